@@ -1,0 +1,31 @@
+#!/usr/bin/env bash
+# Installs every Debian package needed to build, run and test Kelvane Joiner.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "install-deps.sh: run as root (or through sudo)" >&2
+  exit 1
+fi
+
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(
+  # toolchain
+  build-essential cmake ninja-build pkg-config clang clang-format clang-tidy libclang-rt-14-dev
+  # Qt 6
+  qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libqt6uitools6 qt6-image-formats-plugins
+  libgl-dev libxkbcommon-dev qt6-qpa-plugins
+  # tests
+  libgtest-dev libgmock-dev
+  # conversion engine
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
+  # test oracles
+  ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
+  gstreamer1.0-plugins-base-apps gstreamer1.0-libav
+  # a screen for the window when none is attached
+  xvfb xauth fonts-dejavu-core
+)
+
+apt-get update -q
+apt-get install -y -q --no-install-recommends "${packages[@]}"
