@@ -15,7 +15,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang clang-format clang-tidy libclang-rt-14-dev
   # Qt 6
   qt6-base-dev qt6-base-dev-tools qt6-tools-dev qt6-tools-dev-tools libqt6uitools6 qt6-image-formats-plugins
-  libgl-dev libxkbcommon-dev qt6-qpa-plugins
+  libqt6opengl6-dev libgl-dev libxkbcommon-dev qt6-qpa-plugins
   # tests
   libgtest-dev libgmock-dev
   # conversion engine

@@ -1,0 +1,80 @@
+#include "probe/detect_file_type.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <optional>
+
+#include "probe/probe_info.h"
+
+namespace {
+
+constexpr uint8_t kAsfHeaderStart[] = {0x30, 0x26, 0xB2, 0x75};
+constexpr uint8_t kMpegSequenceHeader[] = {0x00, 0x00, 0x01, 0xB3};
+constexpr uint8_t kMpegPackHeader[] = {0x00, 0x00, 0x01, 0xBA};
+constexpr size_t kRiffFormOffset = 8;
+// In a Video CD file the MPEG data of the first raw sector starts this far after "RIFF".
+constexpr size_t kCdxaSectorDataOffset = 68;
+
+// The code decided by the word at `pos`, or nothing when that word decides nothing.
+std::optional<FileTypeCode> TestWord(ByteReader head, size_t pos) {
+    if (!head.Has(pos, 4)) {
+        return std::nullopt;
+    }
+    if (head.Matches(pos, kAsfHeaderStart, 4)) {
+        return kTypeAsf;
+    }
+    if (head.Matches(pos, ".RMF")) {
+        return kTypeRealMedia;
+    }
+    if (head.Matches(pos, "OggS")) {
+        return kTypeOgg;
+    }
+    if (head.Matches(pos, kMpegSequenceHeader, 4) || head.Matches(pos, kMpegPackHeader, 4)) {
+        return kTypeMpeg;
+    }
+    if (head.Matches(pos, "RIFF")) {
+        size_t form = pos + kRiffFormOffset;
+        if (head.Matches(form, "AVI ")) {
+            return kTypeAvi;
+        }
+        // The moved test always lies further on, so this recursion ends within the 128 bytes.
+        if (head.Matches(form, "CDXA")) {
+            return TestWord(head, pos + kCdxaSectorDataOffset);
+        }
+        return TestWord(head, form);
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+FileTypeCode DetectFileTypeInBytes(ByteReader head) {
+    for (size_t k = 0; head.Has(k, 4); ++k) {
+        if (auto code = TestWord(head, k)) {
+            return *code;
+        }
+    }
+    return kTypeUnknown;
+}
+
+FileTypeCode DetectFileType(const std::string& path) {
+    g_probeInfo.typeCode = kTypeUnknown;
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return kTypeUnknown;
+    }
+    uint8_t head[kDetectBytes];
+    size_t got = 0;
+    while (got < sizeof head) {
+        ssize_t n = ::read(fd, head + got, sizeof head - got);
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    ::close(fd);
+    FileTypeCode code = DetectFileTypeInBytes(ByteReader(head, got));
+    g_probeInfo.typeCode = code;
+    return code;
+}

@@ -1,0 +1,51 @@
+#include "probe/header_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <limits>
+
+HeaderFile::~HeaderFile() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+}
+
+bool HeaderFile::Open(const std::string& path) {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+    }
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    return m_fd >= 0;
+}
+
+size_t HeaderFile::ReadAt(uint64_t offset, uint8_t* out, size_t count) {
+    if (m_fd < 0 || offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
+        return 0;
+    }
+    size_t got = 0;
+    while (got < count) {
+        ssize_t n = ::pread(m_fd, out + got, count - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return got;
+}
+
+bool ReadFileHead(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out) {
+    out.clear();
+    HeaderFile file;
+    if (!file.Open(path)) {
+        return false;
+    }
+    out.resize(maxBytes);
+    out.resize(file.ReadAt(0, out.data(), maxBytes));
+    return true;
+}
