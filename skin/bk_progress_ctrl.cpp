@@ -1,0 +1,42 @@
+#include "skin/bk_progress_ctrl.h"
+
+#include <QPainter>
+
+namespace {
+// The filled part: a pale tint that stands out on the steel-blue background.
+constexpr QRgb kChunkColor = 0xFFE8F2FC;
+}  // namespace
+
+CBkProgressCtrl::CBkProgressCtrl(QWidget* parent) : QProgressBar(parent) {
+    setAttribute(Qt::WA_OpaquePaintEvent);
+}
+
+void CBkProgressCtrl::paintEvent(QPaintEvent* /*event*/) {
+    QPainter painter(this);
+    painter.fillRect(rect(), QColor::fromRgb(kBackgroundColor));
+    const int span = maximum() - minimum();
+    if (span <= 0) {
+        return;
+    }
+    const double share = static_cast<double>(value() - minimum()) / span;
+    if (share <= 0.0) {
+        return;
+    }
+    QRect chunk = rect();
+    const int length = static_cast<int>(chunk.width() * qMin(share, 1.0) + 0.5);
+    if (orientation() == Qt::Horizontal) {
+        if (invertedAppearance()) {
+            chunk.setLeft(chunk.right() + 1 - length);
+        } else {
+            chunk.setWidth(length);
+        }
+    } else {
+        const int height = static_cast<int>(chunk.height() * qMin(share, 1.0) + 0.5);
+        chunk.setTop(chunk.bottom() + 1 - height);
+    }
+    painter.fillRect(chunk, QColor::fromRgb(kChunkColor));
+    if (isTextVisible()) {
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(rect(), Qt::AlignCenter, text());
+    }
+}
