@@ -11,7 +11,9 @@
 using HRESULT = int32_t;
 using ULONG = uint32_t;
 
-inline constexpr HRESULT MakeHresult(uint32_t bits) { return static_cast<HRESULT>(bits); }
+inline constexpr HRESULT MakeHresult(uint32_t bits) {
+    return static_cast<HRESULT>(bits);
+}
 
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
@@ -29,8 +31,12 @@ inline constexpr HRESULT E_DISK_FULL = MakeHresult(0x80070070u);
 inline constexpr HRESULT E_WRITE_FAULT = MakeHresult(0x8007001Du);
 inline constexpr HRESULT E_READ_FAULT = MakeHresult(0x8007001Eu);
 
-inline constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-inline constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+inline constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+inline constexpr bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
 
 // "(hr=0x%08x)" style text of a result, for diagnostics.
 std::string HresultHex(HRESULT hr);

@@ -34,7 +34,9 @@ Module::~Module() {
     }
 }
 
-std::string ModuleFileName(const std::string& bareName) { return "lib" + bareName + ".so"; }
+std::string ModuleFileName(const std::string& bareName) {
+    return "lib" + bareName + ".so";
+}
 
 std::unique_ptr<Module> Module::LoadFile(const std::string& path) {
     auto library = std::make_unique<QLibrary>(QString::fromStdString(path));

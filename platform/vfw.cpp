@@ -1,12 +1,251 @@
 #include "platform/vfw.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <atomic>
+#include <cerrno>
+#include <new>
+#include <vector>
+
+#include "platform/bytes.h"
 
 namespace {
+
 std::atomic<int> g_aviFileUsers{0};
+
+// RIFF layout: "RIFF", size, form type; every chunk an id, a data size and even-padded data.
+constexpr size_t kRiffHeaderBytes = 12;
+constexpr size_t kChunkHeaderBytes = 8;
+constexpr size_t kListTypeBytes = 4;
+// Bounds on how far a hostile file can send the search for the header list.
+constexpr int kMaxTopLevelChunks = 256;
+constexpr uint64_t kMaxHeaderListBytes = 1u << 20;
+
+// AVISTREAMHEADER, the data of a "strh" chunk.
+constexpr size_t kShType = 0;
+constexpr size_t kShHandler = 4;
+constexpr size_t kShFlags = 8;
+constexpr size_t kShPriority = 12;
+constexpr size_t kShLanguage = 14;
+constexpr size_t kShInitialFrames = 16;
+constexpr size_t kShScale = 20;
+constexpr size_t kShRate = 24;
+constexpr size_t kShStart = 28;
+constexpr size_t kShLength = 32;
+constexpr size_t kShSuggestedBufferSize = 36;
+constexpr size_t kShQuality = 40;
+constexpr size_t kShSampleSize = 44;
+constexpr size_t kShFrame = 48;  // four 16-bit values: left, top, right, bottom
+
+uint64_t PaddedChunkBytes(uint32_t dataSize) {
+    return kChunkHeaderBytes + static_cast<uint64_t>(dataSize) + (dataSize & 1);
 }
 
-void AVIFileInit() { ++g_aviFileUsers; }
+size_t ReadAt(int fd, uint64_t offset, uint8_t* out, size_t count) {
+    size_t got = 0;
+    while (got < count) {
+        ssize_t n = ::pread(fd, out + got, count - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return got;
+}
+
+// Fields of a "strh" that lie inside the chunk; the rest stay zero.
+AVISTREAMINFOA InfoFromStreamHeader(ByteReader sh) {
+    AVISTREAMINFOA info;
+    auto dword = [&sh](size_t off) { return sh.Has(off, 4) ? sh.LE32(off) : 0u; };
+    auto word = [&sh](size_t off) { return sh.Has(off, 2) ? sh.LE16(off) : uint16_t{0}; };
+    auto coordinate = [&sh](size_t off) {
+        return sh.Has(off, 2) ? static_cast<int32_t>(static_cast<int16_t>(sh.LE16(off))) : 0;
+    };
+    info.fccType = dword(kShType);
+    info.fccHandler = dword(kShHandler);
+    info.dwFlags = dword(kShFlags);
+    info.dwCaps = AVIFILECAPS_CANREAD;
+    info.wPriority = word(kShPriority);
+    info.wLanguage = word(kShLanguage);
+    info.dwInitialFrames = dword(kShInitialFrames);
+    info.dwScale = dword(kShScale);
+    info.dwRate = dword(kShRate);
+    info.dwStart = dword(kShStart);
+    info.dwLength = dword(kShLength);
+    info.dwSuggestedBufferSize = dword(kShSuggestedBufferSize);
+    info.dwQuality = dword(kShQuality);
+    info.dwSampleSize = dword(kShSampleSize);
+    info.rcFrame.left = coordinate(kShFrame);
+    info.rcFrame.top = coordinate(kShFrame + 2);
+    info.rcFrame.right = coordinate(kShFrame + 4);
+    info.rcFrame.bottom = coordinate(kShFrame + 6);
+    return info;
+}
+
+// Calls fn(id offset, chunk data) for each whole chunk header inside `list`; data is clamped.
+template <typename Fn>
+void ForEachChunk(ByteReader list, Fn fn) {
+    for (uint64_t pos = 0; list.Has(pos, kChunkHeaderBytes);) {
+        uint32_t size = list.LE32(pos + 4);
+        fn(static_cast<size_t>(pos), list.Sub(pos + kChunkHeaderBytes, size));
+        pos += PaddedChunkBytes(size);
+    }
+}
+
+// One "strl" list: its "strh" makes the stream, its "strn" names it.
+void ReadStreamList(ByteReader strl, std::vector<AVISTREAMINFOA>& streams) {
+    bool haveHeader = false;
+    AVISTREAMINFOA info;
+    ByteReader name;
+    ForEachChunk(strl, [&](size_t at, ByteReader data) {
+        if (strl.Matches(at, "strh") && !haveHeader) {
+            info = InfoFromStreamHeader(data);
+            haveHeader = true;
+        } else if (strl.Matches(at, "strn")) {
+            name = data;
+        }
+    });
+    if (!haveHeader) {
+        return;
+    }
+    size_t n = 0;
+    while (n + 1 < sizeof info.szName && n < name.size() && name.U8(n) != 0) {
+        info.szName[n] = static_cast<char>(name.U8(n));
+        ++n;
+    }
+    streams.push_back(info);
+}
+
+// Finds the "hdrl" list near the start of the file and reads its body.
+HRESULT ReadHeaderList(int fd, std::vector<uint8_t>& body) {
+    uint8_t riff[kRiffHeaderBytes];
+    ByteReader head(riff, ReadAt(fd, 0, riff, sizeof riff));
+    if (!head.Matches(0, "RIFF") || !head.Matches(8, "AVI ")) {
+        return AVIERR_BADFORMAT;
+    }
+    uint64_t pos = kRiffHeaderBytes;
+    for (int i = 0; i < kMaxTopLevelChunks; ++i) {
+        uint8_t chunk[kChunkHeaderBytes + kListTypeBytes];
+        ByteReader header(chunk, ReadAt(fd, pos, chunk, sizeof chunk));
+        if (!header.Has(0, sizeof chunk)) {
+            break;
+        }
+        uint32_t size = header.LE32(4);
+        if (header.Matches(0, "LIST") && header.Matches(8, "movi")) {
+            break;  // the media data begins: there was no header list
+        }
+        if (header.Matches(0, "LIST") && header.Matches(8, "hdrl") && size >= kListTypeBytes) {
+            uint64_t want = std::min<uint64_t>(size - kListTypeBytes, kMaxHeaderListBytes);
+            body.resize(static_cast<size_t>(want));
+            body.resize(ReadAt(fd, pos + sizeof chunk, body.data(), body.size()));
+            return AVIERR_OK;
+        }
+        pos += PaddedChunkBytes(size);
+    }
+    return AVIERR_BADFORMAT;
+}
+
+class AviStream final : public IAVIStream {
+public:
+    explicit AviStream(const AVISTREAMINFOA& info) : m_info(info) {}
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        if (riid == IID_IUnknown || riid == IID_IAVIStream) {
+            AddRef();
+            *ppv = static_cast<IAVIStream*>(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return m_refs.Increment(); }
+    ULONG Release() override {
+        ULONG left = m_refs.Decrement();
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+
+    HRESULT Info(AVISTREAMINFOA* info, LONG size) override {
+        if (info == nullptr || size < 0) {
+            return AVIERR_BADPARAM;
+        }
+        size_t count = std::min(static_cast<size_t>(size), sizeof m_info);
+        std::copy_n(reinterpret_cast<const uint8_t*>(&m_info), count,
+                    reinterpret_cast<uint8_t*>(info));
+        return AVIERR_OK;
+    }
+
+private:
+    RefCount m_refs;
+    AVISTREAMINFOA m_info;
+};
+
+class AviFile final : public IAVIFile {
+public:
+    explicit AviFile(std::vector<AVISTREAMINFOA> streams) : m_streams(std::move(streams)) {}
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        if (riid == IID_IUnknown || riid == IID_IAVIFile) {
+            AddRef();
+            *ppv = static_cast<IAVIFile*>(this);
+            return S_OK;
+        }
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    ULONG AddRef() override { return m_refs.Increment(); }
+    ULONG Release() override {
+        ULONG left = m_refs.Decrement();
+        if (left == 0) {
+            delete this;
+        }
+        return left;
+    }
+
+    HRESULT GetStream(IAVIStream** stream, DWORD fccType, LONG index) override {
+        if (stream == nullptr) {
+            return AVIERR_BADPARAM;
+        }
+        *stream = nullptr;
+        if (index < 0) {
+            return AVIERR_BADPARAM;
+        }
+        LONG seen = 0;
+        for (const AVISTREAMINFOA& info : m_streams) {
+            if (fccType != 0 && info.fccType != fccType) {
+                continue;
+            }
+            if (seen++ == index) {
+                *stream = new (std::nothrow) AviStream(info);
+                return *stream != nullptr ? AVIERR_OK : AVIERR_MEMORY;
+            }
+        }
+        return AVIERR_NODATA;
+    }
+
+private:
+    RefCount m_refs;
+    std::vector<AVISTREAMINFOA> m_streams;
+};
+
+}  // namespace
+
+void AVIFileInit() {
+    ++g_aviFileUsers;
+}
 
 void AVIFileExit() {
     int users = g_aviFileUsers.load();
@@ -14,4 +253,63 @@ void AVIFileExit() {
     }
 }
 
-int AVIFileInitCount() { return g_aviFileUsers.load(); }
+int AVIFileInitCount() {
+    return g_aviFileUsers.load();
+}
+
+HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLSID* lpHandler) {
+    if (ppfile == nullptr) {
+        return AVIERR_BADPARAM;
+    }
+    *ppfile = nullptr;
+    if (szFile == nullptr) {
+        return AVIERR_BADPARAM;
+    }
+    if ((uMode & (OF_WRITE | OF_READWRITE | OF_CREATE)) != 0 || lpHandler != nullptr) {
+        return AVIERR_UNSUPPORTED;
+    }
+    int fd = ::open(szFile, O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return AVIERR_FILEOPEN;
+    }
+    std::vector<uint8_t> body;
+    HRESULT hr = ReadHeaderList(fd, body);
+    ::close(fd);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    std::vector<AVISTREAMINFOA> streams;
+    ByteReader list(body);
+    ForEachChunk(list, [&](size_t at, ByteReader data) {
+        if (list.Matches(at, "LIST") && data.Matches(0, "strl")) {
+            ReadStreamList(data.Sub(kListTypeBytes, data.size()), streams);
+        }
+    });
+    *ppfile = new (std::nothrow) AviFile(std::move(streams));
+    return *ppfile != nullptr ? AVIERR_OK : AVIERR_MEMORY;
+}
+
+HRESULT AVIFileGetStream(PAVIFILE pfile, PAVISTREAM* ppavi, DWORD fccType, LONG lParam) {
+    if (ppavi != nullptr) {
+        *ppavi = nullptr;
+    }
+    if (pfile == nullptr) {
+        return AVIERR_BADPARAM;
+    }
+    return pfile->GetStream(ppavi, fccType, lParam);
+}
+
+HRESULT AVIStreamInfoA(PAVISTREAM pavi, AVISTREAMINFOA* psi, LONG lSize) {
+    if (pavi == nullptr) {
+        return AVIERR_BADPARAM;
+    }
+    return pavi->Info(psi, lSize);
+}
+
+ULONG AVIStreamRelease(PAVISTREAM pavi) {
+    return pavi != nullptr ? pavi->Release() : 0;
+}
+
+ULONG AVIFileRelease(PAVIFILE pfile) {
+    return pfile != nullptr ? pfile->Release() : 0;
+}

@@ -13,17 +13,17 @@ public:
     // The status-line text: "Video:%s Frame:%d Freq:%4.2fFPS[ Audio:%s Bitrate:%fbps]".
     std::string FormatInfoLine() const;
 
-    std::string m_strPath;       // full path as probed
-    int32_t m_bHasAudio = 0;     // nonzero when the file has an audio stream
-    int32_t m_nWidth = 0;        // pixels; 0 when no reader found one
+    std::string m_strPath;    // full path as probed
+    int32_t m_bHasAudio = 0;  // nonzero when the file has an audio stream
+    int32_t m_nWidth = 0;     // pixels; 0 when no reader found one
     int32_t m_nHeight = 0;
     MediaKind m_nKind = kKindAvi;
-    double m_fFileSize = 0;      // bytes (64-bit sizes shown exactly)
-    float m_fFrameRate = 0;      // frames per second
-    int32_t m_nFrameCount = 0;   // video frames (WMV/ASF: data packets)
-    float m_fDuration = 0;       // seconds
-    float m_fAudioRate = 0;      // first audio stream's rate as its reader reports it
+    double m_fFileSize = 0;     // bytes (64-bit sizes shown exactly)
+    float m_fFrameRate = 0;     // frames per second
+    int32_t m_nFrameCount = 0;  // video frames (WMV/ASF: data packets)
+    float m_fDuration = 0;      // seconds
+    float m_fAudioRate = 0;     // first audio stream's rate as its reader reports it
     std::string m_strVideoCodec;
     std::string m_strAudioCodec;
-    uint32_t m_dwFourcc = 0;     // AVI video FourCC, first character in the lowest byte
+    uint32_t m_dwFourcc = 0;  // AVI video FourCC, first character in the lowest byte
 };

@@ -10,16 +10,16 @@ inline constexpr size_t kProbeAudioSlots = 3;
 inline constexpr size_t kProbeAudioNameBytes = 129;  // 128 bytes of text and the terminator
 
 struct ProbeAudioStream {
-    uint16_t formatTag = 0;                  // WAVE format tag; 0 = none
-    char name[kProbeAudioNameBytes] = {};    // UTF-8, NUL-terminated
-    uint32_t nameKnown = 0;                  // the name is final: no format-tag lookup
-    uint32_t byteRate = 0;                   // bytes per second
+    uint16_t formatTag = 0;                // WAVE format tag; 0 = none
+    char name[kProbeAudioNameBytes] = {};  // UTF-8, NUL-terminated
+    uint32_t nameKnown = 0;                // the name is final: no format-tag lookup
+    uint32_t byteRate = 0;                 // bytes per second
 };
 
 struct ProbeInfo {
     FileTypeCode typeCode = kTypeUnknown;
-    uint32_t duration = 0;        // whole seconds
-    char videoCodec[5] = {};      // FourCC characters, NUL-terminated
+    uint32_t duration = 0;    // whole seconds
+    char videoCodec[5] = {};  // FourCC characters, NUL-terminated
     uint32_t width = 0;
     uint32_t height = 0;
     uint32_t frameCount = 0;

@@ -5,8 +5,11 @@
 #include <cerrno>
 #include <cstring>
 
+#include "probe/asf_header_reader.h"
+#include "probe/avi_probe.h"
 #include "probe/detect_file_type.h"
 #include "probe/format_tags.h"
+#include "probe/rm_header_reader.h"
 
 namespace {
 
@@ -96,7 +99,11 @@ std::unique_ptr<MediaFileInfo> ProbeMediaFile(const std::string& path, ProbeErro
     switch (code) {
         case kTypeAvi:
             record->m_nKind = kKindAvi;
-            // The AVI FourCC steps run here once the AVI readers are in.
+            ApplyAviFourccSteps(path, *record);
+            // Until the library scan gives a codec name, the handler code stands for it.
+            if (record->m_strVideoCodec.empty()) {
+                record->m_strVideoCodec = FourccText(record->m_dwFourcc);
+            }
             break;
         case kTypeMpeg:
             record->m_nKind = kKindMpeg;
@@ -106,7 +113,12 @@ std::unique_ptr<MediaFileInfo> ProbeMediaFile(const std::string& path, ProbeErro
             g_probeInfo.Clear();
             g_probeInfo.typeCode = code;
             record->m_nKind = code == kTypeRealMedia ? kKindRealMedia : kKindWmv;
-            // The header readers fill g_probeInfo here once they are in.
+            // The result is not consulted: a failed read leaves g_probeInfo zero.
+            if (code == kTypeRealMedia) {
+                ReadRmHeader(path, g_probeInfo);
+            } else {
+                ReadAsfHeader(path, g_probeInfo);
+            }
             CompleteProbeInfo(g_probeInfo);
             CopyHeaderValues(g_probeInfo, *record);
             break;

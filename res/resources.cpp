@@ -11,7 +11,10 @@ namespace res {
 
 namespace {
 QString Path(const char* folder, int id, const char* suffix = "") {
-    return QStringLiteral(":/%1/%2%3").arg(QLatin1String(folder)).arg(id).arg(QLatin1String(suffix));
+    return QStringLiteral(":/%1/%2%3")
+        .arg(QLatin1String(folder))
+        .arg(id)
+        .arg(QLatin1String(suffix));
 }
 
 QByteArray ReadAll(const QString& path) {
@@ -38,17 +41,29 @@ QPixmap DensePixmap(const QString& path) {
 }
 }  // namespace
 
-bool Available() { return QFile::exists(QStringLiteral(":/string/180")); }
+bool Available() {
+    return QFile::exists(QStringLiteral(":/string/180"));
+}
 
-QString String(int id) { return QString::fromUtf8(ReadAll(Path("string", id))).trimmed(); }
+QString String(int id) {
+    return QString::fromUtf8(ReadAll(Path("string", id))).trimmed();
+}
 
-QPixmap Bitmap(int id) { return DensePixmap(Path("bitmap", id, ".png")); }
+QPixmap Bitmap(int id) {
+    return DensePixmap(Path("bitmap", id, ".png"));
+}
 
-QImage BitmapImage(int id) { return QImage(Path("bitmap", id, ".png")); }
+QImage BitmapImage(int id) {
+    return QImage(Path("bitmap", id, ".png"));
+}
 
-QPixmap Icon(int id) { return DensePixmap(Path("icon", id, ".png")); }
+QPixmap Icon(int id) {
+    return DensePixmap(Path("icon", id, ".png"));
+}
 
-QByteArray DialogTemplate(int id) { return ReadAll(Path("dialog", id, ".ui")); }
+QByteArray DialogTemplate(int id) {
+    return ReadAll(Path("dialog", id, ".ui"));
+}
 
 std::vector<MenuPopup> Menu(int id) {
     std::vector<MenuPopup> popups;

@@ -14,10 +14,10 @@ namespace res {
 // True once the resource module's tree is registered (the module is loaded).
 bool Available();
 
-QString String(int id);          // :/string/<id>
-QPixmap Bitmap(int id);          // :/bitmap/<id>.png (a @2x variant is used on dense screens)
-QImage BitmapImage(int id);      // the same at 1x, as an image for pixel work
-QPixmap Icon(int id);            // :/icon/<id>.png
+QString String(int id);             // :/string/<id>
+QPixmap Bitmap(int id);             // :/bitmap/<id>.png (a @2x variant is used on dense screens)
+QImage BitmapImage(int id);         // the same at 1x, as an image for pixel work
+QPixmap Icon(int id);               // :/icon/<id>.png
 QByteArray DialogTemplate(int id);  // :/dialog/<id>.ui, a Qt Designer file
 
 struct MenuItem {

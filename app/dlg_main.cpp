@@ -1,0 +1,572 @@
+#include "app/dlg_main.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFont>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QTreeWidget>
+#include <QUrl>
+
+#include "app/app_settings.h"
+#include "app/dialog_template.h"
+#include "app/join_list_item.h"
+#include "app/prompter.h"
+#include "app/resource_ids.h"
+#include "app/small_dialogs.h"
+#include "platform/module.h"
+#include "probe/probe_media_file.h"
+#include "res/resources.h"
+#include "rmjoin/rm_sdk.h"
+#include "skin/bk_button.h"
+#include "skin/bk_header_ctrl.h"
+#include "skin/bk_progress_ctrl.h"
+#include "skin/icon_button.h"
+#include "wmjoin/wm_entry_points.h"
+
+CDlgMain* g_mainDialog = nullptr;
+
+namespace {
+
+struct ColumnSpec {
+    const char* heading;
+    int width;
+};
+constexpr ColumnSpec kColumns[] = {
+    {"File Name", 204}, {"Width/Height", 101}, {"Type", 83}, {"Freq.", 73}, {"File Size(KB)", 100},
+};
+
+struct ButtonSkin {
+    int normal, selected, hover, disabled, focus, mask;
+};
+constexpr ButtonSkin kHomePageSkin = {150, 150, 148, 150, 0, 149};
+constexpr ButtonSkin kAddSkin = {164, 164, 162, 163, 0, 145};
+constexpr ButtonSkin kRemoveSkin = {167, 167, 165, 166, 0, 145};
+constexpr ButtonSkin kClearSkin = {174, 174, 176, 175, 0, 145};
+constexpr ButtonSkin kJoinSkin = {169, 169, 168, 169, 0, 145};
+constexpr ButtonSkin kStatusSkin = {177, 177, 177, 177, 0, 179};
+constexpr ButtonSkin kMinimiseSkin = {156, 156, 154, 156, 0, 158};
+constexpr ButtonSkin kCloseSkin = {157, 157, 155, 157, 0, 158};
+constexpr ButtonSkin kMenuSkin = {161, 161, 160, 161, 0, 158};
+
+constexpr int kScanWindowWidth = 320;
+constexpr int kScanWindowHeight = 60;
+
+void ApplySkin(CBkButton* button, const ButtonSkin& skin) {
+    if (button != nullptr) {
+        button->SetBitmaps(skin.normal, skin.selected, skin.hover, skin.disabled, skin.focus,
+                           skin.mask, 0, 0, 0);
+    }
+}
+
+template <typename T>
+T* Control(QWidget* dialog, int id) {
+    return dialog->findChild<T*>(QString::number(id));
+}
+
+}  // namespace
+
+CDlgMain::CDlgMain(QWidget* parent) : CBkDialog(parent) {
+    g_mainDialog = this;
+    setAttribute(Qt::WA_DeleteOnClose, false);
+}
+
+CDlgMain::~CDlgMain() {
+    OnDestroy();
+    m_hRealMedia.reset();
+    m_hWindowsMedia.reset();
+    if (g_mainDialog == this) {
+        g_mainDialog = nullptr;
+    }
+}
+
+bool CDlgMain::OnInitDialog() {
+    if (!LoadDialogTemplate(this, IDD_MAIN)) {
+        return false;
+    }
+    g_mainDialog = this;
+    setWindowFlag(Qt::FramelessWindowHint, true);
+    SetBackgroundBitmap(IDB_BACKGROUND);
+    setWindowTitle(QString::fromLatin1(kApplicationTitle));
+    BindControls();
+    SetUpList();
+
+    // Engine modules: a missing one only makes joins of its kind fail later.
+    m_hRealMedia = LoadRealMediaSdk();
+    m_hWindowsMedia = Module::Load("WMVCore");
+    m_bWmEntryPoints = m_hWindowsMedia != nullptr && LoadWmEntryPoints(*m_hWindowsMedia) ? 1 : 0;
+
+    SetUpSkin();
+    m_pScanProgress = new CDlgScanProgress(this);
+    m_pScanProgress->setWindowModality(Qt::NonModal);
+    m_pScanProgress->hide();
+    ConnectCommands();
+    return true;
+}
+
+void CDlgMain::BindControls() {
+    m_status = Control<CBkButton>(this, IDC_STATUS);
+    m_menu = Control<CBkButton>(this, IDC_MENU);
+    m_minimise = Control<CBkButton>(this, IDC_MINIMISE);
+    m_close = Control<CBkButton>(this, IDC_CLOSE);
+    m_homePage = Control<CBkButton>(this, IDC_HOMEPAGE);
+    m_progress = Control<CBkProgressCtrl>(this, IDC_PROGRESS);
+    m_list = Control<QTreeWidget>(this, IDC_LIST);
+    m_moveUp = Control<CIconButton>(this, IDC_MOVE_UP);
+    m_moveTop = Control<CIconButton>(this, IDC_MOVE_TOP);
+    m_play = Control<CIconButton>(this, IDC_PLAY);
+    m_join = Control<CBkButton>(this, IDC_JOIN);
+    m_moveDown = Control<CIconButton>(this, IDC_MOVE_DOWN);
+    m_clear = Control<CBkButton>(this, IDC_CLEAR);
+    m_remove = Control<CBkButton>(this, IDC_REMOVE);
+    m_moveBottom = Control<CIconButton>(this, IDC_MOVE_BOTTOM);
+    m_add = Control<CBkButton>(this, IDC_ADD);
+}
+
+void CDlgMain::SetUpList() {
+    if (m_list == nullptr) {
+        return;
+    }
+    m_header = new CBkHeaderCtrl(m_list);
+    m_list->setHeader(m_header);
+    QStringList headings;
+    for (const ColumnSpec& column : kColumns) {
+        headings << QString::fromLatin1(column.heading);
+    }
+    m_list->setColumnCount(static_cast<int>(std::size(kColumns)));
+    m_list->setHeaderLabels(headings);
+    for (int i = 0; i < static_cast<int>(std::size(kColumns)); ++i) {
+        m_list->setColumnWidth(i, kColumns[i].width);
+        m_list->headerItem()->setTextAlignment(i, Qt::AlignLeft | Qt::AlignVCenter);
+    }
+    m_header->setStretchLastSection(false);
+    m_header->setSectionsMovable(false);
+    m_list->setAcceptDrops(true);
+    m_list->viewport()->setAcceptDrops(true);
+    m_list->viewport()->installEventFilter(this);
+    m_list->installEventFilter(this);
+}
+
+void CDlgMain::SetUpSkin() {
+    ApplySkin(m_homePage, kHomePageSkin);
+    ApplySkin(m_add, kAddSkin);
+    ApplySkin(m_remove, kRemoveSkin);
+    ApplySkin(m_clear, kClearSkin);
+    ApplySkin(m_join, kJoinSkin);
+    ApplySkin(m_status, kStatusSkin);
+    ApplySkin(m_minimise, kMinimiseSkin);
+    ApplySkin(m_close, kCloseSkin);
+    ApplySkin(m_menu, kMenuSkin);
+    const std::pair<CIconButton*, int> icons[] = {{m_moveUp, IDI_MOVE_UP},
+                                                  {m_moveDown, IDI_MOVE_DOWN},
+                                                  {m_moveTop, IDI_MOVE_TOP},
+                                                  {m_moveBottom, IDI_MOVE_BOTTOM},
+                                                  {m_play, IDI_PLAY}};
+    for (const auto& [button, icon] : icons) {
+        if (button != nullptr) {
+            button->SetIcon(icon);
+            button->SetTransparent(true, true);
+        }
+    }
+    if (m_header != nullptr) {
+        m_header->LoadBitmap(IDB_HEADER_TILE);
+        QFont bold = m_header->font();
+        bold.setWeight(QFont::Bold);
+        m_header->setFont(bold);
+    }
+    // Enter is the dialog's OK command, not a press of whichever button has the focus.
+    for (QPushButton* button : findChildren<QPushButton*>()) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+}
+
+void CDlgMain::ConnectCommands() {
+    auto bind = [this](QAbstractButton* button, void (CDlgMain::*handler)()) {
+        if (button != nullptr) {
+            connect(button, &QAbstractButton::clicked, this, handler);
+        }
+    };
+    bind(m_add, &CDlgMain::OnAddFiles);
+    bind(m_remove, &CDlgMain::OnRemove);
+    bind(m_clear, &CDlgMain::OnClear);
+    bind(m_moveUp, &CDlgMain::OnMoveUp);
+    bind(m_moveDown, &CDlgMain::OnMoveDown);
+    bind(m_moveTop, &CDlgMain::OnMoveTop);
+    bind(m_moveBottom, &CDlgMain::OnMoveBottom);
+    bind(m_play, &CDlgMain::OnPlay);
+    bind(m_menu, &CDlgMain::OnMenu);
+    if (m_minimise != nullptr) {
+        connect(m_minimise, &QAbstractButton::clicked, this, &QWidget::showMinimized);
+    }
+    if (m_close != nullptr) {
+        connect(m_close, &QAbstractButton::clicked, this, &QDialog::accept);
+    }
+    if (m_homePage != nullptr) {
+        connect(m_homePage, &QAbstractButton::clicked, this, [this] { OnCommand(ID_HOMEPAGE); });
+    }
+    if (m_list != nullptr) {
+        connect(m_list, &QTreeWidget::itemClicked, this, &CDlgMain::ShowSelectedInfo);
+        connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] {
+            ShowSelectedInfo();
+            if (m_status != nullptr) {
+                m_status->update();
+            }
+        });
+        connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this] {
+            if (m_bJoining == 0) {
+                OnPlay();
+            }
+        });
+    }
+}
+
+void CDlgMain::OnDestroy() {
+    if (m_bDestroyed) {
+        return;
+    }
+    m_bDestroyed = true;
+    OnClear();
+    delete m_pScanProgress;
+    m_pScanProgress = nullptr;
+}
+
+// ---- rows ----
+
+int CDlgMain::RowCount() const {
+    return m_list != nullptr ? m_list->topLevelItemCount() : 0;
+}
+
+MediaFileInfo* CDlgMain::RowRecord(int row) const {
+    auto* item =
+        m_list != nullptr ? static_cast<JoinListItem*>(m_list->topLevelItem(row)) : nullptr;
+    return item != nullptr ? item->Record() : nullptr;
+}
+
+int CDlgMain::SelectedRow() const {
+    for (int row = 0; row < RowCount(); ++row) {
+        if (m_list->topLevelItem(row)->isSelected()) {
+            return row;
+        }
+    }
+    return -1;
+}
+
+QString CDlgMain::StatusText() const {
+    return m_status != nullptr ? m_status->text() : QString();
+}
+
+void CDlgMain::InsertRow(std::unique_ptr<MediaFileInfo> record, int position) {
+    if (m_list == nullptr || record == nullptr) {
+        return;
+    }
+    QString infoLine = QString::fromStdString(record->FormatInfoLine());
+    position = std::min(position, RowCount());
+    m_list->insertTopLevelItem(position, new JoinListItem(std::move(record)));
+    SetStatusText(infoLine);
+}
+
+bool CDlgMain::AddFile(const QString& path, ProbeError* error) {
+    m_bProbing = true;
+    std::unique_ptr<MediaFileInfo> record = ProbeMediaFile(path.toStdString(), error);
+    m_bProbing = false;
+    if (record == nullptr) {
+        return false;
+    }
+    InsertRow(std::move(record), RowCount());
+    return true;
+}
+
+void CDlgMain::AddFiles(const QStringList& paths) {
+    QStringList unreadable;
+    bool sawOgg = false;
+    for (const QString& path : paths) {
+        ProbeError error;
+        if (AddFile(path, &error)) {
+            continue;
+        }
+        if (error.failure == ProbeFailure::kOgg) {
+            sawOgg = true;
+        } else if (error.failure == ProbeFailure::kUnreadable) {
+            unreadable << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
+                                                       QString::fromStdString(error.reason));
+        }
+    }
+    QStringList message;
+    if (sawOgg) {
+        message << tr("Ogg files cannot be joined, so they were not added to the list.");
+    }
+    if (!unreadable.isEmpty()) {
+        message << tr("These files could not be read and were not added:") << unreadable;
+    }
+    if (!message.isEmpty()) {
+        CurrentPrompter().Message(this, message.join(QLatin1Char('\n')));
+    }
+}
+
+void CDlgMain::OnAddFiles() {
+    if (m_bProbing) {
+        return;
+    }
+    const QStringList files =
+        CurrentPrompter().OpenFileNames(this, QString::fromLatin1(kOpenFilter));
+    AddFiles(files);
+}
+
+std::unique_ptr<MediaFileInfo> CDlgMain::DetachRow(int row) {
+    auto* item = static_cast<JoinListItem*>(m_list->takeTopLevelItem(row));
+    if (item == nullptr) {
+        return nullptr;
+    }
+    std::unique_ptr<MediaFileInfo> record = item->TakeRecord();
+    delete item;
+    return record;
+}
+
+void CDlgMain::OnRemove() {
+    int row = SelectedRow();
+    if (row < 0) {
+        return;
+    }
+    // Removing a row must not select another one: keep the rest of the selection as it was.
+    QList<QTreeWidgetItem*> keep = m_list->selectedItems();
+    keep.removeAll(m_list->topLevelItem(row));
+    QSignalBlocker block(m_list);
+    DetachRow(row);
+    m_list->clearSelection();
+    for (QTreeWidgetItem* item : keep) {
+        item->setSelected(true);
+    }
+}
+
+void CDlgMain::OnClear() {
+    if (m_list == nullptr) {
+        return;
+    }
+    while (RowCount() > 0) {
+        DetachRow(RowCount() - 1);
+    }
+}
+
+void CDlgMain::SelectRow(int row) {
+    QTreeWidgetItem* item = m_list->topLevelItem(row);
+    if (item == nullptr) {
+        return;
+    }
+    m_list->clearSelection();
+    m_list->setCurrentItem(item);
+    item->setSelected(true);
+}
+
+void CDlgMain::MoveSelectedRow(int (*target)(int, int), bool (*skip)(int, int)) {
+    int row = SelectedRow();
+    if (row < 0 || skip(row, RowCount())) {
+        return;
+    }
+    std::unique_ptr<MediaFileInfo> record;
+    {
+        QSignalBlocker block(m_list);
+        record = DetachRow(row);
+    }
+    int to = target(row, RowCount());
+    InsertRow(std::move(record), to);
+    SelectRow(std::min(to, RowCount() - 1));
+}
+
+void CDlgMain::OnMoveUp() {
+    MoveSelectedRow([](int i, int) { return i - 1; }, [](int i, int) { return i == 0; });
+}
+
+void CDlgMain::OnMoveDown() {
+    MoveSelectedRow([](int i, int) { return i + 1; },
+                    [](int i, int count) { return i == count - 1; });
+}
+
+void CDlgMain::OnMoveTop() {
+    MoveSelectedRow([](int, int) { return 0; }, [](int i, int) { return i == 0; });
+}
+
+void CDlgMain::OnMoveBottom() {
+    MoveSelectedRow([](int, int countAfter) { return countAfter; }, [](int, int) { return false; });
+}
+
+void CDlgMain::ShowSelectedInfo() {
+    int row = SelectedRow();
+    if (row >= 0) {
+        SetStatusText(QString::fromStdString(RowRecord(row)->FormatInfoLine()));
+    }
+}
+
+void CDlgMain::OnPlay() {
+    int row = SelectedRow();
+    if (row >= 0) {
+        CurrentPrompter().OpenWithShell(QString::fromStdString(RowRecord(row)->m_strPath));
+    }
+}
+
+// ---- menu and commands ----
+
+void CDlgMain::OnMenu() {
+    std::vector<res::MenuPopup> popups = res::Menu(IDR_MAIN_MENU);
+    if (popups.empty() || m_menu == nullptr) {
+        return;
+    }
+    QMenu menu(this);
+    for (const res::MenuItem& item : popups.front().items) {
+        if (item.command == 0) {
+            menu.addSeparator();
+            continue;
+        }
+        QAction* action = menu.addAction(item.text);
+        int command = item.command;
+        connect(action, &QAction::triggered, this, [this, command] { OnCommand(command); });
+    }
+    menu.exec(m_menu->mapToGlobal(QPoint(0, m_menu->height() + 1)));
+}
+
+void CDlgMain::OnHelp() {
+    CurrentPrompter().OpenWithShell(QCoreApplication::applicationDirPath() + QLatin1Char('/') +
+                                    QString::fromLatin1(kHelpFileName));
+}
+
+void CDlgMain::OnCommand(int command) {
+    switch (command) {
+        case ID_HELP:
+            OnHelp();
+            break;
+        case ID_SUPPORT:
+            CurrentPrompter().OpenWithShell(QString::fromLatin1(kSupportMailto));
+            break;
+        case ID_ABOUT: {
+            CDlgAbout about(this);
+            about.exec();
+            break;
+        }
+        case ID_HOMEPAGE:
+            CurrentPrompter().OpenWithShell(QString::fromLatin1(kHomePageUrl));
+            break;
+        default:
+            break;
+    }
+}
+
+// ---- status, progress, scan window ----
+
+void CDlgMain::SetStatusText(const QString& text) {
+    if (m_status != nullptr) {
+        m_status->setText(text);
+        m_status->update();
+    }
+}
+
+void CDlgMain::SetProgress(int percent) {
+    if (m_progress != nullptr) {
+        m_progress->setValue(percent);
+        m_progress->update();
+    }
+}
+
+void CDlgMain::ShowScanProgress(const QString& text) {
+    if (m_pScanProgress == nullptr) {
+        return;
+    }
+    QRect window = frameGeometry();
+    if (m_pScanProgress->m_text != nullptr) {
+        m_pScanProgress->m_text->setText(text);
+    }
+    if (m_pScanProgress->m_progress != nullptr) {
+        m_pScanProgress->m_progress->setRange(0, 100);
+        m_pScanProgress->m_progress->setValue(0);
+    }
+    m_pScanProgress->show();
+    int left = window.left(), top = window.top();
+    int right = window.left() + window.width(), bottom = window.top() + window.height();
+    m_pScanProgress->setGeometry(left + (right - left) / 2 - kScanWindowWidth / 2,
+                                 top + (bottom - top) / 2 - kScanWindowHeight / 2, kScanWindowWidth,
+                                 kScanWindowHeight);
+    m_pScanProgress->repaint();
+}
+
+void CDlgMain::SetScanProgress(int percent, const QString& text) {
+    if (m_pScanProgress == nullptr) {
+        return;
+    }
+    if (m_pScanProgress->m_text != nullptr) {
+        m_pScanProgress->m_text->setText(text);
+    }
+    if (m_pScanProgress->m_progress != nullptr) {
+        m_pScanProgress->m_progress->setValue(percent);
+    }
+}
+
+void CDlgMain::HideScanProgress() {
+    if (m_pScanProgress != nullptr) {
+        m_pScanProgress->hide();
+    }
+}
+
+// ---- window events ----
+
+void CDlgMain::reject() {
+    // Escape and the system close command: ignored while a join runs.
+    if (m_bJoining == 0) {
+        QDialog::reject();
+    }
+}
+
+void CDlgMain::closeEvent(QCloseEvent* event) {
+    if (m_bJoining != 0) {
+        event->ignore();
+        return;
+    }
+    QDialog::closeEvent(event);
+}
+
+void CDlgMain::keyPressEvent(QKeyEvent* event) {
+    // Enter is the dialog's OK command; Escape its cancel command (reject).
+    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        event->modifiers() == Qt::NoModifier) {
+        accept();
+        return;
+    }
+    CBkDialog::keyPressEvent(event);
+}
+
+bool CDlgMain::eventFilter(QObject* watched, QEvent* event) {
+    if (m_list != nullptr && watched == m_list->viewport()) {
+        if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (drag->mimeData()->hasUrls() && m_bJoining == 0 && !m_bProbing) {
+                drag->acceptProposedAction();
+                return true;
+            }
+        } else if (event->type() == QEvent::Drop) {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (m_bJoining == 0 && !m_bProbing) {
+                QStringList paths;
+                for (const QUrl& url : drop->mimeData()->urls()) {
+                    if (url.isLocalFile()) {
+                        paths << url.toLocalFile();
+                    }
+                }
+                drop->acceptProposedAction();
+                AddFiles(paths);
+            }
+            return true;
+        }
+    } else if (watched == m_list && event->type() == QEvent::KeyPress) {
+        auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Delete && m_bJoining == 0) {
+            OnRemove();
+            return true;
+        }
+    }
+    return CBkDialog::eventFilter(watched, event);
+}

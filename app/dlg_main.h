@@ -1,0 +1,120 @@
+// The main window: the join list, the buttons that edit it, the join button, the progress bar
+// and the status line.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "skin/bk_dialog.h"
+
+class CBkButton;
+class CBkHeaderCtrl;
+class CBkProgressCtrl;
+class CIconButton;
+class CDlgScanProgress;
+class JoinListItem;
+class MediaFileInfo;
+struct ProbeError;
+class Module;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class CDlgMain : public CBkDialog {
+    Q_OBJECT
+public:
+    explicit CDlgMain(QWidget* parent = nullptr);
+    ~CDlgMain() override;
+
+    // Builds the window, loads the engine modules and sets up the list and the skin.
+    bool OnInitDialog();
+
+    // Probes one file and appends its row; false (and why in *error) when no row was added.
+    bool AddFile(const QString& path, ProbeError* error = nullptr);
+    // Adds files in order; tells the user once about those that could not be added.
+    void AddFiles(const QStringList& paths);
+    void InsertRow(std::unique_ptr<MediaFileInfo> record, int position);
+
+    void OnAddFiles();
+    void OnRemove();
+    void OnClear();
+    void OnMoveUp();
+    void OnMoveDown();
+    void OnMoveTop();
+    void OnMoveBottom();
+    void OnPlay();
+    void OnMenu();
+    void OnHelp();
+    void OnCommand(int command);
+    void ShowSelectedInfo();
+
+    void ShowScanProgress(const QString& text);
+    void SetScanProgress(int percent, const QString& text);
+    void HideScanProgress();
+
+    void SetStatusText(const QString& text);
+    void SetProgress(int percent);
+
+    // Rows, top to bottom.
+    int RowCount() const;
+    MediaFileInfo* RowRecord(int row) const;
+    // The first selected row from the top, or -1.
+    int SelectedRow() const;
+    QString StatusText() const;
+
+    QTreeWidget* List() const { return m_list; }
+    CDlgScanProgress* ScanProgressWindow() const { return m_pScanProgress; }
+    bool WmEntryPointsLoaded() const { return m_bWmEntryPoints != 0; }
+    const Module* RealMediaModule() const { return m_hRealMedia.get(); }
+    const Module* WindowsMediaModule() const { return m_hWindowsMedia.get(); }
+
+    int m_bJoining = 0;       // 1 while a join runs
+    bool m_bProbing = false;  // true while a probe runs: no second probe or join starts
+
+public slots:
+    void reject() override;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    void BindControls();
+    void ConnectCommands();
+    void SetUpList();
+    void SetUpSkin();
+    void OnDestroy();
+    // Deletes the row (not its record) and returns the record.
+    std::unique_ptr<MediaFileInfo> DetachRow(int row);
+    void MoveSelectedRow(int (*target)(int index, int countAfterRemoval), bool (*skip)(int, int));
+    void SelectRow(int row);
+
+    CBkButton* m_status = nullptr;          // 1046
+    CBkButton* m_menu = nullptr;            // 1045
+    CBkButton* m_minimise = nullptr;        // 1043
+    CBkButton* m_close = nullptr;           // 1044
+    CBkButton* m_homePage = nullptr;        // 1042
+    CBkProgressCtrl* m_progress = nullptr;  // 1015
+    QTreeWidget* m_list = nullptr;          // 1001
+    CIconButton* m_moveUp = nullptr;        // 1005
+    CIconButton* m_moveTop = nullptr;       // 1004
+    CIconButton* m_play = nullptr;          // 1047
+    CBkButton* m_join = nullptr;            // 1011
+    CIconButton* m_moveDown = nullptr;      // 1006
+    CBkButton* m_clear = nullptr;           // 1010
+    CBkButton* m_remove = nullptr;          // 1009
+    CIconButton* m_moveBottom = nullptr;    // 1007
+    CBkButton* m_add = nullptr;             // 1008
+    CBkHeaderCtrl* m_header = nullptr;
+
+    CDlgScanProgress* m_pScanProgress = nullptr;  // owned
+    std::unique_ptr<Module> m_hRealMedia;
+    std::unique_ptr<Module> m_hWindowsMedia;
+    int m_bWmEntryPoints = 0;
+    bool m_bDestroyed = false;
+};
+
+extern CDlgMain* g_mainDialog;

@@ -1,0 +1,24 @@
+#include "mcljoin/mcl_api.h"
+
+#include "platform/module.h"
+
+MclApiTable MclApi;
+
+int MclApiTable::ResolvedCount() const {
+    int count = 0;
+#define KJ_MCL_COUNT(name, type) count += name != nullptr ? 1 : 0;
+    KJ_MCL_ENTRY_POINTS(KJ_MCL_COUNT)
+#undef KJ_MCL_COUNT
+    return count;
+}
+
+void LoadMclApi(const Module* module) {
+    MclApi = MclApiTable{};
+    if (module == nullptr) {
+        return;
+    }
+#define KJ_MCL_RESOLVE(name, type) \
+    MclApi.name = module->ResolveAs<std::type_identity_t<type>>(#name);
+    KJ_MCL_ENTRY_POINTS(KJ_MCL_RESOLVE)
+#undef KJ_MCL_RESOLVE
+}
