@@ -14,11 +14,6 @@ public:
     // Gives the record up, so the row can be deleted while the record lives on (moves).
     std::unique_ptr<MediaFileInfo> TakeRecord() { return std::move(m_record); }
 
-    // Column texts of a record: "%d/%d", the kind, "%8.2f S", "%8.2f KB".
-    static QString GeometryText(const MediaFileInfo& info);
-    static QString DurationText(const MediaFileInfo& info);
-    static QString SizeText(const MediaFileInfo& info);
-
 private:
     std::unique_ptr<MediaFileInfo> m_record;
 };

@@ -1,0 +1,85 @@
+#include "cli/probe_command.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include "platform/bytes.h"
+#include "probe/probe_media_file.h"
+#include "probe/row_texts.h"
+
+namespace {
+
+QJsonObject RecordJson(const MediaFileInfo& info) {
+    QJsonObject o;
+    o[QStringLiteral("path")] = QString::fromStdString(info.m_strPath);
+    o[QStringLiteral("hasAudio")] = info.m_bHasAudio != 0;
+    o[QStringLiteral("width")] = info.m_nWidth;
+    o[QStringLiteral("height")] = info.m_nHeight;
+    o[QStringLiteral("kind")] = info.m_nKind;
+    o[QStringLiteral("kindText")] = QString::fromStdString(MediaKindText(info.m_nKind));
+    o[QStringLiteral("fileSize")] = info.m_fFileSize;
+    o[QStringLiteral("frameRate")] = static_cast<double>(info.m_fFrameRate);
+    o[QStringLiteral("frameCount")] = info.m_nFrameCount;
+    o[QStringLiteral("duration")] = static_cast<double>(info.m_fDuration);
+    o[QStringLiteral("audioRate")] = static_cast<double>(info.m_fAudioRate);
+    o[QStringLiteral("videoCodec")] = QString::fromStdString(info.m_strVideoCodec);
+    o[QStringLiteral("audioCodec")] = QString::fromStdString(info.m_strAudioCodec);
+    o[QStringLiteral("fourcc")] = QString::fromStdString(FourccText(info.m_dwFourcc));
+    o[QStringLiteral("infoLine")] = QString::fromStdString(info.FormatInfoLine());
+    return o;
+}
+
+void PrintRecord(const MediaFileInfo& info, FILE* out) {
+    std::fprintf(out, "%s\n", info.m_strPath.c_str());
+    std::fprintf(out, "  Width/Height:  %s\n", GeometryText(info).c_str());
+    std::fprintf(out, "  Type:          %s\n", MediaKindText(info.m_nKind).c_str());
+    std::fprintf(out, "  Freq.:         %s\n", DurationText(info).c_str());
+    std::fprintf(out, "  File Size(KB): %s\n", SizeText(info).c_str());
+    std::fprintf(out, "  %s\n", info.FormatInfoLine().c_str());
+}
+
+}  // namespace
+
+int RunProbeCommand(const QStringList& arguments, FILE* out, FILE* err) {
+    bool json = false;
+    QStringList files;
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--json")) {
+            json = true;
+        } else {
+            files << argument;
+        }
+    }
+    if (files.isEmpty()) {
+        std::fprintf(err, "kjoin probe: name at least one file (kjoin probe --help)\n");
+        return 1;
+    }
+    int status = 0;
+    QJsonArray results;
+    for (const QString& file : files) {
+        ProbeError error;
+        std::unique_ptr<MediaFileInfo> record = ProbeMediaFile(file.toStdString(), &error);
+        if (record == nullptr) {
+            status = 1;
+            if (json) {
+                QJsonObject o;
+                o[QStringLiteral("path")] = file;
+                o[QStringLiteral("error")] = QString::fromStdString(error.reason);
+                results.append(o);
+            } else {
+                std::fprintf(err, "kjoin: %s: %s\n", qPrintable(file), error.reason.c_str());
+            }
+            continue;
+        }
+        if (json) {
+            results.append(RecordJson(*record));
+        } else {
+            PrintRecord(*record, out);
+        }
+    }
+    if (json) {
+        std::fputs(QJsonDocument(results).toJson(QJsonDocument::Indented).constData(), out);
+    }
+    return status;
+}
