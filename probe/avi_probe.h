@@ -1,0 +1,15 @@
+// The video FourCC of an AVI file: the AVI file interface's handler code, then our own walk
+// over the RIFF header chunks.
+#pragma once
+
+#include <string>
+
+#include "probe/media_file_info.h"
+
+// m_dwFourcc = the handler code (fccHandler) of the file's first video stream. Any failure is
+// silent and leaves the record as it was.
+void ReadAviHandlerFourcc(const std::string& path, MediaFileInfo& info);
+
+// Both FourCC steps in order: the handler code, then the header walk, whose FourCC (when it
+// finds one) replaces it and gives the codec text.
+void ApplyAviFourccSteps(const std::string& path, MediaFileInfo& info);

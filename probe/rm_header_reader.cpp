@@ -1,0 +1,194 @@
+#include "probe/rm_header_reader.h"
+
+#include <limits>
+#include <string_view>
+#include <vector>
+
+#include "probe/header_file.h"
+
+namespace {
+
+// Every chunk: four-character id, 32-bit size of the whole chunk, 16-bit object version.
+constexpr size_t kChunkSizeOffset = 4;
+constexpr size_t kChunkHeaderBytes = 8;
+constexpr size_t kChunkVersionOffset = 8;
+
+// "PROP".
+constexpr size_t kPropDuration = 30;  // milliseconds
+
+// "MDPR".
+constexpr size_t kMdprAvgBitRate = 16;  // bits per second
+constexpr size_t kMdprDuration = 36;    // milliseconds
+constexpr size_t kMdprNameSize = 40;
+constexpr size_t kMdprName = 41;
+// After the name: MIME size (8-bit), MIME, type-specific length (32-bit), type-specific data.
+constexpr size_t kMdprTypeSpecificAfterMime = 4;
+
+// RealAudio type-specific data (".ra\xfd" header).
+constexpr size_t kRaHeaderVersion = 4;   // 16-bit
+constexpr size_t kRaVersionText = 8;     // ".ra4" / ".ra5"
+constexpr size_t kRaVersionChar = 11;    // the digit of that text
+constexpr size_t kRaFlavor = 22;         // 16-bit
+constexpr size_t kRaCodecFourcc = 66;    // version 5 layout
+constexpr size_t kRaV4CodecFourcc = 62;  // version 4 keeps it four bytes earlier
+constexpr uint16_t kRaVersion4 = 4;
+
+// RealVideo type-specific data ("VIDO" block).
+constexpr size_t kVidoFourcc = 8;
+constexpr size_t kVidoWidth = 12;
+constexpr size_t kVidoHeight = 14;
+constexpr size_t kVidoFramesPerSecond = 22;  // integer half of a 16.16 rate
+
+constexpr std::string_view kAudioName = "Audio";
+constexpr std::string_view kVideoName = "Video";
+// ffmpeg names its streams "The Audio Stream" and "The Video Stream".
+constexpr std::string_view kWriterNamePrefix = "The ";
+
+enum class StreamKind { kOther, kAudio, kVideo };
+
+bool NameBeginsWith(ByteReader chunk, size_t nameSize, std::string_view word) {
+    if (nameSize >= word.size() && chunk.Matches(kMdprName, word)) {
+        return true;
+    }
+    return nameSize >= kWriterNamePrefix.size() + word.size() &&
+           chunk.Matches(kMdprName, kWriterNamePrefix) &&
+           chunk.Matches(kMdprName + kWriterNamePrefix.size(), word);
+}
+
+StreamKind KindOfStream(ByteReader chunk, size_t nameSize) {
+    if (NameBeginsWith(chunk, nameSize, kAudioName)) {
+        return StreamKind::kAudio;
+    }
+    if (NameBeginsWith(chunk, nameSize, kVideoName)) {
+        return StreamKind::kVideo;
+    }
+    return StreamKind::kOther;
+}
+
+// Up to four characters at `off`, ending early at a zero byte or at the end of the chunk.
+void AppendChars(ByteReader chunk, size_t off, std::string& out) {
+    for (size_t i = 0; i < 4 && chunk.Has(off + i, 1) && chunk.U8(off + i) != 0; ++i) {
+        out.push_back(static_cast<char>(chunk.U8(off + i)));
+    }
+}
+
+// One more audio stream seen; the count stays at its ceiling rather than wrap to zero.
+unsigned CountAudioStream(ProbeInfo& info) {
+    unsigned n = info.audioCount;
+    if (info.audioCount < std::numeric_limits<uint8_t>::max()) {
+        ++info.audioCount;
+    }
+    return n;
+}
+
+// "RealAudio 8,cook-6" or ".ra4,dnet-2": version, codec FourCC, flavour.
+std::string RealAudioName(ByteReader chunk, size_t t) {
+    std::string name;
+    if (chunk.Has(t + kRaVersionChar, 1) && chunk.U8(t + kRaVersionChar) == '5') {
+        name = "RealAudio 8";
+    } else {
+        AppendChars(chunk, t + kRaVersionText, name);
+    }
+    name += ",";
+    bool version4 =
+        chunk.Has(t + kRaHeaderVersion, 2) && chunk.BE16(t + kRaHeaderVersion) == kRaVersion4;
+    AppendChars(chunk, t + (version4 ? kRaV4CodecFourcc : kRaCodecFourcc), name);
+    if (chunk.Has(t + kRaFlavor, 2)) {
+        name += "-" + std::to_string(chunk.BE16(t + kRaFlavor));
+    }
+    return name;
+}
+
+void ReadAudioStream(ByteReader chunk, size_t t, ProbeInfo& info) {
+    unsigned n = CountAudioStream(info);
+    if (n >= kProbeAudioSlots) {
+        return;
+    }
+    ProbeAudioStream& audio = info.audio[n];
+    if (chunk.Has(kMdprAvgBitRate, 4)) {
+        audio.byteRate = chunk.BE32(kMdprAvgBitRate) / 8;
+    }
+    std::string name = RealAudioName(chunk, t);
+    CopyTextToSlot(name.data(), name.size(), audio.name, sizeof audio.name);
+    audio.nameKnown = 1;
+}
+
+void ReadVideoStream(ByteReader chunk, size_t t, ProbeInfo& info) {
+    if (chunk.Has(kMdprDuration, 4)) {
+        info.videoDuration = chunk.BE32(kMdprDuration) / 1000;
+    }
+    if (chunk.Has(t + kVidoFourcc, 4)) {
+        std::string fourcc;
+        AppendChars(chunk, t + kVidoFourcc, fourcc);
+        CopyTextToSlot(fourcc.data(), fourcc.size(), info.videoCodec, sizeof info.videoCodec);
+    }
+    if (chunk.Has(t + kVidoWidth, 2)) {
+        info.width = chunk.BE16(t + kVidoWidth);
+    }
+    if (chunk.Has(t + kVidoHeight, 2)) {
+        info.height = chunk.BE16(t + kVidoHeight);
+    }
+    if (chunk.Has(t + kVidoFramesPerSecond, 2)) {
+        info.frameRateMilli = chunk.BE16(t + kVidoFramesPerSecond) * 1000u;
+    }
+}
+
+void ReadMediaProperties(ByteReader chunk, ProbeInfo& info) {
+    if (!chunk.Has(kMdprNameSize, 1)) {
+        return;
+    }
+    size_t nameSize = chunk.U8(kMdprNameSize);
+    StreamKind kind = KindOfStream(chunk, nameSize);
+    if (kind == StreamKind::kOther) {
+        return;
+    }
+    // The type-specific data lies after the name and the MIME type; its fields are read only
+    // where they lie inside the chunk.
+    size_t mimeSizeAt = kMdprName + nameSize;
+    size_t t = chunk.Has(mimeSizeAt, 1)
+                   ? mimeSizeAt + 1 + chunk.U8(mimeSizeAt) + kMdprTypeSpecificAfterMime
+                   : chunk.size();  // past the chunk: no type-specific field is taken
+    if (kind == StreamKind::kAudio) {
+        ReadAudioStream(chunk, t, info);
+    } else {
+        ReadVideoStream(chunk, t, info);
+    }
+}
+
+}  // namespace
+
+int ParseRmHeader(ByteReader header, ProbeInfo& info) {
+    if (header.size() == 0) {
+        return -1;
+    }
+    size_t pos = 0;
+    while (header.Has(pos, kChunkHeaderBytes)) {
+        if (header.Matches(pos, "DATA")) {
+            break;
+        }
+        uint32_t size = header.BE32(pos + kChunkSizeOffset);
+        if (size < kChunkHeaderBytes) {
+            break;  // cannot advance: the rest of the header is not trusted
+        }
+        // The chunk's fields are read only inside both the chunk and the bytes read.
+        ByteReader chunk = header.Sub(pos, size);
+        bool version0 = chunk.Has(kChunkVersionOffset, 2) && chunk.BE16(kChunkVersionOffset) == 0;
+        if (version0 && chunk.Matches(0, "PROP")) {
+            if (chunk.Has(kPropDuration, 4)) {
+                info.duration = chunk.BE32(kPropDuration) / 1000;
+            }
+        } else if (version0 && chunk.Matches(0, "MDPR")) {
+            ReadMediaProperties(chunk, info);
+        }
+        pos += size;
+    }
+    return 0;
+}
+
+int ReadRmHeader(const std::string& path, ProbeInfo& info) {
+    std::vector<uint8_t> header;
+    if (!ReadFileHead(path, kHeaderReadBytes, header) || header.empty()) {
+        return -1;
+    }
+    return ParseRmHeader(ByteReader(header), info);
+}
