@@ -311,6 +311,20 @@ void CDlgMain::AddFiles(const QStringList& paths) {
     }
 }
 
+bool CDlgMain::OnDropFiles(const QMimeData& dropped) {
+    if (m_bJoining != 0 || m_bProbing) {
+        return false;
+    }
+    QStringList paths;
+    for (const QUrl& url : dropped.urls()) {
+        if (url.isLocalFile()) {
+            paths << url.toLocalFile();
+        }
+    }
+    AddFiles(paths);
+    return true;
+}
+
 void CDlgMain::OnAddFiles() {
     if (m_bProbing) {
         return;
@@ -549,15 +563,8 @@ bool CDlgMain::eventFilter(QObject* watched, QEvent* event) {
             }
         } else if (event->type() == QEvent::Drop) {
             auto* drop = static_cast<QDropEvent*>(event);
-            if (m_bJoining == 0 && !m_bProbing) {
-                QStringList paths;
-                for (const QUrl& url : drop->mimeData()->urls()) {
-                    if (url.isLocalFile()) {
-                        paths << url.toLocalFile();
-                    }
-                }
+            if (OnDropFiles(*drop->mimeData())) {
                 drop->acceptProposedAction();
-                AddFiles(paths);
             }
             return true;
         }

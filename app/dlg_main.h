@@ -19,6 +19,7 @@ class JoinListItem;
 class MediaFileInfo;
 struct ProbeError;
 class Module;
+class QMimeData;
 class QTreeWidget;
 class QTreeWidgetItem;
 
@@ -38,6 +39,8 @@ public:
     void InsertRow(std::unique_ptr<MediaFileInfo> record, int position);
 
     void OnAddFiles();
+    // Files dragged onto the list: added in the order given. False while a probe or join runs.
+    bool OnDropFiles(const QMimeData& dropped);
     void OnRemove();
     void OnClear();
     void OnMoveUp();

@@ -8,8 +8,7 @@ function(kj_add_gtest name)
     target_link_libraries(${name} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gtest_main)
     gtest_discover_tests(${name}
         WORKING_DIRECTORY ${CMAKE_BINARY_DIR}
-        PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KJ_BIN_DIR=${CMAKE_BINARY_DIR}/bin"
-                   LABELS "${ARG_LABELS}"
+        PROPERTIES ENVIRONMENT QT_QPA_PLATFORM=offscreen LABELS "${ARG_LABELS}"
         DISCOVERY_TIMEOUT 60)
 endfunction()
 

@@ -109,13 +109,14 @@ std::vector<uint8_t> ReadFileBytes(const std::string& path) {
 
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     return static_cast<bool>(out);
 }
 
 std::string BinDir() {
     const char* dir = std::getenv("KJ_BIN_DIR");
-    return dir != nullptr ? dir : "build/bin";
+    return dir != nullptr ? dir : KJ_BUILD_BIN_DIR;
 }
 
 }  // namespace kjtest

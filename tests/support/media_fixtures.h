@@ -36,7 +36,8 @@ std::string ShellQuote(const std::string& text);
 bool HaveProgram(const std::string& name);
 
 // Runs `ffmpeg -y -v error <args> <output>`; false (and the reason in *error) on failure.
-bool MakeWithFfmpeg(const std::string& args, const std::string& output, std::string* error = nullptr);
+bool MakeWithFfmpeg(const std::string& args, const std::string& output,
+                    std::string* error = nullptr);
 
 // ffprobe -v error -of default=nw=1:nk=1 -show_entries <entries> [-select_streams <streams>]
 std::string Ffprobe(const std::string& path, const std::string& entries,
