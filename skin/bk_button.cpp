@@ -13,6 +13,12 @@
 namespace {
 constexpr int kTextMargin = 2;  // added to the focus inset on both sides of the text
 constexpr QRgb kMaskKey = 0xFFFFFFFF;
+
+// Radio checks are numbered on the user-interface thread, where all of them happen.
+quint64 NextCheckOrder() {
+    static quint64 order = 0;
+    return ++order;
+}
 }  // namespace
 
 CBkButton::CBkButton(QWidget* parent) : QPushButton(parent) {
@@ -75,6 +81,7 @@ void CBkButton::SetCheck(int check) {
         update();
     }
     if (checked && m_checkType == kRadioButton) {
+        m_checkedAt = NextCheckOrder();
         PostUncheckToGroup();
     }
 }
@@ -94,7 +101,7 @@ void CBkButton::PostUncheckToGroup() {
     for (QAbstractButton* member : members) {
         auto* other = qobject_cast<CBkButton*>(member);
         if (other != nullptr && other != this && other->m_checkType == kRadioButton) {
-            QCoreApplication::postEvent(other, new QEvent(kUncheckEvent));
+            QCoreApplication::postEvent(other, new UncheckEvent(m_checkedAt));
         }
     }
 }
@@ -110,7 +117,9 @@ void CBkButton::OnClicked() {
 
 bool CBkButton::event(QEvent* event) {
     if (event->type() == kUncheckEvent) {
-        if (m_bChecked) {
+        const auto* uncheck = dynamic_cast<const UncheckEvent*>(event);
+        const bool newer = uncheck == nullptr || uncheck->CheckedAt() > m_checkedAt;
+        if (m_bChecked && newer) {
             m_bChecked = false;
             update();
         }

@@ -15,6 +15,17 @@ public:
     // Posted to the other radio buttons of a group when one of them becomes checked.
     static constexpr QEvent::Type kUncheckEvent = static_cast<QEvent::Type>(1280);
 
+    // Carries when the sender was checked: a message still queued from an earlier check must
+    // not clear a button checked after it.
+    class UncheckEvent : public QEvent {
+    public:
+        explicit UncheckEvent(quint64 checkedAt) : QEvent(kUncheckEvent), m_checkedAt(checkedAt) {}
+        quint64 CheckedAt() const { return m_checkedAt; }
+
+    private:
+        quint64 m_checkedAt;
+    };
+
     enum DrawMode { kDrawPlain = 0, kDrawStretched = 1, kDrawTiled = 2 };
     enum CheckType { kPushButton = 0, kCheckBox = 2, kRadioButton = 4 };
 
@@ -71,6 +82,7 @@ private:
     short m_drawMode = kDrawPlain;
     CheckType m_checkType = kPushButton;
     bool m_bChecked = false;
+    quint64 m_checkedAt = 0;  // order of the last check among all radio buttons
     bool m_bHover = false;
     bool m_bHeld = false;
     bool m_bAttached = false;
