@@ -268,7 +268,7 @@ HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLS
     if ((uMode & (OF_WRITE | OF_READWRITE | OF_CREATE)) != 0 || lpHandler != nullptr) {
         return AVIERR_UNSUPPORTED;
     }
-    int fd = ::open(szFile, O_RDONLY | O_CLOEXEC);
+    int fd = ::open(szFile, O_RDONLY | O_CLOEXEC | O_NONBLOCK);  // never wait on a pipe
     if (fd < 0) {
         return AVIERR_FILEOPEN;
     }

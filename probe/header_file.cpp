@@ -1,6 +1,7 @@
 #include "probe/header_file.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -16,7 +17,14 @@ bool HeaderFile::Open(const std::string& path) {
     if (m_fd >= 0) {
         ::close(m_fd);
     }
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    // Opening never waits (a named pipe would block for a writer), and a folder opens for
+    // reading here but is no file to read.
+    struct stat status {};
+    if (m_fd >= 0 && (::fstat(m_fd, &status) != 0 || S_ISDIR(status.st_mode))) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
     return m_fd >= 0;
 }
 

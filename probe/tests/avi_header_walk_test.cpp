@@ -1,9 +1,12 @@
 #include "probe/avi_header_walk.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "platform/vfw.h"
+#include "probe/asf_header_reader.h"
 #include "probe/avi_probe.h"
+#include "probe/rm_header_reader.h"
 #include "probe/tests/header_builders.h"
 
 namespace {
@@ -89,6 +92,8 @@ TEST(AviHeaderWalk, ShortFilesAndOtherForms) {
     EXPECT_EQ(Walk(wave).code, kAviWalkNotAvi);
     uint32_t fourcc = 0;
     EXPECT_EQ(WalkAviHeaders("/nonexistent/kj/file.avi", fourcc), kAviWalkCannotOpen);
+    TempDir dir;
+    EXPECT_EQ(WalkAviHeaders(dir.path(), fourcc), kAviWalkCannotOpen);
 }
 
 TEST(AviHeaderWalk, MoviEndsTheSearch) {
@@ -273,6 +278,24 @@ TEST(AviFourccSteps, FailuresAreSilent) {
     ApplyAviFourccSteps(dir.File("missing.avi"), info);
     EXPECT_EQ(info.m_dwFourcc, 0u);
     EXPECT_EQ(info.m_strVideoCodec, "");
+}
+
+}  // namespace
+
+namespace {
+
+// A named pipe with no writer must not make any reader wait.
+TEST(HeaderReaders, NamedPipeIsReadWithoutWaiting) {
+    kjtest::TempDir dir;
+    std::string pipe = dir.File("pipe.avi");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    uint32_t fourcc = 0;
+    EXPECT_EQ(WalkAviHeaders(pipe, fourcc), kAviWalkTooShort);
+    PAVIFILE file = nullptr;
+    EXPECT_TRUE(FAILED(AVIFileOpenA(&file, pipe.c_str(), OF_READ, nullptr)));
+    ProbeInfo info;
+    EXPECT_EQ(ReadAsfHeader(pipe, info), -1);
+    EXPECT_EQ(ReadRmHeader(pipe, info), -1);
 }
 
 }  // namespace
