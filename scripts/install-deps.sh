@@ -27,5 +27,15 @@ packages=(
   xvfb xauth fonts-dejavu-core
 )
 
+# Skip the network when everything is already installed.
+missing=()
+for package in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q "install ok installed" || missing+=("$package")
+done
+if [ ${#missing[@]} -eq 0 ]; then
+  echo "install-deps.sh: every package is installed"
+  exit 0
+fi
+echo "install-deps.sh: installing ${missing[*]}"
 apt-get update -q
-apt-get install -y -q --no-install-recommends "${packages[@]}"
+apt-get install -y -q --no-install-recommends "${missing[@]}"
