@@ -14,8 +14,25 @@ CBkHeaderCtrl::CBkHeaderCtrl(QWidget* parent) : QHeaderView(Qt::Horizontal, pare
 
 bool CBkHeaderCtrl::LoadBitmap(int id) {
     m_tile = res::Bitmap(id);
+    // The separators take the tile's bottom line, so any tile gets matching section edges.
+    const QImage tile = res::BitmapImage(id);
+    m_separator = tile.isNull() ? QColor() : QColor(tile.pixel(0, tile.height() - 1));
     viewport()->update();
     return !m_tile.isNull();
+}
+
+void CBkHeaderCtrl::paintEvent(QPaintEvent* event) {
+    QHeaderView::paintEvent(event);
+    // Beyond the last section the base class draws a plain header face; plain tiles there
+    // keep the band of the header the same across the full width.
+    const int end = length() - offset();
+    const int tileWidth = qRound(m_tile.deviceIndependentSize().width());
+    if (tileWidth > 0 && end < viewport()->width()) {
+        QPainter painter(viewport());
+        for (int x = qMax(end, 0); x < viewport()->width(); x += tileWidth) {
+            painter.drawPixmap(QRect(x, 0, tileWidth, viewport()->height()), m_tile);
+        }
+    }
 }
 
 void CBkHeaderCtrl::paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const {
@@ -25,8 +42,10 @@ void CBkHeaderCtrl::paintSection(QPainter* painter, const QRect& rect, int logic
     }
     painter->save();
     painter->setClipRect(rect);
-    // The two edge pixels that the tiles leave free separate the sections.
-    painter->fillRect(rect, palette().color(QPalette::Mid));
+    // The two edge pixels that the tiles leave free separate the sections: a groove of the
+    // tile's line colour with a light edge on its right.
+    painter->fillRect(rect, m_separator.isValid() ? m_separator : palette().color(QPalette::Mid));
+    painter->fillRect(QRect(rect.left(), rect.top(), 1, rect.height()), QColor(255, 255, 255));
 
     // Tiles from one pixel right of the left edge; the last one is put so that it ends one
     // pixel before the right edge, even when the section is narrower than two tiles.

@@ -14,8 +14,10 @@ public:
     bool LoadBitmap(int id);
 
 protected:
+    void paintEvent(QPaintEvent* event) override;
     void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override;
 
 private:
     QPixmap m_tile;
+    QColor m_separator;
 };

@@ -3,8 +3,8 @@
 #include <QPainter>
 
 namespace {
-// The filled part: a pale tint that stands out on the steel-blue background.
-constexpr QRgb kChunkColor = 0xFFE8F2FC;
+// The filled part: a deep blue of the same family as the steel-blue background.
+constexpr QRgb kChunkColor = 0xFF244C7E;
 }  // namespace
 
 CBkProgressCtrl::CBkProgressCtrl(QWidget* parent) : QProgressBar(parent) {

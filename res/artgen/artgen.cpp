@@ -42,6 +42,7 @@ const QColor kTitleEdge(64, 86, 116);
 const QColor kBodyTop(241, 244, 248);
 const QColor kBodyBottom(230, 235, 241);
 const QColor kCardBorder(200, 209, 220);
+const QColor kWindowEdge(20, 30, 45);
 const QColor kShadow(30, 45, 70);
 const QColor kAccent(95, 147, 199);  // shared with the progress bar's background
 const QColor kAccentDark(52, 98, 150);
@@ -131,6 +132,10 @@ void Background(QPainter& p, QSizeF s) {
     p.setPen(QPen(QColor(168, 184, 204), 1));
     p.setBrush(Qt::NoBrush);
     p.drawRect(kProgressRect.adjusted(-0.5, -0.5, 0.5, 0.5));
+
+    // The window has no frame of its own: a hairline keeps its edge clear on light desktops.
+    p.setPen(QPen(colour::kWindowEdge, 1));
+    p.drawRect(QRectF(QPointF(0.5, 0.5), s - QSizeF(1, 1)));
 }
 
 struct Tone {
