@@ -10,6 +10,7 @@
 #include "res/resources.h"
 #include "skin/bitmap_region.h"
 #include "skin/picture_file.h"
+#include "skin/skin_palette.h"
 
 namespace {
 // A resource name is a bitmap number, optionally written "#153" as resource names often are.
@@ -36,8 +37,9 @@ QImage ShapeImage(const QPixmap& bitmap) {
 }  // namespace
 
 CBkDialog::CBkDialog(QWidget* parent) : QDialog(parent) {
-    // The skin draws the whole window, title area included.
+    // The skin draws the whole window, title area included, in colours of its own.
     setWindowFlags(windowFlags() | Qt::FramelessWindowHint);
+    setPalette(SkinPalette());
 }
 
 CBkDialog::CBkDialog(QWidget* parent, const QString& resourceName, int resourceId,

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QStandardItemModel>
 #include <QTemporaryDir>
 #include <QtTest>
@@ -296,6 +297,22 @@ private slots:
         QVERIFY(!dialog.HasBackground());
         QVERIFY(dialog.SetBackgroundBitmap(QString(), path));
         QVERIFY(dialog.HasBackground());
+    }
+
+    void darkDesktopThemeKeepsTextDarkOnTheArtwork() {
+        const QPalette before = QApplication::palette();
+        QPalette dark = before;
+        dark.setColor(QPalette::ButtonText, Qt::white);
+        dark.setColor(QPalette::Text, Qt::white);
+        dark.setColor(QPalette::Base, Qt::black);
+        QApplication::setPalette(dark);
+        CBkDialog dialog;
+        QPushButton button(&dialog);
+        QWidget list(&dialog);
+        QApplication::setPalette(before);
+        QVERIFY(qGray(button.palette().color(QPalette::ButtonText).rgb()) < 80);
+        QVERIFY(qGray(list.palette().color(QPalette::Text).rgb()) < 80);
+        QVERIFY(qGray(list.palette().color(QPalette::Base).rgb()) > 240);
     }
 
     void staticsShowTheBackground() {
