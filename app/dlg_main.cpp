@@ -17,6 +17,7 @@
 
 #include "app/app_settings.h"
 #include "app/dialog_template.h"
+#include "app/job_state.h"
 #include "app/join_list_item.h"
 #include "app/prompter.h"
 #include "app/resource_ids.h"
@@ -79,6 +80,11 @@ CDlgMain::CDlgMain(QWidget* parent) : CBkDialog(parent) {
 }
 
 CDlgMain::~CDlgMain() {
+    if (m_worker.joinable()) {
+        // Never leave a worker reading the job while the window goes away.
+        g_stopRequested = 1;
+        m_worker.join();
+    }
     OnDestroy();
     m_hRealMedia.reset();
     m_hWindowsMedia.reset();
@@ -203,11 +209,12 @@ void CDlgMain::ConnectCommands() {
     bind(m_moveBottom, &CDlgMain::OnMoveBottom);
     bind(m_play, &CDlgMain::OnPlay);
     bind(m_menu, &CDlgMain::OnMenu);
+    bind(m_join, &CDlgMain::OnJoin);
     if (m_minimise != nullptr) {
         connect(m_minimise, &QAbstractButton::clicked, this, &QWidget::showMinimized);
     }
     if (m_close != nullptr) {
-        connect(m_close, &QAbstractButton::clicked, this, &QDialog::accept);
+        connect(m_close, &QAbstractButton::clicked, this, &CDlgMain::accept);
     }
     if (m_homePage != nullptr) {
         connect(m_homePage, &QAbstractButton::clicked, this, [this] { OnCommand(ID_HOMEPAGE); });
@@ -474,17 +481,21 @@ void CDlgMain::OnCommand(int command) {
 // ---- status, progress, scan window ----
 
 void CDlgMain::SetStatusText(const QString& text) {
-    if (m_status != nullptr) {
-        m_status->setText(text);
-        m_status->update();
-    }
+    OnUiThread([this, text] {
+        if (m_status != nullptr) {
+            m_status->setText(text);
+            m_status->update();
+        }
+    });
 }
 
 void CDlgMain::SetProgress(int percent) {
-    if (m_progress != nullptr) {
-        m_progress->setValue(percent);
-        m_progress->update();
-    }
+    OnUiThread([this, percent] {
+        if (m_progress != nullptr) {
+            m_progress->setValue(percent);
+            m_progress->update();
+        }
+    });
 }
 
 void CDlgMain::ShowScanProgress(const QString& text) {
@@ -529,14 +540,20 @@ void CDlgMain::HideScanProgress() {
 // ---- window events ----
 
 void CDlgMain::reject() {
-    // Escape and the system close command: ignored while a join runs.
-    if (m_bJoining == 0) {
+    // Escape: ignored while a join runs.
+    if (m_bJoining == 0 && MayCloseNow()) {
         QDialog::reject();
     }
 }
 
+void CDlgMain::accept() {
+    if (MayCloseNow()) {
+        QDialog::accept();
+    }
+}
+
 void CDlgMain::closeEvent(QCloseEvent* event) {
-    if (m_bJoining != 0) {
+    if (!MayCloseNow()) {
         event->ignore();
         return;
     }

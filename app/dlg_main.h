@@ -4,10 +4,14 @@
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "app/join_host.h"
 #include "skin/bk_dialog.h"
 
 class CBkButton;
@@ -23,7 +27,7 @@ class QMimeData;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-class CDlgMain : public CBkDialog {
+class CDlgMain : public CBkDialog, public JoinHost {
     Q_OBJECT
 public:
     explicit CDlgMain(QWidget* parent = nullptr);
@@ -58,7 +62,30 @@ public:
     void HideScanProgress();
 
     void SetStatusText(const QString& text);
-    void SetProgress(int percent);
+    // Any thread: from another one the change is carried to the user-interface thread.
+    void SetProgress(int percent) override;
+
+    // The join job.
+    void OnJoin();
+    int RunJoin();
+    int FinishJoin();
+    int JoinAvi(std::string outputPath);
+    int JoinMpeg(std::string outputPath);
+    int JoinRm(std::string outputPath);
+    int JoinWmv(std::string outputPath);
+    // True while an engine has not yet ended (also after a confirmed stop).
+    bool EngineRunning() const { return m_bEngineRunning.load(); }
+
+    // JoinHost: what the engines may reach of the window.
+    const std::vector<JoinInput>& Inputs() const override { return m_jobInputs; }
+    bool WmEntryPointsLoaded() const override { return m_bWmEntryPoints != 0; }
+    const Module* RealMediaModule() const override { return m_hRealMedia.get(); }
+    void PostJoinPercent(int percent) override;
+    void PostJoinProgress(int percent) override;
+    void SetStatusText(const std::string& text) override;
+    void PumpMessages() override;
+    void MessageBox(const std::string& text) override;
+    std::string ResourceString(int id) const override;
 
     // Rows, top to bottom.
     int RowCount() const;
@@ -69,17 +96,17 @@ public:
 
     QTreeWidget* List() const { return m_list; }
     CDlgScanProgress* ScanProgressWindow() const { return m_pScanProgress; }
-    bool WmEntryPointsLoaded() const { return m_bWmEntryPoints != 0; }
-    const Module* RealMediaModule() const { return m_hRealMedia.get(); }
     const Module* WindowsMediaModule() const { return m_hWindowsMedia.get(); }
 
     int m_bJoining = 0;       // 1 while a join runs
     bool m_bProbing = false;  // true while a probe runs: no second probe or join starts
 
 public slots:
+    void accept() override;
     void reject() override;
 
 protected:
+    void customEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
@@ -94,6 +121,14 @@ private:
     std::unique_ptr<MediaFileInfo> DetachRow(int row);
     void MoveSelectedRow(int (*target)(int index, int countAfterRemoval), bool (*skip)(int, int));
     void SelectRow(int row);
+    // The join button's start or stop look, and the controls that edit the list.
+    void SetJoinLook(bool running);
+    void EnableEditControls(bool enable);
+    void OnJoinFinished();
+    // Asks whether to stop a running join before the window closes; false: do not close now.
+    bool MayCloseNow();
+    // Runs `fn` on the user-interface thread without waiting (directly when already there).
+    void OnUiThread(std::function<void()> fn);
 
     CBkButton* m_status = nullptr;          // 1046
     CBkButton* m_menu = nullptr;            // 1045
@@ -118,6 +153,11 @@ private:
     std::unique_ptr<Module> m_hWindowsMedia;
     int m_bWmEntryPoints = 0;
     bool m_bDestroyed = false;
+
+    std::vector<JoinInput> m_jobInputs;  // the rows as they were when the job started
+    std::thread m_worker;                // the job's worker thread, when one is held
+    std::atomic<bool> m_bEngineRunning{false};
+    bool m_bCloseAfterJob = false;  // the user asked to close while a join ran
 };
 
 extern CDlgMain* g_mainDialog;

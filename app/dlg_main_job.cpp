@@ -1,0 +1,282 @@
+// The join job of the main window: checks, output name, the worker, progress and the end.
+#include <QCoreApplication>
+#include <QDir>
+#include <QThread>
+#include <algorithm>
+
+#include "app/app_settings.h"
+#include "app/dlg_main.h"
+#include "app/job_state.h"
+#include "app/join_event.h"
+#include "app/join_job.h"
+#include "app/prompter.h"
+#include "app/resource_ids.h"
+#include "res/resources.h"
+#include "skin/bk_button.h"
+#include "skin/icon_button.h"
+
+namespace {
+
+struct JoinLook {
+    int normal, selected, hover, disabled, focus, mask;
+    const char* text;
+};
+constexpr JoinLook kJoinIdleLook = {169, 169, 168, 169, 0, 145, "Join"};
+constexpr JoinLook kJoinRunningLook = {151, 151, 152, 151, 0, 145, "Stop"};
+constexpr char kStoppingText[] = "Stopping...";
+
+// The thread routine of a job: runs it, then tells the window it has ended.
+int JoinThreadProc(void* /*unused*/) {
+    CDlgMain* dialog = g_mainDialog;
+    g_joinResult = 0;
+    g_joinResult = dialog->RunJoin();
+    QCoreApplication::postEvent(dialog, new JoinEvent(WM_JOIN_FINISHED, 0));
+    return 0;
+}
+
+bool OnUiThreadNow() {
+    return QCoreApplication::instance() == nullptr ||
+           QThread::currentThread() == QCoreApplication::instance()->thread();
+}
+
+}  // namespace
+
+void CDlgMain::OnUiThread(std::function<void()> fn) {
+    if (OnUiThreadNow()) {
+        fn();
+    } else {
+        QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+    }
+}
+
+void CDlgMain::OnJoin() {
+    if (m_bJoining != 0) {
+        FinishJoin();
+        return;
+    }
+    // No second job while a probe scans or a stopped engine is still ending.
+    if (m_bProbing || m_bEngineRunning) {
+        return;
+    }
+    std::vector<const MediaFileInfo*> rows;
+    for (int row = 0; row < RowCount(); ++row) {
+        rows.push_back(RowRecord(row));
+    }
+    if (int refusal = CheckJoinList(rows)) {
+        CurrentPrompter().Message(this, res::String(refusal));
+        return;
+    }
+    const MediaFileInfo& first = *rows.front();
+    MediaKind kind = first.m_nKind;
+    QString output = CurrentPrompter().SaveFileName(
+        this, QString::fromStdString(ProposedJoinName(first.m_strPath)),
+        QString::fromLatin1(kSaveFilter),
+        QString::fromStdString(ProposedExtension(first.m_strPath)));
+    if (output.isEmpty()) {
+        return;
+    }
+    std::vector<JoinInput> inputs;
+    for (const MediaFileInfo* row : rows) {
+        inputs.push_back({row->m_strPath, *row});
+    }
+    std::string overwrite = OutputOverwritesInput(inputs, output.toStdString());
+    if (!overwrite.empty()) {
+        CurrentPrompter().Message(this, QString::fromStdString(overwrite));
+        return;
+    }
+    if (m_worker.joinable()) {
+        m_worker.join();
+    }
+    g_outputPath = output.toStdString();
+    g_errorText.clear();
+    g_stopRequested = 0;
+    m_jobInputs = std::move(inputs);
+    // Set before the worker starts, so that a second press can only ever ask to stop.
+    m_bJoining = 1;
+    m_bEngineRunning = true;
+    if (kind == kKindAvi) {
+        JoinThreadProc(nullptr);
+    } else {
+        m_worker = std::thread(JoinThreadProc, nullptr);
+    }
+}
+
+int CDlgMain::RunJoin() {
+    MediaKind kind = m_jobInputs.front().info.m_nKind;
+    std::string output = g_outputPath;
+    m_bJoining = 1;
+    OnUiThread([this] {
+        SetJoinLook(true);
+        EnableEditControls(false);
+    });
+    g_firstRowKind = kind;
+    return JoinOntoOutput(output, [this, kind](const std::string& target) {
+        switch (kind) {
+            case kKindAvi:
+                return JoinAvi(target);
+            case kKindMpeg:
+            case kKindMpeg2:
+                return JoinMpeg(target);
+            case kKindRealMedia:
+                return JoinRm(target);
+            case kKindWmv:
+                return JoinWmv(target);
+            default:
+                return EngineForKind(kind)(*this, target);
+        }
+    });
+}
+
+int CDlgMain::JoinAvi(std::string outputPath) {
+    return EngineForKind(kKindAvi)(*this, outputPath);
+}
+
+int CDlgMain::JoinMpeg(std::string outputPath) {
+    return EngineForKind(m_jobInputs.front().info.m_nKind)(*this, outputPath);
+}
+
+int CDlgMain::JoinRm(std::string outputPath) {
+    return EngineForKind(kKindRealMedia)(*this, outputPath);
+}
+
+int CDlgMain::JoinWmv(std::string outputPath) {
+    return EngineForKind(kKindWmv)(*this, outputPath);
+}
+
+int CDlgMain::FinishJoin() {
+    if (m_bJoining != 0) {
+        if (!CurrentPrompter().Question(this, res::String(IDS_STOP_QUESTION))) {
+            return 1;  // the job goes on
+        }
+        // The engines watch this flag and end at their next sample, packet or frame.
+        g_stopRequested = 1;
+        m_bJoining = 0;
+        g_errorText = "The join was stopped by the user. The unfinished output was removed.";
+    }
+    SetJoinLook(false);
+    EnableEditControls(true);
+    if (m_worker.joinable() && !m_bEngineRunning) {
+        m_worker.join();
+    }
+    if (g_joinResult != 0) {
+        QString question = QString::asprintf(
+            "Video file %s has been created, do u want to play it?", g_outputPath.c_str());
+        if (CurrentPrompter().Question(this, question)) {
+            CurrentPrompter().OpenWithShell(QString::fromStdString(g_outputPath));
+        }
+    } else {
+        CurrentPrompter().JoinFailed(this, QString::fromStdString(g_errorText));
+    }
+    return 1;
+}
+
+void CDlgMain::OnJoinFinished() {
+    m_bEngineRunning = false;
+    if (m_worker.joinable()) {
+        m_worker.join();  // it has posted its last message and is ending
+    }
+    if (m_bJoining != 0) {
+        m_bJoining = 0;
+        FinishJoin();
+    } else {
+        // A stopped engine has ended: a new job may start.
+        SetJoinLook(false);
+    }
+    if (m_bCloseAfterJob) {
+        m_bCloseAfterJob = false;
+        QDialog::accept();
+    }
+}
+
+void CDlgMain::customEvent(QEvent* event) {
+    auto* job = dynamic_cast<JoinEvent*>(event);
+    if (job == nullptr) {
+        CBkDialog::customEvent(event);
+        return;
+    }
+    switch (static_cast<int>(event->type())) {
+        case WM_JOIN_PERCENT:
+            SetProgress(std::clamp(job->wParam(), 0, 100));
+            break;
+        case WM_JOIN_PROGRESS:
+            SetProgress(std::clamp(job->wParam(), 0, 100));
+            SetStatusText(QString::fromStdString(JobStatusText()));
+            break;
+        case WM_JOIN_FINISHED:
+            OnJoinFinished();
+            break;
+        default:
+            break;
+    }
+}
+
+void CDlgMain::SetJoinLook(bool running) {
+    if (m_join == nullptr) {
+        return;
+    }
+    const JoinLook& look = running ? kJoinRunningLook : kJoinIdleLook;
+    m_join->SetBitmaps(look.normal, look.selected, look.hover, look.disabled, look.focus, look.mask,
+                       0, 0, 0);
+    // After a confirmed stop the engine may still be ending: no new job until it has.
+    bool stopping = !running && m_bEngineRunning && m_bJoining == 0;
+    m_join->setText(stopping ? QString::fromLatin1(kStoppingText) : QString::fromLatin1(look.text));
+    m_join->setEnabled(!stopping);
+}
+
+void CDlgMain::EnableEditControls(bool enable) {
+    // The order is the designed one; the list, menu, minimise and close stay usable throughout.
+    QAbstractButton* disableOrder[] = {m_add,    m_remove,   m_clear,   m_play,
+                                       m_moveUp, m_moveDown, m_moveTop, m_moveBottom};
+    QAbstractButton* enableOrder[] = {m_add,     m_remove,   m_clear,      m_moveUp,
+                                      m_moveTop, m_moveDown, m_moveBottom, m_play};
+    for (QAbstractButton* button : enable ? enableOrder : disableOrder) {
+        if (button != nullptr) {
+            button->setEnabled(enable);
+        }
+    }
+}
+
+bool CDlgMain::MayCloseNow() {
+    if (m_bJoining != 0) {
+        if (!CurrentPrompter().Question(this, res::String(IDS_STOP_QUESTION))) {
+            return false;
+        }
+        g_stopRequested = 1;
+        m_bJoining = 0;
+        g_errorText = "The join was stopped by the user. The unfinished output was removed.";
+    }
+    if (m_bEngineRunning) {
+        // Close once the engine has ended and its output is cleaned up.
+        m_bCloseAfterJob = true;
+        SetJoinLook(false);
+        EnableEditControls(false);
+        return false;
+    }
+    return true;
+}
+
+// ---- JoinHost ----
+
+void CDlgMain::PostJoinPercent(int percent) {
+    QCoreApplication::postEvent(this, new JoinEvent(WM_JOIN_PERCENT, percent));
+}
+
+void CDlgMain::PostJoinProgress(int percent) {
+    QCoreApplication::postEvent(this, new JoinEvent(WM_JOIN_PROGRESS, percent));
+}
+
+void CDlgMain::SetStatusText(const std::string& text) {
+    SetStatusText(QString::fromStdString(text));
+}
+
+void CDlgMain::PumpMessages() {
+    QCoreApplication::processEvents();
+}
+
+void CDlgMain::MessageBox(const std::string& text) {
+    CurrentPrompter().Message(this, QString::fromStdString(text));
+}
+
+std::string CDlgMain::ResourceString(int id) const {
+    return res::String(id).toStdString();
+}

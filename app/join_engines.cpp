@@ -1,0 +1,38 @@
+#include "app/join_engines.h"
+
+#include "app/job_state.h"
+#include "app/join_host.h"
+#include "app/resource_ids.h"
+#include "mcljoin/mcl_api.h"
+
+// Each engine first refuses when its module is missing, as the user must be told; the joins
+// themselves arrive with their engines.
+
+int JoinWithConversionLibrary(JoinHost&, const std::string&) {
+    if (MclApi.MclAlloc == nullptr || MclApi.MclConvert == nullptr) {
+        g_errorText =
+            "AVI and MPEG files cannot be joined: the conversion engine (libzivuvore.so, next to "
+            "the program) is missing or incomplete. Reinstall Kelvane Joiner, then try again.";
+        return 0;
+    }
+    g_errorText = "This build of Kelvane Joiner cannot join AVI and MPEG files yet.";
+    return 0;
+}
+
+int JoinRealMediaFiles(JoinHost& host, const std::string&) {
+    if (host.RealMediaModule() == nullptr) {
+        host.MessageBox("Failed to load rm related dll.");
+        return 0;
+    }
+    g_errorText = "This build of Kelvane Joiner cannot join Real Media files yet.";
+    return 0;
+}
+
+int JoinWindowsMediaFiles(JoinHost& host, const std::string&) {
+    if (!host.WmEntryPointsLoaded()) {
+        host.MessageBox(host.ResourceString(IDS_NO_WINDOWS_MEDIA));
+        return 0;
+    }
+    g_errorText = "This build of Kelvane Joiner cannot join Windows Media files yet.";
+    return 0;
+}
