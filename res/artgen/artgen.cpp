@@ -227,13 +227,10 @@ void TitleButton(QPainter& p, QSizeF s, TitleGlyph glyph, bool hover) {
     }
 }
 
-// The status line: a white plate with a steel-blue mark on its left end.
+// The status line: a white plate; its text runs the full width, so it carries no marks.
 void StatusPlate(QPainter& p, QSizeF s) {
     PushFace(p, s, kStatusRadius,
              {QColor(255, 255, 255), QColor(247, 249, 252), colour::kCardBorder});
-    p.setPen(Qt::NoPen);
-    p.setBrush(colour::kAccent);
-    p.drawRoundedRect(QRectF(4, 6, 3, s.height() - 12), 1.5, 1.5);
 }
 
 // One tile of the list header, repeated across each column and stretched to its height.
