@@ -27,7 +27,6 @@ void CIconButton::Attach() {
     }
     m_bAttached = true;
     m_bIsCheckBox = isCheckable();
-    m_bIsDefault = isDefault();
     setCheckable(false);  // the check state lives here
 }
 

@@ -20,7 +20,8 @@ public:
     bool IsTransparent() const { return m_bTransparent; }
     bool IsHovered() const { return m_bHover; }
     bool IsCheckBox() const { return m_bIsCheckBox; }
-    bool IsDefaultButton() const { return m_bIsDefault; }
+    // Follows later changes of the default-button setting.
+    bool IsDefaultButton() const { return isDefault(); }
     bool GetCheck() const { return m_bChecked; }
     void SetCheck(bool checked);
 
@@ -45,7 +46,6 @@ private:
 
     QPixmap m_parentBackground;  // the parent's own drawing under the button, taken once
     bool m_bTransparent = false;
-    bool m_bIsDefault = false;
     bool m_bIsCheckBox = false;
     bool m_bChecked = false;
     bool m_bHover = false;
