@@ -21,7 +21,8 @@ int JoinWithConversionLibrary(JoinHost&, const std::string&) {
 
 int JoinRealMediaFiles(JoinHost& host, const std::string&) {
     if (host.RealMediaModule() == nullptr) {
-        host.MessageBox("Failed to load rm related dll.");
+        g_errorText = "Failed to load rm related dll.";
+        host.MessageBox(g_errorText);
         return 0;
     }
     g_errorText = "This build of Kelvane Joiner cannot join Real Media files yet.";
@@ -30,7 +31,9 @@ int JoinRealMediaFiles(JoinHost& host, const std::string&) {
 
 int JoinWindowsMediaFiles(JoinHost& host, const std::string&) {
     if (!host.WmEntryPointsLoaded()) {
-        host.MessageBox(host.ResourceString(IDS_NO_WINDOWS_MEDIA));
+        // The failure dialog that follows says it again, rather than showing nothing.
+        g_errorText = host.ResourceString(IDS_NO_WINDOWS_MEDIA);
+        host.MessageBox(g_errorText);
         return 0;
     }
     g_errorText = "This build of Kelvane Joiner cannot join Windows Media files yet.";

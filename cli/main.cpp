@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/join_command.h"
 #include "cli/probe_command.h"
 #include "platform/vfw.h"
 
@@ -17,6 +18,9 @@ constexpr char kUsage[] =
     "Commands:\n"
     "  probe [--json] FILE...   show what Kelvane Joiner sees in each file: the list's columns\n"
     "                           and information line, or with --json every field of its record\n"
+    "  join [-o OUT] [-y] FILE...\n"
+    "                           join the files, in the order given, into one (see kjoin join "
+    "--help)\n"
     "\n"
     "Exit status: 0 on success, 1 when a file could not be probed or a command failed.\n";
 
@@ -27,6 +31,25 @@ constexpr char kProbeUsage[] =
     "(Width/Height, Type, Freq., File Size(KB)) and its information line. With --json, prints a\n"
     "JSON array with one object per file holding every field of its record, or the path and an\n"
     "error for a file that gave none. Exit status 0 when every file gave a record, 1 otherwise.\n";
+
+constexpr char kJoinUsage[] =
+    "Usage: kjoin join [-o OUT] [-y] FILE...\n"
+    "\n"
+    "Joins the files, in the order given, into one file, with the engine of the first file's "
+    "kind:\n"
+    "Windows Media and Real Media files by copying their packets, AVI and MPEG files by "
+    "converting\n"
+    "them into one stream. The files are checked as the window checks its list: at least two, all\n"
+    "of the first file's kind, every picture size known.\n"
+    "\n"
+    "  -o, --output OUT   the joined file (default: the first file's name with _join before its\n"
+    "                     extension)\n"
+    "  -y, --overwrite    replace OUT when it exists (it is never one of the inputs)\n"
+    "\n"
+    "Progress goes to standard error, as a live line on a terminal. Ctrl+C stops the join; a file\n"
+    "that was at OUT before stays as it was after a failed or stopped join, and no partial file\n"
+    "is left. Exit status 0 with the output path printed on success; 1 with the reason on\n"
+    "standard error on any refusal or failure.\n";
 
 bool WantsHelp(const QStringList& arguments) {
     return arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"));
@@ -51,6 +74,13 @@ int main(int argc, char** argv) {
             status = 0;
         } else {
             status = RunProbeCommand(arguments, stdout, stderr);
+        }
+    } else if (command == QLatin1String("join")) {
+        if (WantsHelp(arguments)) {
+            std::fputs(kJoinUsage, stdout);
+            status = 0;
+        } else {
+            status = RunJoinCommand(arguments, stdout, stderr);
         }
     } else {
         std::fprintf(stderr, "kjoin: unknown command '%s' (kjoin --help)\n", qPrintable(command));
