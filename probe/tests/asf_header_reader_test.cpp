@@ -45,8 +45,15 @@ TEST(AsfHeaderReader, ReadsEveryDesignedField) {
     EXPECT_EQ(info.audio[0].byteRate, 16000u);  // 128 kbit/s from the bitrate records
 
     // 9000 packets over 300 s of send duration: 30 frames per second.
-    CompleteProbeInfo(info);
-    EXPECT_EQ(info.frameRateMilli, 30000u);
+    TempDir dir;
+    std::string path = dir.File("typical.wmv");
+    ASSERT_TRUE(WriteFileBytes(path, TypicalHeader()));
+    auto record = ProbeMediaFile(path);
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->m_nKind, kKindWmv);
+    EXPECT_EQ(record->FormatInfoLine(),
+              "Video:WMV2 Frame:9000 Freq:30.00FPS Audio:Windows Media Audio V8 "
+              "Bitrate:16000.000000bps");
 }
 
 TEST(AsfHeaderReader, RefusesAHeaderThatDoesNotStartTheFile) {
