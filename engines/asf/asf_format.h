@@ -1,0 +1,207 @@
+// On-disk facts of the ASF container: object ids, fixed layouts and field codes.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/com.h"
+
+namespace asf {
+
+// ---- Object ids ----
+inline constexpr GUID kHeaderObject = GuidFromString("75B22630-668E-11CF-A6D9-00AA0062CE6C");
+inline constexpr GUID kDataObject = GuidFromString("75B22636-668E-11CF-A6D9-00AA0062CE6C");
+inline constexpr GUID kSimpleIndexObject = GuidFromString("33000890-E5B1-11CF-89F4-00A0C90349CB");
+inline constexpr GUID kIndexObject = GuidFromString("D6E229D3-35DA-11D1-9034-00A0C90349BE");
+inline constexpr GUID kFileProperties = GuidFromString("8CABDCA1-A947-11CF-8EE4-00C00C205365");
+inline constexpr GUID kStreamProperties = GuidFromString("B7DC0791-A9B7-11CF-8EE6-00C00C205365");
+inline constexpr GUID kHeaderExtension = GuidFromString("5FBF03B5-A92E-11CF-8EE3-00C00C205365");
+inline constexpr GUID kCodecList = GuidFromString("86D15240-311D-11D0-A3A4-00A0C90348F6");
+inline constexpr GUID kScriptCommand = GuidFromString("1EFB1A30-0B62-11D0-A39B-00A0C90348F6");
+inline constexpr GUID kMarker = GuidFromString("F487CD01-A951-11CF-8EE6-00C00C205365");
+inline constexpr GUID kBitrateMutualExclusion =
+    GuidFromString("D6E229DC-35DA-11D1-9034-00A0C90349BE");
+inline constexpr GUID kContentDescription = GuidFromString("75B22633-668E-11CF-A6D9-00AA0062CE6C");
+inline constexpr GUID kExtendedContentDescription =
+    GuidFromString("D2D0A440-E307-11D2-97F0-00A0C95EA850");
+inline constexpr GUID kStreamBitrateProperties =
+    GuidFromString("7BF875CE-468D-11D1-8D82-006097C9A2B2");
+inline constexpr GUID kContentEncryption = GuidFromString("2211B3FB-BD23-11D2-B4B7-00A0C955FC6E");
+inline constexpr GUID kExtendedContentEncryption =
+    GuidFromString("298AE614-2622-4C17-B935-DAE07EE9289C");
+inline constexpr GUID kDigitalSignature = GuidFromString("2211B3FC-BD23-11D2-B4B7-00A0C955FC6E");
+inline constexpr GUID kAdvancedContentEncryption =
+    GuidFromString("43058533-6981-49E6-9B74-AD12CB86D58C");
+inline constexpr GUID kPadding = GuidFromString("1806D474-CADF-4509-A4BA-9AABCB96AAE8");
+inline constexpr GUID kExtendedStreamProperties =
+    GuidFromString("14E6A5CB-C672-4332-8399-A96952065B5A");
+inline constexpr GUID kAdvancedMutualExclusion =
+    GuidFromString("A08649CF-4775-4670-8A16-6E35357566CD");
+inline constexpr GUID kGroupMutualExclusion =
+    GuidFromString("D1465A40-5A79-4338-B71B-E36B8FD6C249");
+inline constexpr GUID kStreamPrioritization =
+    GuidFromString("D4FED15B-88D3-454F-81F0-ED5C45999E24");
+inline constexpr GUID kBandwidthSharing = GuidFromString("A69609E6-517B-11D2-B6AF-00C04FD908E9");
+inline constexpr GUID kLanguageList = GuidFromString("7C4346A9-EFE0-4BFC-B229-393EDE415C85");
+inline constexpr GUID kMetadata = GuidFromString("C5F8CBEA-5BAF-4877-8467-AA8C44FA4CCA");
+inline constexpr GUID kMetadataLibrary = GuidFromString("44231C94-9498-49D1-A141-1D134E457054");
+inline constexpr GUID kIndexParameters = GuidFromString("D6E229DF-35DA-11D1-9034-00A0C90349BE");
+
+// ---- Stream types and other ids ----
+inline constexpr GUID kAudioMedia = GuidFromString("F8699E40-5B4D-11CF-A8FD-00805F5C442B");
+inline constexpr GUID kVideoMedia = GuidFromString("BC19EFC0-5B4D-11CF-A8FD-00805F5C442B");
+inline constexpr GUID kCommandMedia = GuidFromString("59DACFC0-59E6-11D0-A3AC-00A0C90348F6");
+inline constexpr GUID kJfifMedia = GuidFromString("B61BE100-5B4E-11CF-A8FD-00805F5C442B");
+inline constexpr GUID kDegradableJpegMedia = GuidFromString("35907DE0-E415-11CF-A917-00805F5C442B");
+inline constexpr GUID kFileTransferMedia = GuidFromString("91BD222C-F21C-497A-8B6D-5AA86BFC0185");
+inline constexpr GUID kBinaryMedia = GuidFromString("3AFB65E2-47EF-40F2-AC2C-70A90D71D343");
+inline constexpr GUID kNoErrorCorrection = GuidFromString("20FB5700-5B55-11CF-A8FD-00805F5C442B");
+inline constexpr GUID kAudioSpread = GuidFromString("BFC3CD50-618F-11CF-8BB2-00AA00B4E220");
+inline constexpr GUID kReserved1 = GuidFromString("ABD3D211-A9BA-11CF-8EE6-00C00C205365");
+inline constexpr GUID kReserved2 = GuidFromString("86D15241-311D-11D0-A3A4-00A0C90348F6");
+inline constexpr GUID kReserved3 = GuidFromString("4B1ACBE3-100B-11D0-A39B-00A0C90348F6");
+inline constexpr GUID kReserved4 = GuidFromString("4CFEDB20-75F6-11CF-9C0F-00A0C90349CB");
+inline constexpr GUID kPayloadExtSampleDuration =
+    GuidFromString("C6BD9450-867F-4907-83A3-C77921B733AD");
+
+// ---- Object framing ----
+inline constexpr size_t kObjectHeaderSize = 24;   // GUID + u64 size
+inline constexpr size_t kHeaderObjectFixed = 30;  // + child count u32, reserved u8 u8
+inline constexpr uint8_t kHeaderReserved1 = 0x01;
+inline constexpr uint8_t kHeaderReserved2 = 0x02;
+inline constexpr size_t kDataObjectFixed = 50;  // + file id, packet count u64, reserved u16
+inline constexpr uint16_t kDataObjectReserved = 0x0101;
+inline constexpr size_t kHeaderExtensionFixed = 46;
+inline constexpr uint16_t kHeaderExtensionReserved = 6;
+inline constexpr size_t kSimpleIndexFixed = 56;
+inline constexpr size_t kSimpleIndexEntrySize = 6;
+
+// File Properties (offsets from the object start).
+namespace fileprops {
+inline constexpr size_t kFileId = 24;
+inline constexpr size_t kFileSize = 40;
+inline constexpr size_t kCreationDate = 48;
+inline constexpr size_t kPacketCount = 56;
+inline constexpr size_t kPlayDuration = 64;
+inline constexpr size_t kSendDuration = 72;
+inline constexpr size_t kPreroll = 80;
+inline constexpr size_t kFlags = 88;
+inline constexpr size_t kMinPacketSize = 92;
+inline constexpr size_t kMaxPacketSize = 96;
+inline constexpr size_t kMaxBitrate = 100;
+inline constexpr size_t kSize = 104;
+inline constexpr uint32_t kFlagBroadcast = 0x1;
+inline constexpr uint32_t kFlagSeekable = 0x2;
+}  // namespace fileprops
+
+// Stream Properties.
+namespace streamprops {
+inline constexpr size_t kStreamType = 24;
+inline constexpr size_t kErrorCorrectionType = 40;
+inline constexpr size_t kTimeOffset = 56;
+inline constexpr size_t kTypeSpecificLength = 64;
+inline constexpr size_t kErrorCorrectionLength = 68;
+inline constexpr size_t kFlags = 72;
+inline constexpr size_t kReserved = 74;
+inline constexpr size_t kTypeSpecificData = 78;
+inline constexpr uint16_t kStreamNumberMask = 0x7F;
+inline constexpr uint16_t kEncryptedFlag = 0x8000;
+}  // namespace streamprops
+
+// Video type-specific data (offsets within that data).
+namespace videoinfo {
+inline constexpr size_t kEncodedWidth = 0;
+inline constexpr size_t kEncodedHeight = 4;
+inline constexpr size_t kReservedFlags = 8;
+inline constexpr size_t kFormatDataSize = 9;
+inline constexpr size_t kBitmapInfo = 11;
+inline constexpr size_t kBitmapInfoSize = 40;
+}  // namespace videoinfo
+
+inline constexpr size_t kWaveFormatExSize = 18;
+
+// Extended Stream Properties.
+namespace extprops {
+inline constexpr size_t kStartTime = 24;
+inline constexpr size_t kEndTime = 32;
+inline constexpr size_t kDataBitrate = 40;
+inline constexpr size_t kBufferSize = 44;
+inline constexpr size_t kInitialBufferFullness = 48;
+inline constexpr size_t kAltDataBitrate = 52;
+inline constexpr size_t kAltBufferSize = 56;
+inline constexpr size_t kAltInitialBufferFullness = 60;
+inline constexpr size_t kMaxObjectSize = 64;
+inline constexpr size_t kFlags = 68;
+inline constexpr size_t kStreamNumber = 72;
+inline constexpr size_t kLanguageIndex = 74;
+inline constexpr size_t kAvgTimePerFrame = 76;
+inline constexpr size_t kNameCount = 84;
+inline constexpr size_t kExtensionSystemCount = 86;
+inline constexpr size_t kVariableData = 88;
+inline constexpr uint32_t kFlagSeekable = 0x2;
+inline constexpr uint16_t kVariableExtensionSize = 0xFFFF;
+}  // namespace extprops
+
+// Codec List entry types as stored (not the API's WMT_CODEC_INFO_TYPE).
+inline constexpr uint16_t kCodecTypeVideo = 1;
+inline constexpr uint16_t kCodecTypeAudio = 2;
+inline constexpr uint16_t kCodecTypeUnknown = 0xFFFF;
+
+// Attribute value types as stored in ECD / Metadata / Metadata Library.
+inline constexpr uint16_t kValueString = 0;
+inline constexpr uint16_t kValueBytes = 1;
+inline constexpr uint16_t kValueBool = 2;
+inline constexpr uint16_t kValueDword = 3;
+inline constexpr uint16_t kValueQword = 4;
+inline constexpr uint16_t kValueWord = 5;
+inline constexpr uint16_t kValueGuid = 6;
+
+// ---- Data packets ----
+namespace packet {
+inline constexpr uint8_t kErrorCorrectionPresent = 0x80;
+inline constexpr uint8_t kErrorCorrectionLengthMask = 0x0F;
+inline constexpr uint8_t kErrorCorrectionOpaque = 0x10;
+inline constexpr uint8_t kErrorCorrectionLengthTypeMask = 0x60;
+// Length type flags.
+inline constexpr uint8_t kMultiplePayloads = 0x01;
+inline constexpr int kSequenceTypeShift = 1;
+inline constexpr int kPaddingTypeShift = 3;
+inline constexpr int kPacketLengthTypeShift = 5;
+// Property flags.
+inline constexpr int kReplicatedTypeShift = 0;
+inline constexpr int kOffsetTypeShift = 2;
+inline constexpr int kObjectNumberTypeShift = 4;
+inline constexpr int kStreamNumberTypeShift = 6;
+// Payload flags (multiple payloads).
+inline constexpr uint8_t kPayloadCountMask = 0x3F;
+inline constexpr int kPayloadLengthTypeShift = 6;
+inline constexpr uint8_t kStreamNumberMask = 0x7F;
+inline constexpr uint8_t kKeyFrameBit = 0x80;
+inline constexpr uint8_t kCompressedReplicatedLength = 1;
+inline constexpr size_t kMinReplicatedLength = 8;
+
+// What this writer emits: "82 00 00", multiple payloads with a WORD padding length, replicated
+// data BYTE, offset DWORD, object number BYTE, stream BYTE, payload lengths WORD.
+inline constexpr uint8_t kWriterEcFlags = 0x82;
+inline constexpr uint8_t kWriterLengthTypeFlags = 0x11;
+inline constexpr uint8_t kWriterPropertyFlags = 0x5D;
+inline constexpr uint8_t kWriterPayloadFlags = 0x80;
+inline constexpr size_t kWriterPacketHeaderSize = 3 + 1 + 1 + 2 + 4 + 2 + 1;
+inline constexpr size_t kWriterPayloadHeaderSize = 1 + 1 + 4 + 1 + 2;  // + replicated data
+inline constexpr size_t kMaxPayloadsPerPacket = 63;
+}  // namespace packet
+
+// Size of a field whose length-type code is 0..3 (absent, BYTE, WORD, DWORD).
+constexpr size_t LengthTypeSize(unsigned code) {
+    return code == 0 ? 0 : code == 1 ? 1 : code == 2 ? 2 : 4;
+}
+
+// Limits that keep hostile files from costing memory.
+inline constexpr uint64_t kMaxHeaderSize = 64ull << 20;
+inline constexpr uint32_t kMaxPacketSize = 1u << 20;
+inline constexpr uint32_t kMaxMediaObjectSize = 64u << 20;
+
+// 100-ns units per millisecond.
+inline constexpr uint64_t kUnitsPerMs = 10000;
+
+}  // namespace asf

@@ -1,0 +1,167 @@
+#include "engines/asf/asf_packetizer.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "platform/bytes.h"
+
+namespace asf {
+
+namespace {
+// A fragment smaller than this is not worth its payload header: the packet is sent instead.
+constexpr size_t kMinFragment = 32;
+// Offsets of the fields patched when a packet is sent.
+constexpr size_t kPaddingField = 5;
+constexpr size_t kSendTimeField = 7;
+constexpr size_t kPayloadFlagsField = 13;
+static_assert(kPayloadFlagsField + 1 == packet::kWriterPacketHeaderSize);
+
+void Put16(uint8_t* p, uint16_t v) {
+    p[0] = static_cast<uint8_t>(v);
+    p[1] = static_cast<uint8_t>(v >> 8);
+}
+void Put32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) {
+        p[i] = static_cast<uint8_t>(v >> (8 * i));
+    }
+}
+}  // namespace
+
+Packetizer::Packetizer(uint32_t packetSize, uint64_t prerollMs, Sink sink)
+    : m_packetSize(packetSize), m_prerollMs(prerollMs), m_sink(std::move(sink)) {
+    m_packet.assign(packetSize, 0);
+}
+
+bool Packetizer::Fits(size_t extensionBytes) const {
+    return packet::kWriterPacketHeaderSize + packet::kWriterPayloadHeaderSize +
+               packet::kMinReplicatedLength + extensionBytes + 1 <=
+           m_packetSize;
+}
+
+void Packetizer::BeginPacket(uint32_t sendTimeMs) {
+    std::fill(m_packet.begin(), m_packet.end(), 0);
+    uint8_t* p = m_packet.data();
+    p[0] = packet::kWriterEcFlags;
+    p[1] = 0;
+    p[2] = 0;
+    p[3] = packet::kWriterLengthTypeFlags;
+    p[4] = packet::kWriterPropertyFlags;
+    // Send times never go back, whatever order the objects' times come in.
+    m_lastSendTime = std::max(m_lastSendTime, sendTimeMs);
+    Put32(p + kSendTimeField, m_lastSendTime);
+    m_used = packet::kWriterPacketHeaderSize;
+    m_payloads = 0;
+    m_open = true;
+}
+
+HRESULT Packetizer::SendPacket() {
+    uint8_t* p = m_packet.data();
+    Put16(p + kPaddingField, static_cast<uint16_t>(m_packetSize - m_used));
+    p[kPayloadFlagsField] = static_cast<uint8_t>(packet::kWriterPayloadFlags | m_payloads);
+    m_open = false;
+    HRESULT hr = m_sink(p, m_packetSize);
+    if (SUCCEEDED(hr)) {
+        ++m_packetCount;
+    }
+    return hr;
+}
+
+HRESULT Packetizer::AddObject(uint8_t stream, uint32_t presentationMs, bool keyFrame,
+                              const uint8_t* data, size_t size, const Bytes& extension,
+                              Placement* placement) {
+    if (stream == 0 || stream > packet::kStreamNumberMask || !Fits(extension.size()) ||
+        size > kMaxMediaObjectSize) {
+        return E_INVALIDARG;
+    }
+    const size_t replicated = packet::kMinReplicatedLength + extension.size();
+    const size_t overhead = packet::kWriterPayloadHeaderSize + replicated;
+    const uint32_t sendTime =
+        presentationMs > m_prerollMs ? static_cast<uint32_t>(presentationMs - m_prerollMs) : 0;
+    const uint8_t objectNumber = m_objectNumbers[stream]++;
+    size_t offset = 0;
+    bool first = true;
+    while (first || offset < size) {
+        if (!m_open) {
+            BeginPacket(sendTime);
+        }
+        size_t free = m_packetSize - m_used;
+        size_t remaining = size - offset;
+        size_t room = free > overhead ? std::min<size_t>(free - overhead, 0xFFFF) : 0;
+        bool full = m_payloads == packet::kMaxPayloadsPerPacket;
+        bool tooSmall = room < remaining && room < kMinFragment && m_payloads > 0;
+        if (full || tooSmall || (room == 0 && remaining > 0)) {
+            HRESULT hr = SendPacket();
+            if (FAILED(hr)) {
+                return hr;
+            }
+            continue;
+        }
+        size_t n = std::min(room, remaining);
+        if (first) {
+            placement->firstPacket = m_packetCount;
+        }
+        uint8_t* p = m_packet.data() + m_used;
+        p[0] = static_cast<uint8_t>(stream | (keyFrame ? packet::kKeyFrameBit : 0));
+        p[1] = objectNumber;
+        Put32(p + 2, static_cast<uint32_t>(offset));
+        p[6] = static_cast<uint8_t>(replicated);
+        Put32(p + 7, static_cast<uint32_t>(size));
+        Put32(p + 11, presentationMs);
+        if (!extension.empty()) {
+            std::memcpy(p + 15, extension.data(), extension.size());
+        }
+        Put16(p + 7 + replicated, static_cast<uint16_t>(n));
+        if (n > 0) {
+            std::memcpy(p + overhead, data + offset, n);
+        }
+        m_used += overhead + n;
+        ++m_payloads;
+        offset += n;
+        first = false;
+        placement->lastPacket = m_packetCount;
+    }
+    return S_OK;
+}
+
+HRESULT Packetizer::Finish() {
+    return m_open && m_payloads > 0 ? SendPacket() : S_OK;
+}
+
+SimpleIndexBuilder::SimpleIndexBuilder(uint64_t intervalUnits) : m_interval(intervalUnits) {}
+
+void SimpleIndexBuilder::EmitUntil(uint64_t timeUnits) {
+    while (m_nextEntry < timeUnits) {
+        uint8_t e[kSimpleIndexEntrySize];
+        Put32(e, m_packet);
+        Put16(e + 4, m_span);
+        m_entries.insert(m_entries.end(), e, e + sizeof e);
+        m_nextEntry += m_interval;
+    }
+}
+
+void SimpleIndexBuilder::AddKeyFrame(uint32_t presentationMs, uint64_t firstPacket,
+                                     uint64_t lastPacket) {
+    uint64_t t = uint64_t{presentationMs} * kUnitsPerMs;
+    EmitUntil(t);
+    m_packet = static_cast<uint32_t>(std::min<uint64_t>(firstPacket, 0xFFFFFFFFu));
+    uint64_t span = lastPacket - firstPacket + 1;
+    m_span = static_cast<uint16_t>(std::min<uint64_t>(span, 0xFFFF));
+    m_maxSpan = std::max<uint32_t>(m_maxSpan, m_span);
+}
+
+Bytes SimpleIndexBuilder::Finish(const GUID& fileId, uint64_t playDuration) {
+    EmitUntil(playDuration + 1);
+    ByteWriter w;
+    uint8_t raw[16];
+    GuidToBytes(kSimpleIndexObject, raw);
+    w.Bytes(raw, 16);
+    w.LE64(kSimpleIndexFixed + m_entries.size());
+    GuidToBytes(fileId, raw);
+    w.Bytes(raw, 16);
+    w.LE64(m_interval).LE32(m_maxSpan);
+    w.LE32(static_cast<uint32_t>(m_entries.size() / kSimpleIndexEntrySize));
+    w.Bytes(m_entries.data(), m_entries.size());
+    return std::move(w.bytes());
+}
+
+}  // namespace asf

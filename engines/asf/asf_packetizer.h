@@ -1,0 +1,73 @@
+// Packs media objects into fixed-size data packets, fragmenting objects across packets, and
+// hands each finished packet to a sink. Also builds the Simple Index of a video stream as key
+// frames go by. Only the packet being filled is held in memory.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <vector>
+
+#include "engines/asf/asf_model.h"
+
+namespace asf {
+
+class Packetizer {
+public:
+    using Sink = std::function<HRESULT(const uint8_t* packet, size_t size)>;
+
+    Packetizer(uint32_t packetSize, uint64_t prerollMs, Sink sink);
+
+    // Where an object landed: the packets holding its first and last byte.
+    struct Placement {
+        uint64_t firstPacket = 0;
+        uint64_t lastPacket = 0;
+    };
+
+    // `replicatedExtension` is the payload extension data every payload of the object repeats.
+    HRESULT AddObject(uint8_t stream, uint32_t presentationMs, bool keyFrame, const uint8_t* data,
+                      size_t size, const Bytes& replicatedExtension, Placement* placement);
+    // Sends the packet being filled, if any.
+    HRESULT Finish();
+
+    uint64_t PacketCount() const { return m_packetCount; }
+    uint32_t LastSendTimeMs() const { return m_lastSendTime; }
+    // Whether a payload of this kind fits an empty packet at all.
+    bool Fits(size_t replicatedExtensionBytes) const;
+
+private:
+    void BeginPacket(uint32_t sendTimeMs);
+    HRESULT SendPacket();
+
+    uint32_t m_packetSize;
+    uint64_t m_prerollMs;
+    Sink m_sink;
+    std::vector<uint8_t> m_packet;
+    size_t m_used = 0;
+    unsigned m_payloads = 0;
+    bool m_open = false;
+    uint64_t m_packetCount = 0;
+    uint32_t m_lastSendTime = 0;
+    uint8_t m_objectNumbers[128] = {};
+};
+
+// Builds one Simple Index Object: entry i names the packet holding the start of the latest key
+// frame whose presentation time is at or before i x interval (preroll included).
+class SimpleIndexBuilder {
+public:
+    explicit SimpleIndexBuilder(uint64_t intervalUnits = 10000000);
+    void AddKeyFrame(uint32_t presentationMs, uint64_t firstPacket, uint64_t lastPacket);
+    // Entries up to the play duration (100 ns, preroll included), then the object's bytes.
+    Bytes Finish(const GUID& fileId, uint64_t playDuration);
+
+private:
+    void EmitUntil(uint64_t timeUnits);
+
+    uint64_t m_interval;
+    uint64_t m_nextEntry = 0;  // 100-ns time of the next entry
+    uint32_t m_packet = 0;
+    uint16_t m_span = 1;
+    uint32_t m_maxSpan = 1;
+    std::vector<uint8_t> m_entries;  // 6 bytes each
+};
+
+}  // namespace asf

@@ -1,0 +1,64 @@
+// An ASF file opened for reading: its header, where its data packets lie, and its media objects
+// in file order, read a few packets at a time so that memory does not grow with the file.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "engines/asf/asf_model.h"
+#include "engines/asf/asf_object_assembler.h"
+#include "engines/asf/asf_packet_parser.h"
+#include "engines/asf/file_io.h"
+
+namespace asf {
+
+struct FileLayout {
+    uint64_t fileSize = 0;
+    uint64_t headerSize = 0;
+    uint64_t dataObjectOffset = 0;
+    uint64_t dataObjectSize = 0;  // as declared (0 when unknown)
+    uint64_t firstPacketOffset = 0;
+    uint64_t packetCount = 0;
+    uint32_t packetSize = 0;
+    uint64_t simpleIndexOffset = 0;  // 0 when there is none
+    uint64_t simpleIndexSize = 0;
+};
+
+// Reads the top-level layout and the header of an open file.
+HRESULT ReadFileLayout(const File& file, Header* header, FileLayout* layout);
+
+class AsfSource {
+public:
+    HRESULT Open(const std::string& path);
+    void Close();
+    bool IsOpen() const { return m_file.IsOpen(); }
+
+    const Header& header() const { return m_header; }
+    const FileLayout& layout() const { return m_layout; }
+
+    // Positions the reading at a data packet and forgets partial objects.
+    HRESULT SeekToPacket(uint64_t packetIndex);
+    // The packet to start from for a time (100 ns, preroll not included), from the Simple
+    // Index; packet 0 without one.
+    uint64_t PacketForTime(uint64_t cnsTime) const;
+    // The next whole media object in file order; S_FALSE after the last one.
+    HRESULT NextObject(MediaObject* out);
+
+private:
+    HRESULT LoadPacket(ByteReader* packet);
+
+    File m_file;
+    Header m_header;
+    FileLayout m_layout;
+    std::vector<uint8_t> m_chunk;
+    uint64_t m_chunkFirst = 0;
+    uint64_t m_chunkCount = 0;
+    uint64_t m_nextPacket = 0;
+    ObjectAssembler m_assembler;
+    std::deque<MediaObject> m_ready;
+    std::vector<Payload> m_payloads;
+};
+
+}  // namespace asf

@@ -1,0 +1,179 @@
+#include "engines/asf/editor.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+#include "engines/asf/asf_header_builder.h"
+#include "engines/asf/header_info.h"
+#include "engines/asf/text.h"
+#include "engines/asf/writer.h"
+#include "platform/bytes.h"
+
+namespace asf {
+
+namespace {
+constexpr size_t kCopyChunk = 1 << 20;
+}
+
+Editor::~Editor() {
+    // Released without Close or Flush: the changes are dropped.
+    std::lock_guard lock(m_mutex);
+    CloseLocked();
+}
+
+HRESULT Editor::QueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    *ppv = nullptr;
+    if (riid == IID_IUnknown || riid == IID_IWMMetadataEditor) {
+        return Hand(static_cast<IWMMetadataEditor*>(this), ppv);
+    }
+    std::lock_guard lock(m_mutex);
+    if ((riid == IID_IWMHeaderInfo || riid == IID_IWMHeaderInfo2 || riid == IID_IWMHeaderInfo3) &&
+        m_headerInfo != nullptr) {
+        return m_headerInfo->QueryInterface(riid, ppv);
+    }
+    return E_NOINTERFACE;
+}
+
+ULONG Editor::Release() {
+    ULONG n = m_ref.Decrement();
+    if (n == 0) {
+        delete this;
+    }
+    return n;
+}
+
+void Editor::CloseLocked() {
+    m_source.Close();
+    SafeRelease(m_headerInfo);
+    m_path.clear();
+}
+
+HRESULT Editor::Open(LPCWSTR pwszFilename) {
+    if (pwszFilename == nullptr || pwszFilename[0] == 0) {
+        return E_INVALIDARG;
+    }
+    std::lock_guard lock(m_mutex);
+    if (m_source.IsOpen()) {
+        return NS_E_INVALID_REQUEST;
+    }
+    std::string path = Utf8FromWide(pwszFilename);
+    HRESULT hr = m_source.Open(path);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const Header& h = m_source.header();
+    HeaderInfoPolicy policy;
+    policy.editable = true;
+    policy.markersEditable = true;
+    m_headerInfo = new HeaderInfo(
+        h.metadata,
+        ComputedAttributes(h, m_source.layout().fileSize, m_source.layout().simpleIndexOffset != 0),
+        policy);
+    m_path = std::move(path);
+    return S_OK;
+}
+
+HRESULT Editor::Close() {
+    std::lock_guard lock(m_mutex);
+    if (!m_source.IsOpen()) {
+        return NS_E_INVALID_REQUEST;
+    }
+    HRESULT hr = m_headerInfo->Changed() ? SaveLocked() : S_OK;
+    CloseLocked();
+    return hr;
+}
+
+HRESULT Editor::Flush() {
+    return Close();
+}
+
+HRESULT Editor::SaveLocked() {
+    Header h = m_source.header();
+    h.metadata = m_headerInfo->Snapshot();
+    const FileLayout layout = m_source.layout();
+    // A marker points at the data packet a player seeks to for its time.
+    for (Marker& m : h.metadata.markers) {
+        if (m.offset == 0 && m.sendTimeMs == 0) {
+            m.offset = m_source.PacketForTime(m.time) * layout.packetSize;
+            m.sendTimeMs =
+                static_cast<uint32_t>(std::min<uint64_t>(m.time / kUnitsPerMs, 0xFFFFFFFFu));
+        }
+    }
+    Bytes bytes;
+    HeaderBuildOptions inPlace;
+    inPlace.targetSize = layout.headerSize;
+    HRESULT hr = BuildHeaderObject(h, inPlace, &bytes);
+    if (SUCCEEDED(hr)) {
+        File file;
+        hr = file.Open(m_path, File::Mode::ReadWrite);
+        if (SUCCEEDED(hr)) {
+            hr = file.WriteAt(0, bytes.data(), bytes.size());
+        }
+        if (SUCCEEDED(hr)) {
+            hr = file.Sync();
+        }
+        return hr;
+    }
+    if (hr != ASF_E_HEADERSIZE) {
+        return hr;
+    }
+    // The header outgrew its place: the file is copied behind a larger header.
+    const uint64_t tail = layout.fileSize - layout.dataObjectOffset;
+    HeaderBuildOptions grown;
+    grown.minimumPadding = kWriterHeaderPadding;
+    hr = BuildHeaderObject(h, grown, &bytes);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    h.file.fileSize = bytes.size() + tail;
+    hr = BuildHeaderObject(h, HeaderBuildOptions{bytes.size(), 0}, &bytes);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    return RewriteLocked(bytes);
+}
+
+HRESULT Editor::RewriteLocked(const Bytes& header) {
+    const FileLayout layout = m_source.layout();
+    std::string temp = m_path + ".kjedit";
+    File out;
+    HRESULT hr = out.Open(temp, File::Mode::Create);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    File in;
+    hr = in.Open(m_path, File::Mode::Read);
+    if (SUCCEEDED(hr)) {
+        hr = out.WriteAt(0, header.data(), header.size());
+    }
+    std::vector<uint8_t> chunk(kCopyChunk);
+    uint64_t from = layout.dataObjectOffset;
+    uint64_t to = header.size();
+    while (SUCCEEDED(hr) && from < layout.fileSize) {
+        size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), layout.fileSize - from));
+        hr = in.ReadAt(from, chunk.data(), n);
+        if (SUCCEEDED(hr)) {
+            hr = out.WriteAt(to, chunk.data(), n);
+        }
+        from += n;
+        to += n;
+    }
+    if (SUCCEEDED(hr)) {
+        hr = out.Sync();
+    }
+    out.Close();
+    in.Close();
+    if (SUCCEEDED(hr) && std::rename(temp.c_str(), m_path.c_str()) != 0) {
+        hr = E_WRITE_FAULT;
+    }
+    if (FAILED(hr)) {
+        ::unlink(temp.c_str());
+    }
+    return hr;
+}
+
+}  // namespace asf

@@ -1,0 +1,171 @@
+#include "engines/asf/file_io.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "engines/asf/wmsdk.h"
+
+namespace asf {
+
+namespace {
+HRESULT FromErrno(int error) {
+    switch (error) {
+        case ENOENT:
+        case ENOTDIR:
+            return E_FILE_NOT_FOUND;
+        case EACCES:
+        case EPERM:
+        case EROFS:
+            return E_ACCESSDENIED;
+        case ENOSPC:
+        case EDQUOT:
+            return E_DISK_FULL;
+        case ENOMEM:
+            return E_OUTOFMEMORY;
+        default:
+            return E_FAIL;
+    }
+}
+}  // namespace
+
+File::~File() {
+    Close();
+}
+
+HRESULT File::Open(const std::string& path, Mode mode) {
+    Close();
+    if (path.empty()) {
+        return E_INVALIDARG;
+    }
+    int flags = O_CLOEXEC;
+    switch (mode) {
+        case Mode::Read:
+            flags |= O_RDONLY;
+            break;
+        case Mode::ReadWrite:
+            flags |= O_RDWR;
+            break;
+        case Mode::Create:
+            flags |= O_RDWR | O_CREAT | O_TRUNC;
+            break;
+    }
+    m_fd = ::open(path.c_str(), flags, 0644);
+    if (m_fd < 0) {
+        return FromErrno(errno);
+    }
+    struct stat st {};
+    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        Close();
+        return E_INVALIDARG;  // folders, devices and pipes are not media files
+    }
+    return S_OK;
+}
+
+void File::Close() {
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+HRESULT File::ReadSome(uint64_t off, void* buffer, size_t n, size_t* got) const {
+    *got = 0;
+    auto* p = static_cast<uint8_t*>(buffer);
+    while (*got < n) {
+        ssize_t r = ::pread(m_fd, p + *got, n - *got, static_cast<off_t>(off + *got));
+        if (r < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return E_READ_FAULT;
+        }
+        if (r == 0) {
+            break;
+        }
+        *got += static_cast<size_t>(r);
+    }
+    return S_OK;
+}
+
+HRESULT File::ReadAt(uint64_t off, void* buffer, size_t n) const {
+    size_t got = 0;
+    HRESULT hr = ReadSome(off, buffer, n, &got);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    return got == n ? S_OK : ASF_E_BUFFEROVERRUN;
+}
+
+HRESULT File::WriteAt(uint64_t off, const void* buffer, size_t n) {
+    const auto* p = static_cast<const uint8_t*>(buffer);
+    size_t done = 0;
+    while (done < n) {
+        ssize_t w = ::pwrite(m_fd, p + done, n - done, static_cast<off_t>(off + done));
+        if (w < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return errno == ENOSPC ? E_DISK_FULL : E_WRITE_FAULT;
+        }
+        done += static_cast<size_t>(w);
+    }
+    return S_OK;
+}
+
+HRESULT File::Truncate(uint64_t size) {
+    return ::ftruncate(m_fd, static_cast<off_t>(size)) == 0 ? S_OK : E_WRITE_FAULT;
+}
+
+HRESULT File::Sync() {
+    return ::fsync(m_fd) == 0 ? S_OK : E_WRITE_FAULT;
+}
+
+uint64_t File::Size() const {
+    struct stat st {};
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0) {
+        return 0;
+    }
+    return static_cast<uint64_t>(st.st_size);
+}
+
+BufferedWriter::BufferedWriter(File* file, uint64_t start, size_t capacity)
+    : m_file(file), m_start(start), m_capacity(capacity) {
+    m_buffer.reserve(capacity);
+}
+
+HRESULT BufferedWriter::Append(const void* data, size_t n) {
+    const auto* p = static_cast<const uint8_t*>(data);
+    if (m_buffer.size() + n > m_capacity) {
+        HRESULT hr = Flush();
+        if (FAILED(hr)) {
+            return hr;
+        }
+        if (n >= m_capacity) {
+            hr = m_file->WriteAt(m_start, p, n);
+            if (SUCCEEDED(hr)) {
+                m_start += n;
+            }
+            return hr;
+        }
+    }
+    m_buffer.insert(m_buffer.end(), p, p + n);
+    return S_OK;
+}
+
+HRESULT BufferedWriter::Flush() {
+    if (m_buffer.empty()) {
+        return S_OK;
+    }
+    HRESULT hr = m_file->WriteAt(m_start, m_buffer.data(), m_buffer.size());
+    if (SUCCEEDED(hr)) {
+        m_start += m_buffer.size();
+        m_buffer.clear();
+    }
+    return hr;
+}
+
+}  // namespace asf

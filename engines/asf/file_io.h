@@ -1,0 +1,53 @@
+// A plain file handle with positioned reads and writes, and a write buffer for streaming output.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "platform/com.h"
+
+namespace asf {
+
+class File {
+public:
+    enum class Mode { Read, ReadWrite, Create };
+
+    File() = default;
+    ~File();
+    File(const File&) = delete;
+    File& operator=(const File&) = delete;
+
+    HRESULT Open(const std::string& path, Mode mode);
+    void Close();
+    bool IsOpen() const { return m_fd >= 0; }
+
+    // Reads exactly n bytes at off; ASF_E_BUFFEROVERRUN when the file ends first.
+    HRESULT ReadAt(uint64_t off, void* buffer, size_t n) const;
+    // Reads up to n bytes at off; *got tells how many.
+    HRESULT ReadSome(uint64_t off, void* buffer, size_t n, size_t* got) const;
+    HRESULT WriteAt(uint64_t off, const void* buffer, size_t n);
+    HRESULT Truncate(uint64_t size);
+    HRESULT Sync();
+    uint64_t Size() const;
+
+private:
+    int m_fd = -1;
+};
+
+// Appends to a file through a buffer; positions are counted from where writing began.
+class BufferedWriter {
+public:
+    explicit BufferedWriter(File* file, uint64_t start, size_t capacity = 1 << 20);
+    HRESULT Append(const void* data, size_t n);
+    HRESULT Flush();
+    uint64_t Position() const { return m_start + m_buffer.size(); }
+
+private:
+    File* m_file;
+    uint64_t m_start;
+    size_t m_capacity;
+    std::vector<uint8_t> m_buffer;
+};
+
+}  // namespace asf

@@ -1,0 +1,34 @@
+// The sample buffer the module hands out and accepts: owned bytes with a length and a capacity.
+#pragma once
+
+#include "engines/asf/internal.h"
+
+namespace asf {
+
+class NssBuffer final : public INSSBuffer, public IAsfSampleExtension {
+public:
+    explicit NssBuffer(DWORD capacity);
+    NssBuffer(Bytes data, Bytes extension);
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    ULONG AddRef() override { return m_ref.Increment(); }
+    ULONG Release() override;
+
+    HRESULT GetLength(DWORD* pdwLength) override;
+    HRESULT SetLength(DWORD dwLength) override;
+    HRESULT GetMaxLength(DWORD* pdwLength) override;
+    HRESULT GetBuffer(BYTE** ppdwBuffer) override;
+    HRESULT GetBufferAndLength(BYTE** ppdwBuffer, DWORD* pdwLength) override;
+
+    const Bytes& ExtensionData() const override { return m_extension; }
+
+private:
+    ~NssBuffer() override = default;
+
+    RefCount m_ref;
+    Bytes m_data;  // size() is the capacity
+    DWORD m_length = 0;
+    Bytes m_extension;
+};
+
+}  // namespace asf

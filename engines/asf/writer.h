@@ -1,0 +1,102 @@
+// The writer: takes compressed samples per stream (WriteStreamSample) under a profile of this
+// module and writes a complete ASF file. The header's size is fixed when writing begins and the
+// header is written again, same size, with the final counts when writing ends; packets are
+// streamed to the file in between, and a Simple Index per video stream follows the data.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "engines/asf/asf_packetizer.h"
+#include "engines/asf/file_io.h"
+#include "engines/asf/internal.h"
+#include "engines/asf/profile.h"
+
+namespace asf {
+
+class HeaderInfo;
+
+// Padding left in the Header Extension so that a metadata editor can add markers in place.
+inline constexpr uint32_t kWriterHeaderPadding = 4096;
+
+class Writer final : public IWMWriter, public IWMWriterAdvanced {
+public:
+    Writer();
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    ULONG AddRef() override { return m_ref.Increment(); }
+    ULONG Release() override;
+
+    // IWMWriter
+    HRESULT SetProfileByID(REFGUID guidProfile) override;
+    HRESULT SetProfile(IWMProfile* pProfile) override;
+    HRESULT SetOutputFilename(LPCWSTR pwszFilename) override;
+    HRESULT GetInputCount(DWORD* pcInputs) override;
+    HRESULT GetInputProps(DWORD dwInputNum, IWMInputMediaProps** ppInput) override;
+    HRESULT SetInputProps(DWORD dwInputNum, IWMInputMediaProps* pInput) override;
+    HRESULT GetInputFormatCount(DWORD dwInputNumber, DWORD* pcFormats) override;
+    HRESULT GetInputFormat(DWORD dwInputNumber, DWORD dwFormatNumber,
+                           IWMInputMediaProps** pProps) override;
+    HRESULT BeginWriting() override;
+    HRESULT EndWriting() override;
+    HRESULT AllocateSample(DWORD dwSampleSize, INSSBuffer** ppSample) override;
+    HRESULT WriteSample(DWORD dwInputNum, QWORD cnsSampleTime, DWORD dwFlags,
+                        INSSBuffer* pSample) override;
+    HRESULT Flush() override;
+
+    // IWMWriterAdvanced
+    HRESULT GetSinkCount(DWORD* pcSinks) override;
+    HRESULT GetSink(DWORD dwSinkNum, IWMWriterSink** ppSink) override;
+    HRESULT AddSink(IWMWriterSink* pSink) override;
+    HRESULT RemoveSink(IWMWriterSink* pSink) override;
+    HRESULT WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD msSampleSendTime,
+                              QWORD cnsSampleDuration, DWORD dwFlags, INSSBuffer* pSample) override;
+    HRESULT SetLiveSource(BOOL fIsLiveSource) override;
+    HRESULT IsRealTime(BOOL* pfRealTime) override;
+    HRESULT GetWriterTime(QWORD* pcnsCurrentTime) override;
+    HRESULT GetStatistics(WORD wStreamNum, WM_WRITER_STATISTICS* pStats) override;
+    HRESULT SetSyncTolerance(DWORD msWindow) override;
+    HRESULT GetSyncTolerance(DWORD* pmsWindow) override;
+
+private:
+    struct StreamState {
+        size_t headerIndex = 0;  // into m_header.streams
+        bool video = false;
+        int extensionBytes = 0;  // fixed payload extension bytes; -1 variable
+        QWORD lastTime = 0;
+        QWORD lastDelta = 0;
+        bool any = false;
+        uint32_t maxObjectSize = 0;
+        std::unique_ptr<SimpleIndexBuilder> index;
+    };
+
+    ~Writer() override;
+    HRESULT Fail(HRESULT hr);
+    Bytes ExtensionFor(const StreamInfo& stream, int fixedBytes, INSSBuffer* sample,
+                       QWORD duration) const;
+    void AbandonLocked();
+
+    RefCount m_ref;
+    std::mutex m_mutex;
+    std::optional<ProfileData> m_profile;
+    std::string m_path;
+    HeaderInfo* m_headerInfo = nullptr;
+    DWORD m_syncTolerance = 3000;
+
+    // While writing.
+    bool m_writing = false;
+    HRESULT m_error = S_OK;
+    File m_file;
+    Header m_header;
+    uint64_t m_headerSize = 0;
+    std::unique_ptr<BufferedWriter> m_out;
+    std::unique_ptr<Packetizer> m_packetizer;
+    std::map<uint16_t, StreamState> m_streams;
+    QWORD m_endTime = 0;  // latest sample end, 100 ns without preroll
+    QWORD m_writerTime = 0;
+};
+
+}  // namespace asf
