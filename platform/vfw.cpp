@@ -122,16 +122,16 @@ void ReadStreamList(ByteReader strl, std::vector<AVISTREAMINFOA>& streams) {
 }
 
 // Finds the "hdrl" list near the start of the file and reads its body.
-HRESULT ReadHeaderList(int fd, std::vector<uint8_t>& body) {
+HRESULT ReadHeaderList(const AviFileReadAt& readAt, std::vector<uint8_t>& body) {
     uint8_t riff[kRiffHeaderBytes];
-    ByteReader head(riff, ReadAt(fd, 0, riff, sizeof riff));
+    ByteReader head(riff, readAt(0, riff, sizeof riff));
     if (!head.Matches(0, "RIFF") || !head.Matches(8, "AVI ")) {
         return AVIERR_BADFORMAT;
     }
     uint64_t pos = kRiffHeaderBytes;
     for (int i = 0; i < kMaxTopLevelChunks; ++i) {
         uint8_t chunk[kChunkHeaderBytes + kListTypeBytes];
-        ByteReader header(chunk, ReadAt(fd, pos, chunk, sizeof chunk));
+        ByteReader header(chunk, readAt(pos, chunk, sizeof chunk));
         if (!header.Has(0, sizeof chunk)) {
             break;
         }
@@ -142,7 +142,7 @@ HRESULT ReadHeaderList(int fd, std::vector<uint8_t>& body) {
         if (header.Matches(0, "LIST") && header.Matches(8, "hdrl") && size >= kListTypeBytes) {
             uint64_t want = std::min<uint64_t>(size - kListTypeBytes, kMaxHeaderListBytes);
             body.resize(static_cast<size_t>(want));
-            body.resize(ReadAt(fd, pos + sizeof chunk, body.data(), body.size()));
+            body.resize(readAt(pos + sizeof chunk, body.data(), body.size()));
             return AVIERR_OK;
         }
         pos += PaddedChunkBytes(size);
@@ -253,6 +253,22 @@ void AVIFileExit() {
     }
 }
 
+HRESULT ReadAviStreamInfos(const AviFileReadAt& readAt, std::vector<AVISTREAMINFOA>& streams) {
+    streams.clear();
+    std::vector<uint8_t> body;
+    HRESULT hr = ReadHeaderList(readAt, body);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    ByteReader list(body);
+    ForEachChunk(list, [&](size_t at, ByteReader data) {
+        if (list.Matches(at, "LIST") && data.Matches(0, "strl")) {
+            ReadStreamList(data.Sub(kListTypeBytes, data.size()), streams);
+        }
+    });
+    return AVIERR_OK;
+}
+
 int AVIFileInitCount() {
     return g_aviFileUsers.load();
 }
@@ -272,19 +288,15 @@ HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLS
     if (fd < 0) {
         return AVIERR_FILEOPEN;
     }
-    std::vector<uint8_t> body;
-    HRESULT hr = ReadHeaderList(fd, body);
+    AviFileReadAt readAt = [fd](uint64_t offset, uint8_t* out, size_t count) {
+        return ReadAt(fd, offset, out, count);
+    };
+    std::vector<AVISTREAMINFOA> streams;
+    HRESULT hr = ReadAviStreamInfos(readAt, streams);
     ::close(fd);
     if (FAILED(hr)) {
         return hr;
     }
-    std::vector<AVISTREAMINFOA> streams;
-    ByteReader list(body);
-    ForEachChunk(list, [&](size_t at, ByteReader data) {
-        if (list.Matches(at, "LIST") && data.Matches(0, "strl")) {
-            ReadStreamList(data.Sub(kListTypeBytes, data.size()), streams);
-        }
-    });
     *ppfile = new (std::nothrow) AviFile(std::move(streams));
     return *ppfile != nullptr ? AVIERR_OK : AVIERR_MEMORY;
 }

@@ -22,6 +22,7 @@ struct WalkResult {
 WalkResult Walk(const Bytes& file, const std::string& seedName = "") {
     if (!seedName.empty()) {
         KeepAsFuzzSeed("avi_walk_fuzzer", seedName, file);
+        KeepAsFuzzSeed("avi_file_fuzzer", seedName, file);
     }
     WalkResult r;
     r.code = WalkAviBytes(ByteReader(file), r.fourcc);
@@ -296,6 +297,60 @@ TEST(HeaderReaders, NamedPipeIsReadWithoutWaiting) {
     ProbeInfo info;
     EXPECT_EQ(ReadAsfHeader(pipe, info), -1);
     EXPECT_EQ(ReadRmHeader(pipe, info), -1);
+}
+
+}  // namespace
+
+namespace {
+
+using namespace kjtest;
+using namespace kjtest::avi;
+
+std::vector<AVISTREAMINFOA> StreamInfos(const Bytes& file, HRESULT* hr = nullptr) {
+    AviFileReadAt readAt = [&file](uint64_t offset, uint8_t* out, size_t count) -> size_t {
+        if (offset >= file.size()) {
+            return 0;
+        }
+        size_t n = static_cast<size_t>(std::min<uint64_t>(count, file.size() - offset));
+        std::copy_n(file.data() + offset, n, out);
+        return n;
+    };
+    std::vector<AVISTREAMINFOA> streams;
+    HRESULT result = ReadAviStreamInfos(readAt, streams);
+    if (hr != nullptr) {
+        *hr = result;
+    }
+    return streams;
+}
+
+TEST(AviFileInterface, HeaderListAfterOtherChunksAndCutShort) {
+    // A JUNK chunk before the header list is passed over by its size.
+    Bytes hdrl = List("hdrl", Concat({MainHeader(), AudioStreamList(),
+                                      VideoStreamList(MakeFourcc("MJPG"), MakeFourcc("MJPG"))}));
+    ByteWriter w;
+    w.Text("RIFF").LE32(0).Text("AVI ");
+    Bytes junk = Chunk("JUNK", Bytes(33, 0));  // odd size: one pad byte
+    w.Bytes(junk.data(), junk.size()).Bytes(hdrl.data(), hdrl.size());
+    std::vector<AVISTREAMINFOA> streams = StreamInfos(w.bytes());
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams[0].fccType, streamtypeAUDIO);
+    EXPECT_EQ(streams[1].fccHandler, MakeFourcc("MJPG"));
+
+    // Cut inside the video stream header: the audio stream stays, the video stream keeps
+    // only the fields that were read.
+    Bytes cut(w.bytes().begin(), w.bytes().end() - 40 - 8 - 56 + 8);
+    streams = StreamInfos(cut);
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams[1].fccType, streamtypeVIDEO);
+    EXPECT_EQ(streams[1].fccHandler, MakeFourcc("MJPG"));
+    EXPECT_EQ(streams[1].dwRate, 0u);
+
+    // A header list whose size claims far more than the file holds.
+    ByteWriter huge;
+    huge.Text("RIFF").LE32(0).Text("AVI ").Text("LIST").LE32(0xFFFFFFF0).Text("hdrl");
+    HRESULT hr = E_FAIL;
+    EXPECT_TRUE(StreamInfos(huge.bytes(), &hr).empty());
+    EXPECT_EQ(hr, AVIERR_OK);
 }
 
 }  // namespace

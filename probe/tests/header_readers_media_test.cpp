@@ -142,6 +142,7 @@ TEST_F(MediaFiles, AviFiles) {
         SCOPED_TRACE(f.name);
         std::string path = Make(f.name, f.codecs);
         KeepHeadAsSeed("avi_walk_fuzzer", "ffmpeg_" + f.name, path, 600);
+        KeepHeadAsSeed("avi_file_fuzzer", "ffmpeg_" + f.name, path, 600);
         auto record = ProbeMediaFile(path);
         ASSERT_NE(record, nullptr);
         EXPECT_EQ(record->m_nKind, kKindAvi);
