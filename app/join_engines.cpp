@@ -4,9 +4,9 @@
 #include "app/join_host.h"
 #include "app/resource_ids.h"
 #include "mcljoin/mcl_api.h"
+#include "wmjoin/wm_joiner.h"
 
-// Each engine first refuses when its module is missing, as the user must be told; the joins
-// themselves arrive with their engines.
+// Each engine first refuses when its module is missing, as the user must be told.
 
 int JoinWithConversionLibrary(JoinHost&, const std::string&) {
     if (MclApi.MclAlloc == nullptr || MclApi.MclConvert == nullptr) {
@@ -29,13 +29,6 @@ int JoinRealMediaFiles(JoinHost& host, const std::string&) {
     return 0;
 }
 
-int JoinWindowsMediaFiles(JoinHost& host, const std::string&) {
-    if (!host.WmEntryPointsLoaded()) {
-        // The failure dialog that follows says it again, rather than showing nothing.
-        g_errorText = host.ResourceString(IDS_NO_WINDOWS_MEDIA);
-        host.MessageBox(g_errorText);
-        return 0;
-    }
-    g_errorText = "This build of Kelvane Joiner cannot join Windows Media files yet.";
-    return 0;
+int JoinWindowsMediaFiles(JoinHost& host, const std::string& outputPath) {
+    return JoinWmvFiles(host, outputPath);
 }

@@ -1,0 +1,71 @@
+#include "platform/wide_text.h"
+
+#include <cstdint>
+
+namespace {
+constexpr char32_t kReplacement = 0xFFFD;
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else if (c < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else if (c < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+}  // namespace
+
+std::wstring WideFromUtf8(const std::string& text) {
+    std::wstring out;
+    size_t i = 0;
+    while (i < text.size()) {
+        auto lead = static_cast<uint8_t>(text[i]);
+        int extra = lead < 0x80           ? 0
+                    : (lead >> 5) == 0x6  ? 1
+                    : (lead >> 4) == 0xE  ? 2
+                    : (lead >> 3) == 0x1E ? 3
+                                          : -1;
+        // A lead byte that is not one, or a sequence cut by the end of the text.
+        if (extra < 0 || text.size() - i <= static_cast<size_t>(extra)) {
+            out.push_back(static_cast<wchar_t>(kReplacement));
+            ++i;
+            continue;
+        }
+        char32_t c = extra == 0 ? lead : lead & (0x3F >> extra);
+        bool valid = true;
+        for (int k = 1; k <= extra; ++k) {
+            auto next = static_cast<uint8_t>(text[i + static_cast<size_t>(k)]);
+            if ((next & 0xC0) != 0x80) {
+                valid = false;
+                break;
+            }
+            c = (c << 6) | (next & 0x3F);
+        }
+        if (!valid) {
+            out.push_back(static_cast<wchar_t>(kReplacement));
+            ++i;
+            continue;
+        }
+        out.push_back(static_cast<wchar_t>(c));
+        i += static_cast<size_t>(extra) + 1;
+    }
+    return out;
+}
+
+std::string Utf8FromWide(const std::wstring& text) {
+    std::string out;
+    for (wchar_t w : text) {
+        auto c = static_cast<char32_t>(w);
+        AppendUtf8(out, c > 0x10FFFF ? kReplacement : c);
+    }
+    return out;
+}

@@ -1,0 +1,242 @@
+// Carrying the header over: the first input's attributes and codec list, every input's
+// scripts, and the markers, added to the finished output.
+#include <vector>
+
+#include "app/join_host.h"
+#include "platform/wide_text.h"
+#include "wmjoin/wm_entry_points.h"
+#include "wmjoin/wm_joiner.h"
+
+namespace {
+
+unsigned Hex(HRESULT hr) {
+    return static_cast<unsigned>(hr);
+}
+
+constexpr const char* kCopiedAttributes[] = {
+    "Title",          "Author",       "Description",     "Rating",           "Copyright",
+    "WM/AlbumTitle",  "WM/Track",     "WM/PromotionURL", "WM/AlbumCoverURL", "WM/Genre",
+    "WM/Year",        "WM/GenreID",   "WM/MCDI",         "BannerImageType",  "BannerImageData",
+    "BannerImageURL", "CopyrightURL",
+};
+constexpr char kStreamAttribute[] = "_MyAttribute";
+
+std::string NameText(const wchar_t* name) {
+    return Utf8FromWide(name);
+}
+
+}  // namespace
+
+HRESULT CWMJoiner::CopyAttributes(IWMHeaderInfo* writerHeader) {
+    for (const char* name : kCopiedAttributes) {
+        std::wstring wide = WideFromUtf8(name);
+        HRESULT hr = CopyAttribute(0, 0, writerHeader, wide.c_str());
+        if (FAILED(hr)) {
+            return hr;
+        }
+    }
+    std::wstring streamAttribute = WideFromUtf8(kStreamAttribute);
+    for (int n = 2; n <= m_nFiles; ++n) {
+        const WmStreamMap* map = m_streamMaps[static_cast<size_t>(n - 1)].get();
+        if (map == nullptr) {
+            continue;
+        }
+        for (uint32_t j = 0; j < m_nStreams; ++j) {
+            HRESULT hr = CopyAttribute((*map)[j], (*map)[m_nStreams + j], writerHeader,
+                                       streamAttribute.c_str());
+            if (FAILED(hr)) {
+                return hr;
+            }
+        }
+    }
+    return S_OK;
+}
+
+HRESULT CWMJoiner::CopyAttribute(WORD sourceStream, WORD destinationStream,
+                                 IWMHeaderInfo* destination, const wchar_t* name) {
+    IWMHeaderInfo* source = m_headerInfos.empty() ? nullptr : m_headerInfos[0];
+    if (source == nullptr) {
+        return E_POINTER;
+    }
+    WORD stream = sourceStream;
+    WMT_ATTR_DATATYPE type = WMT_TYPE_DWORD;
+    WORD length = 0;
+    HRESULT hr = source->GetAttributeByName(&stream, name, &type, nullptr, &length);
+    if (hr == ASF_E_NOTFOUND && length == 0) {
+        return S_OK;  // input 1 does not have it
+    }
+    if (FAILED(hr)) {
+        m_strMessage = WmLine("GetAttributeByName failed for Attribute name %s (hr=0x%08x).\n",
+                              NameText(name).c_str(), Hex(hr));
+        return hr;
+    }
+    std::vector<BYTE> value(length);
+    stream = sourceStream;
+    hr = source->GetAttributeByName(&stream, name, &type, value.data(), &length);
+    if (FAILED(hr)) {
+        m_strMessage = WmLine("GetAttributeByName failed for Attribute name %s (hr=0x%08x).\n",
+                              NameText(name).c_str(), Hex(hr));
+        return hr;
+    }
+    hr = destination->SetAttribute(destinationStream, name, type, value.data(), length);
+    if (FAILED(hr)) {
+        m_strMessage = WmLine("SetAttribute failed for Attribute name %s (hr=0x%08x).\n",
+                              NameText(name).c_str(), Hex(hr));
+    }
+    return hr;
+}
+
+HRESULT CWMJoiner::CopyCodecInfo(IWMHeaderInfo* writerHeader) {
+    IWMHeaderInfo3* source = nullptr;
+    IWMHeaderInfo3* destination = nullptr;
+    auto finish = [&](HRESULT hr) {
+        SafeRelease(source);
+        SafeRelease(destination);
+        return hr;
+    };
+    HRESULT hr =
+        m_headerInfos[0]->QueryInterface(IID_IWMHeaderInfo3, reinterpret_cast<void**>(&source));
+    if (SUCCEEDED(hr)) {
+        hr = writerHeader->QueryInterface(IID_IWMHeaderInfo3,
+                                          reinterpret_cast<void**>(&destination));
+    }
+    if (FAILED(hr)) {
+        m_strMessage = WmLine("QI for IWMHeaderInfo3 failed (hr=0x%08x).\n", Hex(hr));
+        return finish(hr);
+    }
+    DWORD count = 0;
+    if (FAILED(hr = source->GetCodecInfoCount(&count))) {
+        m_strMessage = WmLine("GetCodecInfoCount failed (hr=0x%08x).\n", Hex(hr));
+        return finish(hr);
+    }
+    for (DWORD i = 0; i < count; ++i) {
+        WORD nameLength = 0, descriptionLength = 0, infoLength = 0;
+        WMT_CODEC_INFO_TYPE codecType = WMT_CODECINFO_UNKNOWN;
+        hr = source->GetCodecInfo(i, &nameLength, nullptr, &descriptionLength, nullptr, &codecType,
+                                  &infoLength, nullptr);
+        if (FAILED(hr)) {
+            m_strMessage = WmLine("GetCodecInfo failed (hr=0x%08x).\n", Hex(hr));
+            return finish(hr);
+        }
+        std::vector<WCHAR> name(nameLength + 1u, 0);
+        std::vector<WCHAR> description(descriptionLength + 1u, 0);
+        std::vector<BYTE> info(infoLength);
+        hr = source->GetCodecInfo(i, &nameLength, name.data(), &descriptionLength,
+                                  description.data(), &codecType, &infoLength, info.data());
+        if (FAILED(hr)) {
+            m_strMessage = WmLine("GetCodecInfo failed (hr=0x%08x).\n", Hex(hr));
+            return finish(hr);
+        }
+        name[std::min<size_t>(nameLength, name.size() - 1)] = 0;
+        description[std::min<size_t>(descriptionLength, description.size() - 1)] = 0;
+        hr = destination->AddCodecInfo(name.data(), description.data(), codecType, infoLength,
+                                       info.data());
+        if (FAILED(hr)) {
+            m_strMessage = WmLine("AddCodecInfo failed (hr=0x%08x).\n", Hex(hr));
+            return finish(hr);
+        }
+    }
+    return finish(S_OK);
+}
+
+HRESULT CWMJoiner::CopyScripts(IWMHeaderInfo* destination, IWMHeaderInfo* source, QWORD shift) {
+    WORD count = 0;
+    HRESULT hr = source->GetScriptCount(&count);
+    if (FAILED(hr)) {
+        m_strMessage = WmLine("GetScriptCount failed (hr=0x%08x).\n", Hex(hr));
+        return hr;
+    }
+    for (WORD i = 0; i < count; ++i) {
+        WORD typeLength = 0, commandLength = 0;
+        QWORD time = 0;
+        hr = source->GetScript(i, nullptr, &typeLength, nullptr, &commandLength, &time);
+        if (FAILED(hr)) {
+            m_strMessage = WmLine("GetScript failed for Script no %d (hr=0x%08x).\n", i, Hex(hr));
+            return hr;
+        }
+        // One more character than asked for, so the text always ends in a zero.
+        std::vector<WCHAR> type(typeLength + 1u, 0);
+        std::vector<WCHAR> command(commandLength + 1u, 0);
+        hr = source->GetScript(i, type.data(), &typeLength, command.data(), &commandLength, &time);
+        if (FAILED(hr)) {
+            m_strMessage = WmLine("GetScript failed for Script no %d (hr=0x%08x).\n", i, Hex(hr));
+            return hr;
+        }
+        hr = destination->AddScript(type.data(), command.data(), time + shift);
+        if (FAILED(hr)) {
+            m_strMessage = WmLine("AddScript failed for Script no %d (hr=0x%08x).\n", i, Hex(hr));
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT CWMJoiner::CopyMarkersToOutput() {
+    std::string line;
+    IWMMetadataEditor* editor = nullptr;
+    IWMHeaderInfo* header = nullptr;
+    HRESULT hr = g_pfnWMCreateEditor != nullptr ? g_pfnWMCreateEditor(&editor) : E_FAIL;
+    if (FAILED(hr)) {
+        editor = nullptr;
+        line = WmLine("Could not create Metadata Editor (hr=0x%08x).\n", Hex(hr));
+    } else if (FAILED(hr = editor->Open(m_outputPath.c_str()))) {
+        line = WmLine("Could not open outfile %s (hr=0x%08x).\n",
+                      Utf8FromWide(m_outputPath).c_str(), Hex(hr));
+    } else if (FAILED(hr = editor->QueryInterface(IID_IWMHeaderInfo,
+                                                  reinterpret_cast<void**>(&header)))) {
+        header = nullptr;
+        line = WmLine("Could not QI for IWMHeaderInfo (hr=0x%08x).\n", Hex(hr));
+    } else {
+        for (int n = 1; n <= m_nFiles; ++n) {
+            IWMHeaderInfo* source = m_headerInfos[static_cast<size_t>(n - 1)];
+            hr = source != nullptr ? CopyMarkers(source, header, 0) : E_POINTER;
+            if (FAILED(hr)) {
+                line = WmLine(
+                           "Could not create Metadata Editor for No.%d head info:-> "
+                           "(hr=0x%08x).\n",
+                           n, Hex(hr)) +
+                       m_strMessage;
+                break;
+            }
+        }
+        if (SUCCEEDED(hr) && FAILED(hr = editor->Close())) {
+            line = WmLine("Could not close the Editor (hr=0x%08x).\n", Hex(hr));
+        }
+    }
+    SafeRelease(header);
+    SafeRelease(editor);
+    if (FAILED(hr)) {
+        Show(hr, line);
+    }
+    return hr;
+}
+
+HRESULT CWMJoiner::CopyMarkers(IWMHeaderInfo* source, IWMHeaderInfo* destination, QWORD shift) {
+    WORD count = 0;
+    HRESULT hr = source->GetMarkerCount(&count);
+    if (FAILED(hr)) {
+        m_strMessage = WmLine("GetMarkerCount failed (hr=0x%08x).\n", Hex(hr));
+        return hr;
+    }
+    for (WORD i = 0; i < count; ++i) {
+        WORD nameLength = 0;
+        QWORD time = 0;
+        hr = source->GetMarker(i, nullptr, &nameLength, &time);
+        if (FAILED(hr)) {
+            m_strMessage = WmLine("GetMarker failed for Marker no %d (hr=0x%08x).\n", i, Hex(hr));
+            return hr;
+        }
+        std::vector<WCHAR> name(nameLength + 1u, 0);
+        hr = source->GetMarker(i, name.data(), &nameLength, &time);
+        if (FAILED(hr)) {
+            m_strMessage = WmLine("GetMarker failed for Marker no %d (hr=0x%08x).\n", i, Hex(hr));
+            return hr;
+        }
+        hr = destination->AddMarker(name.data(), time + shift);
+        if (FAILED(hr)) {
+            m_strMessage = WmLine("AddMarker failed for Marker no %d (hr=0x%08x).\n", i, Hex(hr));
+            return hr;
+        }
+    }
+    return S_OK;
+}

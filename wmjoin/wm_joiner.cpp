@@ -1,0 +1,472 @@
+#include "wmjoin/wm_joiner.h"
+
+#include <chrono>
+
+#include "app/job_state.h"
+#include "app/join_host.h"
+#include "app/resource_ids.h"
+#include "platform/wide_text.h"
+#include "wmjoin/wm_entry_points.h"
+
+namespace {
+
+constexpr QWORD kOneSecond = 10'000'000;  // 100-ns units
+// How long the joiner waits for a reader to confirm it has closed before letting it go.
+constexpr auto kCloseWait = std::chrono::seconds(5);
+
+std::string Narrow(const std::wstring& text) {
+    return Utf8FromWide(text);
+}
+
+unsigned Hex(HRESULT hr) {
+    return static_cast<unsigned>(hr);
+}
+
+// The clock an input of `duration` ends with: the pump steps it a second at a time, so it is
+// the duration rounded up to whole seconds (at least one).
+QWORD WholeSecondsClock(QWORD duration) {
+    QWORD seconds = (duration + kOneSecond - 1) / kOneSecond;
+    return (seconds == 0 ? 1 : seconds) * kOneSecond;
+}
+
+template <typename T>
+void ReleaseAll(std::vector<T*>& list) {
+    for (T*& item : list) {
+        SafeRelease(item);
+    }
+}
+
+}  // namespace
+
+CWMJoiner::CWMJoiner(JoinHost& host) : m_host(host) {}
+
+CWMJoiner::~CWMJoiner() {
+    m_outputPath.clear();
+    m_streamMaps.clear();
+    for (size_t i = 0; i < m_readers.size(); ++i) {
+        if (m_readers[i] != nullptr) {
+            // Wait for the reader to confirm, so no callback reaches a joiner that is gone.
+            if (i < m_opened.size() && m_opened[i] && SUCCEEDED(m_readers[i]->Close())) {
+                m_event.WaitFor(kCloseWait);
+            }
+            SafeRelease(m_readers[i]);
+        }
+        if (i < m_readersAdvanced.size()) {
+            SafeRelease(m_readersAdvanced[i]);
+        }
+        if (i < m_profiles.size()) {
+            SafeRelease(m_profiles[i]);
+        }
+        if (i < m_headerInfos.size()) {
+            SafeRelease(m_headerInfos[i]);
+        }
+    }
+    ReleaseAll(m_readersAdvanced);
+    ReleaseAll(m_profiles);
+    ReleaseAll(m_headerInfos);
+    SafeRelease(m_pWriterAdvanced);
+    SafeRelease(m_pWriter);
+    m_pFirstTable.reset();
+    m_strMessage.clear();
+}
+
+HRESULT CWMJoiner::QueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    if (riid == IID_IWMReaderCallback) {
+        *ppv = static_cast<IWMReaderCallback*>(this);
+    } else if (riid == IID_IWMReaderCallbackAdvanced) {
+        *ppv = static_cast<IWMReaderCallbackAdvanced*>(this);
+    } else {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG CWMJoiner::Release() {
+    // The owner keeps its first reference and destroys the joiner itself.
+    ULONG count = m_refCount.Decrement();
+    return count;
+}
+
+HRESULT CWMJoiner::Show(HRESULT hr, const std::string& line) {
+    // After a stop by the user the failures that follow are expected: say nothing.
+    if (g_stopRequested.load() == 0) {
+        m_host.MessageBox(line);
+    }
+    m_lastLine = line;
+    return hr;
+}
+
+int CWMJoiner::CurrentInput() {
+    std::lock_guard<std::mutex> lock(m_lock);
+    return m_nCurrentInput;
+}
+
+void CWMJoiner::Signal(HRESULT status) {
+    m_status = status;
+    m_event.Set();
+}
+
+HRESULT CWMJoiner::Init(int inputCount) {
+    size_t count = inputCount > 0 ? static_cast<size_t>(inputCount) : 0;
+    m_readers.assign(count, nullptr);
+    m_readersAdvanced.assign(count, nullptr);
+    m_profiles.assign(count, nullptr);
+    m_headerInfos.assign(count, nullptr);
+    m_opened.assign(count, false);
+    m_clocks.assign(count, 0);
+    m_nFiles = inputCount;
+    if (g_pfnWMCreateReader == nullptr || g_pfnWMCreateWriter == nullptr) {
+        return E_FAIL;
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if (FAILED(g_pfnWMCreateReader(nullptr, 0, &m_readers[i]))) {
+            m_readers[i] = nullptr;
+            break;
+        }
+    }
+    for (size_t i = 0; i < count; ++i) {
+        if (m_readers[i] != nullptr) {
+            m_readers[i]->QueryInterface(IID_IWMReaderAdvanced,
+                                         reinterpret_cast<void**>(&m_readersAdvanced[i]));
+        }
+    }
+    HRESULT hr = g_pfnWMCreateWriter(nullptr, &m_pWriter);
+    if (FAILED(hr)) {
+        m_pWriter = nullptr;
+        return hr;
+    }
+    return m_pWriter->QueryInterface(IID_IWMWriterAdvanced,
+                                     reinterpret_cast<void**>(&m_pWriterAdvanced));
+}
+
+HRESULT CWMJoiner::CheckNotProtected(const std::wstring& path) {
+    std::string line;
+    IWMMetadataEditor* editor = nullptr;
+    IWMHeaderInfo* header = nullptr;
+    HRESULT hr = g_pfnWMCreateEditor != nullptr ? g_pfnWMCreateEditor(&editor) : E_FAIL;
+    if (FAILED(hr)) {
+        editor = nullptr;
+        line = WmLine("Could not create Metadata Editor (hr=0x%08x).\n", Hex(hr));
+    } else if (FAILED(hr = editor->Open(path.c_str()))) {
+        line = WmLine("Could not open file %s (hr=0x%08x).\n", Narrow(path).c_str(), Hex(hr));
+    } else if (FAILED(hr = editor->QueryInterface(IID_IWMHeaderInfo,
+                                                  reinterpret_cast<void**>(&header)))) {
+        header = nullptr;
+        line = WmLine("Could not QI for IWMHeaderInfo (hr=0x%08x).\n", Hex(hr));
+    } else {
+        WORD stream = 0;
+        WMT_ATTR_DATATYPE type = WMT_TYPE_BOOL;
+        BOOL isProtected = FALSE;
+        WORD length = sizeof isProtected;
+        const std::wstring name = WideFromUtf8("Is_Protected");
+        hr = header->GetAttributeByName(&stream, name.c_str(), &type,
+                                        reinterpret_cast<BYTE*>(&isProtected), &length);
+        if (FAILED(hr)) {
+            line = WmLine("Error in getting Protected attribute for file %s (hr=0x%08x).\n",
+                          Narrow(path).c_str(), Hex(hr));
+        } else if (isProtected != FALSE) {
+            line = WmLine("Protected attributes set for input file %s .\n", Narrow(path).c_str());
+            hr = E_INVALIDARG;
+        }
+    }
+    SafeRelease(header);
+    SafeRelease(editor);
+    if (FAILED(hr)) {
+        Show(hr, line);
+    }
+    return hr;
+}
+
+HRESULT CWMJoiner::OpenReader(int input, const std::wstring& path) {
+    IWMReader* reader = m_readers[static_cast<size_t>(input)];
+    if (reader == nullptr) {
+        return E_POINTER;
+    }
+    HRESULT hr = reader->Open(path.c_str(), this, nullptr);
+    if (SUCCEEDED(hr)) {
+        m_opened[static_cast<size_t>(input)] = true;
+    }
+    return hr;
+}
+
+HRESULT CWMJoiner::OpenFirstFile(const std::wstring& path) {
+    if (m_nFiles < 1) {
+        return E_INVALIDARG;
+    }
+    std::string file = Narrow(path);
+    HRESULT hr = CheckNotProtected(path);
+    if (FAILED(hr)) {
+        return Show(hr, WmLine("File %s is protected, cannot open, aborting...\n", file.c_str()));
+    }
+    hr = OpenReader(0, path);
+    if (FAILED(hr)) {
+        return Show(
+            hr, WmLine("Could not open first input file %s (hr=0x%08x).\n", file.c_str(), Hex(hr)));
+    }
+    m_event.Wait();
+    hr = m_status;
+    if (FAILED(hr)) {
+        return Show(hr,
+                    WmLine("Open failed for first file %s (hr=0x%08x).\n", file.c_str(), Hex(hr)));
+    }
+    hr = m_readers[0]->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&m_profiles[0]));
+    if (FAILED(hr)) {
+        m_profiles[0] = nullptr;
+        return Show(hr,
+                    WmLine("Could not QI for IWMProfile of first file (hr=0x%08x).\n", Hex(hr)));
+    }
+    DWORD count = 0;
+    hr = m_profiles[0]->GetStreamCount(&count);
+    if (FAILED(hr)) {
+        return Show(hr, WmLine("GetStreamCount on IWMProfile failed for first file "
+                               "(hr=0x%08x).\n",
+                               Hex(hr)));
+    }
+    m_nStreams = count;
+    m_streamMaps.clear();
+    m_streamMaps.resize(static_cast<size_t>(m_nFiles));
+    m_pFirstTable = std::make_unique<WmStreamTable>(count);
+    m_pFirstTable->Build(m_profiles[0]);
+    return hr;
+}
+
+HRESULT CWMJoiner::OpenNextFile(const std::wstring& path, int fileNumber, int* matched) {
+    *matched = 0;
+    if (fileNumber < 2 || fileNumber > m_nFiles) {
+        return E_INVALIDARG;
+    }
+    size_t index = static_cast<size_t>(fileNumber - 1);
+    std::string file = Narrow(path);
+    HRESULT hr = CheckNotProtected(path);
+    if (FAILED(hr)) {
+        return Show(hr,
+                    WmLine("File %s file is protected, cannot open, aborting...\n", file.c_str()));
+    }
+    hr = OpenReader(fileNumber - 1, path);
+    if (FAILED(hr)) {
+        return Show(hr, WmLine("Could not open second input file %s (hr=0x%08x).\n", file.c_str(),
+                               Hex(hr)));
+    }
+    m_event.Wait();
+    hr = m_status;
+    if (FAILED(hr)) {
+        return Show(hr,
+                    WmLine("Open failed for second file %s (hr=0x%08x).\n", file.c_str(), Hex(hr)));
+    }
+    hr = m_readers[index]->QueryInterface(IID_IWMProfile,
+                                          reinterpret_cast<void**>(&m_profiles[index]));
+    if (FAILED(hr)) {
+        m_profiles[index] = nullptr;
+        return Show(hr,
+                    WmLine("Could not QI for IWMProfile of second file (hr=0x%08x).\n", Hex(hr)));
+    }
+    DWORD count = 0;
+    hr = m_profiles[index]->GetStreamCount(&count);
+    if (FAILED(hr)) {
+        return Show(hr, WmLine("GetStreamCount on IWMProfile failed for second file "
+                               "(hr=0x%08x).\n",
+                               Hex(hr)));
+    }
+    if (count != m_nStreams || m_pFirstTable == nullptr) {
+        return hr;  // the driver reports the mismatch
+    }
+    WmStreamTable table(count);
+    hr = table.Build(m_profiles[index]);
+    if (SUCCEEDED(hr) && index < m_streamMaps.size()) {
+        *matched = m_pFirstTable->MapStreams(table, &m_streamMaps[index], m_host);
+    }
+    return hr;
+}
+
+HRESULT CWMJoiner::ApplyBufferWindows() {
+    if (m_profiles.empty() || m_profiles[0] == nullptr || m_pFirstTable == nullptr) {
+        return E_INVALIDARG;
+    }
+    IWMProfile* profile = m_profiles[0];
+    for (uint32_t i = 0; i < m_pFirstTable->Count(); ++i) {
+        WORD number = m_pFirstTable->StreamNumber(i);
+        if (number == 0) {
+            continue;
+        }
+        IWMStreamConfig* config = nullptr;
+        HRESULT hr = profile->GetStreamByNumber(number, &config);
+        if (FAILED(hr)) {
+            return Show(hr, WmLine("Could not get Stream %d from IWMProfile (hr=0x%08x).\n", number,
+                                   Hex(hr)));
+        }
+        hr = config->SetBufferWindow(m_pFirstTable->BufferWindow(i));
+        if (FAILED(hr)) {
+            SafeRelease(config);
+            return Show(hr, WmLine("Could not set Buffer Window for Stream %d (hr=0x%08x).\n",
+                                   number, Hex(hr)));
+        }
+        hr = profile->ReconfigStream(config);
+        SafeRelease(config);
+        if (FAILED(hr)) {
+            return Show(hr, WmLine("Could not reconfig stream %d (hr=0x%08x).\n", number, Hex(hr)));
+        }
+    }
+    return S_OK;
+}
+
+HRESULT CWMJoiner::RequestStreamSamples(IWMReaderAdvanced* reader, IWMProfile* profile,
+                                        DWORD index) {
+    if (reader == nullptr || profile == nullptr) {
+        return E_POINTER;
+    }
+    IWMStreamConfig* config = nullptr;
+    HRESULT hr = profile->GetStream(index, &config);
+    if (FAILED(hr)) {
+        return Show(hr, WmLine("Could not get Stream %d from IWMProfile (hr=0x%08x).\n",
+                               static_cast<int>(index), Hex(hr)));
+    }
+    WORD number = 0;
+    hr = config->GetStreamNumber(&number);
+    SafeRelease(config);
+    if (FAILED(hr)) {
+        return Show(hr, WmLine("Could not get stream number from IWMStreamConfig for Stream "
+                               "Index %d (hr=0x%08x).\n",
+                               static_cast<int>(index), Hex(hr)));
+    }
+    hr = reader->SetReceiveStreamSamples(number, TRUE);
+    if (FAILED(hr)) {
+        return Show(hr, WmLine("Could not SetReceivedStreamSamples for Stream Index %d "
+                               "(hr=0x%08x).\n",
+                               static_cast<int>(index), Hex(hr)));
+    }
+    return hr;
+}
+
+HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
+    for (IWMProfile* profile : m_profiles) {
+        if (profile == nullptr) {
+            return E_INVALIDARG;
+        }
+    }
+    if (m_pWriter == nullptr || m_pWriterAdvanced == nullptr) {
+        return E_INVALIDARG;
+    }
+    HRESULT hr = S_OK;
+    std::string line;
+    IWMHeaderInfo* writerHeader = nullptr;
+    auto finish = [&](HRESULT result) {
+        SafeRelease(writerHeader);
+        QWORD sum = 0;
+        for (QWORD clock : m_clocks) {
+            sum += clock;
+        }
+        m_totalSeconds = sum / kOneSecond;
+        m_lastLine = line;
+        return result;
+    };
+
+    for (IWMReaderAdvanced* reader : m_readersAdvanced) {
+        if (reader == nullptr || FAILED(hr = reader->SetManualStreamSelection(TRUE))) {
+            hr = reader == nullptr ? E_POINTER : hr;
+            line = WmLine("Failed to set manual stream selection for first file (hr=0x%08x).\n",
+                          Hex(hr));
+            break;
+        }
+    }
+    for (DWORD s = 0; s < m_nStreams; ++s) {
+        for (size_t input = 0; input < m_readersAdvanced.size(); ++input) {
+            hr = RequestStreamSamples(m_readersAdvanced[input], m_profiles[input], s);
+            if (FAILED(hr)) {
+                break;
+            }
+        }
+    }
+    if (FAILED(hr)) {
+        return finish(hr);
+    }
+    for (size_t input = 0; input < m_readersAdvanced.size(); ++input) {
+        HRESULT clockResult = m_readersAdvanced[input]->SetUserProvidedClock(TRUE);
+        if (FAILED(clockResult)) {
+            line = WmLine("SetUserProvidedClock failed for %d file (hr=0x%08x).\n",
+                          static_cast<int>(input), Hex(clockResult));
+            break;
+        }
+    }
+    if (FAILED(hr = m_pWriter->SetProfile(m_profiles[0]))) {
+        line = WmLine("Could not set profile on IWMWriter (hr=0x%08x).\n", Hex(hr));
+        return finish(hr);
+    }
+    m_outputPath = outputPath;
+    if (FAILED(hr = m_pWriter->SetOutputFilename(m_outputPath.c_str()))) {
+        line = WmLine("Could not set output file %s on IWMWriter (hr=0x%08x).\n",
+                      Narrow(outputPath).c_str(), Hex(hr));
+        return finish(hr);
+    }
+    DWORD inputs = 0;
+    if (FAILED(hr = m_pWriter->GetInputCount(&inputs))) {
+        line = WmLine("Could not get input count from IWMWriter (hr=0x%08x).\n", Hex(hr));
+        return finish(hr);
+    }
+    for (DWORD i = 0; i < inputs; ++i) {
+        m_pWriter->SetInputProps(i, nullptr);  // compressed stream samples only
+    }
+    for (size_t input = 0; input < m_readers.size(); ++input) {
+        hr = m_readers[input]->QueryInterface(IID_IWMHeaderInfo,
+                                              reinterpret_cast<void**>(&m_headerInfos[input]));
+        if (FAILED(hr)) {
+            m_headerInfos[input] = nullptr;
+            line = WmLine("Could not QI for IWMHeaderInfo from the reader (hr=0x%08x).\n", Hex(hr));
+            return finish(hr);
+        }
+    }
+    hr = m_pWriter->QueryInterface(IID_IWMHeaderInfo, reinterpret_cast<void**>(&writerHeader));
+    if (FAILED(hr)) {
+        writerHeader = nullptr;
+        line = WmLine("Could not QI for IWMHeaderInfo from the writer (hr=0x%08x).\n", Hex(hr));
+        return finish(hr);
+    }
+    if (FAILED(hr = CopyAttributes(writerHeader)) || FAILED(hr = CopyCodecInfo(writerHeader)) ||
+        FAILED(hr = CopyScripts(writerHeader, m_headerInfos[0], 0))) {
+        line = m_strMessage;
+        return finish(hr);
+    }
+    // Later inputs' scripts go where the sample pump will put their samples: after the whole
+    // seconds of clock that every input before them takes.
+    const std::wstring durationName = WideFromUtf8("Duration");
+    QWORD clockSum = 0;
+    for (int k = 1; k < m_nFiles; ++k) {
+        QWORD duration = 0;
+        WORD stream = 0;
+        WMT_ATTR_DATATYPE type = WMT_TYPE_QWORD;
+        WORD length = sizeof duration;
+        hr = m_headerInfos[static_cast<size_t>(k - 1)]->GetAttributeByName(
+            &stream, durationName.c_str(), &type, reinterpret_cast<BYTE*>(&duration), &length);
+        if (FAILED(hr)) {
+            line = WmLine("Error in getting Duration attribute for first file (hr=0x%08x).\n",
+                          Hex(hr));
+            return finish(hr);
+        }
+        m_clocks[static_cast<size_t>(k - 1)] = duration;
+        clockSum += WholeSecondsClock(duration);
+        QWORD shift = k == 1 ? duration : clockSum;
+        if (FAILED(hr = CopyScripts(writerHeader, m_headerInfos[static_cast<size_t>(k)], shift))) {
+            line = m_strMessage;
+            return finish(hr);
+        }
+        if (k + 1 == m_nFiles) {
+            stream = 0;
+            length = sizeof duration;
+            hr = m_headerInfos[static_cast<size_t>(k)]->GetAttributeByName(
+                &stream, durationName.c_str(), &type, reinterpret_cast<BYTE*>(&duration), &length);
+            if (FAILED(hr)) {
+                line = WmLine(
+                    "Error in getting Duration attribute for first file "
+                    "(hr=0x%08x).\n",
+                    Hex(hr));
+                return finish(hr);
+            }
+            m_clocks[static_cast<size_t>(k)] = duration;
+        }
+    }
+    return finish(hr);
+}

@@ -1,0 +1,196 @@
+#include "wmjoin/wm_stream_table.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+
+#include "app/join_host.h"
+#include "platform/wide_text.h"
+
+std::string WmLine(const char* format, ...) {
+    char text[1024];
+    va_list args;
+    va_start(args, format);
+    std::vsnprintf(text, sizeof text, format, args);
+    va_end(args);
+    return text;
+}
+
+WmStreamTable::WmStreamTable(uint32_t streamCount) : m_count(streamCount) {}
+
+WM_MEDIA_TYPE* WmStreamTable::MediaType(uint32_t i) const {
+    if (i >= m_mediaTypes.size() || m_mediaTypes[i].size() < sizeof(WM_MEDIA_TYPE)) {
+        return nullptr;
+    }
+    // The block was allocated as bytes; its start is suitably aligned for the structure.
+    return reinterpret_cast<WM_MEDIA_TYPE*>(const_cast<uint8_t*>(m_mediaTypes[i].data()));
+}
+
+HRESULT WmStreamTable::Fail(HRESULT hr, const std::string& line) {
+    m_messageText += line;
+    return hr;
+}
+
+HRESULT WmStreamTable::Build(IWMProfile* profile) {
+    m_mediaTypes.assign(m_count, {});
+    m_streamNumbers.assign(m_count, 0);
+    m_bufferWindows.assign(m_count, 0);
+    m_vbrFlags.assign(m_count, 0);
+    const std::wstring vbrName = WideFromUtf8("_VBRENABLED");
+    for (uint32_t i = 0; i < m_count; ++i) {
+        IWMStreamConfig* config = nullptr;
+        HRESULT hr = profile->GetStream(i, &config);
+        if (FAILED(hr)) {
+            return Fail(hr, WmLine("Could not get Stream %d from IWMProfile (hr=0x%08x).\n",
+                                   static_cast<int>(i), static_cast<unsigned>(hr)));
+        }
+        config->GetStreamNumber(&m_streamNumbers[i]);
+        IWMMediaProps* props = nullptr;
+        IWMPropertyVault* vault = nullptr;
+        auto release = [&] {
+            SafeRelease(vault);
+            SafeRelease(props);
+            SafeRelease(config);
+        };
+        hr = config->QueryInterface(IID_IWMMediaProps, reinterpret_cast<void**>(&props));
+        if (FAILED(hr)) {
+            release();
+            return Fail(hr, WmLine("Could not QI for IWMMediaProps (hr=0x%08x).\n",
+                                   static_cast<unsigned>(hr)));
+        }
+        hr = config->GetBufferWindow(&m_bufferWindows[i]);
+        if (FAILED(hr)) {
+            release();
+            return Fail(hr, WmLine("Could not get Buffer Window from IWMStreamConfig "
+                                   "(hr=0x%08x).\n",
+                                   static_cast<unsigned>(hr)));
+        }
+        hr = config->QueryInterface(IID_IWMPropertyVault, reinterpret_cast<void**>(&vault));
+        if (FAILED(hr)) {
+            release();
+            return hr;
+        }
+        WMT_ATTR_DATATYPE type = WMT_TYPE_DWORD;
+        DWORD size = sizeof(DWORD);
+        DWORD vbr = 0;
+        if (FAILED(vault->GetPropertyByName(vbrName.c_str(), &type, reinterpret_cast<BYTE*>(&vbr),
+                                            &size))) {
+            vbr = 0;
+        }
+        m_vbrFlags[i] = vbr;
+        DWORD blockSize = 0;
+        hr = props->GetMediaType(nullptr, &blockSize);
+        if (SUCCEEDED(hr)) {
+            if (blockSize < sizeof(WM_MEDIA_TYPE)) {
+                hr = E_UNEXPECTED;
+            } else {
+                m_mediaTypes[i].assign(blockSize, 0);
+                hr = props->GetMediaType(MediaType(i), &blockSize);
+                // The comparison reads the format bytes right after the structure.
+                if (SUCCEEDED(hr) &&
+                    MediaType(i)->cbFormat > m_mediaTypes[i].size() - sizeof(WM_MEDIA_TYPE)) {
+                    hr = E_UNEXPECTED;
+                }
+            }
+        }
+        release();
+        if (FAILED(hr)) {
+            m_mediaTypes[i].clear();
+            return Fail(
+                hr, WmLine("Could not Get Media Type (hr=0x%08x).\n", static_cast<unsigned>(hr)));
+        }
+    }
+    return S_OK;
+}
+
+int WmStreamTable::MapStreams(WmStreamTable& other, std::unique_ptr<WmStreamMap>* slot,
+                              JoinHost& host) {
+    if (slot == nullptr || !HasMediaTypes() || !other.HasMediaTypes()) {
+        return 0;
+    }
+    *slot = std::make_unique<WmStreamMap>(2 * static_cast<size_t>(m_count), 0);
+    WmStreamMap& map = **slot;
+    for (uint32_t i = 0; i < m_count; ++i) {
+        map[i] = m_streamNumbers[i];
+        DWORD window = 0;
+        WORD partner = FindMatch(&map, i, other, &window);
+        if (partner == kNoStream) {
+            host.MessageBox("Mismatch in Media types of video or audio  Streams.\n");
+            return 0;
+        }
+        m_bufferWindows[i] += window;
+        map[m_count + i] = partner;
+    }
+    return 1;
+}
+
+WORD WmStreamTable::FindMatch(const WmStreamMap* map, uint32_t index, WmStreamTable& other,
+                              DWORD* window) {
+    WM_MEDIA_TYPE* mine = MediaType(index);
+    if (map == nullptr || mine == nullptr || window == nullptr || m_count == 0 ||
+        other.m_count != m_count) {
+        return kNoStream;
+    }
+    for (uint32_t j = 0; j < other.m_count; ++j) {
+        WM_MEDIA_TYPE* candidate = other.MediaType(j);
+        if (candidate == nullptr || other.m_vbrFlags[j] != m_vbrFlags[index] ||
+            !CompareMediaTypes(mine, candidate, m_vbrFlags[index])) {
+            continue;
+        }
+        // A stream of the later input is matched at most once.
+        bool taken = false;
+        for (uint32_t k = m_count; k < 2 * m_count; ++k) {
+            if ((*map)[k] == other.m_streamNumbers[j]) {
+                taken = true;
+                break;
+            }
+        }
+        if (!taken) {
+            *window = other.m_bufferWindows[j];
+            return other.m_streamNumbers[j];
+        }
+    }
+    return kNoStream;
+}
+
+namespace {
+// The format bytes of a block (they follow the structure), or null when it has none.
+BYTE* FormatBytes(WM_MEDIA_TYPE* type) {
+    return type->cbFormat == 0 ? nullptr : reinterpret_cast<BYTE*>(type + 1);
+}
+}  // namespace
+
+bool CompareMediaTypes(WM_MEDIA_TYPE* a, WM_MEDIA_TYPE* b, DWORD vbr) {
+    if (!(a->majortype == b->majortype) || !(a->subtype == b->subtype)) {
+        return false;
+    }
+    if (a->bFixedSizeSamples != b->bFixedSizeSamples) {
+        a->bFixedSizeSamples = FALSE;
+    }
+    if (a->bTemporalCompression != b->bTemporalCompression) {
+        return false;
+    }
+    if (a->lSampleSize != b->lSampleSize) {
+        a->bFixedSizeSamples = FALSE;
+    }
+    if (!(a->formattype == b->formattype) || a->cbFormat != b->cbFormat) {
+        return false;
+    }
+    BYTE* formatA = FormatBytes(a);
+    BYTE* formatB = FormatBytes(b);
+    if (formatA == nullptr || formatB == nullptr) {
+        return formatA == formatB;
+    }
+    if (vbr != 0) {
+        if (a->formattype == WMFORMAT_VideoInfo && a->cbFormat >= sizeof(VIDEOINFOHEADER)) {
+            const size_t at = offsetof(VIDEOINFOHEADER, dwBitRate);
+            std::memset(formatA + at, 0, sizeof(DWORD));
+            std::memset(formatB + at, 0, sizeof(DWORD));
+        } else if (a->formattype == WMFORMAT_WaveFormatEx && a->cbFormat >= sizeof(WAVEFORMATEX)) {
+            const size_t at = offsetof(WAVEFORMATEX, nAvgBytesPerSec);
+            std::memset(formatA + at, 0, sizeof(DWORD));
+            std::memset(formatB + at, 0, sizeof(DWORD));
+        }
+    }
+    return std::memcmp(formatA, formatB, a->cbFormat) == 0;
+}
