@@ -91,6 +91,11 @@ ProfileData ProfileFromHeader(const Header& h) {
             ps.vbr = s.hasExtended && s.extended.altDataBitrate != 0 &&
                      s.extended.altDataBitrate != s.extended.dataBitrate;
         }
+        for (const Attribute& a : h.metadata.attributes) {
+            if (a.stream == s.number) {
+                ps.attributes.push_back(a);
+            }
+        }
         p.streams.push_back(std::move(ps));
     }
     for (const RawObject& raw : h.otherExtension) {

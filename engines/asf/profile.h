@@ -19,6 +19,9 @@ struct ProfileStream {
     bool vbr = false;
     std::u16string name;
     std::u16string connection;
+    // The stream's own attributes in the source header (AspectRatioX/Y, IsVBR, ...): they
+    // describe the stream, so a file written under this profile keeps them.
+    std::vector<Attribute> attributes;
 };
 
 struct ProfileData {

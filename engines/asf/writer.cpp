@@ -224,6 +224,17 @@ HRESULT Writer::BeginWriting() {
     h.otherTopLevel = profile.topLevelObjects;
     h.metadata = m_headerInfo->Snapshot();
     h.metadata.markers.clear();
+    for (const ProfileStream& ps : profile.streams) {
+        for (const Attribute& a : ps.attributes) {
+            bool set = false;
+            for (const Attribute& b : h.metadata.attributes) {
+                set = set || (b.stream == a.stream && b.name == a.name);
+            }
+            if (!set) {
+                h.metadata.attributes.push_back(a);
+            }
+        }
+    }
     h.hasCodecList = true;
 
     Bytes headerBytes;

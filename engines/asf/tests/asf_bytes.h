@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "engines/asf/asf_format.h"
+#include "engines/asf/asf_model.h"
 #include "platform/bytes.h"
 
 namespace asftest {

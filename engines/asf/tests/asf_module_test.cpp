@@ -1,1 +1,649 @@
-int main_placeholder;
+// The WMVCore module through its exported factories, on files made by ffmpeg and judged by
+// ffprobe, a full ffmpeg decode and GStreamer.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <cwchar>
+#include <set>
+#include <sstream>
+
+#include "engines/asf/tests/asf_bytes.h"
+#include "engines/asf/tests/module_fixture.h"
+
+using namespace asftest;
+using kjtest::CountPackets;
+using kjtest::Ffprobe;
+using kjtest::TempDir;
+
+namespace {
+
+const char kVideoArgs[] = "-f lavfi -i testsrc=size=176x144:rate=25 ";
+const char kAudioArgs[] = "-f lavfi -i sine=frequency=440:sample_rate=22050 ";
+
+std::string Make(const TempDir& dir, const std::string& name, const std::string& args) {
+    std::string path = dir.File(name);
+    std::string error;
+    EXPECT_TRUE(kjtest::MakeWithFfmpeg(args, path, &error)) << error;
+    return path;
+}
+
+std::string MakeWmv2(const TempDir& dir, const std::string& name = "in.wmv",
+                     const std::string& extra = "") {
+    return Make(dir, name,
+                std::string(kVideoArgs) + kAudioArgs +
+                    "-t 4.3 -c:v wmv2 -g 25 -c:a wmav2 -metadata title=Hello "
+                    "-metadata author=Anna " +
+                    extra);
+}
+
+std::vector<int64_t> FfprobeTimesMs(const std::string& path, const std::string& stream) {
+    std::istringstream in(Ffprobe(path, "packet=pts_time", stream));
+    std::vector<int64_t> out;
+    std::string line;
+    while (std::getline(in, line)) {
+        if (!line.empty()) {
+            out.push_back(std::llround(std::stod(line) * 1000));
+        }
+    }
+    return out;
+}
+
+std::vector<int64_t> TimesMs(const std::vector<SampleRecord>& samples, WORD stream) {
+    std::vector<int64_t> out;
+    for (const auto& s : samples) {
+        if (s.stream == stream) {
+            out.push_back(static_cast<int64_t>(s.time / 10000));
+        }
+    }
+    return out;
+}
+
+double ProbeDuration(const std::string& path) {
+    return std::stod(Ffprobe(path, "format=duration"));
+}
+
+std::wstring W(const std::string& s) {
+    return asfcopy::Wide(s);
+}
+
+std::string AttributeString(IWMHeaderInfo* info, const wchar_t* name, WORD stream = 0) {
+    WMT_ATTR_DATATYPE type;
+    WORD length = 0;
+    if (FAILED(info->GetAttributeByName(&stream, name, &type, nullptr, &length))) {
+        return "<missing>";
+    }
+    std::vector<BYTE> value(length);
+    if (FAILED(info->GetAttributeByName(&stream, name, &type, value.data(), &length)) ||
+        type != WMT_TYPE_STRING) {
+        return "<bad>";
+    }
+    std::wstring w(reinterpret_cast<const wchar_t*>(value.data()));
+    return std::string(w.begin(), w.end());
+}
+
+template <typename T>
+T AttributeValue(IWMHeaderInfo* info, const wchar_t* name, WMT_ATTR_DATATYPE expected,
+                 WORD stream = 0) {
+    WMT_ATTR_DATATYPE type;
+    T value{};
+    WORD length = sizeof value;
+    HRESULT hr =
+        info->GetAttributeByName(&stream, name, &type, reinterpret_cast<BYTE*>(&value), &length);
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(type, expected);
+    EXPECT_EQ(length, sizeof value);
+    return value;
+}
+
+Bytes MediaTypeBlock(IWMProfile* profile, DWORD index) {
+    IWMStreamConfig* config = nullptr;
+    EXPECT_EQ(profile->GetStream(index, &config), S_OK);
+    auto* props = asfcopy::Query<IWMMediaProps>(config, IID_IWMMediaProps);
+    DWORD size = 0;
+    EXPECT_EQ(props->GetMediaType(nullptr, &size), S_OK);
+    Bytes block(size);
+    DWORD small = size - 1;
+    EXPECT_EQ(props->GetMediaType(reinterpret_cast<WM_MEDIA_TYPE*>(block.data()), &small),
+              ASF_E_BUFFERTOOSMALL);
+    EXPECT_EQ(props->GetMediaType(reinterpret_cast<WM_MEDIA_TYPE*>(block.data()), &size), S_OK);
+    props->Release();
+    config->Release();
+    return block;
+}
+
+// The format bytes of a block (pbFormat points into the caller's copy, so compare bytes).
+Bytes FormatOf(const Bytes& block) {
+    const auto* mt = reinterpret_cast<const WM_MEDIA_TYPE*>(block.data());
+    return Bytes(block.begin() + sizeof(WM_MEDIA_TYPE),
+                 block.begin() + static_cast<long>(sizeof(WM_MEDIA_TYPE) + mt->cbFormat));
+}
+
+HRESULT Copy(const std::string& in, const std::string& out) {
+    return asfcopy::CopyFile(ModuleFactories(), in, out);
+}
+
+bool GstAccepts(const std::string& path) {
+    if (!kjtest::HaveProgram("gst-launch-1.0")) {
+        return true;
+    }
+    // playbin decodes every stream to its end, whatever streams the file has.
+    auto r = kjtest::RunCommand(
+        "timeout 120 gst-launch-1.0 playbin uri=file://" + kjtest::ShellQuote(path) +
+        " video-sink='fakesink sync=false' audio-sink='fakesink sync=false'");
+    return r.exitCode == 0 && r.output.find("ERROR") == std::string::npos;
+}
+
+}  // namespace
+
+TEST(AsfModule, ExportsTheThreeFactories) {
+    const auto& f = ModuleFactories();
+    ASSERT_NE(f.createReader, nullptr);
+    ASSERT_NE(f.createWriter, nullptr);
+    ASSERT_NE(f.createEditor, nullptr);
+    auto r = kjtest::RunCommand("nm -D --defined-only " + kjtest::BinDir() +
+                                "/libWMVCore.so | grep ' T '");
+    EXPECT_EQ(r.output.find("asf"), std::string::npos) << "engine internals are exported";
+}
+
+class AsfReaderOnFfmpegFiles : public ::testing::TestWithParam<std::string> {};
+
+TEST_P(AsfReaderOnFfmpegFiles, DeliversEveryPacketAtFfprobesTimesUnderTheUserClock) {
+    TempDir dir;
+    std::string path =
+        Make(dir, "in.wmv", std::string(kVideoArgs) + kAudioArgs + "-t 4.3 -g 12 " + GetParam());
+    OpenReader r(path);
+    ASSERT_EQ(r.openResult, S_OK);
+    bool ended = false;
+    ASSERT_EQ(r.ReadToEnd(&ended), S_OK);
+    EXPECT_TRUE(ended);
+    const auto& samples = r.recorder.samples;
+    EXPECT_EQ(TimesMs(samples, 1), FfprobeTimesMs(path, "v:0"));
+    EXPECT_EQ(TimesMs(samples, 2), FfprobeTimesMs(path, "a:0"));
+
+    // Every sample came under a clock at or above its time, and after the clock before it.
+    int keyFrames = 0;
+    std::set<WORD> seen;
+    for (const auto& s : samples) {
+        EXPECT_LE(s.time, s.clockBefore);
+        if (s.clockBefore > 10000000) {
+            EXPECT_GT(s.time + 10000000, s.clockBefore);  // not held back a step too long
+        }
+        EXPECT_EQ((s.flags & WM_SF_DISCONTINUITY) != 0, seen.insert(s.stream).second);
+        keyFrames += s.stream == 1 && (s.flags & WM_SF_CLEANPOINT) != 0;
+    }
+    std::string flags = Ffprobe(path, "packet=flags", "v:0");
+    EXPECT_EQ(keyFrames, std::count(flags.begin(), flags.end(), 'K'));
+    // OnTime came once for each whole second before the end, in order.
+    EXPECT_EQ(r.recorder.times, (std::vector<QWORD>{10000000, 20000000, 30000000, 40000000}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Codecs, AsfReaderOnFfmpegFiles,
+                         ::testing::Values("-c:v wmv2 -c:a wmav2", "-c:v wmv1 -c:a wmav1"));
+
+TEST(AsfReader, ProfileAndMediaTypesComeFromTheStreamHeaders) {
+    TempDir dir;
+    std::string a = MakeWmv2(dir, "a.wmv");
+    std::string b = MakeWmv2(dir, "b.wmv", "-ss 1");  // other content, same settings
+    std::string c = Make(
+        dir, "c.wmv",
+        std::string(kVideoArgs) + "-f lavfi -i sine=sample_rate=44100 -t 2 -c:v wmv2 -c:a wmav2");
+    OpenReader ra(a), rb(b), rc(c);
+    ASSERT_EQ(ra.openResult, S_OK);
+    ASSERT_EQ(rb.openResult, S_OK);
+    ASSERT_EQ(rc.openResult, S_OK);
+    IWMProfile* pa = ra.Query<IWMProfile>(IID_IWMProfile);
+    IWMProfile* pb = rb.Query<IWMProfile>(IID_IWMProfile);
+    IWMProfile* pc = rc.Query<IWMProfile>(IID_IWMProfile);
+    DWORD count = 0;
+    ASSERT_EQ(pa->GetStreamCount(&count), S_OK);
+    ASSERT_EQ(count, 2u);
+
+    Bytes video = MediaTypeBlock(pa, 0);
+    const auto* vt = reinterpret_cast<const WM_MEDIA_TYPE*>(video.data());
+    EXPECT_EQ(vt->majortype, WMMEDIATYPE_Video);
+    EXPECT_EQ(vt->subtype, WMMEDIASUBTYPE_WMV2);
+    EXPECT_EQ(vt->formattype, WMFORMAT_VideoInfo);
+    EXPECT_TRUE(vt->bTemporalCompression);
+    ASSERT_GE(vt->cbFormat, sizeof(VIDEOINFOHEADER));
+    EXPECT_EQ(vt->pbFormat, video.data() + sizeof(WM_MEDIA_TYPE));
+    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(vt->pbFormat);
+    EXPECT_EQ(vih->bmiHeader.biWidth, 176);
+    EXPECT_EQ(vih->bmiHeader.biHeight, 144);
+    EXPECT_EQ(vih->bmiHeader.biCompression, MakeFourcc("WMV2"));
+    EXPECT_EQ(vt->cbFormat, 48 + vih->bmiHeader.biSize);
+
+    Bytes audio = MediaTypeBlock(pa, 1);
+    const auto* at = reinterpret_cast<const WM_MEDIA_TYPE*>(audio.data());
+    EXPECT_EQ(at->majortype, WMMEDIATYPE_Audio);
+    EXPECT_EQ(at->subtype, WMMEDIASUBTYPE_WMAudioV2);
+    EXPECT_EQ(at->formattype, WMFORMAT_WaveFormatEx);
+    const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(at->pbFormat);
+    EXPECT_EQ(wfx->nSamplesPerSec, 22050u);
+    EXPECT_EQ(at->cbFormat, 18u + wfx->cbSize);
+
+    // Same settings: the same blocks, byte for byte; another sample rate: another block.
+    EXPECT_EQ(FormatOf(video), FormatOf(MediaTypeBlock(pb, 0)));
+    EXPECT_EQ(FormatOf(audio), FormatOf(MediaTypeBlock(pb, 1)));
+    EXPECT_EQ(FormatOf(audio), FormatOf(MediaTypeBlock(pa, 1)));
+    EXPECT_NE(FormatOf(audio), FormatOf(MediaTypeBlock(pc, 1)));
+
+    // Buffer windows: the preroll without Extended Stream Properties; changed by ReconfigStream.
+    IWMStreamConfig* config = nullptr;
+    ASSERT_EQ(pa->GetStreamByNumber(2, &config), S_OK);
+    DWORD window = 0;
+    ASSERT_EQ(config->GetBufferWindow(&window), S_OK);
+    EXPECT_EQ(window, 3100u);
+    ASSERT_EQ(config->SetBufferWindow(8000), S_OK);
+    ASSERT_EQ(pa->ReconfigStream(config), S_OK);
+    config->Release();
+    ASSERT_EQ(pa->GetStreamByNumber(2, &config), S_OK);
+    config->GetBufferWindow(&window);
+    EXPECT_EQ(window, 8000u);
+    EXPECT_EQ(pa->GetStreamByNumber(9, &config), E_INVALIDARG);
+
+    // _VBRENABLED: ffmpeg files declare no variable bit rate.
+    ASSERT_EQ(pa->GetStreamByNumber(1, &config), S_OK);
+    auto* vault = asfcopy::Query<IWMPropertyVault>(config, IID_IWMPropertyVault);
+    ASSERT_NE(vault, nullptr);
+    WMT_ATTR_DATATYPE type;
+    BOOL vbr = TRUE;
+    DWORD size = sizeof vbr;
+    ASSERT_EQ(vault->GetPropertyByName(L"_VBRENABLED", &type, reinterpret_cast<BYTE*>(&vbr), &size),
+              S_OK);
+    EXPECT_EQ(type, WMT_TYPE_BOOL);
+    EXPECT_EQ(vbr, FALSE);
+    vault->Release();
+    config->Release();
+    pa->Release();
+    pb->Release();
+    pc->Release();
+}
+
+TEST(AsfReader, HeaderInfoAnswersStoredAndComputedAttributes) {
+    TempDir dir;
+    std::string path = MakeWmv2(dir);
+    OpenReader r(path);
+    ASSERT_EQ(r.openResult, S_OK);
+    IWMHeaderInfo* info = r.Query<IWMHeaderInfo>(IID_IWMHeaderInfo);
+    ASSERT_NE(info, nullptr);
+    EXPECT_EQ(AttributeString(info, L"Title"), "Hello");
+    EXPECT_EQ(AttributeString(info, L"Author"), "Anna");
+    QWORD duration = AttributeValue<QWORD>(info, L"Duration", WMT_TYPE_QWORD);
+    EXPECT_NEAR(duration / 1e7, ProbeDuration(path), 0.1);
+    EXPECT_EQ(AttributeValue<BOOL>(info, L"Is_Protected", WMT_TYPE_BOOL), FALSE);
+    EXPECT_EQ(AttributeValue<BOOL>(info, L"HasVideo", WMT_TYPE_BOOL), TRUE);
+    EXPECT_EQ(AttributeValue<BOOL>(info, L"Seekable", WMT_TYPE_BOOL), TRUE);
+
+    WORD stream = 0;
+    WMT_ATTR_DATATYPE type;
+    WORD length = 99;
+    EXPECT_EQ(info->GetAttributeByName(&stream, L"WM/AlbumTitle", &type, nullptr, &length),
+              ASF_E_NOTFOUND);
+    EXPECT_EQ(length, 0);
+    length = 2;
+    BYTE small[2];
+    EXPECT_EQ(info->GetAttributeByName(&stream, L"Title", &type, small, &length),
+              ASF_E_BUFFERTOOSMALL);
+    EXPECT_EQ(length, 6 * sizeof(WCHAR));
+    // A reader's header is read-only.
+    EXPECT_TRUE(FAILED(
+        info->SetAttribute(0, L"Title", WMT_TYPE_STRING, reinterpret_cast<const BYTE*>(L"x"), 8)));
+    info->Release();
+}
+
+TEST(AsfReader, StopAndCloseInTheMiddleEndCleanly) {
+    TempDir dir;
+    std::string path = MakeWmv2(dir);
+    OpenReader r(path);
+    ASSERT_EQ(r.openResult, S_OK);
+    r.recorder.autoAdvance = false;  // the first OnTime signals instead of advancing
+    ASSERT_EQ(r.reader->Start(0, 0, 1.0f, nullptr), S_OK);
+    ASSERT_TRUE(r.recorder.Wait());
+    ASSERT_EQ(r.recorder.times.size(), 1u);
+    for (const auto& s : r.recorder.samples) {
+        EXPECT_LE(s.time, 10000000u);
+    }
+    ASSERT_EQ(r.reader->Stop(), S_OK);
+    ASSERT_TRUE(r.recorder.Wait());
+    EXPECT_EQ(r.recorder.statuses.back(), WMT_STOPPED);
+    // DeliverTime outside a run is refused rather than ignored.
+    EXPECT_EQ(r.advanced->DeliverTime(50000000), E_UNEXPECTED);
+    // Close reports WMT_CLOSED before it returns.
+    ASSERT_EQ(r.reader->Close(), S_OK);
+    EXPECT_EQ(r.recorder.statuses.back(), WMT_CLOSED);
+}
+
+struct RoundTripCase {
+    const char* name;
+    const char* args;
+    std::vector<std::string> streams;
+};
+
+class AsfRoundTrip : public ::testing::TestWithParam<RoundTripCase> {};
+
+TEST_P(AsfRoundTrip, OtherReadersAcceptTheCopyWithEveryPacket) {
+    TempDir dir;
+    std::string in = Make(dir, "in.wmv", GetParam().args);
+    std::string out = dir.File("out.wmv");
+    ASSERT_EQ(Copy(in, out), S_OK);
+    for (const auto& s : GetParam().streams) {
+        EXPECT_EQ(CountPackets(out, s), CountPackets(in, s)) << s;
+        EXPECT_EQ(Ffprobe(out, "stream=codec_name,width,height,sample_rate,channels", s),
+                  Ffprobe(in, "stream=codec_name,width,height,sample_rate,channels", s));
+        EXPECT_EQ(Ffprobe(out, "packet=pts_time,size", s), Ffprobe(in, "packet=pts_time,size", s));
+    }
+    EXPECT_NEAR(ProbeDuration(out), ProbeDuration(in), 0.1);
+    EXPECT_EQ(kjtest::DecodeErrors(out), "");
+    EXPECT_TRUE(GstAccepts(out));
+    if (GetParam().streams[0] == "v:0") {
+        // A seek into the middle lands on the same frame as in the source.
+        auto frame = [](const std::string& p) {
+            return kjtest::RunCommand("ffmpeg -v error -ss 2.5 -i " + kjtest::ShellQuote(p) +
+                                      " -map 0:v:0 -frames:v 1 -f framemd5 -")
+                .output;
+        };
+        EXPECT_EQ(frame(out), frame(in));
+        EXPECT_NE(frame(out), "");
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Layouts, AsfRoundTrip,
+    ::testing::Values(
+        RoundTripCase{"wmv2_wmav2",
+                      "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
+                      "sine=sample_rate=44100 -t 5.2 -c:v wmv2 -b:v 800k -c:a wmav2",
+                      {"v:0", "a:0"}},
+        RoundTripCase{"wmv1_wmav1",
+                      "-f lavfi -i testsrc=size=176x144:rate=15 -f lavfi -i "
+                      "sine=sample_rate=22050 -t 4.7 -c:v wmv1 -c:a wmav1",
+                      {"v:0", "a:0"}},
+        RoundTripCase{"video_only",
+                      "-f lavfi -i testsrc=size=320x240:rate=30 -t 3.4 -c:v wmv2 -b:v 2M",
+                      {"v:0"}},
+        RoundTripCase{
+            "audio_only", "-f lavfi -i sine=sample_rate=44100 -t 3.9 -c:a wmav2", {"a:0"}},
+        RoundTripCase{"two_audio",
+                      "-f lavfi -i sine=frequency=300 -f lavfi -i sine=frequency=900:sample_rate="
+                      "22050 -t 3 -map 0 -map 1 -c:a wmav2",
+                      {"a:0", "a:1"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(AsfWriter, HeaderItemsOfEveryTypeAndEditorMarkersReadBackEqual) {
+    TempDir dir;
+    std::string in =
+        Make(dir, "in.wmv", std::string(kVideoArgs) + kAudioArgs + "-t 3 -c:v wmv2 -c:a wmav2");
+    std::string out = dir.File("out.wmv");
+    const wchar_t title[] = L"T\u00e9st title";
+    DWORD dword = 7;
+    QWORD qword = 0x0123456789ABCDEFull;
+    WORD word = 0xBEEF;
+    BOOL yes = TRUE;
+    BYTE blob[5] = {9, 8, 7, 6, 5};
+    GUID guid = GuidFromString("01234567-89AB-CDEF-0123-456789ABCDEF");
+    auto setItems = [&](IWMHeaderInfo3* info) {
+        auto set = [&](WORD stream, const wchar_t* name, WMT_ATTR_DATATYPE type, const void* v,
+                       WORD n) {
+            EXPECT_EQ(info->SetAttribute(stream, name, type, static_cast<const BYTE*>(v), n), S_OK)
+                << std::string(name, name + wcslen(name));
+        };
+        set(0, L"Title", WMT_TYPE_STRING, title, sizeof title);
+        set(0, L"Author", WMT_TYPE_STRING, L"Bo", 3 * sizeof(WCHAR));
+        set(0, L"WM/Track", WMT_TYPE_DWORD, &dword, 4);
+        set(0, L"Q", WMT_TYPE_QWORD, &qword, 8);
+        set(0, L"W", WMT_TYPE_WORD, &word, 2);
+        set(0, L"B", WMT_TYPE_BOOL, &yes, 4);
+        set(0, L"WM/MCDI", WMT_TYPE_BINARY, blob, 5);
+        set(0, L"G", WMT_TYPE_GUID, &guid, 16);
+        set(2, L"_MyAttribute", WMT_TYPE_DWORD, &dword, 4);
+        EXPECT_EQ(info->SetAttribute(0, L"Bad", WMT_TYPE_DWORD, blob, 3), E_INVALIDARG);
+        EXPECT_EQ(info->AddScript(L"URL", L"http://example.org/", 15000000), S_OK);
+        EXPECT_EQ(info->AddScript(L"FILENAME", L"next.wmv", 5000000), S_OK);
+        const BYTE tag[2] = {0x61, 0x01};
+        EXPECT_EQ(
+            info->AddCodecInfo(L"Windows Media Audio 8", L"22 kHz", WMT_CODECINFO_AUDIO, 2, tag),
+            S_OK);
+        EXPECT_EQ(info->AddMarker(L"early", 0), E_NOTIMPL);  // markers go in through an editor
+        return S_OK;
+    };
+    ASSERT_EQ(asfcopy::CopyFile(ModuleFactories(), in, out, nullptr, setItems), S_OK);
+
+    IWMMetadataEditor* editor = nullptr;
+    ASSERT_EQ(ModuleFactories().createEditor(&editor), S_OK);
+    std::wstring wout = W(out);
+    ASSERT_EQ(editor->Open(wout.c_str()), S_OK);
+    auto* ed = asfcopy::Query<IWMHeaderInfo3>(editor, IID_IWMHeaderInfo3);
+    ASSERT_EQ(ed->AddMarker(L"Chapter 2", 20000000), S_OK);
+    ASSERT_EQ(ed->AddMarker(L"Chapter 1", 10000000), S_OK);
+    ed->Release();
+    auto sizeBefore = kjtest::ReadFileBytes(out).size();
+    ASSERT_EQ(editor->Close(), S_OK);
+    editor->Release();
+    EXPECT_EQ(kjtest::ReadFileBytes(out).size(), sizeBefore);  // saved in place, in the padding
+
+    OpenReader r(out);
+    ASSERT_EQ(r.openResult, S_OK);
+    auto* back = r.Query<IWMHeaderInfo3>(IID_IWMHeaderInfo3);
+    ASSERT_NE(back, nullptr);
+    {
+        WORD stream = 0;
+        WMT_ATTR_DATATYPE type;
+        WORD length = 0;
+        ASSERT_EQ(back->GetAttributeByName(&stream, L"Title", &type, nullptr, &length), S_OK);
+        std::vector<BYTE> v(length);
+        ASSERT_EQ(back->GetAttributeByName(&stream, L"Title", &type, v.data(), &length), S_OK);
+        EXPECT_EQ(std::wstring(reinterpret_cast<const wchar_t*>(v.data())), title);
+    }
+    EXPECT_EQ(AttributeString(back, L"Author"), "Bo");
+    EXPECT_EQ(AttributeValue<DWORD>(back, L"WM/Track", WMT_TYPE_DWORD), 7u);
+    EXPECT_EQ(AttributeValue<QWORD>(back, L"Q", WMT_TYPE_QWORD), qword);
+    EXPECT_EQ(AttributeValue<WORD>(back, L"W", WMT_TYPE_WORD), 0xBEEF);
+    EXPECT_EQ(AttributeValue<BOOL>(back, L"B", WMT_TYPE_BOOL), TRUE);
+    EXPECT_EQ(AttributeValue<GUID>(back, L"G", WMT_TYPE_GUID), guid);
+    EXPECT_EQ(AttributeValue<DWORD>(back, L"_MyAttribute", WMT_TYPE_DWORD, 2), 7u);
+    // The source's per-stream aspect ratio came along with the profile.
+    EXPECT_EQ(AttributeValue<DWORD>(back, L"AspectRatioX", WMT_TYPE_DWORD, 1), 1u);
+    {
+        WORD stream = 0;
+        WMT_ATTR_DATATYPE type;
+        BYTE v[8];
+        WORD length = sizeof v;
+        ASSERT_EQ(back->GetAttributeByName(&stream, L"WM/MCDI", &type, v, &length), S_OK);
+        EXPECT_EQ(type, WMT_TYPE_BINARY);
+        EXPECT_EQ(Bytes(v, v + length), Bytes(blob, blob + 5));
+    }
+    WORD scripts = 0;
+    ASSERT_EQ(back->GetScriptCount(&scripts), S_OK);
+    ASSERT_EQ(scripts, 2);
+    WCHAR type[16], command[64];
+    WORD typeLen = 16, commandLen = 64;
+    QWORD time = 0;
+    ASSERT_EQ(back->GetScript(0, type, &typeLen, command, &commandLen, &time), S_OK);
+    EXPECT_EQ(std::wstring(type), L"FILENAME");  // kept in time order
+    EXPECT_EQ(time, 5000000u);
+    typeLen = 16;
+    commandLen = 64;
+    ASSERT_EQ(back->GetScript(1, type, &typeLen, command, &commandLen, &time), S_OK);
+    EXPECT_EQ(std::wstring(type), L"URL");
+    EXPECT_EQ(std::wstring(command), L"http://example.org/");
+    EXPECT_EQ(typeLen, 4);
+    EXPECT_EQ(time, 15000000u);
+    WORD markers = 0;
+    ASSERT_EQ(back->GetMarkerCount(&markers), S_OK);
+    ASSERT_EQ(markers, 2);
+    WCHAR name[32];
+    WORD nameLen = 32;
+    ASSERT_EQ(back->GetMarker(0, name, &nameLen, &time), S_OK);
+    EXPECT_EQ(std::wstring(name), L"Chapter 1");
+    EXPECT_EQ(time, 10000000u);
+    DWORD codecs = 0;
+    ASSERT_EQ(back->GetCodecInfoCount(&codecs), S_OK);
+    ASSERT_EQ(codecs, 3u);  // ffmpeg's two entries, copied, and the one added
+    WORD cn = 0, cd = 0, ci = 0;
+    WMT_CODEC_INFO_TYPE ct;
+    ASSERT_EQ(back->GetCodecInfo(2, &cn, nullptr, &cd, nullptr, &ct, &ci, nullptr), S_OK);
+    EXPECT_EQ(ct, WMT_CODECINFO_AUDIO);
+    EXPECT_EQ(cn, 22);
+    EXPECT_EQ(ci, 2);
+    back->Release();
+    EXPECT_EQ(Ffprobe(out, "format_tags=title"), "T\xc3\xa9st title");
+    EXPECT_EQ(Ffprobe(out, "format_tags=artist"), "Bo");
+    EXPECT_EQ(kjtest::DecodeErrors(out), "");
+    EXPECT_EQ(CountPackets(out, "v:0"), CountPackets(in, "v:0"));
+}
+
+TEST(AsfEditor, AHeaderThatOutgrowsItsPaddingRewritesTheFileIntact) {
+    TempDir dir;
+    std::string in = MakeWmv2(dir);
+    std::string out = dir.File("out.wmv");
+    ASSERT_EQ(Copy(in, out), S_OK);
+    IWMMetadataEditor* editor = nullptr;
+    ASSERT_EQ(ModuleFactories().createEditor(&editor), S_OK);
+    std::wstring wout = W(out);
+    ASSERT_EQ(editor->Open(wout.c_str()), S_OK);
+    auto* ed = asfcopy::Query<IWMHeaderInfo>(editor, IID_IWMHeaderInfo);
+    std::wstring longName(200, L'm');
+    for (int i = 0; i < 60; ++i) {
+        ASSERT_EQ(ed->AddMarker(longName.c_str(), QWORD(i) * 500000), S_OK);
+    }
+    ed->Release();
+    auto sizeBefore = kjtest::ReadFileBytes(out).size();
+    ASSERT_EQ(editor->Close(), S_OK);
+    editor->Release();
+    EXPECT_GT(kjtest::ReadFileBytes(out).size(), sizeBefore + 20000);
+    EXPECT_EQ(CountPackets(out, "v:0"), CountPackets(in, "v:0"));
+    EXPECT_EQ(CountPackets(out, "a:0"), CountPackets(in, "a:0"));
+    EXPECT_EQ(kjtest::DecodeErrors(out), "");
+    OpenReader r(out);
+    ASSERT_EQ(r.openResult, S_OK);
+    auto* back = r.Query<IWMHeaderInfo>(IID_IWMHeaderInfo);
+    WORD markers = 0;
+    back->GetMarkerCount(&markers);
+    EXPECT_EQ(markers, 60);
+    back->Release();
+    ASSERT_EQ(r.ReadToEnd(), S_OK);
+
+    // Released without Close: nothing is saved.
+    ASSERT_EQ(ModuleFactories().createEditor(&editor), S_OK);
+    ASSERT_EQ(editor->Open(wout.c_str()), S_OK);
+    ed = asfcopy::Query<IWMHeaderInfo>(editor, IID_IWMHeaderInfo);
+    ed->AddMarker(L"dropped", 0);
+    ed->Release();
+    auto bytes = kjtest::ReadFileBytes(out);
+    editor->Release();
+    EXPECT_EQ(kjtest::ReadFileBytes(out), bytes);
+}
+
+// ---- Damaged and hand-made files ----
+
+namespace {
+
+// A small file built byte by byte: one video stream, `packets` single-payload packets.
+Bytes HandMadeFile(const std::vector<Bytes>& extraHeaderObjects, int packets = 3) {
+    std::vector<Bytes> children = {FileProperties(256, packets, 3000 * 10000ull + 1200000, 3000),
+                                   VideoStream(1, 16, 16, "WMV2")};
+    children.insert(children.end(), extraHeaderObjects.begin(), extraHeaderObjects.end());
+    Bytes file = HeaderObject(children);
+    Bytes data = DataObjectHeader(packets, 256);
+    file.insert(file.end(), data.begin(), data.end());
+    for (int i = 0; i < packets; ++i) {
+        Bytes p = SinglePayloadPacket(256, 1, static_cast<uint8_t>(i), 3000 + 40 * i,
+                                      Bytes(100, static_cast<uint8_t>(i)), i == 0);
+        file.insert(file.end(), p.begin(), p.end());
+    }
+    return file;
+}
+
+HRESULT ReadResult(const std::string& path, size_t* samples = nullptr) {
+    OpenReader r(path);
+    if (FAILED(r.openResult)) {
+        return r.openResult;
+    }
+    HRESULT hr = r.ReadToEnd();
+    if (samples != nullptr) {
+        *samples = r.recorder.samples.size();
+    }
+    return hr;
+}
+
+}  // namespace
+
+TEST(AsfDamaged, HandMadeFilesReadAndProtectionIsSeen) {
+    TempDir dir;
+    std::string plain = dir.File("plain.asf");
+    ASSERT_TRUE(kjtest::WriteFileBytes(plain, HandMadeFile({})));
+    size_t samples = 0;
+    EXPECT_EQ(ReadResult(plain, &samples), S_OK);
+    EXPECT_EQ(samples, 3u);
+
+    ByteWriter enc;
+    enc.LE32(0).LE32(4).Text("DRM").U8(0).LE32(0).LE32(0);
+    std::string drm = dir.File("drm.asf");
+    ASSERT_TRUE(
+        kjtest::WriteFileBytes(drm, HandMadeFile({Object(asf::kContentEncryption, enc.bytes())})));
+    IWMMetadataEditor* editor = nullptr;
+    ASSERT_EQ(ModuleFactories().createEditor(&editor), S_OK);
+    std::wstring w = W(drm);
+    ASSERT_EQ(editor->Open(w.c_str()), S_OK);
+    auto* info = asfcopy::Query<IWMHeaderInfo>(editor, IID_IWMHeaderInfo);
+    EXPECT_EQ(AttributeValue<BOOL>(info, L"Is_Protected", WMT_TYPE_BOOL), TRUE);
+    info->Release();
+    editor->Release();
+}
+
+TEST(AsfDamaged, CutOrOverwrittenFilesEndWithAFailure) {
+    TempDir dir;
+    std::string in = MakeWmv2(dir);
+    std::string good = dir.File("good.wmv");
+    ASSERT_EQ(Copy(in, good), S_OK);  // our own layout: header, 3200-byte packets
+    Bytes bytes = kjtest::ReadFileBytes(good);
+    uint64_t headerSize = ByteReader(bytes).LE64(16);
+    size_t firstPacket = static_cast<size_t>(headerSize) + 50;
+
+    auto check = [&](const std::string& name, const Bytes& damaged) {
+        std::string path = dir.File(name);
+        kjtest::WriteFileBytes(path, damaged);
+        EXPECT_TRUE(FAILED(ReadResult(path))) << name;
+        IWMMetadataEditor* editor = nullptr;
+        ModuleFactories().createEditor(&editor);
+        std::wstring w = W(path);
+        HRESULT hr = editor->Open(w.c_str());
+        if (SUCCEEDED(hr)) {
+            editor->Close();
+        }
+        editor->Release();
+    };
+    check("cut_header.wmv", Bytes(bytes.begin(), bytes.begin() + 300));
+    check("cut_data.wmv",
+          Bytes(bytes.begin(), bytes.begin() + static_cast<long>(firstPacket) + 3200 * 5 + 100));
+    Bytes overwritten = bytes;
+    std::fill(overwritten.begin() + static_cast<long>(firstPacket) + 3200 * 3,
+              overwritten.begin() + static_cast<long>(firstPacket) + 3200 * 3 + 40, 0xFF);
+    check("overwritten.wmv", overwritten);
+    // The first payload's length (after 14 bytes of packet header and 15 of payload header)
+    // pointing past the packet.
+    Bytes longPayload = bytes;
+    size_t at = firstPacket + 3200 * 2 + 14 + 15;
+    longPayload[at] = 0xF0;
+    longPayload[at + 1] = 0xFF;
+    check("payload_past_packet.wmv", longPayload);
+    check("not_asf.wmv", Bytes(4000, 0x47));
+    check("empty.wmv", Bytes{});
+    EXPECT_TRUE(FAILED(ReadResult(dir.File("missing.wmv"))));
+
+    // Every header-length cut of a real file, and bytes overwritten all over its header.
+    for (size_t n = 0; n < firstPacket; n += 97) {
+        std::string path = dir.File("cut.wmv");
+        kjtest::WriteFileBytes(path, Bytes(bytes.begin(), bytes.begin() + static_cast<long>(n)));
+        EXPECT_TRUE(FAILED(ReadResult(path))) << n;
+    }
+    for (size_t n = 24; n < firstPacket; n += 41) {
+        Bytes m = bytes;
+        m[n] ^= 0xFF;
+        m[n + 1] ^= 0x5A;
+        std::string path = dir.File("flip.wmv");
+        kjtest::WriteFileBytes(path, m);
+        ReadResult(path);  // any result, as long as it ends
+    }
+}

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -175,8 +176,10 @@ inline HRESULT CopyMarkers(IWMHeaderInfo* from, IWMHeaderInfo* to) {
 }
 
 // Copies `input` to `output`; the failing step's result, S_OK when the copy is complete.
+// `beforeWriting` may add header items through the writer's header before writing begins.
 inline HRESULT CopyFile(const Factories& f, const std::string& input, const std::string& output,
-                        uint64_t* samplesOut = nullptr) {
+                        uint64_t* samplesOut = nullptr,
+                        const std::function<HRESULT(IWMHeaderInfo3*)>& beforeWriting = {}) {
     IWMReader* reader = nullptr;
     IWMWriter* writer = nullptr;
     HRESULT hr = f.createReader(nullptr, 0, &reader);
@@ -243,6 +246,9 @@ inline HRESULT CopyFile(const Factories& f, const std::string& input, const std:
         fromInfo = Query<IWMHeaderInfo3>(reader, IID_IWMHeaderInfo3);
         toInfo = Query<IWMHeaderInfo3>(writer, IID_IWMHeaderInfo3);
         hr = fromInfo && toInfo ? CopyHeader(fromInfo, toInfo) : E_NOINTERFACE;
+    }
+    if (SUCCEEDED(hr) && beforeWriting) {
+        hr = beforeWriting(toInfo);
     }
     if (SUCCEEDED(hr)) {
         hr = writer->BeginWriting();
