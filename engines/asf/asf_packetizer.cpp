@@ -39,8 +39,8 @@ bool Packetizer::Fits(size_t extensionBytes) const {
 }
 
 void Packetizer::BeginPacket(uint32_t sendTimeMs) {
-    std::fill(m_packet.begin(), m_packet.end(), 0);
     uint8_t* p = m_packet.data();
+    std::memset(p, 0, packet::kWriterPacketHeaderSize);
     p[0] = packet::kWriterEcFlags;
     p[1] = 0;
     p[2] = 0;
@@ -56,6 +56,8 @@ void Packetizer::BeginPacket(uint32_t sendTimeMs) {
 
 HRESULT Packetizer::SendPacket() {
     uint8_t* p = m_packet.data();
+    // Only the padding needs clearing: everything before it was written for this packet.
+    std::memset(p + m_used, 0, m_packetSize - m_used);
     Put16(p + kPaddingField, static_cast<uint16_t>(m_packetSize - m_used));
     p[kPayloadFlagsField] = static_cast<uint8_t>(packet::kWriterPayloadFlags | m_payloads);
     m_open = false;

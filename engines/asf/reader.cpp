@@ -1,6 +1,7 @@
 #include "engines/asf/reader.h"
 
 #include <algorithm>
+#include <new>
 
 #include "engines/asf/header_info.h"
 #include "engines/asf/nss_buffer.h"
@@ -401,14 +402,27 @@ void Reader::ThreadMain() {
             Command c = std::move(m_commands.front());
             m_commands.pop_front();
             lock.unlock();
-            Handle(c);
+            try {
+                Handle(c);
+            } catch (const std::bad_alloc&) {
+                Status(c.kind == CommandKind::Open ? WMT_OPENED : WMT_ERROR, E_OUTOFMEMORY);
+            }
             lock.lock();
             ++m_commandsDone;
             m_done.notify_all();
             continue;
         }
         lock.unlock();
-        DeliverSome();
+        // Nothing may leave this thread: a failure becomes a status report.
+        try {
+            DeliverSome();
+        } catch (const std::bad_alloc&) {
+            {
+                std::lock_guard stopLock(m_mutex);
+                m_running = false;
+            }
+            Status(WMT_ERROR, E_OUTOFMEMORY);
+        }
     }
 }
 

@@ -120,7 +120,8 @@ HRESULT Writer::SetProfile(IWMProfile* pProfile) {
     auto* source = static_cast<IAsfProfileData*>(p);
     ProfileData data = source->Snapshot();
     source->Release();
-    if (data.streams.empty() || data.packetSize == 0 || data.packetSize > kMaxPacketSize) {
+    // Packets carry their padding length in a WORD, which bounds the packet size.
+    if (data.streams.empty() || data.packetSize == 0 || data.packetSize > 0xFFFF) {
         return E_INVALIDARG;
     }
     std::lock_guard lock(m_mutex);
