@@ -22,6 +22,7 @@ constexpr size_t kListTypeBytes = 4;
 // Bounds on how far a hostile file can send the search for the header list.
 constexpr int kMaxTopLevelChunks = 256;
 constexpr uint64_t kMaxHeaderListBytes = 1u << 20;
+constexpr size_t kHeaderListReadStep = 16384;
 
 // AVISTREAMHEADER, the data of a "strh" chunk.
 constexpr size_t kShType = 0;
@@ -121,6 +122,23 @@ void ReadStreamList(ByteReader strl, std::vector<AVISTREAMINFOA>& streams) {
     streams.push_back(info);
 }
 
+// Reads up to `want` bytes at `offset` into `out` a step at a time, so a size that claims more
+// than the file holds costs no more memory than the file has.
+void ReadGrowing(const AviFileReadAt& readAt, uint64_t offset, size_t want,
+                 std::vector<uint8_t>& out) {
+    out.clear();
+    while (out.size() < want) {
+        size_t have = out.size();
+        size_t step = std::min(kHeaderListReadStep, want - have);
+        out.resize(have + step);
+        size_t got = readAt(offset + have, out.data() + have, step);
+        out.resize(have + got);
+        if (got < step) {
+            break;
+        }
+    }
+}
+
 // Finds the "hdrl" list near the start of the file and reads its body.
 HRESULT ReadHeaderList(const AviFileReadAt& readAt, std::vector<uint8_t>& body) {
     uint8_t riff[kRiffHeaderBytes];
@@ -140,9 +158,9 @@ HRESULT ReadHeaderList(const AviFileReadAt& readAt, std::vector<uint8_t>& body) 
             break;  // the media data begins: there was no header list
         }
         if (header.Matches(0, "LIST") && header.Matches(8, "hdrl") && size >= kListTypeBytes) {
-            uint64_t want = std::min<uint64_t>(size - kListTypeBytes, kMaxHeaderListBytes);
-            body.resize(static_cast<size_t>(want));
-            body.resize(readAt(pos + sizeof chunk, body.data(), body.size()));
+            size_t want =
+                static_cast<size_t>(std::min<uint64_t>(size - kListTypeBytes, kMaxHeaderListBytes));
+            ReadGrowing(readAt, pos + sizeof chunk, want, body);
             return AVIERR_OK;
         }
         pos += PaddedChunkBytes(size);

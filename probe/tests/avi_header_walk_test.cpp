@@ -345,6 +345,15 @@ TEST(AviFileInterface, HeaderListAfterOtherChunksAndCutShort) {
     EXPECT_EQ(streams[1].fccHandler, MakeFourcc("MJPG"));
     EXPECT_EQ(streams[1].dwRate, 0u);
 
+    // A header list longer than one read step is read whole.
+    Bytes longHdrl = List("hdrl", Concat({MainHeader(), Chunk("JUNK", Bytes(40000, 0)),
+                                          VideoStreamList(MakeFourcc("DIVX"), 0)}));
+    ByteWriter longFile;
+    longFile.Text("RIFF").LE32(0).Text("AVI ").Bytes(longHdrl.data(), longHdrl.size());
+    streams = StreamInfos(longFile.bytes());
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0].fccHandler, MakeFourcc("DIVX"));
+
     // A header list whose size claims far more than the file holds.
     ByteWriter huge;
     huge.Text("RIFF").LE32(0).Text("AVI ").Text("LIST").LE32(0xFFFFFFF0).Text("hdrl");
