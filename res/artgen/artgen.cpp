@@ -43,6 +43,8 @@ const QColor kBodyTop(241, 244, 248);
 const QColor kBodyBottom(230, 235, 241);
 const QColor kCardBorder(200, 209, 220);
 const QColor kWindowEdge(20, 30, 45);
+const QColor kTrayTop(241, 244, 248);
+const QColor kTrayBottom(232, 237, 243);
 const QColor kShadow(30, 45, 70);
 const QColor kAccent(95, 147, 199);  // shared with the progress bar's background
 const QColor kAccentDark(52, 98, 150);
@@ -86,7 +88,7 @@ void SoftShadow(QPainter& p, const QRectF& rect, qreal radius) {
     }
 }
 
-void Card(QPainter& p, const QRectF& rect, qreal radius, const QColor& fill) {
+void Card(QPainter& p, const QRectF& rect, qreal radius, const QBrush& fill) {
     SoftShadow(p, rect, radius);
     p.setPen(QPen(colour::kCardBorder, 1));
     p.setBrush(fill);
@@ -123,7 +125,11 @@ void Background(QPainter& p, QSizeF s) {
                QStringLiteral("AVI  \u00B7  MPEG  \u00B7  RM  \u00B7  WMV"));
 
     Card(p, kListRect, 2, Qt::white);
-    Card(p, kIconPanel, 8, QColor(250, 251, 253));
+    // The tray of icon buttons is a shade below white, so their light edges show when raised.
+    QLinearGradient tray(0, kIconPanel.top(), 0, kIconPanel.bottom());
+    tray.setColorAt(0, colour::kTrayTop);
+    tray.setColorAt(1, colour::kTrayBottom);
+    Card(p, kIconPanel, 8, tray);
     p.setPen(QPen(colour::kCardBorder, 1));
     p.drawLine(QPointF(kIconPanel.left() + 10, kSeparatorY),
                QPointF(kIconPanel.right() - 10, kSeparatorY));
