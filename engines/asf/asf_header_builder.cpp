@@ -350,7 +350,7 @@ HRESULT BuildHeaderObject(const Header& h, const HeaderBuildOptions& options, By
         for (const auto& s : h.streams) {
             anyBitrate = anyBitrate || s.averageBitrate != 0;
         }
-        if (anyBitrate) {
+        if (anyBitrate || h.hasStreamBitrates) {
             size_t start = BeginObject(w, kStreamBitrateProperties);
             w.LE16(static_cast<uint16_t>(h.streams.size()));
             for (const auto& s : h.streams) {

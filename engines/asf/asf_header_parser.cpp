@@ -447,6 +447,7 @@ struct Parser {
         if (!o.Has(0, 26)) {
             return false;
         }
+        h->hasStreamBitrates = true;
         uint16_t count = o.LE16(24);
         for (uint16_t i = 0; i < count; ++i) {
             size_t off = 26 + 6u * i;

@@ -138,7 +138,8 @@ struct Header {
     bool hasScriptObject = false;
     bool hasMarkerObject = false;
     bool hasCodecList = false;
-    bool protectedContent = false;  // encryption or signature objects, or an encrypted stream
+    bool hasStreamBitrates = false;  // written even when every bitrate is still 0
+    bool protectedContent = false;   // encryption or signature objects, or an encrypted stream
     std::vector<RawObject> otherTopLevel;   // kept in order
     std::vector<RawObject> otherExtension;  // children of the Header Extension, kept in order
     uint64_t paddingBytes = 0;              // sum of Padding objects (whole objects) found

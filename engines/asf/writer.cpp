@@ -237,6 +237,7 @@ HRESULT Writer::BeginWriting() {
         }
     }
     h.hasCodecList = true;
+    h.hasStreamBitrates = true;  // its rates are filled in at the end where the profile had none
 
     Bytes headerBytes;
     HeaderBuildOptions options;
@@ -382,8 +383,13 @@ HRESULT Writer::WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD,
         st.lastDelta = cnsSampleTime - st.lastTime;
     }
     QWORD duration = cnsSampleDuration != 0 ? cnsSampleDuration : st.lastDelta;
+    if (!st.any) {
+        st.firstTime = cnsSampleTime;
+    }
     st.lastTime = cnsSampleTime;
     st.any = true;
+    st.bytes += length;
+    ++st.objects;
     st.maxObjectSize = std::max<uint32_t>(st.maxObjectSize, length);
     m_endTime = std::max(m_endTime, cnsSampleTime + duration);
     m_writerTime = std::max(m_writerTime, cnsSampleTime);
@@ -408,8 +414,27 @@ HRESULT Writer::EndWriting() {
     f.packetCount = packets;
     f.playDuration = packets == 0 ? 0 : m_endTime + f.prerollMs * kUnitsPerMs;
     f.sendDuration = packets == 0 ? 0 : m_endTime;
+    // What the profile left open is measured: bit rates over the play time, and the average
+    // time per frame of video. These fields have fixed sizes, so the header keeps its size.
+    uint64_t bitrateSum = 0;
     for (auto& [number, st] : m_streams) {
-        m_header.streams[st.headerIndex].extended.maxObjectSize = st.maxObjectSize;
+        StreamInfo& s = m_header.streams[st.headerIndex];
+        s.extended.maxObjectSize = st.maxObjectSize;
+        if (s.averageBitrate == 0 && m_endTime > 0) {
+            uint64_t rate = st.bytes * 8 * kUnitsPerSecond / m_endTime;
+            s.averageBitrate = static_cast<uint32_t>(std::min<uint64_t>(rate, 0xFFFFFFFFu));
+            if (s.extended.dataBitrate == 0) {
+                s.extended.dataBitrate = s.averageBitrate;
+                s.extended.altDataBitrate = s.averageBitrate;
+            }
+        }
+        if (st.video && s.extended.avgTimePerFrame == 0 && st.objects > 1) {
+            s.extended.avgTimePerFrame = (st.lastTime - st.firstTime) / (st.objects - 1);
+        }
+        bitrateSum += s.averageBitrate;
+    }
+    if (f.maxBitrate == 0) {
+        f.maxBitrate = static_cast<uint32_t>(std::min<uint64_t>(bitrateSum, 0xFFFFFFFFu));
     }
     // A Simple Index for each video stream, after the data.
     uint64_t end = dataEnd;

@@ -70,6 +70,9 @@ private:
         QWORD lastDelta = 0;
         bool any = false;
         uint32_t maxObjectSize = 0;
+        uint64_t bytes = 0;
+        uint64_t objects = 0;
+        QWORD firstTime = 0;
         std::unique_ptr<SimpleIndexBuilder> index;
     };
 

@@ -240,7 +240,9 @@ TEST(AsfReader, ProfileAndMediaTypesComeFromTheStreamHeaders) {
     ASSERT_EQ(pa->GetStreamByNumber(2, &config), S_OK);
     config->GetBufferWindow(&window);
     EXPECT_EQ(window, 8000u);
+    config->Release();
     EXPECT_EQ(pa->GetStreamByNumber(9, &config), E_INVALIDARG);
+    EXPECT_EQ(config, nullptr);
 
     // _VBRENABLED: ffmpeg files declare no variable bit rate.
     ASSERT_EQ(pa->GetStreamByNumber(1, &config), S_OK);
