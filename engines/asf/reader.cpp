@@ -468,6 +468,16 @@ void Reader::Handle(const Command& c) {
             HRESULT hr = m_source.SeekToPacket(packet);
             m_pending.reset();
             m_seenStreams.clear();
+            // After a seek, video starts at a key frame: the indexed packet may open with
+            // frames that depend on earlier ones.
+            m_awaitingKeyFrame.clear();
+            if (c.start > 0) {
+                for (const auto& [number, info] : m_streamInfo) {
+                    if (info->IsVideo()) {
+                        m_awaitingKeyFrame.insert(number);
+                    }
+                }
+            }
             m_endTime = c.duration == 0 || c.start > ~QWORD{0} - c.duration ? ~QWORD{0}
                                                                             : c.start + c.duration;
             {
@@ -569,7 +579,13 @@ void Reader::DeliverSome() {
                 return;
             }
         }
-        QWORD time = object.presentationMs * kUnitsPerMs;
+        if (!m_awaitingKeyFrame.empty() && m_awaitingKeyFrame.count(object.stream) != 0) {
+            if (!object.keyFrame) {
+                continue;
+            }
+            m_awaitingKeyFrame.erase(object.stream);
+        }
+        QWORD time = QWORD{object.presentationMs} * kUnitsPerMs;
         time = time > m_prerollUnits ? time - m_prerollUnits : 0;
         if (time > m_endTime) {
             {

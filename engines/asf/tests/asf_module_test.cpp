@@ -316,6 +316,34 @@ TEST(AsfReader, StopAndCloseInTheMiddleEndCleanly) {
     EXPECT_EQ(r.recorder.statuses.back(), WMT_CLOSED);
 }
 
+TEST(AsfReader, StartAtATimeBeginsAtTheKeyFrameTheIndexNames) {
+    TempDir dir;
+    std::string in = MakeWmv2(dir);  // a key frame each second
+    std::string copy = dir.File("indexed.wmv");
+    ASSERT_EQ(Copy(in, copy), S_OK);  // our writer adds a Simple Index
+    OpenReader r(copy);
+    ASSERT_EQ(r.openResult, S_OK);
+    r.recorder.step = 100000000;  // one clock step covers the rest
+    ASSERT_EQ(r.reader->Start(25000000, 0, 1.0f, nullptr), S_OK);
+    ASSERT_TRUE(r.recorder.Wait());
+    ASSERT_EQ(r.recorder.statuses.back(), WMT_END_OF_FILE);
+    const SampleRecord* first = nullptr;
+    size_t video = 0;
+    for (const auto& s : r.recorder.samples) {
+        if (s.stream == 1) {
+            first = first ? first : &s;
+            ++video;
+        }
+    }
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->flags & WM_SF_CLEANPOINT);
+    EXPECT_LE(first->time, 25000000u);
+    EXPECT_GE(first->time, 10000000u);
+    EXPECT_LT(video, static_cast<size_t>(CountPackets(in, "v:0")));
+    r.reader->Stop();
+    r.recorder.Wait();
+}
+
 struct RoundTripCase {
     const char* name;
     const char* args;

@@ -10,6 +10,7 @@
 #include "engines/asf/asf_object_assembler.h"
 #include "engines/asf/asf_packet_parser.h"
 #include "engines/asf/asf_packetizer.h"
+#include "engines/asf/profile.h"
 #include "engines/asf/tests/asf_bytes.h"
 #include "engines/asf/text.h"
 
@@ -406,4 +407,29 @@ TEST(AsfSimpleIndex, NamesTheLatestKeyFrameAtOrBeforeEachSecond) {
     EXPECT_EQ(entry(6), 10u);
     EXPECT_EQ(entry(7), 10u);
     EXPECT_EQ(r.LE16(56 + 6 * 6 + 4), 4u);
+}
+
+TEST(AsfProfile, VariableBitrateFollowsTheHeadersOwnMarkers) {
+    Bytes bytes = FullHeader();  // IsVBR true in the ECD (file) and in Metadata for stream 2
+    asf::Header h;
+    ASSERT_EQ(asf::ParseHeaderObject(ByteReader(bytes), &h), S_OK);
+    asf::ProfileData p = asf::ProfileFromHeader(h);
+    ASSERT_EQ(p.streams.size(), 2u);
+    EXPECT_TRUE(p.streams[0].vbr);  // no own flag: the file-level one
+    EXPECT_TRUE(p.streams[1].vbr);
+    // A stream's own "false" wins over the file's "true".
+    for (auto& a : h.metadata.attributes) {
+        if (a.name == u"IsVBR" && a.stream == 2) {
+            a.value = {0, 0, 0, 0};
+        }
+    }
+    p = asf::ProfileFromHeader(h);
+    EXPECT_TRUE(p.streams[0].vbr);
+    EXPECT_FALSE(p.streams[1].vbr);
+    // Without any marker a stream is constant-bitrate; buffer windows fall back to the preroll.
+    Bytes plain = HeaderObject({FileProperties(3200, 0, 0, 2500), VideoStream(1, 16, 16, "WMV2")});
+    ASSERT_EQ(asf::ParseHeaderObject(ByteReader(plain), &h), S_OK);
+    p = asf::ProfileFromHeader(h);
+    EXPECT_FALSE(p.streams[0].vbr);
+    EXPECT_EQ(p.streams[0].bufferWindowMs, 2500u);
 }
