@@ -1,0 +1,406 @@
+// Joins of ffmpeg-made WMV files through the real WMVCore module, judged by ffprobe, a full
+// ffmpeg decode and GStreamer, and by reading the output's header back.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "app/job_state.h"
+#include "platform/wide_text.h"
+#include "tests/support/media_fixtures.h"
+#include "wmjoin/tests/wm_test_support.h"
+#include "wmjoin/wm_joiner.h"
+#include "wmjoin/wm_stream_table.h"
+
+namespace fs = std::filesystem;
+using kjtest::ShellQuote;
+
+namespace {
+
+const GUID kFilePropertiesObject = GuidFromString("8CABDCA1-A947-11CF-8EE4-00C00C205365");
+constexpr size_t kPrerollOffset = 80;  // in the File Properties Object, milliseconds
+
+std::string Source(const char* pattern, double seconds, int frequency, const char* size = "320x240",
+                   int rate = 25) {
+    char text[256];
+    std::snprintf(text, sizeof text,
+                  "-f lavfi -i %s=size=%s:rate=%d:duration=%.3f "
+                  "-f lavfi -i sine=frequency=%d:sample_rate=44100:duration=%.3f ",
+                  pattern, size, rate, seconds, frequency, seconds);
+    return text;
+}
+
+const std::string kWmv2 = "-c:v wmv2 -b:v 300k -c:a wmav2 -b:a 64k -ar 44100 ";
+const std::string kWmv1 = "-c:v wmv1 -b:v 300k -c:a wmav1 -b:a 64k -ar 44100 ";
+
+uint32_t PrerollMs(const std::vector<uint8_t>& file) {
+    uint8_t id[16];
+    GuidToBytes(kFilePropertiesObject, id);
+    ByteReader reader(file);
+    for (size_t at = 0; reader.Has(at, 16 + kPrerollOffset + 8); ++at) {
+        if (reader.Matches(at, id, sizeof id)) {
+            return static_cast<uint32_t>(reader.LE64(at + kPrerollOffset));
+        }
+    }
+    return 0;
+}
+
+class WmJoin : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        ASSERT_TRUE(wmtest::LoadEngine()) << "libWMVCore.so must be built";
+        s_dir = new kjtest::TempDir();
+        std::string meta = s_dir->File("meta.txt");
+        kjtest::WriteFileBytes(meta, ToBytes(";FFMETADATA1\ntitle=First part\nauthor=Kelvane "
+                                             "Tests\nWM/Year=2024\n[CHAPTER]\nTIMEBASE=1/1000\n"
+                                             "START=1000\nEND=2000\ntitle=Opening\n"));
+        std::string meta2 = s_dir->File("meta2.txt");
+        kjtest::WriteFileBytes(meta2, ToBytes(";FFMETADATA1\ntitle=Second part\n[CHAPTER]\n"
+                                              "TIMEBASE=1/1000\nSTART=500\nEND=900\n"
+                                              "title=Later\n"));
+        Make(Source("testsrc", 3.5, 440) + "-i " + meta + " -map 0:v -map 1:a -map_metadata 2 " +
+                 "-map_chapters 2 " + kWmv2,
+             "a.wmv");
+        Make(Source("testsrc2", 2.2, 880) + "-i " + meta2 +
+                 " -map 0:v -map 1:a -map_metadata 2 -map_chapters 2 " + kWmv2,
+             "b.wmv");
+        Make(Source("smptebars", 1.7, 660) + kWmv2, "c.wmv");
+        Make(Source("testsrc", 2.4, 440) + kWmv1, "d1.wmv");
+        Make(Source("smptebars", 1.3, 550) + kWmv1, "e1.wmv");
+        Make(Source("testsrc", 1.0, 440, "176x144") + kWmv2, "small.wmv");
+        Make(Source("testsrc", 1.0, 440) + "-c:v wmv2 -b:v 300k -c:a wmav2 -b:a 64k -ar 22050 ",
+             "rate22k.wmv");
+        Make(Source("testsrc", 1.0, 440) + "-an -c:v wmv2 -b:v 300k ", "videoonly.wmv");
+        Make(Source("testsrc2", 1.6, 440) + "-map 1:a -map 0:v " + kWmv2, "swapped.wmv");
+    }
+    static void TearDownTestSuite() { delete s_dir; }
+
+    void SetUp() override { g_stopRequested = 0; }
+
+    static std::vector<uint8_t> ToBytes(const std::string& text) {
+        return std::vector<uint8_t>(text.begin(), text.end());
+    }
+    static void Make(const std::string& args, const char* name) {
+        std::string error;
+        ASSERT_TRUE(kjtest::MakeWithFfmpeg(args, s_dir->File(name), &error)) << error;
+    }
+    static std::string F(const char* name) { return s_dir->File(name); }
+
+    // Joins through the engine as the job does; returns the engine's result.
+    int Join(wmtest::RecordingHost& host, const std::string& output) {
+        g_errorText.clear();
+        return JoinWmvFiles(host, output);
+    }
+
+    static kjtest::TempDir* s_dir;
+};
+kjtest::TempDir* WmJoin::s_dir = nullptr;
+
+struct JoinCase {
+    std::vector<const char*> inputs;
+};
+
+// Every packet of every input is in the output, input n starting at the sum of the whole-second
+// clocks of the inputs before it; readers that are not ours accept the result.
+void ExpectWholeJoin(const std::vector<std::string>& inputs, const std::string& output) {
+    for (const char* stream : {"v:0", "a:0"}) {
+        int64_t total = 0;
+        for (const std::string& input : inputs) {
+            total += kjtest::CountPackets(input, stream);
+        }
+        EXPECT_EQ(kjtest::CountPackets(output, stream), total) << stream;
+    }
+    std::vector<double> out = wmtest::PacketTimes(output, "v:0");
+    size_t at = 0;
+    double shift = 0;
+    for (const std::string& input : inputs) {
+        std::vector<double> times = wmtest::PacketTimes(input, "v:0");
+        ASSERT_FALSE(times.empty());
+        ASSERT_LE(at + times.size(), out.size());
+        double start = out[at] - times.front();
+        // Each input starts on a whole second, after every frame of the inputs before it.
+        EXPECT_NEAR(start, std::round(start), 0.002) << input;
+        EXPECT_NEAR(start, shift, 1.0005) << input;
+        EXPECT_GE(start + 0.0005, shift) << input;
+        for (size_t i = 0; i < times.size(); ++i) {
+            EXPECT_NEAR(out[at + i], times[i] + start, 0.002) << input << " frame " << i;
+        }
+        at += times.size();
+        double last = times.back() - times.front();
+        shift = start + last + 0.001;
+    }
+    EXPECT_EQ(kjtest::DecodeErrors(output), "");
+    kjtest::CommandResult gst = kjtest::RunCommand(
+        "gst-launch-1.0 -q filesrc location=" + ShellQuote(output) +
+        " ! asfdemux name=d d.video_0 ! queue ! decodebin ! fakesink d.audio_0 ! queue ! "
+        "decodebin ! fakesink");
+    EXPECT_EQ(gst.exitCode, 0) << gst.output;
+}
+
+TEST_F(WmJoin, TwoAndThreeInputsOfOneEncoding) {
+    const std::vector<std::vector<const char*>> cases = {
+        {"a.wmv", "b.wmv"}, {"a.wmv", "b.wmv", "c.wmv"}, {"d1.wmv", "e1.wmv"}};
+    for (const auto& names : cases) {
+        std::vector<std::string> inputs;
+        for (const char* name : names) {
+            inputs.push_back(F(name));
+        }
+        kjtest::TempDir out;
+        std::string output = out.File("joined.wmv");
+        wmtest::RecordingHost host(inputs);
+        ASSERT_EQ(Join(host, output), 1) << g_errorText;
+        EXPECT_TRUE(host.Messages().empty());
+        EXPECT_EQ(kjtest::Ffprobe(output, "stream=codec_name"),
+                  kjtest::Ffprobe(inputs.front(), "stream=codec_name"));
+        EXPECT_EQ(kjtest::Ffprobe(output, "stream=width,height", "v:0"),
+                  kjtest::Ffprobe(inputs.front(), "stream=width,height", "v:0"));
+        ExpectWholeJoin(inputs, output);
+    }
+}
+
+TEST_F(WmJoin, ASeekIntoTheSecondInputLandsThere) {
+    kjtest::TempDir out;
+    std::string output = out.File("joined.wmv");
+    wmtest::RecordingHost host({F("a.wmv"), F("b.wmv")});
+    ASSERT_EQ(Join(host, output), 1) << g_errorText;
+    double secondStart = wmtest::PacketTimes(
+        output, "v:0")[static_cast<size_t>(kjtest::CountPackets(F("a.wmv"), "v:0"))];
+    // Decoding from a point one second into the second input finds its frames there.
+    char at[32];
+    std::snprintf(at, sizeof at, "%.3f", secondStart + 1.0);
+    kjtest::CommandResult r = kjtest::RunCommand(
+        std::string("ffprobe -v error -read_intervals ") + at +
+        "%+0.2 -select_streams v:0 -show_entries packet=pts_time -of default=nw=1:nk=1 " +
+        ShellQuote(output));
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    double first = std::stod(r.output);
+    EXPECT_GE(first, secondStart);
+    EXPECT_LE(first, secondStart + 1.0 + 0.1);
+}
+
+TEST_F(WmJoin, HeaderItemsOfTheFirstInputAndEveryInputsScriptsAndMarkers) {
+    kjtest::TempDir work;
+    std::vector<uint8_t> a = kjtest::ReadFileBytes(F("a.wmv"));
+    std::vector<uint8_t> b = kjtest::ReadFileBytes(F("b.wmv"));
+    std::vector<uint8_t> c = kjtest::ReadFileBytes(F("c.wmv"));
+    std::string sa = work.File("sa.wmv"), sb = work.File("sb.wmv"), sc = work.File("sc.wmv");
+    kjtest::WriteFileBytes(sa,
+                           wmtest::WithHeaderObject(
+                               a, wmtest::ScriptCommandObject(PrerollMs(a) + 500, u"URL", u"one")));
+    kjtest::WriteFileBytes(sb,
+                           wmtest::WithHeaderObject(
+                               b, wmtest::ScriptCommandObject(PrerollMs(b) + 700, u"URL", u"two")));
+    kjtest::WriteFileBytes(
+        sc, wmtest::WithHeaderObject(
+                c, wmtest::ScriptCommandObject(PrerollMs(c) + 300, u"URL", u"three")));
+    std::string output = work.File("joined.wmv");
+    wmtest::RecordingHost host({sa, sb, sc});
+    ASSERT_EQ(Join(host, output), 1) << g_errorText;
+
+    wmtest::HeaderItems in = wmtest::ReadHeaderItems(sa);
+    wmtest::HeaderItems in2 = wmtest::ReadHeaderItems(sb);
+    wmtest::HeaderItems out = wmtest::ReadHeaderItems(output);
+    ASSERT_TRUE(in.ok && out.ok);
+    for (const char* name : {"Title", "Author", "WM/Year"}) {
+        wmtest::HeaderItems::Attribute source, joined;
+        ASSERT_TRUE(in.Get(name, &source)) << name;
+        ASSERT_TRUE(out.Get(name, &joined)) << name;
+        EXPECT_EQ(joined.type, source.type) << name;
+        EXPECT_EQ(joined.value, source.value) << name;
+    }
+    wmtest::HeaderItems::Attribute title;
+    ASSERT_TRUE(out.Get("Title", &title));
+    EXPECT_EQ(title.Text(), "First part");
+    EXPECT_EQ(kjtest::Ffprobe(output, "format_tags=title"), "First part");
+    EXPECT_EQ(kjtest::Ffprobe(output, "format_tags=artist"), "Kelvane Tests");  // Author
+    EXPECT_EQ(out.codecNames, in.codecNames);
+
+    // Scripts stand where their input's samples are; markers keep their own times.
+    std::vector<double> video = wmtest::PacketTimes(output, "v:0");
+    size_t aFrames = static_cast<size_t>(kjtest::CountPackets(sa, "v:0"));
+    size_t bFrames = static_cast<size_t>(kjtest::CountPackets(sb, "v:0"));
+    // Where each input's time 0 lies in the output.
+    double secondStart = video[aFrames] - wmtest::PacketTimes(sb, "v:0").front();
+    double thirdStart = video[aFrames + bFrames] - wmtest::PacketTimes(sc, "v:0").front();
+    ASSERT_EQ(out.scripts.size(), 3u);
+    EXPECT_EQ(out.scripts[0].first, "one");
+    EXPECT_EQ(out.scripts[0].second, 5'000'000u);
+    wmtest::HeaderItems::Attribute duration;
+    ASSERT_TRUE(in.Get("Duration", &duration));
+    QWORD firstDuration = 0;
+    std::memcpy(&firstDuration, duration.value.data(), sizeof firstDuration);
+    EXPECT_EQ(out.scripts[1].first, "two");
+    EXPECT_EQ(out.scripts[1].second, firstDuration + 7'000'000u);
+    EXPECT_NEAR(out.scripts[1].second / 1e7, secondStart + 0.7, 1.0);
+    EXPECT_EQ(out.scripts[2].first, "three");
+    EXPECT_NEAR(out.scripts[2].second / 1e7, thirdStart + 0.3, 0.002)
+        << "second input starts at " << secondStart << ", third at " << thirdStart;
+
+    std::vector<std::pair<std::string, QWORD>> markers = in.markers;
+    markers.insert(markers.end(), in2.markers.begin(), in2.markers.end());
+    ASSERT_EQ(markers.size(), 2u);
+    // Both inputs' markers, at their own times (the header keeps them in time order).
+    std::sort(markers.begin(), markers.end(),
+              [](const auto& x, const auto& y) { return x.second < y.second; });
+    EXPECT_EQ(out.markers, markers);
+}
+
+TEST_F(WmJoin, StreamsListedInAnotherOrderAreMatchedByTypeAndWindowsAreSummed) {
+    kjtest::TempDir out;
+    std::string output = out.File("joined.wmv");
+    std::vector<std::string> inputs = {F("a.wmv"), F("swapped.wmv")};
+    wmtest::RecordingHost host(inputs);
+    ASSERT_EQ(Join(host, output), 1) << g_errorText;
+    ExpectWholeJoin(inputs, output);
+
+    wmtest::ProfileStreams first = wmtest::ReadProfile(F("a.wmv"));
+    wmtest::ProfileStreams second = wmtest::ReadProfile(F("swapped.wmv"));
+    wmtest::ProfileStreams joined = wmtest::ReadProfile(output);
+    ASSERT_TRUE(first.ok && second.ok && joined.ok);
+    ASSERT_EQ(joined.numbers, first.numbers);
+    ASSERT_EQ(second.types.size(), first.types.size());
+    EXPECT_FALSE(second.types[0] == first.types[0]);  // really listed the other way round
+    for (size_t i = 0; i < first.numbers.size(); ++i) {
+        size_t partner = second.types[0] == first.types[i] ? 0 : 1;
+        EXPECT_EQ(joined.bufferWindows[i], first.bufferWindows[i] + second.bufferWindows[partner]);
+    }
+}
+
+TEST_F(WmJoin, FilesThatCannotBeJoinedAreRefusedWithTheDesignedTexts) {
+    kjtest::TempDir work;
+    std::string truncated = work.File("cut.wmv");
+    std::vector<uint8_t> bytes = kjtest::ReadFileBytes(F("b.wmv"));
+    bytes.resize(200);
+    kjtest::WriteFileBytes(truncated, bytes);
+    std::string locked = work.File("locked.wmv");
+    kjtest::WriteFileBytes(locked, wmtest::WithHeaderObject(kjtest::ReadFileBytes(F("b.wmv")),
+                                                            wmtest::ContentEncryptionObject()));
+    struct Refusal {
+        std::string second;
+        std::vector<std::string> messages;  // what must have been shown, in order
+    };
+    const std::string mismatch = "Mismatch in Media types of video or audio  Streams.\n";
+    const std::vector<Refusal> refusals = {
+        {F("small.wmv"), {mismatch}},
+        {F("rate22k.wmv"), {mismatch}},
+        {F("videoonly.wmv"), {}},
+        {truncated, {}},
+        {locked,
+         {"Protected attributes set for input file " + locked + " .\n",
+          "File " + locked + " file is protected, cannot open, aborting...\n"}},
+    };
+    for (const Refusal& refusal : refusals) {
+        std::string output = work.File("never.wmv");
+        wmtest::RecordingHost host({F("a.wmv"), F("c.wmv"), refusal.second});
+        EXPECT_EQ(Join(host, output), 0) << refusal.second;
+        EXPECT_EQ(g_errorText,
+                  "File No.3's profile mismatch with the first one\r\nCan not continue... "
+                  "Aborting the process")
+            << refusal.second;
+        std::vector<std::string> shown = host.Messages();
+        if (!refusal.messages.empty()) {
+            EXPECT_EQ(shown, refusal.messages) << refusal.second;
+        }
+        if (refusal.second == truncated) {
+            ASSERT_FALSE(shown.empty());
+            EXPECT_NE(shown.back().find(truncated), std::string::npos) << shown.back();
+        }
+        EXPECT_FALSE(fs::exists(output)) << refusal.second;
+    }
+}
+
+TEST_F(WmJoin, ProgressEveryTenSecondsOfMediaAndASingleInputIsCopied) {
+    kjtest::TempDir work;
+    const std::string small = "-c:v wmv2 -b:v 100k -c:a wmav2 -b:a 32k -ar 22050 ";
+    Make(Source("testsrc", 25, 440, "160x120", 5) + small, "long1.wmv");
+    Make(Source("testsrc2", 25, 440, "160x120", 5) + small, "long2.wmv");
+    std::string output = work.File("joined.wmv");
+    wmtest::RecordingHost host({F("long1.wmv"), F("long2.wmv")});
+    ASSERT_EQ(Join(host, output), 1) << g_errorText;
+    // A total of 50 seconds (the inputs' durations): the 10th tick posts 20, the 20th 40, ...
+    std::vector<int> percents = host.Percents();
+    ASSERT_GE(percents.size(), 4u);
+    for (size_t k = 0; k < percents.size(); ++k) {
+        EXPECT_EQ(percents[k], static_cast<int>((k + 1) * 10 * 100 / 50)) << k;
+    }
+
+    std::string copy = work.File("copy.wmv");
+    wmtest::RecordingHost single({F("c.wmv")});
+    ASSERT_EQ(Join(single, copy), 1) << g_errorText;
+    EXPECT_TRUE(single.Percents().empty());
+    ExpectWholeJoin({F("c.wmv")}, copy);
+}
+
+TEST_F(WmJoin, AStopEndsTheRunPromptlyAndReportsAFailure) {
+    kjtest::TempDir work;
+    const std::string small = "-c:v wmv2 -b:v 100k -c:a wmav2 -b:a 32k -ar 22050 ";
+    Make(Source("testsrc", 24.5, 440, "160x120", 5) + small, "long1.wmv");
+    Make(Source("testsrc2", 24.5, 440, "160x120", 5) + small, "long2.wmv");
+    wmtest::RecordingHost host({F("long1.wmv"), F("long2.wmv")});
+    host.m_stopAtPercent = 20;
+    EXPECT_EQ(Join(host, work.File("stopped.wmv")), 0);
+    EXPECT_EQ(g_errorText, "Stream copying failed for the No.1 file (hr=0x80004004).\n");
+    EXPECT_TRUE(host.Messages().empty());  // a stop is not an error to show
+    EXPECT_EQ(host.Percents(), std::vector<int>{20});
+    g_stopRequested = 0;
+}
+
+TEST_F(WmJoin, MissingModuleGivesItsMessage) {
+    wmtest::RecordingHost host({F("a.wmv"), F("b.wmv")});
+    host.m_wmLoaded = false;
+    EXPECT_EQ(Join(host, s_dir->File("none.wmv")), 0);
+    EXPECT_EQ(host.Messages(), std::vector<std::string>{"string 105"});
+    EXPECT_EQ(g_errorText, "string 105");
+}
+
+// ---- media type comparison, on blocks built by hand ----
+
+std::vector<uint8_t> VideoType(DWORD bitRate, BOOL fixedSize = FALSE, uint32_t sampleSize = 0) {
+    std::vector<uint8_t> block(sizeof(WM_MEDIA_TYPE) + sizeof(VIDEOINFOHEADER), 0);
+    auto* type = reinterpret_cast<WM_MEDIA_TYPE*>(block.data());
+    type->majortype = WMMEDIATYPE_Video;
+    type->subtype = WMMEDIASUBTYPE_WMV2;
+    type->bFixedSizeSamples = fixedSize;
+    type->bTemporalCompression = TRUE;
+    type->lSampleSize = sampleSize;
+    type->formattype = WMFORMAT_VideoInfo;
+    type->cbFormat = sizeof(VIDEOINFOHEADER);
+    type->pbFormat = block.data() + sizeof(WM_MEDIA_TYPE);
+    auto* info = reinterpret_cast<VIDEOINFOHEADER*>(type->pbFormat);
+    info->dwBitRate = bitRate;
+    info->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info->bmiHeader.biWidth = 320;
+    info->bmiHeader.biHeight = 240;
+    return block;
+}
+
+WM_MEDIA_TYPE* T(std::vector<uint8_t>& block) {
+    return reinterpret_cast<WM_MEDIA_TYPE*>(block.data());
+}
+
+TEST(CompareMediaTypes, VbrStreamsDifferingOnlyInNominalBitRateMatch) {
+    auto a = VideoType(300000), b = VideoType(450000);
+    EXPECT_FALSE(CompareMediaTypes(T(a), T(b), 0));
+    EXPECT_TRUE(CompareMediaTypes(T(a), T(b), 1));
+    // The cleared rate stays in the first input's block.
+    EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER*>(T(a)->pbFormat)->dwBitRate, 0u);
+}
+
+TEST(CompareMediaTypes, SampleSizeDifferencesClearFixedSizeInTheFirstBlock) {
+    auto a = VideoType(300000, TRUE, 1000), b = VideoType(300000, TRUE, 2000);
+    EXPECT_TRUE(CompareMediaTypes(T(a), T(b), 0));
+    EXPECT_EQ(T(a)->bFixedSizeSamples, FALSE);
+    auto c = VideoType(300000);
+    T(c)->bTemporalCompression = FALSE;
+    EXPECT_FALSE(CompareMediaTypes(T(a), T(c), 0));
+    auto d = VideoType(300000);
+    reinterpret_cast<VIDEOINFOHEADER*>(T(d)->pbFormat)->bmiHeader.biWidth = 176;
+    EXPECT_FALSE(CompareMediaTypes(T(a), T(d), 1));
+    auto e = VideoType(300000);
+    T(e)->subtype = WMMEDIASUBTYPE_WMV1;
+    EXPECT_FALSE(CompareMediaTypes(T(a), T(e), 1));
+}
+
+}  // namespace
