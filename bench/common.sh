@@ -1,0 +1,29 @@
+# Shared pieces of the benchmarks: media made by ffmpeg, and one timed run of a command.
+# Source it; WORK must name a scratch folder.
+
+# make_wmv OUT PATTERN FREQUENCY SECONDS: wmv2 + wmav2 at 1280x720 and 8 Mbit/s (about 100 MB
+# for 140 s).
+make_wmv() {
+    ffmpeg -nostdin -v error -y -f lavfi -i "$2=size=1280x720:rate=25" \
+        -f lavfi -i "sine=frequency=$3:sample_rate=44100" -t "$4" \
+        -c:v wmv2 -b:v 8M -c:a wmav2 -b:a 128k "$1"
+}
+
+# run LABEL COMMAND: prints the label, wall time and peak resident memory of COMMAND.
+run() {
+    label=$1
+    shift
+    /usr/bin/time -v sh -c "$*" > /dev/null 2> "$WORK/time.txt" || {
+        cat "$WORK/time.txt" >&2
+        exit 1
+    }
+    wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$WORK/time.txt")
+    rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$WORK/time.txt")
+    printf '%-24s %10s   %8s KB\n' "$label" "$wall" "$rss"
+}
+
+# packets FILE STREAM: the number of packets ffprobe counts in one stream.
+packets() {
+    ffprobe -v error -select_streams "$2" -count_packets -show_entries stream=nb_read_packets \
+        -of csv=p=0 "$1"
+}
