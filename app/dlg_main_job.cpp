@@ -91,9 +91,12 @@ void CDlgMain::OnJoin() {
     g_errorText.clear();
     g_stopRequested = 0;
     m_jobInputs = std::move(inputs);
-    // Set before the worker starts, so that a second press can only ever ask to stop.
+    // Set before the worker starts, so that a second press can only ever ask to stop, and no
+    // edit of the list slips in before the worker's own request to disable the controls.
     m_bJoining = 1;
     m_bEngineRunning = true;
+    SetJoinLook(true);
+    EnableEditControls(false);
     if (kind == kKindAvi) {
         JoinThreadProc(nullptr);
     } else {

@@ -1,6 +1,7 @@
 #include "probe/detect_file_type.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <optional>
@@ -60,8 +61,14 @@ FileTypeCode DetectFileTypeInBytes(ByteReader head) {
 
 FileTypeCode DetectFileType(const std::string& path) {
     g_probeInfo.typeCode = kTypeUnknown;
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so that a named pipe cannot hold the probe; only regular files are read.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
+        return kTypeUnknown;
+    }
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
+        ::close(fd);
         return kTypeUnknown;
     }
     uint8_t head[kDetectBytes];

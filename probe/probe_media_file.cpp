@@ -74,6 +74,10 @@ std::unique_ptr<MediaFileInfo> ProbeMediaFile(const std::string& path, ProbeErro
         Fail(error, ProbeFailure::kUnreadable, "It is a folder, not a file");
         return nullptr;
     }
+    if (!S_ISREG(status.st_mode)) {
+        Fail(error, ProbeFailure::kUnreadable, "It is not a regular file");
+        return nullptr;
+    }
     FileTypeCode code = DetectFileType(path);
     if (code == kTypeUnknown) {
         // Tell an unreadable file from one we simply do not recognise.

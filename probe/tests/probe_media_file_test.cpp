@@ -1,12 +1,14 @@
 #include "probe/probe_media_file.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
 #include "platform/bytes.h"
+#include "probe/detect_file_type.h"
 #include "tests/support/media_fixtures.h"
 
 namespace {
@@ -132,6 +134,13 @@ TEST_F(ProbeFiles, NoRecordAndAReasonForWhatCannotBeJoined) {
 
     EXPECT_EQ(ProbeMediaFile(Write("empty.avi", ByteWriter()), &error), nullptr);
     EXPECT_EQ(error.failure, ProbeFailure::kUnrecognised);
+
+    // A named pipe with no writer must not hold the probe.
+    std::string fifo = dir.File("pipe.avi");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    EXPECT_EQ(ProbeMediaFile(fifo, &error), nullptr);
+    EXPECT_EQ(error.failure, ProbeFailure::kUnreadable);
+    EXPECT_EQ(DetectFileType(fifo), kTypeUnknown);
 }
 
 TEST_F(ProbeFiles, SizesBeyondTwoGibibytesAreExact) {

@@ -345,23 +345,6 @@ private slots:
         QCOMPARE(m_engine->calls.load(), 0);
     }
 
-    void missingWindowsMediaModuleGivesItsMessage() {
-        SetEngineForKind(kKindWmv, nullptr);  // the real engine: its module is not loaded here
-        SetModuleFolder(m_dir->path());
-        CDlgMain bare;
-        SetModuleFolder(kjtest::BinDir());
-        QVERIFY(bare.OnInitDialog());
-        QVERIFY(!bare.WmEntryPointsLoaded());
-        for (int i = 0; i < 2; ++i) {
-            bare.InsertRow(Record(m_dir->File("w" + std::to_string(i) + ".wmv"), kKindWmv), i);
-        }
-        m_prompter->saveAs = QString::fromStdString(m_dir->File("out.wmv"));
-        bare.OnJoin();
-        QTRY_COMPARE(m_prompter->failures.size(), 1);
-        QCOMPARE(m_prompter->messages, QStringList{res::String(IDS_NO_WINDOWS_MEDIA)});
-        QTRY_VERIFY(!bare.EngineRunning());
-    }
-
 private:
     void AddInputs(MediaKind kind) {
         for (int i = 0; i < 2; ++i) {
