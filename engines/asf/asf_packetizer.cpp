@@ -10,6 +10,7 @@ namespace asf {
 namespace {
 // A fragment smaller than this is not worth its payload header: the packet is sent instead.
 constexpr size_t kMinFragment = 32;
+constexpr size_t kBatchBytes = 1 << 20;
 // Offsets of the fields patched when a packet is sent.
 constexpr size_t kPaddingField = 5;
 constexpr size_t kSendTimeField = 7;
@@ -29,7 +30,8 @@ void Put32(uint8_t* p, uint32_t v) {
 
 Packetizer::Packetizer(uint32_t packetSize, uint64_t prerollMs, Sink sink)
     : m_packetSize(packetSize), m_prerollMs(prerollMs), m_sink(std::move(sink)) {
-    m_packet.assign(packetSize, 0);
+    m_batchPackets = std::max<size_t>(1, kBatchBytes / std::max<uint32_t>(packetSize, 1));
+    m_batch.assign(m_batchPackets * packetSize, 0);
 }
 
 bool Packetizer::Fits(size_t extensionBytes) const {
@@ -39,7 +41,7 @@ bool Packetizer::Fits(size_t extensionBytes) const {
 }
 
 void Packetizer::BeginPacket(uint32_t sendTimeMs) {
-    uint8_t* p = m_packet.data();
+    uint8_t* p = Current();
     std::memset(p, 0, packet::kWriterPacketHeaderSize);
     p[0] = packet::kWriterEcFlags;
     p[1] = 0;
@@ -55,17 +57,24 @@ void Packetizer::BeginPacket(uint32_t sendTimeMs) {
 }
 
 HRESULT Packetizer::SendPacket() {
-    uint8_t* p = m_packet.data();
+    uint8_t* p = Current();
     // Only the padding needs clearing: everything before it was written for this packet.
     std::memset(p + m_used, 0, m_packetSize - m_used);
     Put16(p + kPaddingField, static_cast<uint16_t>(m_packetSize - m_used));
     p[kPayloadFlagsField] = static_cast<uint8_t>(packet::kWriterPayloadFlags | m_payloads);
     m_open = false;
-    HRESULT hr = m_sink(p, m_packetSize);
-    if (SUCCEEDED(hr)) {
-        ++m_packetCount;
+    ++m_packetCount;
+    ++m_inBatch;
+    return m_inBatch == m_batchPackets ? FlushBatch() : S_OK;
+}
+
+HRESULT Packetizer::FlushBatch() {
+    if (m_inBatch == 0) {
+        return S_OK;
     }
-    return hr;
+    size_t n = m_inBatch * m_packetSize;
+    m_inBatch = 0;
+    return m_sink(m_batch.data(), n);
 }
 
 HRESULT Packetizer::AddObject(uint8_t stream, uint32_t presentationMs, bool keyFrame,
@@ -102,7 +111,7 @@ HRESULT Packetizer::AddObject(uint8_t stream, uint32_t presentationMs, bool keyF
         if (first) {
             placement->firstPacket = m_packetCount;
         }
-        uint8_t* p = m_packet.data() + m_used;
+        uint8_t* p = Current() + m_used;
         p[0] = static_cast<uint8_t>(stream | (keyFrame ? packet::kKeyFrameBit : 0));
         p[1] = objectNumber;
         Put32(p + 2, static_cast<uint32_t>(offset));
@@ -126,7 +135,14 @@ HRESULT Packetizer::AddObject(uint8_t stream, uint32_t presentationMs, bool keyF
 }
 
 HRESULT Packetizer::Finish() {
-    return m_open && m_payloads > 0 ? SendPacket() : S_OK;
+    if (m_open && m_payloads > 0) {
+        HRESULT hr = SendPacket();
+        if (FAILED(hr)) {
+            return hr;
+        }
+    }
+    m_open = false;
+    return FlushBatch();
 }
 
 SimpleIndexBuilder::SimpleIndexBuilder(uint64_t intervalUnits) : m_interval(intervalUnits) {}

@@ -1,6 +1,7 @@
 // Packs media objects into fixed-size data packets, fragmenting objects across packets, and
-// hands each finished packet to a sink. Also builds the Simple Index of a video stream as key
-// frames go by. Only the packet being filled is held in memory.
+// hands finished packets to a sink, a batch of about a megabyte at a time, built in place so
+// that the bytes are copied once on their way to the file. Also builds the Simple Index of a
+// video stream as key frames go by.
 #pragma once
 
 #include <cstdint>
@@ -13,7 +14,8 @@ namespace asf {
 
 class Packetizer {
 public:
-    using Sink = std::function<HRESULT(const uint8_t* packet, size_t size)>;
+    // Receives whole packets back to back (size is a multiple of the packet size).
+    using Sink = std::function<HRESULT(const uint8_t* packets, size_t size)>;
 
     Packetizer(uint32_t packetSize, uint64_t prerollMs, Sink sink);
 
@@ -26,7 +28,7 @@ public:
     // `replicatedExtension` is the payload extension data every payload of the object repeats.
     HRESULT AddObject(uint8_t stream, uint32_t presentationMs, bool keyFrame, const uint8_t* data,
                       size_t size, const Bytes& replicatedExtension, Placement* placement);
-    // Sends the packet being filled, if any.
+    // Sends the packet being filled, if any, and everything not yet sent.
     HRESULT Finish();
 
     uint64_t PacketCount() const { return m_packetCount; }
@@ -37,11 +39,15 @@ public:
 private:
     void BeginPacket(uint32_t sendTimeMs);
     HRESULT SendPacket();
+    HRESULT FlushBatch();
+    uint8_t* Current() { return m_batch.data() + m_inBatch * m_packetSize; }
 
     uint32_t m_packetSize;
     uint64_t m_prerollMs;
     Sink m_sink;
-    std::vector<uint8_t> m_packet;
+    std::vector<uint8_t> m_batch;
+    size_t m_batchPackets = 1;
+    size_t m_inBatch = 0;
     size_t m_used = 0;
     unsigned m_payloads = 0;
     bool m_open = false;

@@ -132,40 +132,4 @@ uint64_t File::Size() const {
     return static_cast<uint64_t>(st.st_size);
 }
 
-BufferedWriter::BufferedWriter(File* file, uint64_t start, size_t capacity)
-    : m_file(file), m_start(start), m_capacity(capacity) {
-    m_buffer.reserve(capacity);
-}
-
-HRESULT BufferedWriter::Append(const void* data, size_t n) {
-    const auto* p = static_cast<const uint8_t*>(data);
-    if (m_buffer.size() + n > m_capacity) {
-        HRESULT hr = Flush();
-        if (FAILED(hr)) {
-            return hr;
-        }
-        if (n >= m_capacity) {
-            hr = m_file->WriteAt(m_start, p, n);
-            if (SUCCEEDED(hr)) {
-                m_start += n;
-            }
-            return hr;
-        }
-    }
-    m_buffer.insert(m_buffer.end(), p, p + n);
-    return S_OK;
-}
-
-HRESULT BufferedWriter::Flush() {
-    if (m_buffer.empty()) {
-        return S_OK;
-    }
-    HRESULT hr = m_file->WriteAt(m_start, m_buffer.data(), m_buffer.size());
-    if (SUCCEEDED(hr)) {
-        m_start += m_buffer.size();
-        m_buffer.clear();
-    }
-    return hr;
-}
-
 }  // namespace asf

@@ -1,4 +1,4 @@
-// A plain file handle with positioned reads and writes, and a write buffer for streaming output.
+// A plain file handle with positioned reads and writes.
 #pragma once
 
 #include <cstdint>
@@ -33,21 +33,6 @@ public:
 
 private:
     int m_fd = -1;
-};
-
-// Appends to a file through a buffer; positions are counted from where writing began.
-class BufferedWriter {
-public:
-    explicit BufferedWriter(File* file, uint64_t start, size_t capacity = 1 << 20);
-    HRESULT Append(const void* data, size_t n);
-    HRESULT Flush();
-    uint64_t Position() const { return m_start + m_buffer.size(); }
-
-private:
-    File* m_file;
-    uint64_t m_start;
-    size_t m_capacity;
-    std::vector<uint8_t> m_buffer;
 };
 
 }  // namespace asf

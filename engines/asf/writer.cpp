@@ -74,7 +74,6 @@ Writer::~Writer() {
 
 void Writer::AbandonLocked() {
     m_packetizer.reset();
-    m_out.reset();
     m_file.Close();
     m_streams.clear();
     m_writing = false;
@@ -267,11 +266,13 @@ HRESULT Writer::BeginWriting() {
     }
     m_headerSize = headerBytes.size();
     m_header = std::move(h);
-    m_out = std::make_unique<BufferedWriter>(&m_file, m_headerSize + kDataObjectFixed);
-    BufferedWriter* out = m_out.get();
-    m_packetizer = std::make_unique<Packetizer>(
-        profile.packetSize, profile.prerollMs,
-        [out](const uint8_t* p, size_t n) { return out->Append(p, n); });
+    m_dataEnd = m_headerSize + kDataObjectFixed;
+    m_packetizer = std::make_unique<Packetizer>(profile.packetSize, profile.prerollMs,
+                                                [this](const uint8_t* p, size_t n) {
+                                                    HRESULT hr = m_file.WriteAt(m_dataEnd, p, n);
+                                                    m_dataEnd += n;
+                                                    return hr;
+                                                });
     for (const StreamInfo& s : m_header.streams) {
         if (!m_packetizer->Fits(s.FixedExtensionBytes() < 0 ? 0 : s.FixedExtensionBytes())) {
             AbandonLocked();
@@ -404,9 +405,6 @@ HRESULT Writer::EndWriting() {
     HRESULT hr = m_error;
     if (SUCCEEDED(hr)) {
         hr = m_packetizer->Finish();
-    }
-    if (SUCCEEDED(hr)) {
-        hr = m_out->Flush();
     }
     FileProperties& f = m_header.file;
     const uint64_t packets = m_packetizer->PacketCount();

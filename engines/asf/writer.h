@@ -95,7 +95,7 @@ private:
     File m_file;
     Header m_header;
     uint64_t m_headerSize = 0;
-    std::unique_ptr<BufferedWriter> m_out;
+    uint64_t m_dataEnd = 0;  // where the next packets go
     std::unique_ptr<Packetizer> m_packetizer;
     std::map<uint16_t, StreamState> m_streams;
     QWORD m_endTime = 0;  // latest sample end, 100 ns without preroll
