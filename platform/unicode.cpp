@@ -1,4 +1,4 @@
-#include "platform/wide_text.h"
+#include "platform/unicode.h"
 
 #include <cstdint>
 
@@ -22,7 +22,36 @@ void AppendUtf8(std::string& out, char32_t c) {
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
+bool IsHighSurrogate(char32_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
+
 }  // namespace
+
+std::string Utf8FromUtf16Le(const uint8_t* data, size_t chars) {
+    std::string out;
+    auto unit = [data](size_t i) -> char32_t {
+        return static_cast<char32_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    };
+    for (size_t i = 0; i < chars; ++i) {
+        char32_t u = unit(i);
+        if (u == 0) {
+            break;
+        }
+        if (IsHighSurrogate(u) && i + 1 < chars && IsLowSurrogate(unit(i + 1))) {
+            char32_t low = unit(++i);
+            AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (low - 0xDC00));
+        } else if (IsHighSurrogate(u) || IsLowSurrogate(u)) {
+            AppendUtf8(out, kReplacement);
+        } else {
+            AppendUtf8(out, u);
+        }
+    }
+    return out;
+}
 
 std::wstring WideFromUtf8(const std::string& text) {
     std::wstring out;

@@ -6,7 +6,7 @@
 
 #include "platform/com.h"
 #include "probe/header_file.h"
-#include "probe/text_convert.h"
+#include "platform/unicode.h"
 
 namespace {
 
@@ -198,7 +198,7 @@ void ReadCodecList(ByteReader object, ProbeInfo& info, WalkState& state) {
             }
         } else {
             if (state.nextNameSlot < kProbeAudioSlots) {
-                std::string name = Utf16LeToUtf8(object.data() + namePos, nameChars);
+                std::string name = Utf8FromUtf16Le(object.data() + namePos, nameChars);
                 ProbeAudioStream& slot = info.audio[state.nextNameSlot];
                 CopyTextToSlot(name.data(), name.size(), slot.name, sizeof slot.name);
             }

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "app/join_host.h"
-#include "platform/wide_text.h"
+#include "platform/unicode.h"
 #include "wmjoin/wm_entry_points.h"
 #include "wmjoin/wm_joiner.h"
 

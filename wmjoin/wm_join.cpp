@@ -2,7 +2,7 @@
 #include "app/job_state.h"
 #include "app/join_host.h"
 #include "app/resource_ids.h"
-#include "platform/wide_text.h"
+#include "platform/unicode.h"
 #include "wmjoin/wm_joiner.h"
 
 int JoinWmvFiles(JoinHost& host, const std::string& outputPath) {

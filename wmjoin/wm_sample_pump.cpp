@@ -5,7 +5,7 @@
 
 #include "app/job_state.h"
 #include "app/join_host.h"
-#include "platform/wide_text.h"
+#include "platform/unicode.h"
 #include "wmjoin/wm_joiner.h"
 
 namespace {

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "app/join_host.h"
-#include "platform/wide_text.h"
+#include "platform/unicode.h"
 
 std::string WmLine(const char* format, ...) {
     char text[1024];

@@ -8,7 +8,7 @@
 #include <filesystem>
 
 #include "app/job_state.h"
-#include "platform/wide_text.h"
+#include "platform/unicode.h"
 #include "tests/support/media_fixtures.h"
 #include "wmjoin/tests/wm_test_support.h"
 #include "wmjoin/wm_joiner.h"

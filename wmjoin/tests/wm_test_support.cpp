@@ -6,7 +6,7 @@
 #include "app/job_state.h"
 #include "platform/auto_event.h"
 #include "platform/module.h"
-#include "platform/wide_text.h"
+#include "platform/unicode.h"
 #include "tests/support/media_fixtures.h"
 #include "wmjoin/wm_entry_points.h"
 
