@@ -400,6 +400,36 @@ INSTANTIATE_TEST_SUITE_P(
                       {"a:0", "a:1"}}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(AsfWriter, InputsWrittenOneAfterAnotherMakeOneWholeFile) {
+    TempDir dir;
+    std::string a = Make(
+        dir, "a.wmv", std::string(kVideoArgs) + kAudioArgs + "-t 3.4 -g 25 -c:v wmv2 -c:a wmav2");
+    std::string b = Make(dir, "b.wmv",
+                         "-f lavfi -i testsrc2=size=176x144:rate=25 " + std::string(kAudioArgs) +
+                             "-t 2.6 -g 25 -c:v wmv2 -c:a wmav2");
+    std::string out = dir.File("joined.wmv");
+    ASSERT_EQ(asfcopy::JoinFiles(ModuleFactories(), {a, b, a}, out), S_OK);
+    for (const char* s : {"v:0", "a:0"}) {
+        EXPECT_EQ(CountPackets(out, s), 2 * CountPackets(a, s) + CountPackets(b, s)) << s;
+    }
+    // Input 1's clock ends at 4 s and input 2's at 3 s: input 3 starts at 7 s.
+    EXPECT_NEAR(ProbeDuration(out), 7 + ProbeDuration(a), 0.1);
+    std::vector<int64_t> times = FfprobeTimesMs(out, "v:0");
+    std::vector<int64_t> first = FfprobeTimesMs(a, "v:0");
+    ASSERT_FALSE(times.empty());
+    EXPECT_EQ(times.back(), 7000 + first.back());
+    EXPECT_EQ(kjtest::DecodeErrors(out), "");
+    EXPECT_TRUE(GstAccepts(out));
+    // A seek into the second input lands on its frames.
+    auto frame = [](const std::string& p, const char* at) {
+        return kjtest::RunCommand("ffmpeg -v error -ss " + std::string(at) + " -i " +
+                                  kjtest::ShellQuote(p) + " -map 0:v:0 -frames:v 1 -f framemd5 -")
+            .output;
+    };
+    auto hashOf = [](const std::string& md5) { return md5.substr(md5.rfind(',') + 1); };
+    EXPECT_EQ(hashOf(frame(out, "5")), hashOf(frame(b, "1")));
+}
+
 TEST(AsfWriter, HeaderItemsOfEveryTypeAndEditorMarkersReadBackEqual) {
     TempDir dir;
     std::string in =

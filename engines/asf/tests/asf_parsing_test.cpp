@@ -436,3 +436,17 @@ TEST(AsfProfile, VariableBitrateFollowsTheHeadersOwnMarkers) {
     EXPECT_FALSE(p.streams[0].vbr);
     EXPECT_EQ(p.streams[0].bufferWindowMs, 2500u);
 }
+
+TEST(AsfHeaderParser, ScriptAndMarkerTimesUseThePrerollWhereverFilePropertiesStands) {
+    // WM encoders put File Properties after other objects; the stored times still lose the
+    // preroll that File Properties gives.
+    Bytes bytes = HeaderObject({ScriptObject(), MarkerObject(), ContentDescription(),
+                                FileProperties(3200, 0, 0, 3000), VideoStream(1, 16, 16, "WMV2")});
+    asf::Header h;
+    ASSERT_EQ(asf::ParseHeaderObject(ByteReader(bytes), &h), S_OK);
+    ASSERT_EQ(h.metadata.scripts.size(), 2u);
+    EXPECT_EQ(h.metadata.scripts[0].time, 10000000u);
+    EXPECT_EQ(h.metadata.scripts[1].time, 20000000u);
+    ASSERT_EQ(h.metadata.markers.size(), 1u);
+    EXPECT_EQ(h.metadata.markers[0].time, 20000000u);
+}

@@ -25,6 +25,7 @@ public:
     IWMReaderAdvanced* reader = nullptr;
     IWMWriterAdvanced* writer = nullptr;
     QWORD clock = 0;
+    QWORD shift = 0;  // added to every sample time (the inputs before this one)
     HRESULT status = S_OK;
     HRESULT writeError = S_OK;
     uint64_t samples = 0;
@@ -71,7 +72,7 @@ public:
     HRESULT OnStreamSample(WORD stream, QWORD time, QWORD duration, DWORD flags, INSSBuffer* sample,
                            void*) override {
         ++samples;
-        HRESULT hr = writer->WriteStreamSample(stream, time, 0, duration, flags, sample);
+        HRESULT hr = writer->WriteStreamSample(stream, shift + time, 0, duration, flags, sample);
         if (FAILED(hr) && SUCCEEDED(writeError)) {
             writeError = hr;
             status = hr;
@@ -294,6 +295,93 @@ inline HRESULT CopyFile(const Factories& f, const std::string& input, const std:
     SafeRelease(cb.writer);
     writer->Release();
     reader->Release();
+    return hr;
+}
+
+// Joins inputs of one layout end to end, as the Windows Media join does: input n starts at the
+// sum of the final clocks (whole seconds) of the inputs before it; the first input's profile
+// and header go to the output. Stream numbers must be the same in every input.
+inline HRESULT JoinFiles(const Factories& f, const std::vector<std::string>& inputs,
+                         const std::string& output) {
+    IWMWriter* writer = nullptr;
+    HRESULT hr = f.createWriter(nullptr, &writer);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    auto* writerAdvanced = Query<IWMWriterAdvanced>(writer, IID_IWMWriterAdvanced);
+    std::wstring out = Wide(output);
+    QWORD shift = 0;
+    for (size_t n = 0; SUCCEEDED(hr) && n < inputs.size(); ++n) {
+        IWMReader* reader = nullptr;
+        hr = f.createReader(nullptr, 0, &reader);
+        if (FAILED(hr)) {
+            break;
+        }
+        CopyCallback cb;
+        cb.reader = Query<IWMReaderAdvanced>(reader, IID_IWMReaderAdvanced);
+        cb.writer = writerAdvanced;
+        cb.shift = shift;
+        std::wstring in = Wide(inputs[n]);
+        hr = reader->Open(in.c_str(), &cb, nullptr);
+        if (SUCCEEDED(hr)) {
+            cb.event.Wait();
+            hr = cb.status;
+        }
+        IWMProfile* profile = SUCCEEDED(hr) ? Query<IWMProfile>(reader, IID_IWMProfile) : nullptr;
+        DWORD streams = 0;
+        if (SUCCEEDED(hr)) {
+            hr = profile->GetStreamCount(&streams);
+        }
+        for (DWORD i = 0; SUCCEEDED(hr) && i < streams; ++i) {
+            IWMStreamConfig* config = nullptr;
+            WORD number = 0;
+            hr = profile->GetStream(i, &config);
+            if (SUCCEEDED(hr)) {
+                config->GetStreamNumber(&number);
+                config->Release();
+                hr = cb.reader->SetReceiveStreamSamples(number, TRUE);
+            }
+        }
+        if (SUCCEEDED(hr)) {
+            hr = cb.reader->SetUserProvidedClock(TRUE);
+        }
+        if (SUCCEEDED(hr) && n == 0) {
+            hr = writer->SetProfile(profile);
+            if (SUCCEEDED(hr)) {
+                hr = writer->SetOutputFilename(out.c_str());
+            }
+            auto* from = Query<IWMHeaderInfo3>(reader, IID_IWMHeaderInfo3);
+            auto* to = Query<IWMHeaderInfo3>(writer, IID_IWMHeaderInfo3);
+            if (SUCCEEDED(hr)) {
+                hr = CopyHeader(from, to);
+            }
+            SafeRelease(from);
+            SafeRelease(to);
+            if (SUCCEEDED(hr)) {
+                hr = writer->BeginWriting();
+            }
+        }
+        if (SUCCEEDED(hr)) {
+            hr = reader->Start(0, 0, 1.0f, nullptr);
+        }
+        if (SUCCEEDED(hr)) {
+            cb.event.Wait();
+            hr = cb.status;
+            if (SUCCEEDED(reader->Stop())) {
+                cb.event.Wait();
+            }
+        }
+        shift += cb.clock;
+        reader->Close();
+        SafeRelease(profile);
+        SafeRelease(cb.reader);
+        reader->Release();
+    }
+    if (SUCCEEDED(hr)) {
+        hr = writer->EndWriting();
+    }
+    SafeRelease(writerAdvanced);
+    writer->Release();
     return hr;
 }
 
