@@ -345,6 +345,22 @@ private slots:
         QCOMPARE(m_engine->calls.load(), 0);
     }
 
+    void realMediaNotificationsMoveTheBarOnMultiplesOfThree() {
+        RmNotifyStart(*m_dialog);
+        QCOMPARE(Bar()->value(), 0);
+        QCOMPARE(m_dialog->StatusText(), QStringLiteral("Starting..."));
+        RmNotifyProgress(*m_dialog, 1);
+        RmNotifyProgress(*m_dialog, 2);
+        QCOMPARE(Bar()->value(), 0);
+        QCOMPARE(m_dialog->StatusText(), QStringLiteral("Starting..."));
+        RmNotifyProgress(*m_dialog, 3);
+        QCOMPARE(Bar()->value(), 3);
+        QCOMPARE(m_dialog->StatusText(), QStringLiteral("3 of the video has been joined..."));
+        RmNotifyComplete(*m_dialog);
+        QCOMPARE(Bar()->value(), 100);
+        QCOMPARE(m_dialog->StatusText(), QStringLiteral("Mission Completed..."));
+    }
+
 private:
     void AddInputs(MediaKind kind) {
         for (int i = 0; i < 2; ++i) {
