@@ -95,6 +95,20 @@ inline Bytes HeaderObject(const std::vector<Bytes>& children) {
     return Object(asf::kHeaderObject, body.bytes());
 }
 
+// Extended Stream Properties declaring payload extension systems {id, data size}.
+inline Bytes ExtendedStreamProps(uint16_t number, uint32_t bufferMs, uint64_t timePerFrame,
+                                 const std::vector<std::pair<GUID, uint16_t>>& extensions) {
+    ByteWriter w;
+    w.LE64(0).LE64(0).LE32(250000).LE32(bufferMs).LE32(bufferMs).LE32(250000).LE32(bufferMs);
+    w.LE32(bufferMs).LE32(4000).LE32(2).LE16(number).LE16(0).LE64(timePerFrame).LE16(0);
+    w.LE16(static_cast<uint16_t>(extensions.size()));
+    for (const auto& [id, size] : extensions) {
+        Guid(w, id);
+        w.LE16(size).LE32(0);
+    }
+    return Object(asf::kExtendedStreamProperties, w.bytes());
+}
+
 inline Bytes DataObjectHeader(uint64_t packets, uint32_t packetSize) {
     ByteWriter w;
     Guid(w, asf::kDataObject);
@@ -104,15 +118,18 @@ inline Bytes DataObjectHeader(uint64_t packets, uint32_t packetSize) {
 
 // One packet with a single whole payload (replicated data: size, time), padded to the size.
 inline Bytes SinglePayloadPacket(uint32_t packetSize, uint8_t stream, uint8_t objectNumber,
-                                 uint32_t presentationMs, const Bytes& data, bool key = false) {
+                                 uint32_t presentationMs, const Bytes& data, bool key = false,
+                                 const Bytes& extension = {}) {
     ByteWriter w;
     w.U8(0x82).U8(0).U8(0);
     w.U8(0x10);  // single payload, WORD padding length
     w.U8(0x5D);
     size_t paddingAt = w.size();
     w.LE16(0).LE32(presentationMs > 3000 ? presentationMs - 3000 : 0).LE16(0);
-    w.U8(static_cast<uint8_t>(stream | (key ? 0x80 : 0))).U8(objectNumber).LE32(0).U8(8);
+    w.U8(static_cast<uint8_t>(stream | (key ? 0x80 : 0))).U8(objectNumber).LE32(0);
+    w.U8(static_cast<uint8_t>(8 + extension.size()));
     w.LE32(static_cast<uint32_t>(data.size())).LE32(presentationMs);
+    w.Bytes(extension.data(), extension.size());
     w.Bytes(data.data(), data.size());
     w.PatchLE16(paddingAt, static_cast<uint16_t>(packetSize - w.size()));
     w.Zeros(packetSize - w.size());

@@ -629,7 +629,7 @@ HRESULT ReadResult(const std::string& path, size_t* samples = nullptr) {
 
 }  // namespace
 
-TEST(AsfDamaged, HandMadeFilesReadAndProtectionIsSeen) {
+TEST(AsfHandMade, ReadsAndSeesProtection) {
     TempDir dir;
     std::string plain = dir.File("plain.asf");
     ASSERT_TRUE(kjtest::WriteFileBytes(plain, HandMadeFile({})));
@@ -650,6 +650,53 @@ TEST(AsfDamaged, HandMadeFilesReadAndProtectionIsSeen) {
     EXPECT_EQ(AttributeValue<BOOL>(info, L"Is_Protected", WMT_TYPE_BOOL), TRUE);
     info->Release();
     editor->Release();
+}
+
+TEST(AsfHandMade, PayloadExtensionDataGivesDurationsAndSurvivesACopy) {
+    // Stream 1 declares a pixel-aspect-ratio extension (2 bytes) and then a sample-duration
+    // one (2 bytes), as WM encoders do; every payload carries 8 + 4 replicated bytes.
+    const GUID kAspect = GuidFromString("1B1EE554-F9EA-4BC8-821A-376B74E4C4B8");
+    Bytes esp =
+        ExtendedStreamProps(1, 4500, 400000, {{kAspect, 2}, {asf::kPayloadExtSampleDuration, 2}});
+    std::vector<Bytes> children = {FileProperties(512, 4, 3000 * 10000ull + 1600000, 3000),
+                                   VideoStream(1, 16, 16, "WMV2"), HeaderExtension({esp})};
+    Bytes file = HeaderObject(children);
+    Bytes data = DataObjectHeader(4, 512);
+    file.insert(file.end(), data.begin(), data.end());
+    for (int i = 0; i < 4; ++i) {
+        Bytes ext = {0x08, 0x09, 40, 0};  // aspect 8:9, 40 ms
+        Bytes p = SinglePayloadPacket(512, 1, static_cast<uint8_t>(i), 3000 + 40 * i,
+                                      Bytes(100, static_cast<uint8_t>(i)), i == 0, ext);
+        file.insert(file.end(), p.begin(), p.end());
+    }
+    TempDir dir;
+    std::string in = dir.File("ext.asf");
+    ASSERT_TRUE(kjtest::WriteFileBytes(in, file));
+    {
+        OpenReader r(in);
+        ASSERT_EQ(r.openResult, S_OK);
+        ASSERT_EQ(r.ReadToEnd(), S_OK);
+        ASSERT_EQ(r.recorder.samples.size(), 4u);
+        EXPECT_EQ(r.recorder.samples[1].duration, 400000u);  // from the payload, not the ESP
+        IWMProfile* profile = r.Query<IWMProfile>(IID_IWMProfile);
+        IWMStreamConfig* config = nullptr;
+        ASSERT_EQ(profile->GetStreamByNumber(1, &config), S_OK);
+        DWORD window = 0;
+        config->GetBufferWindow(&window);
+        EXPECT_EQ(window, 4500u);  // the stream's own buffer size
+        config->Release();
+        profile->Release();
+    }
+    std::string out = dir.File("copy.asf");
+    ASSERT_EQ(Copy(in, out), S_OK);
+    Bytes copied = kjtest::ReadFileBytes(out);
+    size_t first = static_cast<size_t>(ByteReader(copied).LE64(16)) + 50;
+    // Our packets: 14 bytes of packet header, then stream, object, offset, replicated length.
+    ASSERT_GT(copied.size(), first + 40);
+    EXPECT_EQ(copied[first + 14 + 6], 12);
+    EXPECT_EQ(Bytes(copied.begin() + static_cast<long>(first) + 29,
+                    copied.begin() + static_cast<long>(first) + 33),
+              (Bytes{0x08, 0x09, 40, 0}));
 }
 
 TEST(AsfDamaged, CutOrOverwrittenFilesEndWithAFailure) {
