@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <cwchar>
+#include <random>
 #include <set>
 #include <sstream>
 
@@ -753,4 +754,36 @@ TEST(AsfDamaged, CutOrOverwrittenFilesEndWithAFailure) {
         kjtest::WriteFileBytes(path, m);
         ReadResult(path);  // any result, as long as it ends
     }
+}
+
+TEST(AsfDamaged, RandomDamageAnywhereEndsInAResult) {
+    TempDir dir;
+    std::string in = Make(dir, "in.wmv",
+                          "-f lavfi -i testsrc=size=96x64:rate=10 -f lavfi -i "
+                          "sine=sample_rate=8000 -t 2 -c:v wmv2 -c:a wmav2");
+    std::string good = dir.File("good.wmv");
+    ASSERT_EQ(Copy(in, good), S_OK);
+    Bytes bytes = kjtest::ReadFileBytes(good);
+    std::mt19937 rng(2024);
+    std::string path = dir.File("damaged.wmv");
+    int failures = 0;
+    for (int round = 0; round < 150; ++round) {
+        Bytes m = bytes;
+        for (int k = 0; k < 6; ++k) {
+            m[rng() % m.size()] = static_cast<uint8_t>(rng());
+        }
+        if (round % 10 == 0) {
+            m.resize(rng() % m.size());
+        }
+        ASSERT_TRUE(kjtest::WriteFileBytes(path, m));
+        OpenReader r(path);  // every wait inside has a time limit
+        if (SUCCEEDED(r.openResult)) {
+            HRESULT hr = r.ReadToEnd();
+            ASSERT_NE(hr, E_ABORT) << "no end reported in round " << round;
+            failures += FAILED(hr);
+        } else {
+            ++failures;
+        }
+    }
+    EXPECT_GT(failures, 0);  // the damage was seen at least somewhere
 }

@@ -150,10 +150,15 @@ struct OpenReader {
         advanced->SetUserProvidedClock(TRUE);
     }
 
-    // Start to the end; the result of the input's end (S_OK at WMT_END_OF_FILE).
+    // Start to the end; the result of the input's end (S_OK at WMT_END_OF_FILE), E_ABORT when
+    // no end came in time.
     HRESULT ReadToEnd(bool* ended = nullptr) {
-        if (FAILED(reader->Start(0, 0, 1.0f, nullptr)) || !recorder.Wait()) {
-            return E_FAIL;
+        HRESULT started = reader->Start(0, 0, 1.0f, nullptr);
+        if (FAILED(started)) {
+            return started;
+        }
+        if (!recorder.Wait()) {
+            return E_ABORT;
         }
         if (ended != nullptr) {
             *ended = !recorder.statuses.empty() && recorder.statuses.back() == WMT_END_OF_FILE;
