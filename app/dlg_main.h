@@ -69,10 +69,10 @@ public:
     void OnJoin();
     int RunJoin();
     int FinishJoin();
-    int JoinAvi(std::string outputPath);
-    int JoinMpeg(std::string outputPath);
-    int JoinRm(std::string outputPath);
-    int JoinWmv(std::string outputPath);
+    int JoinAvi(const std::string& outputPath);
+    int JoinMpeg(const std::string& outputPath);
+    int JoinRm(const std::string& outputPath);
+    int JoinWmv(const std::string& outputPath);
     // True while an engine has not yet ended (also after a confirmed stop).
     bool EngineRunning() const { return m_bEngineRunning.load(); }
 

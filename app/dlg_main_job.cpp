@@ -59,6 +59,7 @@ void CDlgMain::OnJoin() {
         return;
     }
     std::vector<const MediaFileInfo*> rows;
+    rows.reserve(static_cast<size_t>(RowCount()));
     for (int row = 0; row < RowCount(); ++row) {
         rows.push_back(RowRecord(row));
     }
@@ -76,6 +77,7 @@ void CDlgMain::OnJoin() {
         return;
     }
     std::vector<JoinInput> inputs;
+    inputs.reserve(rows.size());
     for (const MediaFileInfo* row : rows) {
         inputs.push_back({row->m_strPath, *row});
     }
@@ -130,19 +132,19 @@ int CDlgMain::RunJoin() {
     });
 }
 
-int CDlgMain::JoinAvi(std::string outputPath) {
+int CDlgMain::JoinAvi(const std::string& outputPath) {
     return EngineForKind(kKindAvi)(*this, outputPath);
 }
 
-int CDlgMain::JoinMpeg(std::string outputPath) {
+int CDlgMain::JoinMpeg(const std::string& outputPath) {
     return EngineForKind(m_jobInputs.front().info.m_nKind)(*this, outputPath);
 }
 
-int CDlgMain::JoinRm(std::string outputPath) {
+int CDlgMain::JoinRm(const std::string& outputPath) {
     return EngineForKind(kKindRealMedia)(*this, outputPath);
 }
 
-int CDlgMain::JoinWmv(std::string outputPath) {
+int CDlgMain::JoinWmv(const std::string& outputPath) {
     return EngineForKind(kKindWmv)(*this, outputPath);
 }
 

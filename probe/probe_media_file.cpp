@@ -25,7 +25,9 @@ void CopyHeaderValues(const ProbeInfo& info, MediaFileInfo& record) {
     record.m_strVideoCodec = info.videoCodec;
     record.m_nWidth = static_cast<int32_t>(info.width);
     record.m_nHeight = static_cast<int32_t>(info.height);
-    record.m_fFrameRate = static_cast<float>(info.frameRateMilli / 1000);
+    // Whole frames per second: the rate is shown with its fraction cut off.
+    uint32_t wholeFramesPerSecond = info.frameRateMilli / 1000;
+    record.m_fFrameRate = static_cast<float>(wholeFramesPerSecond);
     record.m_nFrameCount = static_cast<int32_t>(info.frameCount);
     record.m_fDuration = static_cast<float>(info.duration);
     record.m_bHasAudio = info.audioCount != 0 ? 1 : 0;
