@@ -11,10 +11,23 @@ namespace {
 // A fragment smaller than this is not worth its payload header: the packet is sent instead.
 constexpr size_t kMinFragment = 32;
 constexpr size_t kBatchBytes = 1 << 20;
-// Offsets of the fields patched when a packet is sent.
+// Packet header fields as this writer lays them out.
+constexpr size_t kEcFlagsField = 0;
+constexpr size_t kLengthTypeField = 3;
+constexpr size_t kPropertyField = 4;
 constexpr size_t kPaddingField = 5;
 constexpr size_t kSendTimeField = 7;
 constexpr size_t kPayloadFlagsField = 13;
+// Fields of one payload as this writer lays it out (replicated data: object size, time, extension).
+constexpr size_t kPayloadStream = 0;
+constexpr size_t kPayloadObjectNumber = 1;
+constexpr size_t kPayloadOffset = 2;
+constexpr size_t kPayloadReplicatedLength = 6;
+constexpr size_t kPayloadObjectSize = 7;
+constexpr size_t kPayloadTime = 11;
+constexpr size_t kPayloadExtension = 15;
+static_assert(kPayloadObjectSize + packet::kMinReplicatedLength == kPayloadExtension);
+static_assert(kPayloadObjectSize + 2 == packet::kWriterPayloadHeaderSize);
 static_assert(kPayloadFlagsField + 1 == packet::kWriterPacketHeaderSize);
 
 void Put16(uint8_t* p, uint16_t v) {
@@ -43,11 +56,9 @@ bool Packetizer::Fits(size_t extensionBytes) const {
 void Packetizer::BeginPacket(uint32_t sendTimeMs) {
     uint8_t* p = Current();
     std::memset(p, 0, packet::kWriterPacketHeaderSize);
-    p[0] = packet::kWriterEcFlags;
-    p[1] = 0;
-    p[2] = 0;
-    p[3] = packet::kWriterLengthTypeFlags;
-    p[4] = packet::kWriterPropertyFlags;
+    p[kEcFlagsField] = packet::kWriterEcFlags;  // then two bytes of error-correction data
+    p[kLengthTypeField] = packet::kWriterLengthTypeFlags;
+    p[kPropertyField] = packet::kWriterPropertyFlags;
     // Send times never go back, whatever order the objects' times come in.
     m_lastSendTime = std::max(m_lastSendTime, sendTimeMs);
     Put32(p + kSendTimeField, m_lastSendTime);
@@ -112,16 +123,17 @@ HRESULT Packetizer::AddObject(uint8_t stream, uint32_t presentationMs, bool keyF
             placement->firstPacket = m_packetCount;
         }
         uint8_t* p = Current() + m_used;
-        p[0] = static_cast<uint8_t>(stream | (keyFrame ? packet::kKeyFrameBit : 0));
-        p[1] = objectNumber;
-        Put32(p + 2, static_cast<uint32_t>(offset));
-        p[6] = static_cast<uint8_t>(replicated);
-        Put32(p + 7, static_cast<uint32_t>(size));
-        Put32(p + 11, presentationMs);
+        p[kPayloadStream] = static_cast<uint8_t>(stream | (keyFrame ? packet::kKeyFrameBit : 0));
+        p[kPayloadObjectNumber] = objectNumber;
+        Put32(p + kPayloadOffset, static_cast<uint32_t>(offset));
+        p[kPayloadReplicatedLength] = static_cast<uint8_t>(replicated);
+        Put32(p + kPayloadObjectSize, static_cast<uint32_t>(size));
+        Put32(p + kPayloadTime, presentationMs);
         if (!extension.empty()) {
-            std::memcpy(p + 15, extension.data(), extension.size());
+            std::memcpy(p + kPayloadExtension, extension.data(), extension.size());
         }
-        Put16(p + 7 + replicated, static_cast<uint16_t>(n));
+        // The payload length follows the replicated data.
+        Put16(p + kPayloadObjectSize + replicated, static_cast<uint16_t>(n));
         if (n > 0) {
             std::memcpy(p + overhead, data + offset, n);
         }

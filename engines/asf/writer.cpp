@@ -210,7 +210,6 @@ HRESULT Writer::BeginWriting() {
         StreamState state;
         state.headerIndex = h.streams.size();
         state.video = s.IsVideo();
-        state.extensionBytes = s.FixedExtensionBytes();
         if (state.video) {
             state.index = std::make_unique<SimpleIndexBuilder>();
         }
@@ -289,8 +288,7 @@ HRESULT Writer::BeginWriting() {
     return S_OK;
 }
 
-Bytes Writer::ExtensionFor(const StreamInfo& s, int fixedBytes, INSSBuffer* sample,
-                           QWORD duration) const {
+Bytes Writer::ExtensionFor(const StreamInfo& s, INSSBuffer* sample, QWORD duration) const {
     const auto& systems = s.extended.extensions;
     if (systems.empty()) {
         return {};
@@ -329,7 +327,6 @@ Bytes Writer::ExtensionFor(const StreamInfo& s, int fixedBytes, INSSBuffer* samp
             w.Zeros(e.dataSize);
         }
     }
-    (void)fixedBytes;
     return std::move(w.bytes());
 }
 
@@ -364,7 +361,7 @@ HRESULT Writer::WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD,
     if (ms > 0xFFFFFFFFu) {
         return ASF_E_INVALIDTIME;
     }
-    Bytes extension = ExtensionFor(s, st.extensionBytes, pSample, cnsSampleDuration);
+    Bytes extension = ExtensionFor(s, pSample, cnsSampleDuration);
     if (extension.size() + packet::kMinReplicatedLength > 0xFF) {
         return E_INVALIDARG;
     }

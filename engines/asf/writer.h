@@ -65,7 +65,6 @@ private:
     struct StreamState {
         size_t headerIndex = 0;  // into m_header.streams
         bool video = false;
-        int extensionBytes = 0;  // fixed payload extension bytes; -1 variable
         QWORD lastTime = 0;
         QWORD lastDelta = 0;
         bool any = false;
@@ -78,8 +77,7 @@ private:
 
     ~Writer() override;
     HRESULT Fail(HRESULT hr);
-    Bytes ExtensionFor(const StreamInfo& stream, int fixedBytes, INSSBuffer* sample,
-                       QWORD duration) const;
+    Bytes ExtensionFor(const StreamInfo& stream, INSSBuffer* sample, QWORD duration) const;
     void AbandonLocked();
 
     RefCount m_ref;
