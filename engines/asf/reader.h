@@ -1,7 +1,9 @@
 // The asynchronous reader: opens, starts, stops and closes on a thread of its own and hands the
 // file's media objects, undecoded, to IWMReaderCallbackAdvanced::OnStreamSample. With the user
 // clock on it delivers, in file order, every sample up to the time given by DeliverTime and then
-// reports OnTime; with it off it delivers as fast as it reads.
+// reports OnTime; when the file ends before the next sample over that time, it reports
+// WMT_END_OF_FILE instead of OnTime, so the last clock given is the first one past the end.
+// With the clock off it delivers as fast as it reads: nothing here plays in real time.
 #pragma once
 
 #include <condition_variable>
