@@ -787,3 +787,26 @@ TEST(AsfDamaged, RandomDamageAnywhereEndsInAResult) {
     }
     EXPECT_GT(failures, 0);  // the damage was seen at least somewhere
 }
+
+TEST(AsfCopyTool, PeakMemoryDoesNotGrowWithTheFile) {
+    if (!kjtest::HaveProgram("/usr/bin/time")) {
+        GTEST_SKIP() << "no /usr/bin/time";
+    }
+    TempDir dir;
+    auto peakKb = [&](const std::string& seconds) {
+        std::string in = Make(dir, "in" + seconds + ".wmv",
+                              "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
+                              "sine=sample_rate=44100 -t " +
+                                  seconds + " -c:v wmv2 -b:v 4M -c:a wmav2");
+        auto r = kjtest::RunCommand("/usr/bin/time -f 'peak %M' " + kjtest::BinDir() + "/asfcopy " +
+                                    kjtest::ShellQuote(in) + " " +
+                                    kjtest::ShellQuote(dir.File("out" + seconds + ".wmv")));
+        EXPECT_EQ(r.exitCode, 0) << r.output;
+        size_t at = r.output.rfind("peak ");
+        return at == std::string::npos ? -1L : std::stol(r.output.substr(at + 5));
+    };
+    long small = peakKb("2");
+    long large = peakKb("40");  // twenty times the data
+    ASSERT_GT(small, 0);
+    EXPECT_LT(large, small + 2048) << small << " KB for 2 s, " << large << " KB for 40 s";
+}
