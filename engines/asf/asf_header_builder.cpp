@@ -156,6 +156,7 @@ void PutScripts(ByteWriter& w, const std::vector<ScriptCommand>& scripts, uint64
         return types.size() - 1;
     };
     std::vector<size_t> indices;
+    indices.reserve(scripts.size());
     for (const auto& s : scripts) {
         indices.push_back(typeIndex(s.type));
     }

@@ -282,14 +282,14 @@ struct Parser {
                 return false;
             }
             c.type = o.LE16(off);
-            size_t nameBytes = 2u * o.LE16(off + 2);
+            size_t nameBytes = size_t{2} * o.LE16(off + 2);
             off += 4;
             if (!o.Has(off, nameBytes + 2)) {
                 return false;
             }
             c.name = U16FromLe(o.Sub(off, nameBytes));
             off += nameBytes;
-            size_t descBytes = 2u * o.LE16(off);
+            size_t descBytes = size_t{2} * o.LE16(off);
             off += 2;
             if (!o.Has(off, descBytes + 2)) {
                 return false;
@@ -324,10 +324,10 @@ struct Parser {
         size_t off = 44;
         std::vector<std::u16string> types;
         for (uint16_t i = 0; i < typeCount; ++i) {
-            if (!o.Has(off, 2) || !o.Has(off + 2, 2u * o.LE16(off))) {
+            if (!o.Has(off, 2) || !o.Has(off + 2, size_t{2} * o.LE16(off))) {
                 return false;
             }
-            size_t n = 2u * o.LE16(off);
+            size_t n = size_t{2} * o.LE16(off);
             types.push_back(U16FromLe(o.Sub(off + 2, n)));
             off += 2 + n;
         }
@@ -338,7 +338,7 @@ struct Parser {
             }
             uint32_t timeMs = o.LE32(off);
             uint16_t typeIndex = o.LE16(off + 4);
-            size_t n = 2u * o.LE16(off + 6);
+            size_t n = size_t{2} * o.LE16(off + 6);
             if (!o.Has(off + 8, n) || typeIndex >= types.size()) {
                 return false;
             }
@@ -379,8 +379,8 @@ struct Parser {
             if (chars > (o.size() - off - 30) / 2) {
                 return false;
             }
-            m.name = U16FromLe(o.Sub(off + 30, 2u * chars));
-            off += 30 + 2u * chars;
+            m.name = U16FromLe(o.Sub(off + 30, size_t{2} * chars));
+            off += 30 + size_t{2} * chars;
             h->metadata.markers.push_back(std::move(m));
         }
         h->hasMarkerObject = true;

@@ -7,7 +7,7 @@
 namespace asf {
 
 namespace {
-constexpr size_t kChunkBytes = 256 * 1024;
+constexpr size_t kChunkBytes = size_t{256} * 1024;
 constexpr int kMaxTrailingObjects = 64;
 
 GUID ReadGuid(const uint8_t* p) {

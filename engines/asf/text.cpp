@@ -1,5 +1,7 @@
 #include "engines/asf/text.h"
 
+#include <type_traits>
+
 namespace asf {
 
 std::u16string U16FromLe(ByteReader bytes) {
@@ -137,7 +139,7 @@ std::string Utf8FromWide(const WCHAR* text) {
         return out;
     }
     for (; *text != 0; ++text) {
-        auto c = static_cast<uint32_t>(*text);
+        auto c = static_cast<uint32_t>(static_cast<std::make_unsigned_t<WCHAR>>(*text));
         AppendUtf8(out, c > 0x10FFFF || (c >= 0xD800 && c < 0xE000) ? 0xFFFD : c);
     }
     return out;
