@@ -723,16 +723,17 @@ TEST(AsfDamaged, CutOrOverwrittenFilesEndWithAFailure) {
         editor->Release();
     };
     check("cut_header.wmv", Bytes(bytes.begin(), bytes.begin() + 300));
-    check("cut_data.wmv",
-          Bytes(bytes.begin(), bytes.begin() + static_cast<long>(firstPacket) + 3200 * 5 + 100));
+    const long kPacket = 3200;
+    const long packets = static_cast<long>(firstPacket);
+    check("cut_data.wmv", Bytes(bytes.begin(), bytes.begin() + packets + kPacket * 5 + 100));
     Bytes overwritten = bytes;
-    std::fill(overwritten.begin() + static_cast<long>(firstPacket) + 3200 * 3,
-              overwritten.begin() + static_cast<long>(firstPacket) + 3200 * 3 + 40, 0xFF);
+    std::fill(overwritten.begin() + packets + kPacket * 3,
+              overwritten.begin() + packets + kPacket * 3 + 40, 0xFF);
     check("overwritten.wmv", overwritten);
     // The first payload's length (after 14 bytes of packet header and 15 of payload header)
     // pointing past the packet.
     Bytes longPayload = bytes;
-    size_t at = firstPacket + 3200 * 2 + 14 + 15;
+    size_t at = firstPacket + size_t{3200} * 2 + 14 + 15;
     longPayload[at] = 0xF0;
     longPayload[at + 1] = 0xFF;
     check("payload_past_packet.wmv", longPayload);
