@@ -465,6 +465,9 @@ void Reader::Handle(const Command& c) {
         }
         case CommandKind::Start: {
             uint64_t packet = c.start > 0 ? m_source.PacketForTime(c.start) : 0;
+            // Without a Simple Index the start is found by reading from the first packet and
+            // leaving out what comes before it.
+            m_skipBefore = c.start > 0 && m_source.layout().simpleIndexOffset == 0 ? c.start : 0;
             HRESULT hr = m_source.SeekToPacket(packet);
             m_pending.reset();
             m_seenStreams.clear();
@@ -579,14 +582,17 @@ void Reader::DeliverSome() {
                 return;
             }
         }
+        QWORD time = QWORD{object.presentationMs} * kUnitsPerMs;
+        time = time > m_prerollUnits ? time - m_prerollUnits : 0;
+        if (time < m_skipBefore) {
+            continue;
+        }
         if (!m_awaitingKeyFrame.empty() && m_awaitingKeyFrame.count(object.stream) != 0) {
             if (!object.keyFrame) {
                 continue;
             }
             m_awaitingKeyFrame.erase(object.stream);
         }
-        QWORD time = QWORD{object.presentationMs} * kUnitsPerMs;
-        time = time > m_prerollUnits ? time - m_prerollUnits : 0;
         if (time > m_endTime) {
             {
                 std::lock_guard lock(m_mutex);

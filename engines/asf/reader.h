@@ -131,6 +131,7 @@ private:
     std::optional<MediaObject> m_pending;
     std::set<uint16_t> m_seenStreams;
     std::set<uint16_t> m_awaitingKeyFrame;  // video streams after a seek
+    QWORD m_skipBefore = 0;                 // a start time reached by reading, without an index
     QWORD m_endTime = ~QWORD{0};
     uint64_t m_prerollUnits = 0;
     std::map<uint16_t, const StreamInfo*> m_streamInfo;

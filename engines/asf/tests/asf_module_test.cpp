@@ -653,6 +653,33 @@ TEST(AsfHandMade, ReadsAndSeesProtection) {
     editor->Release();
 }
 
+TEST(AsfHandMade, StartAtATimeWithoutAnIndexLeavesOutWhatComesBefore) {
+    // Six frames 40 ms apart, key frames at 0 and 120 ms, no Simple Index.
+    std::vector<Bytes> children = {FileProperties(256, 6, 3000 * 10000ull + 2400000, 3000),
+                                   VideoStream(1, 16, 16, "WMV2")};
+    Bytes file = HeaderObject(children);
+    Bytes data = DataObjectHeader(6, 256);
+    file.insert(file.end(), data.begin(), data.end());
+    for (int i = 0; i < 6; ++i) {
+        Bytes p = SinglePayloadPacket(256, 1, static_cast<uint8_t>(i), 3000 + 40 * i,
+                                      Bytes(60, static_cast<uint8_t>(i)), i % 3 == 0);
+        file.insert(file.end(), p.begin(), p.end());
+    }
+    TempDir dir;
+    std::string path = dir.File("noindex.asf");
+    ASSERT_TRUE(kjtest::WriteFileBytes(path, file));
+    OpenReader r(path);
+    ASSERT_EQ(r.openResult, S_OK);
+    ASSERT_EQ(r.reader->Start(500000, 0, 1.0f, nullptr), S_OK);  // 50 ms
+    ASSERT_TRUE(r.recorder.Wait());
+    ASSERT_EQ(r.recorder.statuses.back(), WMT_END_OF_FILE);
+    ASSERT_EQ(r.recorder.samples.size(), 3u);  // from the key frame at 120 ms
+    EXPECT_EQ(r.recorder.samples[0].time, 1200000u);
+    EXPECT_TRUE(r.recorder.samples[0].flags & WM_SF_CLEANPOINT);
+    r.reader->Stop();
+    r.recorder.Wait();
+}
+
 TEST(AsfHandMade, PayloadExtensionDataGivesDurationsAndSurvivesACopy) {
     // Stream 1 declares a pixel-aspect-ratio extension (2 bytes) and then a sample-duration
     // one (2 bytes), as WM encoders do; every payload carries 8 + 4 replicated bytes.
