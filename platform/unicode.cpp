@@ -5,7 +5,19 @@
 namespace {
 constexpr char32_t kReplacement = 0xFFFD;
 
+bool IsHighSurrogate(char32_t u) {
+    return u >= 0xD800 && u <= 0xDBFF;
+}
+bool IsLowSurrogate(char32_t u) {
+    return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+}  // namespace
+
 void AppendUtf8(std::string& out, char32_t c) {
+    if (c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF)) {
+        c = kReplacement;
+    }
     if (c < 0x80) {
         out.push_back(static_cast<char>(c));
     } else if (c < 0x800) {
@@ -22,14 +34,6 @@ void AppendUtf8(std::string& out, char32_t c) {
         out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
     }
 }
-bool IsHighSurrogate(char32_t u) {
-    return u >= 0xD800 && u <= 0xDBFF;
-}
-bool IsLowSurrogate(char32_t u) {
-    return u >= 0xDC00 && u <= 0xDFFF;
-}
-
-}  // namespace
 
 std::string Utf8FromUtf16Le(const uint8_t* data, size_t chars) {
     std::string out;
@@ -53,8 +57,8 @@ std::string Utf8FromUtf16Le(const uint8_t* data, size_t chars) {
     return out;
 }
 
-std::wstring WideFromUtf8(const std::string& text) {
-    std::wstring out;
+std::u32string CodePointsFromUtf8(const std::string& text) {
+    std::u32string out;
     size_t i = 0;
     while (i < text.size()) {
         auto lead = static_cast<uint8_t>(text[i]);
@@ -65,7 +69,7 @@ std::wstring WideFromUtf8(const std::string& text) {
                                           : -1;
         // A lead byte that is not one, or a sequence cut by the end of the text.
         if (extra < 0 || text.size() - i <= static_cast<size_t>(extra)) {
-            out.push_back(static_cast<wchar_t>(kReplacement));
+            out.push_back(kReplacement);
             ++i;
             continue;
         }
@@ -80,12 +84,20 @@ std::wstring WideFromUtf8(const std::string& text) {
             c = (c << 6) | (next & 0x3F);
         }
         if (!valid) {
-            out.push_back(static_cast<wchar_t>(kReplacement));
+            out.push_back(kReplacement);
             ++i;
             continue;
         }
-        out.push_back(static_cast<wchar_t>(c));
+        out.push_back(c);
         i += static_cast<size_t>(extra) + 1;
+    }
+    return out;
+}
+
+std::wstring WideFromUtf8(const std::string& text) {
+    std::wstring out;
+    for (char32_t c : CodePointsFromUtf8(text)) {
+        out.push_back(static_cast<wchar_t>(c));
     }
     return out;
 }
@@ -93,8 +105,7 @@ std::wstring WideFromUtf8(const std::string& text) {
 std::string Utf8FromWide(const std::wstring& text) {
     std::string out;
     for (wchar_t w : text) {
-        auto c = static_cast<char32_t>(w);
-        AppendUtf8(out, c > 0x10FFFF ? kReplacement : c);
+        AppendUtf8(out, static_cast<char32_t>(w));
     }
     return out;
 }

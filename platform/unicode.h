@@ -7,6 +7,11 @@
 #include <cstdint>
 #include <string>
 
+// The UTF-8 bytes of one code point (U+FFFD for a surrogate or a value past U+10FFFF).
+void AppendUtf8(std::string& out, char32_t c);
+// The code points of UTF-8 text; each byte that does not start a valid sequence is U+FFFD.
+std::u32string CodePointsFromUtf8(const std::string& text);
+
 // `chars` UTF-16LE code units at `data` as UTF-8, ending early at a zero unit.
 std::string Utf8FromUtf16Le(const uint8_t* data, size_t chars);
 

@@ -2,6 +2,8 @@
 
 #include <type_traits>
 
+#include "platform/unicode.h"
+
 namespace asf {
 
 std::u16string U16FromLe(ByteReader bytes) {
@@ -76,56 +78,11 @@ std::wstring WideFromU16(const std::u16string& text) {
 
 std::u16string U16FromUtf8(const std::string& text) {
     std::u16string out;
-    size_t i = 0;
-    while (i < text.size()) {
-        auto b = static_cast<uint8_t>(text[i]);
-        uint32_t cp = 0xFFFD;
-        size_t n = b < 0x80 ? 1 : (b >> 5) == 6 ? 2 : (b >> 4) == 14 ? 3 : (b >> 3) == 30 ? 4 : 0;
-        if (n == 0 || i + n > text.size()) {
-            ++i;
-            AppendUtf16(out, 0xFFFD);
-            continue;
-        }
-        cp = n == 1 ? b : b & (0xFF >> (n + 1));
-        bool ok = true;
-        for (size_t k = 1; k < n; ++k) {
-            auto c = static_cast<uint8_t>(text[i + k]);
-            if ((c & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            cp = (cp << 6) | (c & 0x3F);
-        }
-        if (!ok) {
-            ++i;
-            AppendUtf16(out, 0xFFFD);
-            continue;
-        }
-        i += n;
-        AppendUtf16(out, cp);
+    for (char32_t c : CodePointsFromUtf8(text)) {
+        AppendUtf16(out, c);
     }
     return out;
 }
-
-namespace {
-void AppendUtf8(std::string& out, uint32_t c) {
-    if (c < 0x80) {
-        out.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else if (c < 0x10000) {
-        out.push_back(static_cast<char>(0xE0 | (c >> 12)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-        out.push_back(static_cast<char>(0xF0 | (c >> 18)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 12) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-}
-}  // namespace
 
 std::string Utf8FromU16(const std::u16string& text) {
     std::string out;
@@ -134,15 +91,7 @@ std::string Utf8FromU16(const std::u16string& text) {
 }
 
 std::string Utf8FromWide(const WCHAR* text) {
-    std::string out;
-    if (text == nullptr) {
-        return out;
-    }
-    for (; *text != 0; ++text) {
-        auto c = static_cast<uint32_t>(static_cast<std::make_unsigned_t<WCHAR>>(*text));
-        AppendUtf8(out, c > 0x10FFFF || (c >= 0xD800 && c < 0xE000) ? 0xFFFD : c);
-    }
-    return out;
+    return text == nullptr ? std::string() : ::Utf8FromWide(std::wstring(text));
 }
 
 }  // namespace asf
