@@ -7,6 +7,6 @@ bash scripts/build.sh
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   exec build/bin/kjoiner
 fi
-echo "Built. No display is attached; starting Kelvane Joiner on a virtual screen instead (xvfb-run)."
-echo "On a desktop, start it with: build/bin/kjoiner"
+echo "Built. No display is attached, so Kelvane Joiner starts on a virtual screen (xvfb-run);"
+echo "press Ctrl+C to end it. On a desktop, start it with: build/bin/kjoiner"
 exec xvfb-run -a build/bin/kjoiner
