@@ -9,10 +9,6 @@
 
 namespace {
 
-unsigned Hex(HRESULT hr) {
-    return static_cast<unsigned>(hr);
-}
-
 constexpr const char* kCopiedAttributes[] = {
     "Title",          "Author",       "Description",     "Rating",           "Copyright",
     "WM/AlbumTitle",  "WM/Track",     "WM/PromotionURL", "WM/AlbumCoverURL", "WM/Genre",

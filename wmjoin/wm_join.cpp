@@ -37,10 +37,9 @@ int JoinWmvFiles(JoinHost& host, const std::string& outputPath) {
         hr = joiner.Run();
     }
     if (FAILED(hr)) {
-        g_errorText =
-            joiner.LastLine().empty()
-                ? WmLine("The Windows Media join failed (hr=0x%08x).\n", static_cast<unsigned>(hr))
-                : joiner.LastLine();
+        g_errorText = joiner.LastLine().empty()
+                          ? WmLine("The Windows Media join failed (hr=0x%08x).\n", Hex(hr))
+                          : joiner.LastLine();
         return 0;
     }
     return 1;

@@ -10,7 +10,6 @@
 
 namespace {
 
-constexpr QWORD kOneSecond = 10'000'000;  // 100-ns units
 // How long the joiner waits for a reader to confirm it has closed before letting it go.
 constexpr auto kCloseWait = std::chrono::seconds(5);
 
@@ -18,22 +17,11 @@ std::string Narrow(const std::wstring& text) {
     return Utf8FromWide(text);
 }
 
-unsigned Hex(HRESULT hr) {
-    return static_cast<unsigned>(hr);
-}
-
 // The clock an input of `duration` ends with: the pump steps it a second at a time, so it is
 // the duration rounded up to whole seconds (at least one).
 QWORD WholeSecondsClock(QWORD duration) {
-    QWORD seconds = (duration + kOneSecond - 1) / kOneSecond;
-    return (seconds == 0 ? 1 : seconds) * kOneSecond;
-}
-
-template <typename T>
-void ReleaseAll(std::vector<T*>& list) {
-    for (T*& item : list) {
-        SafeRelease(item);
-    }
+    QWORD seconds = (duration + kWmOneSecond - 1) / kWmOneSecond;
+    return (seconds == 0 ? 1 : seconds) * kWmOneSecond;
 }
 
 }  // namespace
@@ -61,9 +49,6 @@ CWMJoiner::~CWMJoiner() {
             SafeRelease(m_headerInfos[i]);
         }
     }
-    ReleaseAll(m_readersAdvanced);
-    ReleaseAll(m_profiles);
-    ReleaseAll(m_headerInfos);
     SafeRelease(m_pWriterAdvanced);
     SafeRelease(m_pWriter);
     m_pFirstTable.reset();
@@ -360,7 +345,7 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
         for (QWORD clock : m_clocks) {
             sum += clock;
         }
-        m_totalSeconds = sum / kOneSecond;
+        m_totalSeconds = sum / kWmOneSecond;
         m_lastLine = line;
         return result;
     };
@@ -432,40 +417,35 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
     }
     // Later inputs' scripts go where the sample pump will put their samples: after the whole
     // seconds of clock that every input before them takes.
+    // Reads input `index`'s "Duration" into its clock.
     const std::wstring durationName = WideFromUtf8("Duration");
-    QWORD clockSum = 0;
-    for (int k = 1; k < m_nFiles; ++k) {
-        QWORD duration = 0;
+    auto readDuration = [&](size_t index) {
         WORD stream = 0;
         WMT_ATTR_DATATYPE type = WMT_TYPE_QWORD;
-        WORD length = sizeof duration;
-        hr = m_headerInfos[static_cast<size_t>(k - 1)]->GetAttributeByName(
-            &stream, durationName.c_str(), &type, reinterpret_cast<BYTE*>(&duration), &length);
+        WORD length = sizeof(QWORD);
+        hr = m_headerInfos[index]->GetAttributeByName(&stream, durationName.c_str(), &type,
+                                                      reinterpret_cast<BYTE*>(&m_clocks[index]),
+                                                      &length);
         if (FAILED(hr)) {
             line = WmLine("Error in getting Duration attribute for first file (hr=0x%08x).\n",
                           Hex(hr));
+        }
+        return SUCCEEDED(hr);
+    };
+    QWORD clockSum = 0;
+    for (int k = 1; k < m_nFiles; ++k) {
+        size_t previous = static_cast<size_t>(k - 1);
+        if (!readDuration(previous)) {
             return finish(hr);
         }
-        m_clocks[static_cast<size_t>(k - 1)] = duration;
-        clockSum += WholeSecondsClock(duration);
-        QWORD shift = k == 1 ? duration : clockSum;
+        clockSum += WholeSecondsClock(m_clocks[previous]);
+        QWORD shift = k == 1 ? m_clocks[previous] : clockSum;
         if (FAILED(hr = CopyScripts(writerHeader, m_headerInfos[static_cast<size_t>(k)], shift))) {
             line = m_strMessage;
             return finish(hr);
         }
-        if (k + 1 == m_nFiles) {
-            stream = 0;
-            length = sizeof duration;
-            hr = m_headerInfos[static_cast<size_t>(k)]->GetAttributeByName(
-                &stream, durationName.c_str(), &type, reinterpret_cast<BYTE*>(&duration), &length);
-            if (FAILED(hr)) {
-                line = WmLine(
-                    "Error in getting Duration attribute for first file "
-                    "(hr=0x%08x).\n",
-                    Hex(hr));
-                return finish(hr);
-            }
-            m_clocks[static_cast<size_t>(k)] = duration;
+        if (k + 1 == m_nFiles && !readDuration(static_cast<size_t>(k))) {
+            return finish(hr);
         }
     }
     return finish(hr);

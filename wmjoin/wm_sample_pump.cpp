@@ -10,13 +10,8 @@
 
 namespace {
 
-constexpr QWORD kOneSecond = 10'000'000;  // 100-ns units
 // The worker looks at the stop flag this often while it waits for a reader.
 constexpr auto kStopPoll = std::chrono::milliseconds(100);
-
-unsigned Hex(HRESULT hr) {
-    return static_cast<unsigned>(hr);
-}
 
 std::string FlagsText(DWORD flags) {
     std::string text;
@@ -108,7 +103,7 @@ HRESULT CWMJoiner::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BY
             if (n >= 1 && n <= m_nFiles) {
                 QWORD& clock = m_clocks[static_cast<size_t>(n - 1)];
                 clock = 0;
-                clock += kOneSecond;
+                clock += kWmOneSecond;
                 m_bEndOfInput = false;
                 m_readersAdvanced[static_cast<size_t>(n - 1)]->DeliverTime(clock);
             }
@@ -153,7 +148,7 @@ HRESULT CWMJoiner::OnTime(QWORD, void*) {
         return S_OK;
     }
     QWORD& clock = m_clocks[static_cast<size_t>(n - 1)];
-    clock += kOneSecond;
+    clock += kWmOneSecond;
     HRESULT hr = m_readersAdvanced[static_cast<size_t>(n - 1)]->DeliverTime(clock);
     if (FAILED(hr)) {
         m_strMessage = WmLine("Error in DeliverTime (hr=0x%08x).\n", Hex(hr));

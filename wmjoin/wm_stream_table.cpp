@@ -42,7 +42,7 @@ HRESULT WmStreamTable::Build(IWMProfile* profile) {
         HRESULT hr = profile->GetStream(i, &config);
         if (FAILED(hr)) {
             return Fail(hr, WmLine("Could not get Stream %d from IWMProfile (hr=0x%08x).\n",
-                                   static_cast<int>(i), static_cast<unsigned>(hr)));
+                                   static_cast<int>(i), Hex(hr)));
         }
         config->GetStreamNumber(&m_streamNumbers[i]);
         IWMMediaProps* props = nullptr;
@@ -55,15 +55,14 @@ HRESULT WmStreamTable::Build(IWMProfile* profile) {
         hr = config->QueryInterface(IID_IWMMediaProps, reinterpret_cast<void**>(&props));
         if (FAILED(hr)) {
             release();
-            return Fail(hr, WmLine("Could not QI for IWMMediaProps (hr=0x%08x).\n",
-                                   static_cast<unsigned>(hr)));
+            return Fail(hr, WmLine("Could not QI for IWMMediaProps (hr=0x%08x).\n", Hex(hr)));
         }
         hr = config->GetBufferWindow(&m_bufferWindows[i]);
         if (FAILED(hr)) {
             release();
             return Fail(hr, WmLine("Could not get Buffer Window from IWMStreamConfig "
                                    "(hr=0x%08x).\n",
-                                   static_cast<unsigned>(hr)));
+                                   Hex(hr)));
         }
         hr = config->QueryInterface(IID_IWMPropertyVault, reinterpret_cast<void**>(&vault));
         if (FAILED(hr)) {
@@ -96,8 +95,7 @@ HRESULT WmStreamTable::Build(IWMProfile* profile) {
         release();
         if (FAILED(hr)) {
             m_mediaTypes[i].clear();
-            return Fail(
-                hr, WmLine("Could not Get Media Type (hr=0x%08x).\n", static_cast<unsigned>(hr)));
+            return Fail(hr, WmLine("Could not Get Media Type (hr=0x%08x).\n", Hex(hr)));
         }
     }
     return S_OK;

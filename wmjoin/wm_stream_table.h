@@ -59,5 +59,13 @@ private:
 // for the comparisons with later inputs.
 bool CompareMediaTypes(WM_MEDIA_TYPE* a, WM_MEDIA_TYPE* b, DWORD vbr);
 
+// One second of Windows Media time (100-ns units): the step of the joiner's clock.
+inline constexpr QWORD kWmOneSecond = 10'000'000;
+
+// An HRESULT as the unsigned value the "(hr=0x%08x)" lines print.
+inline unsigned Hex(HRESULT hr) {
+    return static_cast<unsigned>(hr);
+}
+
 // "... (hr=0x%08x).\n" style lines.
 std::string WmLine(const char* format, ...) __attribute__((format(printf, 1, 2)));

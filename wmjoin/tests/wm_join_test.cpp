@@ -8,6 +8,7 @@
 #include <filesystem>
 
 #include "app/job_state.h"
+#include "engines/asf/asf_format.h"
 #include "platform/unicode.h"
 #include "tests/support/media_fixtures.h"
 #include "wmjoin/tests/wm_test_support.h"
@@ -18,9 +19,6 @@ namespace fs = std::filesystem;
 using kjtest::ShellQuote;
 
 namespace {
-
-const GUID kFilePropertiesObject = GuidFromString("8CABDCA1-A947-11CF-8EE4-00C00C205365");
-constexpr size_t kPrerollOffset = 80;  // in the File Properties Object, milliseconds
 
 std::string Source(const char* pattern, double seconds, int frequency, const char* size = "320x240",
                    int rate = 25) {
@@ -37,11 +35,11 @@ const std::string kWmv1 = "-c:v wmv1 -b:v 300k -c:a wmav1 -b:a 64k -ar 44100 ";
 
 uint32_t PrerollMs(const std::vector<uint8_t>& file) {
     uint8_t id[16];
-    GuidToBytes(kFilePropertiesObject, id);
+    GuidToBytes(asf::kFileProperties, id);
     ByteReader reader(file);
-    for (size_t at = 0; reader.Has(at, 16 + kPrerollOffset + 8); ++at) {
+    for (size_t at = 0; reader.Has(at, 16 + asf::fileprops::kPreroll + 8); ++at) {
         if (reader.Matches(at, id, sizeof id)) {
-            return static_cast<uint32_t>(reader.LE64(at + kPrerollOffset));
+            return static_cast<uint32_t>(reader.LE64(at + asf::fileprops::kPreroll));
         }
     }
     return 0;

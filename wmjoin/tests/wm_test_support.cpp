@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "app/job_state.h"
+#include "engines/asf/asf_format.h"
 #include "platform/auto_event.h"
 #include "platform/module.h"
 #include "platform/unicode.h"
@@ -14,12 +15,9 @@ namespace wmtest {
 
 namespace {
 
-const GUID kHeaderObjectScript = GuidFromString("1EFB1A30-0B62-11D0-A39B-00A0C90348F6");
-const GUID kReserved3 = GuidFromString("4B1ACBE3-100B-11D0-A39B-00A0C90348F6");
-const GUID kContentEncryption = GuidFromString("2211B3FB-BD23-11D2-B4B7-00A0C955FC6E");
-constexpr size_t kHeaderSizeOffset = 16;
-constexpr size_t kHeaderCountOffset = 24;
-constexpr size_t kFirstChildOffset = 30;
+constexpr size_t kHeaderSizeOffset = 16;                       // the object's u64 size
+constexpr size_t kHeaderCountOffset = asf::kObjectHeaderSize;  // the u32 child count
+constexpr size_t kFirstChildOffset = asf::kHeaderObjectFixed;
 
 void PutGuid(ByteWriter& w, const GUID& g) {
     uint8_t bytes[16];
@@ -31,7 +29,7 @@ void PutGuid(ByteWriter& w, const GUID& g) {
 std::vector<uint8_t> Object(const GUID& id, const ByteWriter& body) {
     ByteWriter w;
     PutGuid(w, id);
-    w.LE64(24 + body.size()).Bytes(body.bytes().data(), body.size());
+    w.LE64(asf::kObjectHeaderSize + body.size()).Bytes(body.bytes().data(), body.size());
     return w.bytes();
 }
 
@@ -113,13 +111,13 @@ std::vector<std::string> RecordingHost::Messages() {
 std::vector<uint8_t> ScriptCommandObject(uint32_t timeMs, const std::u16string& type,
                                          const std::u16string& command) {
     ByteWriter body;
-    PutGuid(body, kReserved3);
+    PutGuid(body, asf::kReserved3);
     body.LE16(1).LE16(1);  // one command of one type
     body.LE16(static_cast<uint16_t>(type.size()));
     PutUtf16(body, type);
     body.LE32(timeMs).LE16(0).LE16(static_cast<uint16_t>(command.size()));
     PutUtf16(body, command);
-    return Object(kHeaderObjectScript, body);
+    return Object(asf::kScriptCommand, body);
 }
 
 std::vector<uint8_t> ContentEncryptionObject() {
@@ -128,7 +126,7 @@ std::vector<uint8_t> ContentEncryptionObject() {
     body.LE32(4).Text("DRM").U8(0);
     body.LE32(5).Text("key1").U8(0);
     body.LE32(20).Text("http://l.example/x").U8(0).U8(0);
-    return Object(kContentEncryption, body);
+    return Object(asf::kContentEncryption, body);
 }
 
 std::vector<uint8_t> WithHeaderObject(std::vector<uint8_t> file,
