@@ -17,10 +17,10 @@
 
 #include "app/app_settings.h"
 #include "app/dialog_template.h"
-#include "app/job_state.h"
+#include "job/job_state.h"
 #include "app/join_list_item.h"
 #include "app/prompter.h"
-#include "app/resource_ids.h"
+#include "res/resource_ids.h"
 #include "app/small_dialogs.h"
 #include "platform/module.h"
 #include "probe/probe_media_file.h"

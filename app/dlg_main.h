@@ -11,7 +11,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/join_host.h"
+#include "job/join_host.h"
 #include "skin/bk_dialog.h"
 
 class CBkButton;

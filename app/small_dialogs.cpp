@@ -6,7 +6,7 @@
 
 #include "app/dialog_template.h"
 #include "app/dlg_join_error.h"
-#include "app/resource_ids.h"
+#include "res/resource_ids.h"
 
 CDlgScanProgress::CDlgScanProgress(QWidget* parent) : QDialog(parent) {
     LoadDialogTemplate(this, IDD_SCAN_PROGRESS);

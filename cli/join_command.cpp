@@ -9,9 +9,10 @@
 #include <memory>
 #include <mutex>
 
-#include "app/job_state.h"
-#include "app/join_host.h"
-#include "app/join_job.h"
+#include "job/job_state.h"
+#include "job/join_host.h"
+#include "job/join_engines.h"
+#include "job/join_job.h"
 #include "mcljoin/mcl_api.h"
 #include "platform/module.h"
 #include "probe/probe_media_file.h"

@@ -2,7 +2,7 @@
 // scripts, and the markers, added to the finished output.
 #include <vector>
 
-#include "app/join_host.h"
+#include "job/join_host.h"
 #include "platform/unicode.h"
 #include "wmjoin/wm_entry_points.h"
 #include "wmjoin/wm_joiner.h"

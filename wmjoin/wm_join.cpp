@@ -1,7 +1,7 @@
 // The Windows Media join as the job runs it.
-#include "app/job_state.h"
-#include "app/join_host.h"
-#include "app/resource_ids.h"
+#include "job/job_state.h"
+#include "job/join_host.h"
+#include "res/resource_ids.h"
 #include "platform/unicode.h"
 #include "wmjoin/wm_joiner.h"
 

@@ -2,9 +2,9 @@
 
 #include <chrono>
 
-#include "app/job_state.h"
-#include "app/join_host.h"
-#include "app/resource_ids.h"
+#include "job/job_state.h"
+#include "job/join_host.h"
+#include "res/resource_ids.h"
 #include "platform/unicode.h"
 #include "wmjoin/wm_entry_points.h"
 

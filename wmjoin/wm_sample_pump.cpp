@@ -3,8 +3,8 @@
 // renumbered.
 #include <chrono>
 
-#include "app/job_state.h"
-#include "app/join_host.h"
+#include "job/job_state.h"
+#include "job/join_host.h"
 #include "platform/unicode.h"
 #include "wmjoin/wm_joiner.h"
 

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/join_host.h"
+#include "job/join_host.h"
 #include "platform/unicode.h"
 
 std::string WmLine(const char* format, ...) {

@@ -10,8 +10,9 @@
 #include <thread>
 
 #include "app/dlg_main.h"
-#include "app/job_state.h"
-#include "app/join_job.h"
+#include "job/job_state.h"
+#include "job/join_engines.h"
+#include "job/join_job.h"
 #include "app/prompter.h"
 #include "platform/module.h"
 

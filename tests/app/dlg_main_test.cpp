@@ -11,7 +11,7 @@
 
 #include "app/dlg_main.h"
 #include "app/join_list_item.h"
-#include "app/resource_ids.h"
+#include "res/resource_ids.h"
 #include "app/small_dialogs.h"
 #include "platform/bytes.h"
 #include "platform/module.h"

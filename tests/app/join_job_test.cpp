@@ -11,9 +11,11 @@
 #include <thread>
 
 #include "app/dlg_main.h"
-#include "app/job_state.h"
-#include "app/join_job.h"
-#include "app/resource_ids.h"
+#include "job/job_state.h"
+#include "job/join_engines.h"
+#include "job/join_job.h"
+#include "res/resource_ids.h"
+#include "rmjoin/rm_join.h"
 #include "platform/module.h"
 #include "res/resources.h"
 #include "skin/bk_button.h"

@@ -7,7 +7,7 @@
 #include <cstring>
 #include <filesystem>
 
-#include "app/job_state.h"
+#include "job/job_state.h"
 #include "engines/asf/asf_format.h"
 #include "platform/unicode.h"
 #include "tests/support/media_fixtures.h"

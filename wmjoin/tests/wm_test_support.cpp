@@ -3,7 +3,7 @@
 #include <condition_variable>
 #include <sstream>
 
-#include "app/job_state.h"
+#include "job/job_state.h"
 #include "engines/asf/asf_format.h"
 #include "platform/auto_event.h"
 #include "platform/module.h"

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/join_host.h"
+#include "job/join_host.h"
 #include "engines/asf/wmsdk.h"
 #include "platform/bytes.h"
 

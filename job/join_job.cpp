@@ -1,29 +1,16 @@
-#include "app/join_job.h"
+#include "job/join_job.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <mutex>
 
-#include "app/job_state.h"
-#include "app/join_engines.h"
-#include "app/resource_ids.h"
+#include "job/job_state.h"
+#include "res/resource_ids.h"
 
 namespace fs = std::filesystem;
-
-namespace {
-
-std::mutex g_enginesMutex;
-std::array<JoinEngine, 5> g_engineOverrides;
-
-JoinEngine DefaultEngine(MediaKind kind);
-
-}  // namespace
 
 int CheckJoinList(const std::vector<const MediaFileInfo*>& rows) {
     if (rows.size() < 2) {
@@ -82,22 +69,6 @@ std::string OutputOverwritesInput(const std::vector<JoinInput>& inputs, const st
     return {};
 }
 
-JoinEngine EngineForKind(MediaKind kind) {
-    std::lock_guard<std::mutex> lock(g_enginesMutex);
-    if (kind >= 0 && kind < static_cast<MediaKind>(g_engineOverrides.size()) &&
-        g_engineOverrides[static_cast<size_t>(kind)]) {
-        return g_engineOverrides[static_cast<size_t>(kind)];
-    }
-    return DefaultEngine(kind);
-}
-
-void SetEngineForKind(MediaKind kind, JoinEngine engine) {
-    std::lock_guard<std::mutex> lock(g_enginesMutex);
-    if (kind >= 0 && kind < static_cast<MediaKind>(g_engineOverrides.size())) {
-        g_engineOverrides[static_cast<size_t>(kind)] = std::move(engine);
-    }
-}
-
 int JoinOntoOutput(const std::string& finalPath,
                    const std::function<int(const std::string& tempPath)>& engine) {
     fs::path target = fs::absolute(finalPath);
@@ -133,49 +104,3 @@ int JoinOntoOutput(const std::string& finalPath,
     fs::remove(tempPath, ec);
     return 0;
 }
-
-void RmNotifyProgress(JoinHost& host, uint32_t percent) {
-    if (percent % 3 != 0) {
-        return;
-    }
-    host.SetProgress(static_cast<int>(percent));
-    char text[64];
-    std::snprintf(text, sizeof text, "%d of the video has been joined...",
-                  static_cast<int>(percent));
-    host.SetStatusText(text);
-    host.PumpMessages();
-}
-
-void RmNotifyStart(JoinHost& host) {
-    host.SetProgress(0);
-    host.SetStatusText("Starting...");
-    host.PumpMessages();
-}
-
-void RmNotifyComplete(JoinHost& host) {
-    host.SetProgress(100);
-    host.SetStatusText("Mission Completed...");
-    host.PumpMessages();
-}
-
-namespace {
-
-JoinEngine DefaultEngine(MediaKind kind) {
-    switch (kind) {
-        case kKindAvi:
-        case kKindMpeg:
-        case kKindMpeg2:
-            return JoinWithConversionLibrary;
-        case kKindRealMedia:
-            return JoinRealMediaFiles;
-        case kKindWmv:
-            return JoinWindowsMediaFiles;
-        default:
-            return [](JoinHost&, const std::string&) {
-                g_errorText = "Files of this kind cannot be joined.";
-                return 0;
-            };
-    }
-}
-
-}  // namespace

@@ -1,4 +1,4 @@
-#include "app/job_state.h"
+#include "job/job_state.h"
 
 std::string g_outputPath;
 std::atomic<int32_t> g_joinResult{0};

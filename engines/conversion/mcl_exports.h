@@ -1,0 +1,22 @@
+// The entry points the zivuvore module exports: one declaration per entry of the conversion
+// library's table, made from the table itself, so a definition with another signature does not
+// compile.
+#pragma once
+
+#include <cstdint>
+#include <type_traits>
+
+#include "mcljoin/mcl_api.h"
+
+#define KJ_MCL_EXPORT __attribute__((visibility("default")))
+
+extern "C" {
+#define KJ_MCL_DECLARE(name, type) \
+    KJ_MCL_EXPORT std::remove_pointer_t<std::type_identity_t<type>> name;
+KJ_MCL_ENTRY_POINTS(KJ_MCL_DECLARE)
+#undef KJ_MCL_DECLARE
+
+// For the Video for Windows layer's compressor manager: 1 when the module can encode video of
+// this FourCC (lowest byte first character, compared without regard to case), else 0.
+KJ_MCL_EXPORT int32_t MclHasVideoEncoder(uint32_t fourcc);
+}
