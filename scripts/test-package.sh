@@ -52,7 +52,7 @@ cleanup() {
 }
 trap cleanup EXIT
 
-if dpkg-query -W -f='${Status}' kelvane-joiner 2>/dev/null | grep -q "install ok installed"; then
+if dpkg-query -W -f='${Status}' kelvane-joiner 2>/dev/null | grep "install ok installed" >/dev/null; then
   echo "test-package.sh: kelvane-joiner is installed already; it is replaced and removed afterwards"
 fi
 echo "== apt-get install -y $deb"
@@ -138,7 +138,7 @@ make_media b.wmv testsrc2 -c:v wmv2 -c:a wmav2
 join_check "WMV" joined.wmv a.wmv b.wmv
 
 # The conversion engine's module is shipped from the start; it joins once it has its entry points.
-if nm -D --defined-only "$pkgdir/libzivuvore.so" | grep -qw MclAlloc; then
+if nm -D --defined-only "$pkgdir/libzivuvore.so" | grep -w MclAlloc >/dev/null; then
   make_media a.avi testsrc -c:v mpeg4 -c:a mp3 -q:v 5
   make_media b.avi testsrc2 -c:v mpeg4 -c:a mp3 -q:v 5
   join_check "AVI" joined.avi a.avi b.avi
