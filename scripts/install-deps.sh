@@ -25,6 +25,8 @@ packages=(
   gstreamer1.0-plugins-base-apps gstreamer1.0-libav
   # a screen for the window when none is attached
   xvfb xauth fonts-dejavu-core
+  # the Debian package: its build (manual pages, icons) and its checks
+  debhelper dpkg-dev scdoc librsvg2-bin lintian appstream desktop-file-utils
 )
 
 # Skip the network when everything is already installed.
