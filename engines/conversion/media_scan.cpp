@@ -180,6 +180,11 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
     }
     av_packet_free(&packet);
     int readResult = result;
+    // At the end of the stream the file has been read through, even when what follows the
+    // last packet (an AVI index, padding) was never read as packets.
+    if (progress && readResult == AVERROR_EOF && fileSize > 0 && lastPercent != 100) {
+        progress(100.0);
+    }
 
     // The duration runs from the file's first timestamp to the end of its last packet.
     double start = context->start_time != AV_NOPTS_VALUE
