@@ -117,7 +117,7 @@ int OpenCdxaIo(const std::string& path, AVIOContext** pb, std::string* error) {
         *error = AvErrorText("Cannot open " + path, AVERROR(ENOMEM));
         return AVERROR(ENOMEM);
     }
-    input.release();  // owned by the I/O context from here on
+    static_cast<void>(input.release());  // owned by the I/O context from here on
     return 1;
 }
 

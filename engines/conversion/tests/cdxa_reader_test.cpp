@@ -115,7 +115,7 @@ TEST(CdxaPayloadReader, SeeksAnywhereAndReadsTheSameBytes) {
 }
 
 TEST(CdxaPayloadReader, ACutLastSectorGivesOnlyWhatIsThere) {
-    std::vector<uint8_t> stream = Counting(2 * 2324);
+    std::vector<uint8_t> stream = Counting(2 * kCdForm2PayloadBytes);
     Fixture f;
     f.file = kjtest::WrapInCdxa(stream);
     f.file.resize(f.file.size() - kCdSectorBytes + 24 + 100);  // 100 payload bytes left
@@ -150,7 +150,7 @@ TEST(CdxaPayloadReader, EmptyAndMode1SectorsAndAShrunkFile) {
 
     // The file loses its last sectors after the layout was taken: the stream ends there.
     Fixture shrunk;
-    shrunk.file = kjtest::WrapInCdxa(Counting(10 * 2324));
+    shrunk.file = kjtest::WrapInCdxa(Counting(10 * kCdForm2PayloadBytes));
     ASSERT_TRUE(FindCdxaLayout(ByteReader(shrunk.file), shrunk.file.size(), &shrunk.layout));
     shrunk.file.resize(44 + 4 * kCdSectorBytes);
     CdxaPayloadReader late(shrunk.ReadAt(), shrunk.layout);
@@ -160,7 +160,7 @@ TEST(CdxaPayloadReader, EmptyAndMode1SectorsAndAShrunkFile) {
 
 TEST(CdxaPayloadReader, ReadingThroughReadsEachSectorOnce) {
     Fixture f;
-    f.file = kjtest::WrapInCdxa(Counting(50 * 2324));
+    f.file = kjtest::WrapInCdxa(Counting(50 * kCdForm2PayloadBytes));
     ASSERT_TRUE(FindCdxaLayout(ByteReader(f.file), f.file.size(), &f.layout));
     CdxaPayloadReader reader(f.ReadAt(), f.layout);
     ReadAll(reader, 32768);

@@ -52,12 +52,14 @@ private:
 
 std::vector<double> g_percents;
 void CollectPercent(const void* record) {
-    g_percents.push_back(static_cast<const MclScanProgressRecord*>(record)->percent);
+    // Read by value: the packed record's double need not be 8-byte aligned.
+    double percent = static_cast<const MclScanProgressRecord*>(record)->percent;
+    g_percents.push_back(percent);
 }
 
 struct Scanned {
     int32_t result = -1;
-    MclFileInfo info{};
+    alignas(8) MclFileInfo info{};  // its 64-bit fields at 8-byte boundaries
     std::vector<double> percents;
 };
 
@@ -107,7 +109,8 @@ void ExpectMatchesFfprobe(const Scanned& s, const std::string& reference, bool h
         EXPECT_EQ(info.audioCodec, Trimmed(Ffprobe(reference, "stream=codec_name", "a:0")));
         std::string bitRate = Trimmed(Ffprobe(reference, "stream=bit_rate", "a:0"));
         if (bitRate != "N/A") {
-            EXPECT_DOUBLE_EQ(info.audioBitRate, std::atof(bitRate.c_str()));
+            double audioBitRate = info.audioBitRate;  // by value: packed, not 8-byte aligned
+            EXPECT_DOUBLE_EQ(audioBitRate, std::atof(bitRate.c_str()));
         }
     }
     // The callback saw the scan advance to the end, never backwards.
@@ -148,7 +151,8 @@ TEST_P(MpegTargets, RecordMatchesFfprobeAndNamesTheStandard) {
     EXPECT_STREQ(s.info.path, path.c_str());
     struct stat status {};
     ASSERT_EQ(::stat(path.c_str(), &status), 0);
-    EXPECT_EQ(s.info.fileSize, status.st_size);
+    int64_t fileSize = s.info.fileSize;
+    EXPECT_EQ(fileSize, status.st_size);
 }
 
 INSTANTIATE_TEST_SUITE_P(Targets, MpegTargets,
