@@ -40,9 +40,9 @@ for i in range(sectors):
 PY
 for f in dvd.mpg vcd.mpg vcd.dat avi.avi; do cat "$WORK/$f" > /dev/null; done
 
-printf '%-34s %10s   %11s\n' "contender" "wall" "peak RSS"
+printf '%-24s %10s   %11s\n' "contender" "wall" "peak RSS"
 for f in dvd.mpg vcd.dat avi.avi; do
-    echo "$f: $(stat -c %s "$WORK/$f") bytes, $(packets "$WORK/$f" v:0) video packets"
+    echo "$f: $(stat -c %s "$WORK/$f") bytes, $(packets "$WORK/$f" v:0 | cut -d, -f1) video packets"
     for round in 1 2; do
         run "cat $f" "cat '$WORK/$f'"
         run "kjoin probe $f" "'$KJOIN' probe '$WORK/$f'"
