@@ -76,6 +76,7 @@ T* Control(QWidget* dialog, int id) {
 
 CDlgMain::CDlgMain(QWidget* parent) : CBkDialog(parent) {
     g_mainDialog = this;
+    g_scanProgressView = this;
     setAttribute(Qt::WA_DeleteOnClose, false);
 }
 
@@ -91,6 +92,9 @@ CDlgMain::~CDlgMain() {
     if (g_mainDialog == this) {
         g_mainDialog = nullptr;
     }
+    if (g_scanProgressView == this) {
+        g_scanProgressView = nullptr;
+    }
 }
 
 bool CDlgMain::OnInitDialog() {
@@ -98,6 +102,7 @@ bool CDlgMain::OnInitDialog() {
         return false;
     }
     g_mainDialog = this;
+    g_scanProgressView = this;
     setWindowFlag(Qt::FramelessWindowHint, true);
     SetBackgroundBitmap(IDB_BACKGROUND);
     setWindowTitle(QString::fromLatin1(kApplicationTitle));
@@ -282,12 +287,17 @@ void CDlgMain::InsertRow(std::unique_ptr<MediaFileInfo> record, int position) {
 
 bool CDlgMain::AddFile(const QString& path, ProbeError* error) {
     m_bProbing = true;
-    std::unique_ptr<MediaFileInfo> record = ProbeMediaFile(path.toStdString(), error);
+    ProbeError local;
+    ProbeError* why = error != nullptr ? error : &local;
+    std::unique_ptr<MediaFileInfo> record = ProbeMediaFile(path.toStdString(), why);
     m_bProbing = false;
     if (record == nullptr) {
         return false;
     }
     InsertRow(std::move(record), RowCount());
+    if (!why->notice.empty()) {
+        SetStatusText(QString::fromStdString(why->notice));
+    }
     return true;
 }
 
@@ -529,6 +539,14 @@ void CDlgMain::SetScanProgress(int percent, const QString& text) {
     if (m_pScanProgress->m_progress != nullptr) {
         m_pScanProgress->m_progress->setValue(percent);
     }
+}
+
+void CDlgMain::ShowScanProgress(const std::string& text) {
+    ShowScanProgress(QString::fromStdString(text));
+}
+
+void CDlgMain::SetScanProgress(int percent, const std::string& text) {
+    SetScanProgress(percent, QString::fromStdString(text));
 }
 
 void CDlgMain::HideScanProgress() {

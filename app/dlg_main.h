@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "job/join_host.h"
+#include "probe/library_scan.h"
 #include "skin/bk_dialog.h"
 
 class CBkButton;
@@ -27,7 +28,7 @@ class QMimeData;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-class CDlgMain : public CBkDialog, public JoinHost {
+class CDlgMain : public CBkDialog, public JoinHost, public ScanProgressView {
     Q_OBJECT
 public:
     explicit CDlgMain(QWidget* parent = nullptr);
@@ -59,7 +60,10 @@ public:
 
     void ShowScanProgress(const QString& text);
     void SetScanProgress(int percent, const QString& text);
-    void HideScanProgress();
+    void HideScanProgress() override;
+    // ScanProgressView: the library scan of an added file drives the window through these.
+    void ShowScanProgress(const std::string& text) override;
+    void SetScanProgress(int percent, const std::string& text) override;
 
     void SetStatusText(const QString& text);
     // Any thread: from another one the change is carried to the user-interface thread.

@@ -1,4 +1,5 @@
 #include "cli/join_command.h"
+#include "cli/probe_command.h"
 
 #include <unistd.h>
 
@@ -159,6 +160,7 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
     }
 
     // Probe every file in order, as adding them to the list does.
+    ProbeModules probeModules;
     std::vector<JoinInput> inputs;
     std::vector<std::unique_ptr<MediaFileInfo>> records;
     for (const std::string& file : options.files) {

@@ -4,7 +4,9 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "mcljoin/mcl_api.h"
 #include "platform/bytes.h"
+#include "platform/module.h"
 #include "probe/probe_media_file.h"
 #include "probe/row_texts.h"
 
@@ -41,6 +43,14 @@ void PrintRecord(const MediaFileInfo& info, FILE* out) {
 
 }  // namespace
 
+ProbeModules::ProbeModules() : m_hConversion(Module::Load("zivuvore")) {
+    LoadMclApi(m_hConversion.get());
+}
+
+ProbeModules::~ProbeModules() {
+    LoadMclApi(nullptr);
+}
+
 int RunProbeCommand(const QStringList& arguments, FILE* out, FILE* err) {
     bool json = false;
     QStringList files;
@@ -55,6 +65,7 @@ int RunProbeCommand(const QStringList& arguments, FILE* out, FILE* err) {
         std::fprintf(err, "kjoin probe: name at least one file (kjoin probe --help)\n");
         return 1;
     }
+    ProbeModules modules;
     int status = 0;
     QJsonArray results;
     for (const QString& file : files) {
@@ -71,6 +82,9 @@ int RunProbeCommand(const QStringList& arguments, FILE* out, FILE* err) {
                 std::fprintf(err, "kjoin: %s: %s\n", qPrintable(file), error.reason.c_str());
             }
             continue;
+        }
+        if (!error.notice.empty()) {
+            std::fprintf(err, "kjoin: %s: %s\n", qPrintable(file), error.notice.c_str());
         }
         if (json) {
             results.append(RecordJson(*record));

@@ -3,6 +3,22 @@
 
 #include <QStringList>
 #include <cstdio>
+#include <memory>
+
+class Module;
+
+// The conversion module, loaded for as long as files are probed: AVI and MPEG files are scanned
+// by it, as in the window.
+class ProbeModules {
+public:
+    ProbeModules();
+    ~ProbeModules();
+    ProbeModules(const ProbeModules&) = delete;
+    ProbeModules& operator=(const ProbeModules&) = delete;
+
+private:
+    std::unique_ptr<Module> m_hConversion;
+};
 
 // Prints each file's column texts and information line (or, with --json, every field of its
 // record). Returns 0 when every file gave a record, 1 otherwise.

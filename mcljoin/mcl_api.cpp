@@ -1,6 +1,7 @@
 #include "mcljoin/mcl_api.h"
 
 #include "platform/module.h"
+#include "platform/vfw.h"
 
 MclApiTable MclApi;
 
@@ -14,6 +15,8 @@ int MclApiTable::ResolvedCount() const {
 
 void LoadMclApi(const Module* module) {
     MclApi = MclApiTable{};
+    // The compressor manager offers this module's encoders, for as long as the table holds it.
+    ICUseConversionModule(module);
     if (module == nullptr) {
         return;
     }

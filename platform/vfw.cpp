@@ -10,10 +10,14 @@
 #include <vector>
 
 #include "platform/bytes.h"
+#include "platform/module.h"
 
 namespace {
 
 std::atomic<int> g_aviFileUsers{0};
+
+using HasVideoEncoderFn = int32_t (*)(uint32_t fourcc);
+std::atomic<HasVideoEncoderFn> g_hasVideoEncoder{nullptr};
 
 // RIFF layout: "RIFF", size, form type; every chunk an id, a data size and even-padded data.
 constexpr size_t kRiffHeaderBytes = 12;
@@ -342,4 +346,38 @@ ULONG AVIStreamRelease(PAVISTREAM pavi) {
 
 ULONG AVIFileRelease(PAVIFILE pfile) {
     return pfile != nullptr ? pfile->Release() : 0;
+}
+
+struct IcInstance {
+    DWORD fccType = 0;
+    DWORD fccHandler = 0;
+    UINT mode = 0;
+};
+
+void ICUseConversionModule(const Module* module) {
+    g_hasVideoEncoder =
+        module != nullptr ? module->ResolveAs<HasVideoEncoderFn>("MclHasVideoEncoder") : nullptr;
+}
+
+HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT wMode) {
+    // The type is compared without regard to case, as the compressor manager does.
+    if ((fccType | 0x20202020u) != ICTYPE_VIDEO) {
+        return nullptr;
+    }
+    if (wMode != ICMODE_COMPRESS && wMode != ICMODE_FASTCOMPRESS && wMode != ICMODE_QUERY) {
+        return nullptr;
+    }
+    HasVideoEncoderFn hasEncoder = g_hasVideoEncoder.load();
+    if (hasEncoder == nullptr || fccHandler == 0 || hasEncoder(fccHandler) == 0) {
+        return nullptr;
+    }
+    return new (std::nothrow) IcInstance{fccType, fccHandler, wMode};
+}
+
+LRESULT ICClose(HIC hic) {
+    if (hic == nullptr) {
+        return ICERR_BADHANDLE;
+    }
+    delete hic;
+    return ICERR_OK;
 }

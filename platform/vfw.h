@@ -1,5 +1,6 @@
 // The small Video for Windows layer: the AVI file interface the probe uses, on our own reading
-// of the AVI header list. AVIFileInit/AVIFileExit bracket its use for the life of the program.
+// of the AVI header list, and the compressor manager, which answers from the encoders of the
+// conversion module. AVIFileInit/AVIFileExit bracket its use for the life of the program.
 #pragma once
 
 #include <cstddef>
@@ -8,6 +9,8 @@
 #include <vector>
 
 #include "platform/com.h"
+
+class Module;
 
 using DWORD = uint32_t;
 using WORD = uint16_t;
@@ -129,3 +132,30 @@ HRESULT ReadAviStreamInfos(const AviFileReadAt& readAt, std::vector<AVISTREAMINF
 // Drop a reference; the object goes with its last one. Return the references left.
 ULONG AVIStreamRelease(PAVISTREAM pavi);
 ULONG AVIFileRelease(PAVIFILE pfile);
+
+// ---- Compressor manager ----
+
+using LRESULT = intptr_t;
+struct IcInstance;
+using HIC = IcInstance*;
+
+inline constexpr DWORD ICTYPE_VIDEO = mmioFOURCC('v', 'i', 'd', 'c');
+inline constexpr UINT ICMODE_COMPRESS = 1;
+inline constexpr UINT ICMODE_DECOMPRESS = 2;
+inline constexpr UINT ICMODE_FASTDECOMPRESS = 3;
+inline constexpr UINT ICMODE_QUERY = 4;
+inline constexpr UINT ICMODE_FASTCOMPRESS = 5;
+inline constexpr UINT ICMODE_DRAW = 8;
+inline constexpr LRESULT ICERR_OK = 0;
+inline constexpr LRESULT ICERR_BADHANDLE = -8;
+
+// The module whose encoders the compressor manager offers (its MclHasVideoEncoder export);
+// null, or a module without that export, offers none. The module must outlive its use here.
+void ICUseConversionModule(const Module* module);
+
+// A compressor of type "vidc" for the FourCC fccHandler (compared without regard to case),
+// opened to compress (ICMODE_COMPRESS, ICMODE_FASTCOMPRESS) or to be asked about
+// (ICMODE_QUERY); null when the conversion module has no such encoder. Decompressors are not
+// offered. Close what opens with ICClose.
+HIC ICOpen(DWORD fccType, DWORD fccHandler, UINT wMode);
+LRESULT ICClose(HIC hic);

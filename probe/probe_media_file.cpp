@@ -9,6 +9,7 @@
 #include "probe/avi_probe.h"
 #include "probe/detect_file_type.h"
 #include "probe/format_tags.h"
+#include "probe/library_scan.h"
 #include "probe/rm_header_reader.h"
 
 namespace {
@@ -35,6 +36,26 @@ void CopyHeaderValues(const ProbeInfo& info, MediaFileInfo& record) {
         record.m_strAudioCodec = info.audio[0].name;
         record.m_fAudioRate = static_cast<float>(info.audio[0].byteRate);
     }
+}
+
+// Copies the library's scan of an AVI or MPEG file into the record; the kind of an MPEG file
+// comes from the library's format name.
+void CopyScanValues(FileTypeCode code, const MclFileInfo& scan, MediaFileInfo& record) {
+    auto text = [](const char* slot, size_t size) {
+        return std::string(slot, strnlen(slot, size));
+    };
+    record.m_nKind = code == kTypeAvi
+                         ? kKindAvi
+                         : MpegKindFromFormatName(text(scan.formatName, sizeof scan.formatName));
+    record.m_nWidth = scan.width;
+    record.m_nHeight = scan.height;
+    record.m_strVideoCodec = text(scan.videoCodec, sizeof scan.videoCodec);
+    record.m_strAudioCodec = text(scan.audioCodec, sizeof scan.audioCodec);
+    record.m_fFrameRate = static_cast<float>(scan.frameRate);
+    record.m_nFrameCount = scan.frameCount;
+    record.m_fDuration = static_cast<float>(scan.duration);
+    record.m_bHasAudio = scan.hasAudio;
+    record.m_fAudioRate = static_cast<float>(scan.audioBitRate);
 }
 
 }  // namespace
@@ -104,16 +125,25 @@ std::unique_ptr<MediaFileInfo> ProbeMediaFile(const std::string& path, ProbeErro
 
     switch (code) {
         case kTypeAvi:
-            record->m_nKind = kKindAvi;
-            ApplyAviFourccSteps(path, *record);
-            // Until the library scan gives a codec name, the handler code stands for it.
-            if (record->m_strVideoCodec.empty()) {
-                record->m_strVideoCodec = FourccText(record->m_dwFourcc);
+        case kTypeMpeg: {
+            MclFileInfo scan;
+            if (!ScanWithLibrary(path, scan)) {
+                // Without the library the row still has its kind, with zero values.
+                Fail(error, ProbeFailure::kNone, {});
+                if (error != nullptr) {
+                    error->notice = kConversionLibraryMissingText;
+                }
+            }
+            CopyScanValues(code, scan, *record);
+            if (code == kTypeAvi) {
+                ApplyAviFourccSteps(path, *record);
+                // Without a codec name from the library, the handler code stands for it.
+                if (record->m_strVideoCodec.empty() && record->m_dwFourcc != 0) {
+                    record->m_strVideoCodec = FourccText(record->m_dwFourcc);
+                }
             }
             break;
-        case kTypeMpeg:
-            record->m_nKind = kKindMpeg;
-            break;
+        }
         case kTypeRealMedia:
         case kTypeAsf: {
             g_probeInfo.Clear();

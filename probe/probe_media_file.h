@@ -18,6 +18,8 @@ enum class ProbeFailure {
 struct ProbeError {
     ProbeFailure failure = ProbeFailure::kNone;
     std::string reason;  // a short text for the user, e.g. "Permission denied"
+    // Set when a record was made without some of its values, and why (for the status line).
+    std::string notice;
 };
 
 // A new record for the file, or null (with the reason in *error when given).

@@ -1,6 +1,9 @@
 #include "engines/conversion/media_scan.h"
 
+#include <algorithm>
 #include <cmath>
+#include <map>
+#include <vector>
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -11,6 +14,16 @@ extern "C" {
 #include "engines/conversion/input_open.h"
 
 namespace {
+
+// Pack sizes of the disc standards: a CD sector's payload, a DVD sector.
+constexpr int kCdPackBytes = 2324;
+constexpr int kDvdPackBytes = 2048;
+// Bytes at the start of a program stream looked at for its pack size.
+constexpr size_t kPackProbeBytes = 65536;
+constexpr int kMinPacksCompared = 4;
+// Packets between progress reports at the latest, so a caller that keeps its window alive from
+// the callback gets called even when the percentage moves slowly or is unknown.
+constexpr int64_t kProgressEveryPackets = 256;
 
 std::string CodecName(const AVCodecParameters* parameters) {
     const AVCodecDescriptor* descriptor = avcodec_descriptor_get(parameters->codec_id);
@@ -31,7 +44,68 @@ std::string FormatName(const AVFormatContext* context, const AVStream* video) {
     return demuxer;
 }
 
+bool IsProgramStream(const AVFormatContext* context) {
+    return std::string(context->iformat->name) == "mpeg";
+}
+
+// The first bytes of the (payload) stream, read through the context's own I/O.
+std::vector<uint8_t> ReadStreamHead(AVFormatContext* context) {
+    std::vector<uint8_t> head;
+    if (context->pb == nullptr || avio_seek(context->pb, 0, SEEK_SET) < 0) {
+        return head;
+    }
+    head.resize(kPackProbeBytes);
+    int got = avio_read(context->pb, head.data(), static_cast<int>(head.size()));
+    head.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    return head;
+}
+
+bool OneOf(int value, std::initializer_list<int> allowed) {
+    return std::find(allowed.begin(), allowed.end(), value) != allowed.end();
+}
+
 }  // namespace
+
+int MpegPackBytes(const uint8_t* head, size_t size) {
+    std::vector<size_t> packs;
+    for (size_t i = 0; i + 4 <= size; ++i) {
+        if (head[i] == 0 && head[i + 1] == 0 && head[i + 2] == 1 && head[i + 3] == 0xBA) {
+            packs.push_back(i);
+            i += 3;
+        }
+    }
+    if (packs.size() < kMinPacksCompared + 1) {
+        return 0;
+    }
+    std::map<size_t, int> gaps;
+    for (size_t i = 1; i < packs.size(); ++i) {
+        ++gaps[packs[i] - packs[i - 1]];
+    }
+    auto most = std::max_element(gaps.begin(), gaps.end(),
+                                 [](const auto& a, const auto& b) { return a.second < b.second; });
+    // A pack start code by chance inside a payload splits one gap in two; allow for a few.
+    int compared = static_cast<int>(packs.size() - 1);
+    return most->second * 4 >= compared * 3 ? static_cast<int>(most->first) : 0;
+}
+
+std::string MpegStandard(const MediaScan& scan) {
+    bool cdPacks = scan.packBytes == kCdPackBytes || scan.videoCd;
+    bool sif = scan.width == 352 && OneOf(scan.height, {288, 240});
+    if (scan.videoCodec == "mpeg1video" && cdPacks && sif) {
+        return "VCD";
+    }
+    if (scan.videoCodec != "mpeg2video") {
+        return {};
+    }
+    if (cdPacks && (sif || (scan.width == 480 && OneOf(scan.height, {576, 480})))) {
+        return "SVCD";
+    }
+    if (scan.packBytes == kDvdPackBytes && OneOf(scan.width, {720, 704, 352}) &&
+        OneOf(scan.height, {576, 480, 288, 240})) {
+        return "DVD";
+    }
+    return {};
+}
 
 int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& progress,
               std::string* error) {
@@ -46,6 +120,7 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
     const AVStream* video = videoIndex >= 0 ? context->streams[videoIndex] : nullptr;
     const AVStream* audio = audioIndex >= 0 ? context->streams[audioIndex] : nullptr;
     scan->formatName = FormatName(context, video);
+    scan->videoCd = IsVideoCdInput(context);
     if (video != nullptr) {
         scan->hasVideo = true;
         scan->videoCodec = CodecName(video->codecpar);
@@ -66,7 +141,13 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
     int64_t videoEnd = AV_NOPTS_VALUE;
     int64_t audioEnd = AV_NOPTS_VALUE;
     AVPacket* packet = av_packet_alloc();
+    if (packet == nullptr) {
+        CloseMediaInput(&context);
+        *error = AvErrorText("Cannot read " + path, AVERROR(ENOMEM));
+        return AVERROR(ENOMEM);
+    }
     int lastPercent = -1;
+    int64_t packetsSinceReport = 0;
     while ((result = av_read_frame(context, packet)) >= 0) {
         if (packet->stream_index == videoIndex) {
             ++scan->frameCount;
@@ -81,27 +162,28 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
             }
         }
         av_packet_unref(packet);
-        if (progress) {
-            if (fileSize <= 0) {
-                if (lastPercent != -2) {
-                    progress(-1.0);
-                    lastPercent = -2;
-                }
-            } else {
-                double percent = 100.0 * static_cast<double>(avio_tell(context->pb)) /
-                                 static_cast<double>(fileSize);
-                if (static_cast<int>(percent) != lastPercent) {
-                    lastPercent = static_cast<int>(percent);
-                    progress(std::min(percent, 100.0));
-                }
-            }
+        if (!progress) {
+            continue;
+        }
+        ++packetsSinceReport;
+        double percent = -1.0;
+        if (fileSize > 0) {
+            percent = std::min(100.0, 100.0 * static_cast<double>(avio_tell(context->pb)) /
+                                          static_cast<double>(fileSize));
+        }
+        int whole = percent < 0 ? -2 : static_cast<int>(percent);
+        if (whole != lastPercent || packetsSinceReport >= kProgressEveryPackets) {
+            lastPercent = whole;
+            packetsSinceReport = 0;
+            progress(percent);
         }
     }
     av_packet_free(&packet);
-    if (result != AVERROR_EOF) {
-        *error = AvErrorText("Cannot read " + path, result);
-        CloseMediaInput(&context);
-        return result;
+    int readResult = result;
+    // At the end of the stream the file has been read through, even when what follows the
+    // last packet (an AVI index, padding) was never read as packets.
+    if (progress && readResult == AVERROR_EOF && fileSize > 0 && lastPercent != 100) {
+        progress(100.0);
     }
 
     // The duration runs from the file's first timestamp to the end of its last packet.
@@ -123,6 +205,15 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
     if (scan->duration <= 0.0 && context->duration > 0) {
         scan->duration = static_cast<double>(context->duration) / AV_TIME_BASE;
     }
+    if (IsProgramStream(context)) {
+        std::vector<uint8_t> head = ReadStreamHead(context);
+        scan->packBytes = MpegPackBytes(head.data(), head.size());
+        scan->standard = MpegStandard(*scan);
+    }
     CloseMediaInput(&context);
+    if (readResult != AVERROR_EOF) {
+        *error = AvErrorText("Cannot read " + path, readResult);
+        return readResult;
+    }
     return 0;
 }

@@ -1,0 +1,151 @@
+#include "engines/conversion/cdxa_reader.h"
+
+#include <algorithm>
+
+namespace {
+
+constexpr size_t kRiffHeaderBytes = 12;
+constexpr size_t kChunkHeaderBytes = 8;
+// Where the sectors begin in the usual file: RIFF header, a 16-byte "fmt " chunk, "data".
+constexpr uint64_t kUsualDataStart = 44;
+// Header bytes a sector needs for its layout to be known: through the submode byte.
+constexpr size_t kCdLayoutBytes = kCdSubmodeOffset + 1;
+// Sector headers indexed per step while seeking ahead.
+constexpr uint64_t kIndexBatchSectors = 64;
+
+}  // namespace
+
+bool FindCdxaLayout(ByteReader head, uint64_t fileSize, CdxaLayout* layout) {
+    if (!head.Matches(0, "RIFF") || !head.Matches(8, "CDXA")) {
+        return false;
+    }
+    uint64_t start = kUsualDataStart;
+    uint64_t declared = 0;
+    for (uint64_t pos = kRiffHeaderBytes; head.Has(pos, kChunkHeaderBytes);) {
+        uint32_t size = head.LE32(pos + 4);
+        if (head.Matches(pos, "data")) {
+            start = pos + kChunkHeaderBytes;
+            declared = size;
+            break;
+        }
+        pos += kChunkHeaderBytes + static_cast<uint64_t>(size) + (size & 1);
+    }
+    if (start >= fileSize) {
+        return false;
+    }
+    uint64_t available = fileSize - start;
+    layout->dataStart = start;
+    layout->dataBytes = declared == 0 || declared > available ? available : declared;
+    return true;
+}
+
+CdxaPayloadReader::CdxaPayloadReader(ReadAt readAt, const CdxaLayout& layout)
+    : m_readAt(std::move(readAt)), m_layout(layout), m_starts{0} {}
+
+uint64_t CdxaPayloadReader::SectorCount() const {
+    return (m_layout.dataBytes + kCdSectorBytes - 1) / kCdSectorBytes;
+}
+
+CdxaPayloadReader::SectorData CdxaPayloadReader::DataOf(uint64_t index, ByteReader header) const {
+    uint64_t sectorStart = index * kCdSectorBytes;
+    uint64_t inFile = std::min<uint64_t>(kCdSectorBytes, m_layout.dataBytes - sectorStart);
+    SectorData data;
+    size_t payload = 0;
+    uint8_t mode = header.U8(kCdModeOffset);
+    if (mode == 1) {
+        data.offset = kCdMode1DataOffset;
+        payload = kCdForm1PayloadBytes;
+    } else if (mode == 2) {
+        data.offset = kCdMode2DataOffset;
+        bool form2 = (header.U8(kCdSubmodeOffset) & kCdSubmodeForm2) != 0;
+        payload = form2 ? kCdForm2PayloadBytes : kCdForm1PayloadBytes;
+    } else {
+        return data;  // Mode 0 (empty) or a sector cut off before its header: no user data
+    }
+    if (inFile > data.offset) {
+        data.bytes = static_cast<size_t>(std::min<uint64_t>(payload, inFile - data.offset));
+    }
+    return data;
+}
+
+bool CdxaPayloadReader::IndexThrough(uint64_t index) {
+    uint64_t count = SectorCount();
+    uint8_t header[kCdLayoutBytes];
+    while (m_starts.size() <= index + 1 && m_starts.size() <= count) {
+        uint64_t sector = m_starts.size() - 1;
+        uint64_t at = sector * kCdSectorBytes;
+        size_t want =
+            static_cast<size_t>(std::min<uint64_t>(sizeof header, m_layout.dataBytes - at));
+        size_t got = m_readAt(m_layout.dataStart + at, header, want);
+        if (got < want) {
+            // The file ends early (it shrank, or a read failed): the stream ends here.
+            m_layout.dataBytes = at;
+            break;
+        }
+        m_starts.push_back(m_starts.back() + DataOf(sector, ByteReader(header, got)).bytes);
+    }
+    return m_starts.size() > index + 1;
+}
+
+bool CdxaPayloadReader::Locate(uint64_t position, uint64_t* sector) {
+    while (m_starts.back() <= position && m_starts.size() <= SectorCount()) {
+        IndexThrough(m_starts.size() - 1 + kIndexBatchSectors);
+    }
+    if (m_starts.back() <= position) {
+        return false;
+    }
+    auto after = std::upper_bound(m_starts.begin(), m_starts.end(), position);
+    *sector = static_cast<uint64_t>(after - m_starts.begin()) - 1;
+    return true;
+}
+
+size_t CdxaPayloadReader::Read(uint8_t* out, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        uint64_t sector = 0;
+        if (!Locate(m_position, &sector)) {
+            break;
+        }
+        if (sector != m_sectorInBuffer) {
+            uint64_t at = sector * kCdSectorBytes;
+            size_t want =
+                static_cast<size_t>(std::min<uint64_t>(kCdSectorBytes, m_layout.dataBytes - at));
+            m_sector.resize(kCdSectorBytes);
+            size_t got = m_readAt(m_layout.dataStart + at, m_sector.data(), want);
+            m_sectorInBuffer = UINT64_MAX;
+            if (got < want) {
+                break;  // a read error: give what was read so far
+            }
+            m_bufferData = DataOf(sector, ByteReader(m_sector.data(), got));
+            m_sectorInBuffer = sector;
+        }
+        // The index's size rules; a sector that changed since it was indexed gives no more.
+        uint64_t inner = m_position - m_starts[sector];
+        uint64_t indexed = m_starts[sector + 1] - m_starts[sector];
+        uint64_t present = std::min<uint64_t>(indexed, m_bufferData.bytes);
+        if (inner >= present) {
+            break;
+        }
+        size_t n = static_cast<size_t>(std::min<uint64_t>(present - inner, count - done));
+        std::copy_n(m_sector.data() + m_bufferData.offset + inner, n, out + done);
+        done += n;
+        m_position += n;
+        m_fileOffset =
+            m_layout.dataStart + sector * kCdSectorBytes + m_bufferData.offset + inner + n;
+    }
+    return done;
+}
+
+bool CdxaPayloadReader::Seek(uint64_t position) {
+    uint64_t sector = 0;
+    if (!Locate(position, &sector) && position != Size()) {
+        return false;
+    }
+    m_position = position;
+    return true;
+}
+
+uint64_t CdxaPayloadReader::Size() {
+    IndexThrough(SectorCount());
+    return m_starts.back();
+}
