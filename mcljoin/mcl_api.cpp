@@ -21,4 +21,6 @@ void LoadMclApi(const Module* module) {
     MclApi.name = module->ResolveAs<std::type_identity_t<type>>(#name);
     KJ_MCL_ENTRY_POINTS(KJ_MCL_RESOLVE)
 #undef KJ_MCL_RESOLVE
+    MclApi.MclGetErrorText = module->ResolveAs<int32_t (*)(char*, int32_t)>("MclGetErrorText");
+    MclApi.MclHasVideoEncoder = module->ResolveAs<int32_t (*)(uint32_t)>("MclHasVideoEncoder");
 }

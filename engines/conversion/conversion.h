@@ -45,11 +45,11 @@ struct ConversionSettings {
 };
 
 struct ConversionCallbacks {
-    MclSourceCallback videoSource = nullptr;
-    MclSourceCallback audioSource = nullptr;
-    MclAudioFuncCallback audioFunc = nullptr;
-    MclProgressCallback progress = nullptr;
-    MclErrorCallback error = nullptr;
+    MclSourceFn videoSource = nullptr;
+    MclSourceFn audioSource = nullptr;
+    MclAudioFuncFn audioFunc = nullptr;
+    MclProgressFn progress = nullptr;
+    MclErrorFn error = nullptr;
 };
 
 struct Conversion {

@@ -171,7 +171,7 @@ int Joiner::SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParame
         if (result < 0) {
             return result;
         }
-        MclAudioFuncCallback audioFunc = m_conversion.callbacks.audioFunc;
+        MclAudioFuncFn audioFunc = m_conversion.callbacks.audioFunc;
         int32_t handle = m_conversion.handle;
         m_audio.SetSinks(
             [this](AVPacket* packet, std::string* e) {

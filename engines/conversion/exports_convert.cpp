@@ -71,31 +71,31 @@ MclHandle MclAlloc() {
     return handle;
 }
 
-void MclAssignVideoSource(MclHandle conversion, MclSourceCallback callback) {
+void MclAssignVideoSource(MclHandle conversion, MclSourceFn callback) {
     WithSettings(conversion, [&](ConversionSettings&, ConversionCallbacks& c) {
         c.videoSource = callback;
     });
 }
 
-void MclAssignAudioSource(MclHandle conversion, MclSourceCallback callback) {
+void MclAssignAudioSource(MclHandle conversion, MclSourceFn callback) {
     WithSettings(conversion, [&](ConversionSettings&, ConversionCallbacks& c) {
         c.audioSource = callback;
     });
 }
 
-void MclAssignAudioFunc(MclHandle conversion, MclAudioFuncCallback callback) {
+void MclAssignAudioFunc(MclHandle conversion, MclAudioFuncFn callback) {
     WithSettings(conversion, [&](ConversionSettings&, ConversionCallbacks& c) {
         c.audioFunc = callback;
     });
 }
 
-void MclAssignProgress(MclHandle conversion, MclProgressCallback callback) {
+void MclAssignProgress(MclHandle conversion, MclProgressFn callback) {
     WithSettings(conversion, [&](ConversionSettings&, ConversionCallbacks& c) {
         c.progress = callback;
     });
 }
 
-void MclAssignError(MclHandle conversion, MclErrorCallback callback) {
+void MclAssignError(MclHandle conversion, MclErrorFn callback) {
     WithSettings(conversion, [&](ConversionSettings&, ConversionCallbacks& c) {
         c.error = callback;
     });
@@ -255,7 +255,7 @@ int32_t MclConvert(MclHandle handle) {
         return 0;
     }
     SetLastError(result, error);
-    MclErrorCallback callback = nullptr;
+    MclErrorFn callback = nullptr;
     {
         std::lock_guard<std::mutex> lock(conversion->mutex);
         callback = conversion->callbacks.error;

@@ -16,7 +16,7 @@ constexpr int32_t kMaxSources = 100000;
 
 }  // namespace
 
-std::vector<std::string> AskSources(Conversion& conversion, MclSourceCallback callback) {
+std::vector<std::string> AskSources(Conversion& conversion, MclSourceFn callback) {
     std::vector<std::string> paths;
     if (callback == nullptr) {
         return paths;

@@ -11,7 +11,7 @@
 struct AVCodecParameters;
 
 // The paths a source callback gives for positions 0, 1, ... until it says it has finished.
-std::vector<std::string> AskSources(Conversion& conversion, MclSourceCallback callback);
+std::vector<std::string> AskSources(Conversion& conversion, MclSourceFn callback);
 
 // Reads the facts of every input (its scan, its first streams' parameters). `firstVideo` and
 // `firstAudio` receive copies of the first input's stream parameters (null when it has none);
