@@ -18,8 +18,7 @@ inline constexpr int kMclFileInfoBytes = 900;
 extern "C" {
 using MclSourceFn = int32_t (*)(MclHandle source, int32_t index);
 using MclAudioFuncFn = void (*)(int32_t, int32_t, int32_t);
-using MclProgressFn = void (*)(MclHandle conversion, int32_t status, int32_t frame,
-                                     int32_t sample);
+using MclProgressFn = void (*)(MclHandle conversion, int32_t status, int32_t frame, int32_t sample);
 using MclErrorFn = void (*)(int32_t, int32_t, int32_t* answer);
 using MclScanCallback = void (*)(const void* progressRecord);
 }
@@ -28,11 +27,11 @@ using MclScanCallback = void (*)(const void* progressRecord);
 // cannot drift apart.
 #define KJ_MCL_ENTRY_POINTS(X)                                                         \
     X(MclAlloc, MclHandle (*)())                                                       \
-    X(MclAssignVideoSource, void (*)(MclHandle, MclSourceFn))                    \
-    X(MclAssignAudioSource, void (*)(MclHandle, MclSourceFn))                    \
-    X(MclAssignAudioFunc, void (*)(MclHandle, MclAudioFuncFn))                   \
-    X(MclAssignProgress, void (*)(MclHandle, MclProgressFn))                     \
-    X(MclAssignError, void (*)(MclHandle, MclErrorFn))                           \
+    X(MclAssignVideoSource, void (*)(MclHandle, MclSourceFn))                          \
+    X(MclAssignAudioSource, void (*)(MclHandle, MclSourceFn))                          \
+    X(MclAssignAudioFunc, void (*)(MclHandle, MclAudioFuncFn))                         \
+    X(MclAssignProgress, void (*)(MclHandle, MclProgressFn))                           \
+    X(MclAssignError, void (*)(MclHandle, MclErrorFn))                                 \
     X(MclListAlloc, MclHandle (*)())                                                   \
     X(MclListAdd, int32_t (*)(MclHandle, const char*, int32_t, int32_t, int32_t))      \
     X(MclListGetFrameCount, int32_t (*)(MclHandle))                                    \

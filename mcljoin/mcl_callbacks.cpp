@@ -65,7 +65,7 @@ void MclProgressCallback(MclHandle conversion, int32_t status, int32_t frame, in
             break;
         case 3: {
             double remaining = MclApi.MclGetRemainingTime(conversion, g_mclJoin.totalFrames,
-                                                           g_mclJoin.totalSamples);
+                                                          g_mclJoin.totalSamples);
             text = Format("Video Frame: %d/%d, Audio Sample: %d, Time Left: %s", frame,
                           g_mclJoin.totalFrames, sample, TimeText(remaining).c_str());
             break;
@@ -83,8 +83,8 @@ void MclProgressCallback(MclHandle conversion, int32_t status, int32_t frame, in
         if (g_mclJoin.totalFrames != 0 && frame % kPublishEvery == 0) {
             g_statusText = text;
             // Widened: frame x 100 does not fit 32 bits on very long joins.
-            auto percent = static_cast<int>(static_cast<int64_t>(frame) * 100 /
-                                            g_mclJoin.totalFrames);
+            auto percent =
+                static_cast<int>(static_cast<int64_t>(frame) * 100 / g_mclJoin.totalFrames);
             if (g_mclJoin.host != nullptr) {
                 g_mclJoin.host->PostJoinProgress(percent);
             }

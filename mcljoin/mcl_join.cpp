@@ -72,10 +72,9 @@ int ConvertAndFree() {
         if (MclApi.MclGetErrorText != nullptr) {
             MclApi.MclGetErrorText(text.data(), static_cast<int32_t>(text.size()));
         }
-        g_errorText = text[0] != '\0'
-                          ? std::string(text.data())
-                          : "The conversion library could not join the files (error " +
-                                std::to_string(result) + ").";
+        g_errorText = text[0] != '\0' ? std::string(text.data())
+                                      : "The conversion library could not join the files (error " +
+                                            std::to_string(result) + ").";
     }
     MclApi.MclListFree(g_mclJoin.videoList);
     MclApi.MclListFree(g_mclJoin.audioList);

@@ -27,7 +27,8 @@ uint32_t FindVideoCodec(uint32_t fourcc) {
         std::lock_guard<std::mutex> lock(g_openMutex);
         open = g_open ? g_open : CompressorOpen(LibraryCanEncode);
     }
-    for (uint32_t candidate : {fourcc, mmioFOURCC('d', 'i', 'v', 'x'), mmioFOURCC('m', 'p', '4', '2')}) {
+    for (uint32_t candidate :
+         {fourcc, mmioFOURCC('d', 'i', 'v', 'x'), mmioFOURCC('m', 'p', '4', '2')}) {
         if (open(candidate)) {
             return candidate;
         }

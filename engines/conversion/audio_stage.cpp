@@ -31,13 +31,15 @@ int AudioStage::Open(const OutputPlan& plan, AVStream* stream, bool globalHeader
     m_frame = av_frame_alloc();
     m_packet = av_packet_alloc();
     if (m_encoder == nullptr || m_frame == nullptr || m_packet == nullptr) {
-        *error = std::string("Cannot set up the audio encoder ") + avcodec_get_name(plan.audioCodec);
+        *error =
+            std::string("Cannot set up the audio encoder ") + avcodec_get_name(plan.audioCodec);
         return AVERROR_ENCODER_NOT_FOUND;
     }
     m_encoder->sample_rate = plan.sampleRate;
     av_channel_layout_default(&m_encoder->ch_layout, plan.channels);
     // 16-bit samples where the encoder takes them, else its own first format.
-    m_encoder->sample_fmt = codec->sample_fmts != nullptr ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
+    m_encoder->sample_fmt =
+        codec->sample_fmts != nullptr ? codec->sample_fmts[0] : AV_SAMPLE_FMT_S16;
     for (const AVSampleFormat* f = codec->sample_fmts; f != nullptr && *f != AV_SAMPLE_FMT_NONE;
          ++f) {
         if (*f == AV_SAMPLE_FMT_S16 || *f == AV_SAMPLE_FMT_S16P) {
@@ -108,10 +110,9 @@ int AudioStage::AddBlock(const AVFrame* block, double secondsFromStart, std::str
         } else {
             av_channel_layout_copy(&inLayout, &block->ch_layout);
         }
-        int result = swr_alloc_set_opts2(&m_resampler, &m_encoder->ch_layout,
-                                         m_encoder->sample_fmt, m_encoder->sample_rate, &inLayout,
-                                         static_cast<AVSampleFormat>(block->format),
-                                         block->sample_rate, 0, nullptr);
+        int result = swr_alloc_set_opts2(
+            &m_resampler, &m_encoder->ch_layout, m_encoder->sample_fmt, m_encoder->sample_rate,
+            &inLayout, static_cast<AVSampleFormat>(block->format), block->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&inLayout);
         if (result >= 0) {
             result = swr_init(m_resampler);
@@ -132,8 +133,8 @@ int AudioStage::AddBlock(const AVFrame* block, double secondsFromStart, std::str
         *error = AvErrorText("Out of memory for the audio", result);
         return result;
     }
-    int count = swr_convert(m_resampler, out, room, const_cast<const uint8_t**>(block->extended_data),
-                            block->nb_samples);
+    int count = swr_convert(m_resampler, out, room,
+                            const_cast<const uint8_t**>(block->extended_data), block->nb_samples);
     result = count < 0 ? count : Store(out, count, error);
     if (count < 0) {
         *error = AvErrorText("Cannot resample the audio", count);
@@ -159,7 +160,8 @@ int AudioStage::Store(uint8_t** data, int count, std::string* error) {
     int channels = m_encoder->ch_layout.nb_channels;
     std::vector<void*> planes(planar ? static_cast<size_t>(channels) : 1);
     for (size_t i = 0; i < planes.size(); ++i) {
-        planes[i] = data[i] + static_cast<ptrdiff_t>(offset) * bytesPerSample * (planar ? 1 : channels);
+        planes[i] =
+            data[i] + static_cast<ptrdiff_t>(offset) * bytesPerSample * (planar ? 1 : channels);
     }
     if (av_audio_fifo_write(m_fifo, planes.data(), static_cast<int>(keep)) < keep) {
         *error = "Out of memory for the audio";

@@ -65,8 +65,8 @@ private:
     int m_frameSize = 1152;
     int m_dropAtStart = 0;  // the encoder's delay, taken off the front so the sound keeps time
     int64_t m_segment = 0;
-    int64_t m_inSegment = 0;   // samples of the current input stored so far
-    int64_t m_toSkip = 0;      // samples still to cut from the current input's start
+    int64_t m_inSegment = 0;  // samples of the current input stored so far
+    int64_t m_toSkip = 0;     // samples still to cut from the current input's start
     bool m_firstBlock = true;
     int64_t m_samplesFed = 0;  // all samples stored, every input
     int64_t m_samplesEncoded = 0;

@@ -100,7 +100,7 @@ private:
 
     // Across inputs.
     int64_t m_framesDone = 0;
-    int64_t m_copiedSamples = 0;   // copied audio: the end of the last packet, in output samples
+    int64_t m_copiedSamples = 0;  // copied audio: the end of the last packet, in output samples
     int64_t m_lastVideoDts = AV_NOPTS_VALUE;
     int64_t m_lastAudioEnd = AV_NOPTS_VALUE;  // copied audio, in its stream's time base
 };
@@ -244,7 +244,8 @@ int Joiner::CopyAudioPacket(AVPacket* packet, std::string* error) {
         return 0;  // nowhere to put it
     }
     int64_t base = av_rescale_q(m_base, m_videoIn->time_base, in);
-    int64_t start = av_rescale_q(time - base, in, out) + av_rescale_q(m_segmentStart, m_frameBase, out);
+    int64_t start =
+        av_rescale_q(time - base, in, out) + av_rescale_q(m_segmentStart, m_frameBase, out);
     int64_t duration = av_rescale_q(packet->duration, in, out);
     int64_t middle = start + duration / 2;
     int64_t segmentFirst = av_rescale_q(m_segmentStart, m_frameBase, out);
@@ -371,10 +372,11 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     std::deque<PacketPtr> pending;  // audio read before the input's start is known
     PacketPtr packet(av_packet_alloc());
     while (!Stopped() && (result = av_read_frame(context, packet.get())) >= 0) {
-        std::unique_ptr<AVPacket, void (*)(AVPacket*)> unref(packet.get(),
-                                                             [](AVPacket* p) { av_packet_unref(p); });
+        std::unique_ptr<AVPacket, void (*)(AVPacket*)> unref(
+            packet.get(), [](AVPacket* p) { av_packet_unref(p); });
         if (packet->stream_index == videoIndex) {
-            if (m_filterLeads && !m_leadFilter.Keep(packet->data, static_cast<size_t>(packet->size))) {
+            if (m_filterLeads &&
+                !m_leadFilter.Keep(packet->data, static_cast<size_t>(packet->size))) {
                 continue;
             }
             if (m_base == AV_NOPTS_VALUE) {
@@ -394,7 +396,8 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
                                       : DecodeVideo(packet.get(), error);
             if (result < 0) {
                 if (!m_plan.copyVideo) {
-                    *error = AvErrorText("The video of " + input.path + " cannot be decoded", result);
+                    *error =
+                        AvErrorText("The video of " + input.path + " cannot be decoded", result);
                 }
                 return result;
             }
@@ -459,8 +462,10 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
 
 int Joiner::Run(std::string* error) {
     Report(kStatusPreparing, 0, 0);
-    std::vector<std::string> videoPaths = AskSources(m_conversion, m_conversion.callbacks.videoSource);
-    std::vector<std::string> audioPaths = AskSources(m_conversion, m_conversion.callbacks.audioSource);
+    std::vector<std::string> videoPaths =
+        AskSources(m_conversion, m_conversion.callbacks.videoSource);
+    std::vector<std::string> audioPaths =
+        AskSources(m_conversion, m_conversion.callbacks.audioSource);
     for (size_t i = 0; i < audioPaths.size() && i < videoPaths.size(); ++i) {
         if (!SameFile(audioPaths[i], videoPaths[i]) && audioPaths[i] != videoPaths[i]) {
             *error = "The audio of input " + std::to_string(i + 1) + " (" + audioPaths[i] +

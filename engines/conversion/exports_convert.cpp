@@ -56,6 +56,12 @@ std::string ResolveName(const char* name) {
     return path;
 }
 
+// What FFmpeg has to say reaches the caller as the library's error; its notes and warnings
+// (about files being read for the totals, too) would only clutter the program's stderr.
+void QuietFfmpeg() {
+    av_log_set_level(AV_LOG_ERROR);
+}
+
 int32_t ClampToInt32(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, 0, INT32_MAX));
 }
@@ -65,6 +71,7 @@ int32_t ClampToInt32(int64_t value) {
 extern "C" {
 
 MclHandle MclAlloc() {
+    QuietFfmpeg();
     auto conversion = std::make_shared<Conversion>();
     MclHandle handle = Conversions().Add(conversion);
     conversion->handle = handle;
@@ -72,36 +79,32 @@ MclHandle MclAlloc() {
 }
 
 void MclAssignVideoSource(MclHandle conversion, MclSourceFn callback) {
-    WithSettings(conversion, [&](ConversionSettings&, ConversionCallbacks& c) {
-        c.videoSource = callback;
-    });
+    WithSettings(conversion,
+                 [&](ConversionSettings&, ConversionCallbacks& c) { c.videoSource = callback; });
 }
 
 void MclAssignAudioSource(MclHandle conversion, MclSourceFn callback) {
-    WithSettings(conversion, [&](ConversionSettings&, ConversionCallbacks& c) {
-        c.audioSource = callback;
-    });
+    WithSettings(conversion,
+                 [&](ConversionSettings&, ConversionCallbacks& c) { c.audioSource = callback; });
 }
 
 void MclAssignAudioFunc(MclHandle conversion, MclAudioFuncFn callback) {
-    WithSettings(conversion, [&](ConversionSettings&, ConversionCallbacks& c) {
-        c.audioFunc = callback;
-    });
+    WithSettings(conversion,
+                 [&](ConversionSettings&, ConversionCallbacks& c) { c.audioFunc = callback; });
 }
 
 void MclAssignProgress(MclHandle conversion, MclProgressFn callback) {
-    WithSettings(conversion, [&](ConversionSettings&, ConversionCallbacks& c) {
-        c.progress = callback;
-    });
+    WithSettings(conversion,
+                 [&](ConversionSettings&, ConversionCallbacks& c) { c.progress = callback; });
 }
 
 void MclAssignError(MclHandle conversion, MclErrorFn callback) {
-    WithSettings(conversion, [&](ConversionSettings&, ConversionCallbacks& c) {
-        c.error = callback;
-    });
+    WithSettings(conversion,
+                 [&](ConversionSettings&, ConversionCallbacks& c) { c.error = callback; });
 }
 
 MclHandle MclListAlloc() {
+    QuietFfmpeg();
     return FileLists().Add(std::make_shared<FileList>());
 }
 
@@ -239,8 +242,6 @@ int32_t MclConvert(MclHandle handle) {
         SetLastError(AVERROR(EBUSY), "This conversion is already running.");
         return AVERROR(EBUSY);
     }
-    // What FFmpeg has to say goes to the error callback; its notes would only clutter stderr.
-    av_log_set_level(AV_LOG_ERROR);
     conversion->abortRequested = false;
     conversion->framesDone = 0;
     conversion->samplesDone = 0;

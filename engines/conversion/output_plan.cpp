@@ -10,10 +10,10 @@ extern "C" {
 namespace {
 
 // Rate control that players of the two program-stream standards accept.
-constexpr int kVcdBufferBits = 40 * 1024 * 8;    // MPEG-1 VBV buffer of a Video CD
-constexpr int kDvdBufferBits = 224 * 1024 * 8;   // MPEG-2 VBV buffer of a DVD
-constexpr int64_t kDvdMaxVideoRate = 9000000;    // peak video rate of a DVD
-constexpr int kVcdPacketSize = 2324;             // one Mode 2 Form 2 sector's payload
+constexpr int kVcdBufferBits = 40 * 1024 * 8;     // MPEG-1 VBV buffer of a Video CD
+constexpr int kDvdBufferBits = 224 * 1024 * 8;    // MPEG-2 VBV buffer of a DVD
+constexpr int64_t kDvdMaxVideoRate = 9000000;     // peak video rate of a DVD
+constexpr int kVcdPacketSize = 2324;              // one Mode 2 Form 2 sector's payload
 constexpr int64_t kVcdMuxRate = 2352LL * 75 * 8;  // a CD read at single speed
 constexpr int kDvdPacketSize = 2048;
 constexpr int64_t kDvdMuxRate = 10080000;
@@ -131,8 +131,8 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
             return AVERROR(EINVAL);
         }
         plan->audioCodec = AV_CODEC_ID_MP2;
-        plan->frameRate = NearestSupportedRate(avcodec_find_encoder(plan->videoCodec),
-                                               plan->frameRate);
+        plan->frameRate =
+            NearestSupportedRate(avcodec_find_encoder(plan->videoCodec), plan->frameRate);
         // A group of pictures of about half a second, as both standards' players expect.
         plan->gopSize = av_q2d(plan->frameRate) > 26 ? 18 : 15;
     } else {
@@ -169,9 +169,9 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
         if (aspect.num == 0) {
             aspect = AVRational{input.width, std::max(input.height, 1)};
         }
-        if (!input.hasVideo || input.videoCodec != plan->videoCodec ||
-            input.width != plan->width || input.height != plan->height ||
-            !SameRate(input.scan.frameRate, outRate) || av_cmp_q(aspect, outAspect) != 0) {
+        if (!input.hasVideo || input.videoCodec != plan->videoCodec || input.width != plan->width ||
+            input.height != plan->height || !SameRate(input.scan.frameRate, outRate) ||
+            av_cmp_q(aspect, outAspect) != 0) {
             plan->copyVideo = false;
         }
         if (!input.hasAudio || input.audioCodec != plan->audioCodec ||

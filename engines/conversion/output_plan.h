@@ -22,7 +22,7 @@ struct InputFacts {
     AVCodecID videoCodec = AV_CODEC_ID_NONE;
     int width = 0;
     int height = 0;
-    AVRational displayAspect{0, 1};  // 0/1 when unknown
+    AVRational displayAspect{0, 1};   // 0/1 when unknown
     AVRational exactFrameRate{0, 1};  // as the demuxer gives it
     bool hasAudio = false;
     AVCodecID audioCodec = AV_CODEC_ID_NONE;
@@ -49,7 +49,7 @@ struct OutputPlan {
     int64_t audioBitRate = 0;
     int sampleRate = 44100;
     int channels = 2;
-    int packetSize = 0;  // program stream pack size; 0: the muxer's
+    int packetSize = 0;   // program stream pack size; 0: the muxer's
     int64_t muxRate = 0;  // bits per second; 0: the muxer works it out
     double preloadSeconds = 0.0;
 };

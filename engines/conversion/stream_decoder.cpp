@@ -15,7 +15,8 @@ int StreamDecoder::Open(const AVStream* stream, const std::string& path, std::st
     const char* what = stream->codecpar->codec_type == AVMEDIA_TYPE_VIDEO ? "video" : "audio";
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     if (codec == nullptr) {
-        *error = std::string("The ") + what + " of " + path + " cannot be decoded: no decoder for " +
+        *error = std::string("The ") + what + " of " + path +
+                 " cannot be decoded: no decoder for " +
                  avcodec_get_name(stream->codecpar->codec_id);
         return AVERROR_DECODER_NOT_FOUND;
     }
@@ -31,8 +32,8 @@ int StreamDecoder::Open(const AVStream* stream, const std::string& path, std::st
         result = avcodec_open2(m_context, codec, nullptr);
     }
     if (result < 0) {
-        *error = AvErrorText(std::string("The ") + what + " of " + path + " cannot be decoded",
-                             result);
+        *error =
+            AvErrorText(std::string("The ") + what + " of " + path + " cannot be decoded", result);
     }
     return result;
 }

@@ -24,7 +24,8 @@ int VideoStage::Open(const OutputPlan& plan, AVStream* stream, bool globalHeader
     m_encoder = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
     m_packet = av_packet_alloc();
     if (m_encoder == nullptr || m_packet == nullptr) {
-        *error = std::string("Cannot set up the video encoder ") + avcodec_get_name(plan.videoCodec);
+        *error =
+            std::string("Cannot set up the video encoder ") + avcodec_get_name(plan.videoCodec);
         return AVERROR_ENCODER_NOT_FOUND;
     }
     m_encoder->width = plan.width;

@@ -43,7 +43,10 @@ struct FakeLibrary {
         listed.clear();
         aborts = 0;
         MclApi = MclApiTable{};
-        MclApi.MclAlloc = [] { Log("MclAlloc"); return MclHandle{7}; };
+        MclApi.MclAlloc = [] {
+            Log("MclAlloc");
+            return MclHandle{7};
+        };
         MclApi.MclAssignVideoSource = [](MclHandle, MclSourceFn) { Log("AssignVideoSource"); };
         MclApi.MclAssignAudioSource = [](MclHandle, MclSourceFn) { Log("AssignAudioSource"); };
         MclApi.MclAssignAudioFunc = [](MclHandle, MclAudioFuncFn) { Log("AssignAudioFunc"); };
@@ -57,7 +60,10 @@ struct FakeLibrary {
             fn(0, 0, &answer);
             Log("error answer " + I(answer));
         };
-        MclApi.MclListAlloc = [] { Log("MclListAlloc"); return MclHandle{static_cast<int32_t>(calls.size())}; };
+        MclApi.MclListAlloc = [] {
+            Log("MclListAlloc");
+            return MclHandle{static_cast<int32_t>(calls.size())};
+        };
         MclApi.MclListAdd = [](MclHandle, const char* path, int32_t type, int32_t, int32_t) {
             Log("MclListAdd " + std::string(path) + " " + I(type));
             return int32_t{1};
@@ -84,7 +90,8 @@ struct FakeLibrary {
         MclApi.MclSetCodec = [](MclHandle, int32_t s, int32_t c) {
             Log("MclSetCodec " + I(s) + " " + I(c));
         };
-        MclApi.MclSetBitRate = [](MclHandle, int32_t s, int32_t k, int32_t a, int32_t b, int32_t l) {
+        MclApi.MclSetBitRate = [](MclHandle, int32_t s, int32_t k, int32_t a, int32_t b,
+                                  int32_t l) {
             Log("MclSetBitRate " + I(s) + " " + I(k) + " " + I(a) + " " + I(b) + " " + I(l));
         };
         MclApi.MclSetAudioFormat = [](MclHandle, int32_t r, int32_t c, int32_t b) {
@@ -97,7 +104,10 @@ struct FakeLibrary {
             }
             return convertResult;
         };
-        MclApi.MclCheckError = [] { Log("MclCheckError"); return int32_t{0}; };
+        MclApi.MclCheckError = [] {
+            Log("MclCheckError");
+            return int32_t{0};
+        };
         MclApi.MclAbort = [](MclHandle) { ++aborts; };
         MclApi.MclGetElapsedTime = [](MclHandle) { return 3725.0; };
         MclApi.MclGetRemainingTime = [](MclHandle, int32_t, int32_t) { return 65.0; };
@@ -137,7 +147,8 @@ protected:
     }
 
     int RunMpeg(MediaKind kind) {
-        host.inputs = {Row("/m/a.mpg", kind, 352, 288, 25.0f), Row("/m/b.mpg", kind, 352, 288, 25.0f)};
+        host.inputs = {Row("/m/a.mpg", kind, 352, 288, 25.0f),
+                       Row("/m/b.mpg", kind, 352, 288, 25.0f)};
         g_firstRowKind = kind;
         return JoinWithConversionLibrary(host, "/m/out.mpg");
     }
@@ -220,16 +231,33 @@ TEST_F(DriverRules, AviJoinSetsTheFirstRowsSettingsAndPumpsOnEveryCallback) {
     ASSERT_EQ(RunAvi(mmioFOURCC('X', 'V', 'I', 'D')), 1);
     EXPECT_EQ(host.pumps.load(), 4);
     std::vector<std::string> want = {
-        "MclAlloc", "AssignVideoSource", "AssignAudioSource", "AssignAudioFunc", "AssignProgress",
-        "AssignError", "error answer 2", "MclListAlloc", "MclListAlloc",
-        "MclListAdd /v/a.avi 8", "MclListAdd /v/a.avi 16", "MclListAdd /v/b.avi 8",
-        "MclListAdd /v/b.avi 16", "MclSetOutputFile /v/out.avi /v/out.avi",
+        "MclAlloc",
+        "AssignVideoSource",
+        "AssignAudioSource",
+        "AssignAudioFunc",
+        "AssignProgress",
+        "AssignError",
+        "error answer 2",
+        "MclListAlloc",
+        "MclListAlloc",
+        "MclListAdd /v/a.avi 8",
+        "MclListAdd /v/a.avi 16",
+        "MclListAdd /v/b.avi 8",
+        "MclListAdd /v/b.avi 16",
+        "MclSetOutputFile /v/out.avi /v/out.avi",
         "MclSetFrameRate " + std::to_string(static_cast<double>(29.97f)),
-        "MclSetKeepDuration 1", "MclSetResolution 320 240",
+        "MclSetKeepDuration 1",
+        "MclSetResolution 320 240",
         "MclSetCodec 6 " + std::to_string(static_cast<int32_t>(mmioFOURCC('X', 'V', 'I', 'D'))),
-        "MclSetBitRate 6 1150 -1357902468 -1357902468 1", "MclSetAudioFormat 44100 2 16",
-        "MclSetBitRate 18 224 -1357902468 -1357902468 1", "MclForceCompatibility 1",
-        "MclConvert", "MclCheckError", "MclListFree", "MclListFree", "MclFree"};
+        "MclSetBitRate 6 1150 -1357902468 -1357902468 1",
+        "MclSetAudioFormat 44100 2 16",
+        "MclSetBitRate 18 224 -1357902468 -1357902468 1",
+        "MclForceCompatibility 1",
+        "MclConvert",
+        "MclCheckError",
+        "MclListFree",
+        "MclListFree",
+        "MclFree"};
     EXPECT_EQ(FakeLibrary::calls, want);
 }
 

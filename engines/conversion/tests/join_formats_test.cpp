@@ -178,8 +178,8 @@ TEST_F(JoinFormats, AviMpeg4PairCopiesTheVideoAndMakesTheAudioMp3) {
 
 TEST_F(JoinFormats, AviMpeg4ThenMsmpeg4v2WithoutAudioReencodesWithSilenceForTheFirst) {
     std::string a = Clip("a.avi", false, false, "320x240", 25, "-c:v mpeg4 -vtag DX50 -f avi");
-    std::string b = Clip("b.avi", true, true, "320x240", 25,
-                         "-c:v msmpeg4v2 -c:a mp3 -ar 44100 -f avi");
+    std::string b =
+        Clip("b.avi", true, true, "320x240", 25, "-c:v msmpeg4v2 -c:a mp3 -ar 44100 -f avi");
     std::string out = m_dir.File("out.avi");
     ConvertOutput settings;
     settings.selector = 6;

@@ -9,9 +9,9 @@ namespace kjtest {
 
 namespace {
 
-constexpr int kProbeSide = 8;          // pictures are looked at as 8x8 grey
-constexpr int kBrightMean = 128;       // a white picture's mean is well above this
-constexpr int kLoudSample = 2000;      // the tone's peaks are about 4000
+constexpr int kProbeSide = 8;      // pictures are looked at as 8x8 grey
+constexpr int kBrightMean = 128;   // a white picture's mean is well above this
+constexpr int kLoudSample = 2000;  // the tone's peaks are about 4000
 
 double ToDouble(const std::string& text) {
     return text.empty() ? 0.0 : std::strtod(text.c_str(), nullptr);
@@ -49,9 +49,9 @@ Onsets FindOnsets(const std::string& path) {
     double audioStart = ToDouble(StreamEntry(path, "a:0", "start_time"));
     std::string q = ShellQuote(path);
     std::string pictures =
-        RunCommand("ffmpeg -nostdin -v error -i " + q + " -map 0:v:0 -vf scale=" +
-                   std::to_string(kProbeSide) + ":" + std::to_string(kProbeSide) +
-                   ",format=gray -fps_mode passthrough -f rawvideo -")
+        RunCommand("ffmpeg -nostdin -v error -i " + q +
+                   " -map 0:v:0 -vf scale=" + std::to_string(kProbeSide) + ":" +
+                   std::to_string(kProbeSide) + ",format=gray -fps_mode passthrough -f rawvideo -")
             .output;
     const size_t frameBytes = kProbeSide * kProbeSide;
     for (size_t k = 0; rate > 0 && (k + 1) * frameBytes <= pictures.size(); ++k) {
@@ -64,9 +64,9 @@ Onsets FindOnsets(const std::string& path) {
             break;
         }
     }
-    std::string samples = RunCommand("ffmpeg -nostdin -v error -i " + q +
-                                     " -map 0:a:0 -ac 1 -ar 44100 -f s16le -")
-                              .output;
+    std::string samples =
+        RunCommand("ffmpeg -nostdin -v error -i " + q + " -map 0:a:0 -ac 1 -ar 44100 -f s16le -")
+            .output;
     for (size_t i = 0; i + 1 < samples.size(); i += 2) {
         auto value = static_cast<int16_t>(static_cast<unsigned char>(samples[i]) |
                                           (static_cast<unsigned char>(samples[i + 1]) << 8));
@@ -79,10 +79,11 @@ Onsets FindOnsets(const std::string& path) {
 }
 
 std::vector<std::string> PacketHashes(const std::string& path, const std::string& stream) {
-    std::string text = RunCommand("ffprobe -v error -select_streams " + stream +
-                                  " -show_data_hash md5 -show_entries packet=data_hash -of csv=p=0 " +
-                                  ShellQuote(path))
-                           .output;
+    std::string text =
+        RunCommand("ffprobe -v error -select_streams " + stream +
+                   " -show_data_hash md5 -show_entries packet=data_hash -of csv=p=0 " +
+                   ShellQuote(path))
+            .output;
     std::vector<std::string> hashes;
     std::istringstream lines(text);
     std::string line;

@@ -35,7 +35,9 @@ public:
     MclModule(const MclModule&) = delete;
     MclModule& operator=(const MclModule&) = delete;
 
-    bool Loaded() const { return m_handle != nullptr && api.MclConvert != nullptr; }
+    bool Loaded() const {
+        return m_handle != nullptr && api.MclConvert != nullptr;
+    }
     std::string ErrorText() const {
         char text[1024] = {};
         if (getErrorText != nullptr) {
