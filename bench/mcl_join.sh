@@ -8,11 +8,15 @@
 # Each contender's time includes `sync`, so it counts until its output is on the disk; each runs
 # three times. Wall time and peak memory from /usr/bin/time.
 #
-#   bench/mcl_join.sh [BUILD_DIR] [SECONDS_OF_MEDIA]
+#   bench/mcl_join.sh [BUILD_DIR] [COPY_SECONDS] [ENCODE_SECONDS]
+#
+# COPY_SECONDS sets the length of the two Video CD files of the copy (150 s: about 26 MB each);
+# ENCODE_SECONDS that of the two files of the re-encoding (30 s), which costs far more CPU.
 set -eu
 
 BUILD=${1:-build}
-SECONDS_OF_MEDIA=${2:-60}
+COPY_SECONDS=${2:-150}
+ENCODE_SECONDS=${3:-30}
 JOIN="$BUILD/bin/mcljoin"
 [ -x "$JOIN" ] || { echo "no $JOIN: build the mcljoin target first" >&2; exit 1; }
 
@@ -20,27 +24,29 @@ WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT INT TERM
 . "$(dirname "$0")/common.sh"
 
-echo "making ${SECONDS_OF_MEDIA} s inputs (Video CD 352x288 25 fps; MPEG-1 320x240 30 fps, 48 kHz) ..."
+echo "making inputs: Video CD 352x288 25 fps (${COPY_SECONDS} s and ${ENCODE_SECONDS} s);" \
+    "MPEG-1 320x240 30 fps 48 kHz (${ENCODE_SECONDS} s) ..."
 ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=size=352x288:rate=25" \
-    -f lavfi -i "sine=frequency=440:sample_rate=44100" -t "$SECONDS_OF_MEDIA" \
+    -f lavfi -i "sine=frequency=440:sample_rate=44100" -t "$COPY_SECONDS" \
     -target pal-vcd "$WORK/a.mpg"
 ffmpeg -nostdin -v error -y -f lavfi -i "testsrc=size=352x288:rate=25" \
-    -f lavfi -i "sine=frequency=880:sample_rate=44100" -t "$SECONDS_OF_MEDIA" \
+    -f lavfi -i "sine=frequency=880:sample_rate=44100" -t "$COPY_SECONDS" \
     -target pal-vcd "$WORK/b.mpg"
+ffmpeg -nostdin -v error -y -i "$WORK/a.mpg" -t "$ENCODE_SECONDS" -c copy -f vcd "$WORK/s.mpg"
 ffmpeg -nostdin -v error -y -f lavfi -i "testsrc=size=320x240:rate=30" \
-    -f lavfi -i "sine=frequency=660:sample_rate=48000" -t "$SECONDS_OF_MEDIA" \
+    -f lavfi -i "sine=frequency=660:sample_rate=48000" -t "$ENCODE_SECONDS" \
     -c:v mpeg1video -b:v 1500k -c:a mp2 -b:a 192k -f mpeg "$WORK/c.mpg"
 printf "file '%s'\nfile '%s'\n" "$WORK/a.mpg" "$WORK/b.mpg" > "$WORK/list.txt"
 cat "$WORK"/*.mpg > /dev/null  # the same page-cache state for every contender
 
 printf '%-30s %10s   %11s\n' "contender" "wall" "peak RSS"
-echo "-- re-encoding: a.mpg (VCD) + c.mpg (MPEG-1 320x240 30 fps, 48 kHz)"
+echo "-- re-encoding: s.mpg (VCD) + c.mpg (MPEG-1 320x240 30 fps, 48 kHz)"
 for round in 1 2 3; do
     sync
-    run "mcljoin (driver + module)" "'$JOIN' 1 352 288 25 - '$WORK/join.mpg' '$WORK/a.mpg' \
+    run "mcljoin (driver + module)" "'$JOIN' 1 352 288 25 - '$WORK/join.mpg' '$WORK/s.mpg' \
 '$WORK/c.mpg'; sync"
     sync
-    run "ffmpeg, same settings" "ffmpeg -nostdin -v error -y -i '$WORK/a.mpg' -i '$WORK/c.mpg' \
+    run "ffmpeg, same settings" "ffmpeg -nostdin -v error -y -i '$WORK/s.mpg' -i '$WORK/c.mpg' \
 -filter_complex '[0:v]scale=352:288,fps=25,setsar=1[v0];[1:v]scale=352:288,fps=25,setsar=1[v1];\
 [0:a]aresample=44100,aformat=channel_layouts=stereo[a0];\
 [1:a]aresample=44100,aformat=channel_layouts=stereo[a1];[v0][a0][v1][a1]concat=n=2:v=1:a=1[v][a]' \
