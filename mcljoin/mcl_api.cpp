@@ -24,4 +24,5 @@ void LoadMclApi(const Module* module) {
     MclApi.name = module->ResolveAs<std::type_identity_t<type>>(#name);
     KJ_MCL_ENTRY_POINTS(KJ_MCL_RESOLVE)
 #undef KJ_MCL_RESOLVE
+    MclApi.MclGetErrorText = module->ResolveAs<int32_t (*)(char*, int32_t)>("MclGetErrorText");
 }

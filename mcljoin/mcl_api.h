@@ -16,11 +16,10 @@ inline constexpr int32_t kMclUnset = -1357902468;  // AF100D7C
 inline constexpr int kMclFileInfoBytes = 900;
 
 extern "C" {
-using MclSourceCallback = int32_t (*)(MclHandle source, int32_t index);
-using MclAudioFuncCallback = void (*)(int32_t, int32_t, int32_t);
-using MclProgressCallback = void (*)(MclHandle conversion, int32_t status, int32_t frame,
-                                     int32_t sample);
-using MclErrorCallback = void (*)(int32_t, int32_t, int32_t* answer);
+using MclSourceFn = int32_t (*)(MclHandle source, int32_t index);
+using MclAudioFuncFn = void (*)(int32_t, int32_t, int32_t);
+using MclProgressFn = void (*)(MclHandle conversion, int32_t status, int32_t frame, int32_t sample);
+using MclErrorFn = void (*)(int32_t, int32_t, int32_t* answer);
 using MclScanCallback = void (*)(const void* progressRecord);
 }
 
@@ -28,11 +27,11 @@ using MclScanCallback = void (*)(const void* progressRecord);
 // cannot drift apart.
 #define KJ_MCL_ENTRY_POINTS(X)                                                         \
     X(MclAlloc, MclHandle (*)())                                                       \
-    X(MclAssignVideoSource, void (*)(MclHandle, MclSourceCallback))                    \
-    X(MclAssignAudioSource, void (*)(MclHandle, MclSourceCallback))                    \
-    X(MclAssignAudioFunc, void (*)(MclHandle, MclAudioFuncCallback))                   \
-    X(MclAssignProgress, void (*)(MclHandle, MclProgressCallback))                     \
-    X(MclAssignError, void (*)(MclHandle, MclErrorCallback))                           \
+    X(MclAssignVideoSource, void (*)(MclHandle, MclSourceFn))                          \
+    X(MclAssignAudioSource, void (*)(MclHandle, MclSourceFn))                          \
+    X(MclAssignAudioFunc, void (*)(MclHandle, MclAudioFuncFn))                         \
+    X(MclAssignProgress, void (*)(MclHandle, MclProgressFn))                           \
+    X(MclAssignError, void (*)(MclHandle, MclErrorFn))                                 \
     X(MclListAlloc, MclHandle (*)())                                                   \
     X(MclListAdd, int32_t (*)(MclHandle, const char*, int32_t, int32_t, int32_t))      \
     X(MclListGetFrameCount, int32_t (*)(MclHandle))                                    \
@@ -64,7 +63,11 @@ struct MclApiTable {
     KJ_MCL_ENTRY_POINTS(KJ_MCL_FIELD)
 #undef KJ_MCL_FIELD
 
-    // Number of entry points that were found.
+    // One more export of our library, beyond the designed table: the text of its last error,
+    // for the failure dialog. (Its encoders are asked through the compressor manager, vfw.h.)
+    int32_t (*MclGetErrorText)(char* buffer, int32_t size) = nullptr;
+
+    // Number of entry points of the designed table that were found.
     int ResolvedCount() const;
     static constexpr int kEntryPointCount = 31;
 };

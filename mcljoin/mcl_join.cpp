@@ -1,15 +1,163 @@
 #include "mcljoin/mcl_join.h"
 
-#include "job/job_state.h"
-#include "mcljoin/mcl_api.h"
+#include <array>
+#include <cstdio>
 
-int JoinWithConversionLibrary(JoinHost&, const std::string&) {
-    if (MclApi.MclAlloc == nullptr || MclApi.MclConvert == nullptr) {
+#include "job/job_state.h"
+#include "job/join_host.h"
+#include "mcljoin/mcl_api.h"
+#include "mcljoin/mcl_callbacks.h"
+#include "mcljoin/video_codec.h"
+
+namespace {
+
+// Settings of the two joins.
+constexpr int32_t kSelectorAviVideo = 6;
+constexpr int32_t kSelectorMpegVideo = 11;
+constexpr int32_t kSelectorAudio = 18;
+constexpr int32_t kMpeg1Codec = 1;
+constexpr int32_t kMpeg2Codec = 2;
+constexpr int32_t kVideoKbps = 1150;
+constexpr int32_t kMpeg2VideoKbps = 6000;
+constexpr int32_t kAudioKbps = 224;
+constexpr int32_t kListVideo = 8;
+constexpr int32_t kListAudio = 16;
+constexpr int32_t kAudioRate = 44100;
+constexpr int32_t kAudioChannels = 2;
+constexpr int32_t kAudioBits = 16;
+constexpr size_t kErrorTextBytes = 2048;
+
+bool LibraryComplete() {
+    return MclApi.MclAlloc != nullptr && MclApi.MclAssignVideoSource != nullptr &&
+           MclApi.MclAssignAudioSource != nullptr && MclApi.MclAssignAudioFunc != nullptr &&
+           MclApi.MclAssignProgress != nullptr && MclApi.MclAssignError != nullptr &&
+           MclApi.MclListAlloc != nullptr && MclApi.MclListAdd != nullptr &&
+           MclApi.MclListGetFrameCount != nullptr && MclApi.MclListGetSampleCount != nullptr &&
+           MclApi.MclListGetName != nullptr && MclApi.MclSrcSetFile != nullptr &&
+           MclApi.MclSrcFinished != nullptr && MclApi.MclEnableMPEG2 != nullptr &&
+           MclApi.MclSetOutputFile != nullptr && MclApi.MclSetFrameRate != nullptr &&
+           MclApi.MclSetKeepDuration != nullptr && MclApi.MclForceCompatibility != nullptr &&
+           MclApi.MclSetResolution != nullptr && MclApi.MclSetCodec != nullptr &&
+           MclApi.MclSetBitRate != nullptr && MclApi.MclSetAudioFormat != nullptr &&
+           MclApi.MclConvert != nullptr && MclApi.MclCheckError != nullptr &&
+           MclApi.MclAbort != nullptr && MclApi.MclGetElapsedTime != nullptr &&
+           MclApi.MclGetRemainingTime != nullptr && MclApi.MclMakeTimeStr != nullptr &&
+           MclApi.MclListFree != nullptr && MclApi.MclFree != nullptr;
+}
+
+void AssignCallbacks(MclHandle conversion) {
+    MclApi.MclAssignVideoSource(conversion, MclVideoSourceCallback);
+    MclApi.MclAssignAudioSource(conversion, MclAudioSourceCallback);
+    MclApi.MclAssignAudioFunc(conversion, MclAudioFuncCallback);
+    MclApi.MclAssignProgress(conversion, MclProgressCallback);
+    MclApi.MclAssignError(conversion, MclErrorCallback);
+}
+
+void FillLists(const JoinHost& host) {
+    for (const JoinInput& row : host.Inputs()) {
+        MclApi.MclListAdd(g_mclJoin.videoList, row.info.m_strPath.c_str(), kListVideo, 0, 0);
+        MclApi.MclListAdd(g_mclJoin.audioList, row.info.m_strPath.c_str(), kListAudio, 0, 0);
+    }
+    g_mclJoin.totalFrames = MclApi.MclListGetFrameCount(g_mclJoin.videoList);
+    g_mclJoin.totalSamples = MclApi.MclListGetSampleCount(g_mclJoin.audioList);
+}
+
+// Runs the set-up conversion to its end, cleans up, and gives the join's result.
+int ConvertAndFree() {
+    int32_t result = MclApi.MclConvert(g_mclJoin.conversion);
+    MclApi.MclCheckError();
+    if (result != 0 && g_stopRequested == 0) {
+        // The library knows why; without its words the failure dialog would say nothing.
+        std::array<char, kErrorTextBytes> text{};
+        if (MclApi.MclGetErrorText != nullptr) {
+            MclApi.MclGetErrorText(text.data(), static_cast<int32_t>(text.size()));
+        }
+        g_errorText = text[0] != '\0' ? std::string(text.data())
+                                      : "The conversion library could not join the files (error " +
+                                            std::to_string(result) + ").";
+    }
+    MclApi.MclListFree(g_mclJoin.videoList);
+    MclApi.MclListFree(g_mclJoin.audioList);
+    MclApi.MclFree(g_mclJoin.conversion);
+    g_mclJoin.host = nullptr;
+    return result == 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int JoinAvi(JoinHost& host, const std::string& outputPath) {
+    const MediaFileInfo& first = host.Inputs().front().info;
+    uint32_t codec = FindVideoCodec(first.m_dwFourcc);
+    if (codec == 0) {
+        g_errorText = "We can't find corresponding video compress codec for " +
+                      FourCCToText(first.m_dwFourcc) + "\n";
+        return 0;
+    }
+    g_mclJoin = MclJoinState{};
+    g_mclJoin.host = &host;
+    g_mclJoin.conversion = MclApi.MclAlloc();
+    AssignCallbacks(g_mclJoin.conversion);
+    g_mclJoin.videoList = MclApi.MclListAlloc();
+    g_mclJoin.audioList = MclApi.MclListAlloc();
+    int32_t width = first.m_nWidth;
+    int32_t height = first.m_nHeight;
+    FillLists(host);
+    MclHandle c = g_mclJoin.conversion;
+    MclApi.MclSetOutputFile(c, outputPath.c_str(), outputPath.c_str());
+    MclApi.MclSetFrameRate(c, static_cast<double>(first.m_fFrameRate));
+    MclApi.MclSetKeepDuration(c, 1);
+    MclApi.MclSetResolution(c, width, height);
+    MclApi.MclSetCodec(c, kSelectorAviVideo, static_cast<int32_t>(codec));
+    MclApi.MclSetBitRate(c, kSelectorAviVideo, kVideoKbps, kMclUnset, kMclUnset, 1);
+    MclApi.MclSetAudioFormat(c, kAudioRate, kAudioChannels, kAudioBits);
+    MclApi.MclSetBitRate(c, kSelectorAudio, kAudioKbps, kMclUnset, kMclUnset, 1);
+    MclApi.MclForceCompatibility(c, 1);
+    return ConvertAndFree();
+}
+
+int JoinMpeg(JoinHost& host, const std::string& outputPath) {
+    const MediaFileInfo& first = host.Inputs().front().info;
+    g_mclJoin = MclJoinState{};
+    g_mclJoin.host = &host;
+    g_mclJoin.conversion = MclApi.MclAlloc();
+    AssignCallbacks(g_mclJoin.conversion);
+    g_mclJoin.videoList = MclApi.MclListAlloc();
+    g_mclJoin.audioList = MclApi.MclListAlloc();
+    if (first.m_nKind == kKindMpeg2) {
+        MclApi.MclEnableMPEG2();
+    }
+    int32_t width = first.m_nWidth;
+    int32_t height = first.m_nHeight;
+    FillLists(host);
+    MclHandle c = g_mclJoin.conversion;
+    if (first.m_nKind == kKindMpeg) {
+        MclApi.MclSetCodec(c, kSelectorMpegVideo, kMpeg1Codec);
+        MclApi.MclSetBitRate(c, kSelectorMpegVideo, kVideoKbps, kMclUnset, kMclUnset, 1);
+    } else {
+        MclApi.MclSetCodec(c, kSelectorMpegVideo, kMpeg2Codec);
+        MclApi.MclSetBitRate(c, kSelectorMpegVideo, kMpeg2VideoKbps, kMclUnset, kMclUnset, 1);
+    }
+    MclApi.MclSetFrameRate(c, static_cast<double>(first.m_fFrameRate));
+    MclApi.MclSetOutputFile(c, outputPath.c_str(), outputPath.c_str());
+    MclApi.MclSetKeepDuration(c, 1);
+    MclApi.MclSetResolution(c, width, height);
+    MclApi.MclSetAudioFormat(c, kAudioRate, kAudioChannels, kAudioBits);
+    MclApi.MclSetBitRate(c, kSelectorAudio, kAudioKbps, kMclUnset, kMclUnset, 1);
+    MclApi.MclForceCompatibility(c, 1);
+    return ConvertAndFree();
+}
+
+int JoinWithConversionLibrary(JoinHost& host, const std::string& outputPath) {
+    if (!LibraryComplete()) {
         g_errorText =
             "AVI and MPEG files cannot be joined: the conversion engine (libzivuvore.so, next to "
             "the program) is missing or incomplete. Reinstall Kelvane Joiner, then try again.";
         return 0;
     }
-    g_errorText = "This build of Kelvane Joiner cannot join AVI and MPEG files yet.";
-    return 0;
+    if (host.Inputs().empty()) {
+        g_errorText = "There are no files to join.";
+        return 0;
+    }
+    return host.Inputs().front().info.m_nKind == kKindAvi ? JoinAvi(host, outputPath)
+                                                          : JoinMpeg(host, outputPath);
 }

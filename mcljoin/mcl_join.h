@@ -5,6 +5,11 @@
 
 class JoinHost;
 
-// Joins the host's inputs into `outputPath` through the conversion library; 1 on success, 0 on
-// failure with the reason in g_errorText.
+// The AVI join (first row of kind 0): the first row's compressor, MP3 audio.
+int JoinAvi(JoinHost& host, const std::string& outputPath);
+// The MPEG join (first row of kind 1 or 2): MPEG-1 or MPEG-2 program stream, MP2 audio.
+int JoinMpeg(JoinHost& host, const std::string& outputPath);
+
+// Joins the host's inputs into `outputPath` through the conversion library, by the first row's
+// kind; 1 on success, 0 on failure with the reason in g_errorText.
 int JoinWithConversionLibrary(JoinHost& host, const std::string& outputPath);

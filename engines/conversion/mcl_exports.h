@@ -19,4 +19,8 @@ KJ_MCL_ENTRY_POINTS(KJ_MCL_DECLARE)
 // For the Video for Windows layer's compressor manager: 1 when the module can encode video of
 // this FourCC (lowest byte first character, compared without regard to case), else 0.
 KJ_MCL_EXPORT int32_t MclHasVideoEncoder(uint32_t fourcc);
+
+// The readable text of the library's last error (what MclCheckError gives the code of), copied
+// into `buffer` of `size` bytes and cut to fit; returns the text's full length in bytes.
+KJ_MCL_EXPORT int32_t MclGetErrorText(char* buffer, int32_t size);
 }

@@ -1,0 +1,81 @@
+// One conversion of the library: its callbacks, its settings and the state of a running
+// MclConvert that other threads may look at (progress figures, the abort request).
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "mcljoin/mcl_api.h"
+
+// Setting selectors and codec numbers of MclSetCodec and MclSetBitRate.
+inline constexpr int32_t kSelectorAviVideo = 6;    // codec: the FourCC of the video compressor
+inline constexpr int32_t kSelectorMpegVideo = 11;  // codec: kMpegCodec1 or kMpegCodec2
+inline constexpr int32_t kSelectorAudio = 18;      // bit rate of the audio
+inline constexpr int32_t kMpegCodec1 = 1;          // MPEG-1 video in an MPEG-1 system stream
+inline constexpr int32_t kMpegCodec2 = 2;          // MPEG-2 video in an MPEG-2 program stream
+
+// Status codes of the progress callback.
+inline constexpr int32_t kStatusFinished = 0;
+inline constexpr int32_t kStatusPreparing = 1;
+inline constexpr int32_t kStatusProgress = 3;
+
+enum class OutputKind { kNone, kAvi, kMpeg };
+
+struct ConversionSettings {
+    std::string outputPath;
+    std::string secondOutputPath;
+    double frameRate = 0.0;  // 0: the first input's
+    bool keepDuration = true;
+    bool forceCompatibility = false;
+    int width = 0;  // 0: the first input's
+    int height = 0;
+    OutputKind kind = OutputKind::kNone;
+    uint32_t aviFourcc = 0;
+    int32_t mpegCodec = 0;
+    int videoKbps = 0;  // 0: the format's usual rate
+    int videoMinKbps = 0;
+    int videoMaxKbps = 0;
+    int audioKbps = 0;
+    int audioRate = 44100;
+    int audioChannels = 2;
+    int audioBits = 16;
+};
+
+struct ConversionCallbacks {
+    MclSourceFn videoSource = nullptr;
+    MclSourceFn audioSource = nullptr;
+    MclAudioFuncFn audioFunc = nullptr;
+    MclProgressFn progress = nullptr;
+    MclErrorFn error = nullptr;
+};
+
+struct Conversion {
+    int32_t handle = 0;
+    std::mutex mutex;  // guards settings and callbacks while they are set
+    ConversionSettings settings;
+    ConversionCallbacks callbacks;
+
+    std::atomic<bool> running{false};
+    std::atomic<bool> abortRequested{false};
+    std::atomic<int64_t> framesDone{0};
+    std::atomic<int64_t> samplesDone{0};
+    std::atomic<int64_t> startNanoseconds{0};  // steady clock at the start of MclConvert
+    std::atomic<int64_t> endNanoseconds{0};    // at its end; 0 while it runs
+
+    // Seconds since MclConvert started (up to its end once it has ended).
+    double ElapsedSeconds() const;
+};
+
+// Steady-clock nanoseconds, the time base of the conversion's clock.
+int64_t SteadyNanoseconds();
+
+// MPEG-2 input is accepted once MclEnableMPEG2 has been called (process-wide).
+extern std::atomic<bool> g_mpeg2Enabled;
+
+// The last error of the library (process-wide): its code and readable text.
+void SetLastError(int32_t code, const std::string& text);
+int32_t LastErrorCode();
+std::string LastErrorText();

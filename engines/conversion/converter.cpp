@@ -1,0 +1,534 @@
+#include "engines/conversion/converter.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include <sys/stat.h>
+
+#include <deque>
+#include <memory>
+
+#include "engines/conversion/audio_stage.h"
+#include "engines/conversion/av_error.h"
+#include "engines/conversion/file_list.h"
+#include "engines/conversion/input_open.h"
+#include "engines/conversion/input_sources.h"
+#include "engines/conversion/mpeg_pictures.h"
+#include "engines/conversion/output_file.h"
+#include "engines/conversion/output_plan.h"
+#include "engines/conversion/stream_decoder.h"
+#include "engines/conversion/video_stage.h"
+
+namespace {
+
+// Audio packets kept while waiting for an input's first picture, which sets its start.
+constexpr size_t kMaxPendingAudio = 512;
+
+struct PacketDeleter {
+    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
+};
+using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
+
+struct FrameDeleter {
+    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
+};
+using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
+
+struct ParametersDeleter {
+    void operator()(AVCodecParameters* p) const { avcodec_parameters_free(&p); }
+};
+using ParametersPtr = std::unique_ptr<AVCodecParameters, ParametersDeleter>;
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat sa {};
+    struct stat sb {};
+    return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
+           sa.st_ino == sb.st_ino;
+}
+
+int64_t PacketTime(const AVPacket* packet) {
+    return packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
+}
+
+// One conversion's run over its inputs.
+class Joiner {
+public:
+    Joiner(Conversion& conversion, ConversionSettings settings)
+        : m_conversion(conversion), m_settings(std::move(settings)) {}
+
+    int Run(std::string* error);
+
+private:
+    int SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParameters* firstAudio,
+                    std::string* error);
+    int JoinInput(const InputFacts& input, std::string* error);
+    int CopyVideoPacket(AVPacket* packet, std::string* error);
+    int CopyAudioPacket(AVPacket* packet, std::string* error);
+    int DecodeVideo(const AVPacket* packet, std::string* error);
+    int DecodeAudio(const AVPacket* packet, std::string* error);
+    int HandleAudio(AVPacket* packet, std::string* error);
+    int WriteEncoded(AVPacket* packet, AVStream* stream, AVRational from, std::string* error);
+    bool FrameDone();
+    bool Stopped() const { return m_conversion.abortRequested.load(); }
+    void Report(int32_t status, int64_t frame, int64_t sample);
+
+    Conversion& m_conversion;
+    ConversionSettings m_settings;
+    OutputPlan m_plan;
+    OutputFile m_output;
+    AVStream* m_videoOut = nullptr;
+    AVStream* m_audioOut = nullptr;
+    VideoStage m_video;
+    AudioStage m_audio;
+    AVRational m_frameBase{1, 25};  // one output frame
+
+    // The current input.
+    AVStream* m_videoIn = nullptr;
+    AVStream* m_audioIn = nullptr;
+    std::unique_ptr<StreamDecoder> m_videoDecoder;
+    std::unique_ptr<StreamDecoder> m_audioDecoder;
+    LeadingPictureFilter m_leadFilter;
+    bool m_filterLeads = false;
+    int64_t m_base = AV_NOPTS_VALUE;  // the input's start, in its video time base
+    int64_t m_segmentStart = 0;       // the input's first output frame
+    int64_t m_segmentFrames = 0;
+    int64_t m_audioPackets = 0;
+    int64_t m_audioBlocks = 0;
+    bool m_inputHasAudio = false;
+
+    // Across inputs.
+    int64_t m_framesDone = 0;
+    int64_t m_copiedSamples = 0;  // copied audio: the end of the last packet, in output samples
+    int64_t m_lastVideoDts = AV_NOPTS_VALUE;
+    int64_t m_lastAudioEnd = AV_NOPTS_VALUE;  // copied audio, in its stream's time base
+};
+
+void Joiner::Report(int32_t status, int64_t frame, int64_t sample) {
+    m_conversion.framesDone = frame;
+    m_conversion.samplesDone = sample;
+    if (m_conversion.callbacks.progress != nullptr) {
+        m_conversion.callbacks.progress(m_conversion.handle, status, static_cast<int32_t>(frame),
+                                        static_cast<int32_t>(sample));
+    }
+}
+
+bool Joiner::FrameDone() {
+    ++m_framesDone;
+    if (!m_plan.copyAudio && !m_inputHasAudio) {
+        // An input without audio gets silence as its pictures go by, so the two stay together.
+        std::string ignored;
+        int64_t upTo = av_rescale_q(m_framesDone, m_frameBase, AVRational{1, m_plan.sampleRate});
+        int64_t segmentFirst =
+            av_rescale_q(m_segmentStart, m_frameBase, AVRational{1, m_plan.sampleRate});
+        m_audio.FillSilenceTo(upTo - segmentFirst, &ignored);
+    }
+    int64_t samples = m_plan.copyAudio ? m_copiedSamples : m_audio.SamplesOut();
+    Report(kStatusProgress, m_framesDone, samples);
+    return !Stopped();
+}
+
+int Joiner::SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParameters* firstAudio,
+                        std::string* error) {
+    int result = m_output.Create(m_settings.outputPath, m_plan.muxer, error);
+    if (result < 0) {
+        return result;
+    }
+    AVFormatContext* context = m_output.Context();
+    bool globalHeader = (context->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+    m_videoOut = m_output.AddStream();
+    m_audioOut = m_output.AddStream();
+    if (m_videoOut == nullptr || m_audioOut == nullptr) {
+        *error = "Out of memory setting up the output";
+        return AVERROR(ENOMEM);
+    }
+    m_frameBase = av_inv_q(m_plan.frameRate);
+    if (m_plan.copyVideo) {
+        avcodec_parameters_copy(m_videoOut->codecpar, firstVideo);
+        m_videoOut->codecpar->codec_tag = m_plan.videoTag;
+        m_videoOut->time_base = m_frameBase;
+        m_videoOut->avg_frame_rate = m_plan.frameRate;
+        m_videoOut->r_frame_rate = m_plan.frameRate;
+        m_videoOut->sample_aspect_ratio = m_plan.sampleAspect;
+    } else {
+        result = m_video.Open(m_plan, m_videoOut, globalHeader, error);
+        if (result < 0) {
+            return result;
+        }
+        m_video.SetSinks(
+            [this](AVPacket* packet, std::string* e) {
+                return WriteEncoded(packet, m_videoOut, m_video.Encoder()->time_base, e);
+            },
+            [this] { return FrameDone(); });
+    }
+    if (m_plan.copyAudio) {
+        avcodec_parameters_copy(m_audioOut->codecpar, firstAudio);
+        m_audioOut->codecpar->codec_tag = 0;
+        m_audioOut->time_base = AVRational{1, m_plan.sampleRate};
+    } else {
+        result = m_audio.Open(m_plan, m_audioOut, globalHeader, error);
+        if (result < 0) {
+            return result;
+        }
+        MclAudioFuncFn audioFunc = m_conversion.callbacks.audioFunc;
+        int32_t handle = m_conversion.handle;
+        m_audio.SetSinks(
+            [this](AVPacket* packet, std::string* e) {
+                return WriteEncoded(packet, m_audioOut, m_audio.Encoder()->time_base, e);
+            },
+            [audioFunc, handle](int64_t first, int count) {
+                if (audioFunc != nullptr) {
+                    audioFunc(handle, static_cast<int32_t>(first), count);
+                }
+            });
+    }
+    if (m_plan.packetSize > 0) {
+        context->packet_size = static_cast<unsigned>(m_plan.packetSize);
+    }
+    context->avoid_negative_ts = AVFMT_AVOID_NEG_TS_MAKE_NON_NEGATIVE;
+    AVDictionary* options = nullptr;
+    if (m_plan.muxRate > 0) {
+        av_dict_set_int(&options, "muxrate", m_plan.muxRate, 0);
+    }
+    if (m_plan.preloadSeconds > 0) {
+        av_dict_set_int(&options, "preload", static_cast<int64_t>(m_plan.preloadSeconds * 1e6), 0);
+    }
+    result = m_output.Start(&options, error);
+    av_dict_free(&options);
+    return result;
+}
+
+int Joiner::WriteEncoded(AVPacket* packet, AVStream* stream, AVRational from, std::string* error) {
+    packet->stream_index = stream->index;
+    av_packet_rescale_ts(packet, from, stream->time_base);
+    return m_output.Write(packet, error);
+}
+
+int Joiner::CopyVideoPacket(AVPacket* packet, std::string* error) {
+    AVRational in = m_videoIn->time_base;
+    AVRational out = m_videoOut->time_base;
+    int64_t shift = av_rescale_q(m_segmentStart, m_frameBase, out);
+    // A program stream does not time every picture: what is not timed stays so, and the
+    // reader of the output works it out as it did for the input.
+    if (packet->pts != AV_NOPTS_VALUE) {
+        packet->pts = av_rescale_q(packet->pts - m_base, in, out) + shift;
+    }
+    if (packet->dts != AV_NOPTS_VALUE) {
+        packet->dts = av_rescale_q(packet->dts - m_base, in, out) + shift;
+        // Decoding order must keep going forward across the seam.
+        if (m_lastVideoDts != AV_NOPTS_VALUE && packet->dts <= m_lastVideoDts) {
+            packet->dts = m_lastVideoDts + 1;
+        }
+        if (packet->pts != AV_NOPTS_VALUE && packet->pts < packet->dts) {
+            packet->pts = packet->dts;
+        }
+        m_lastVideoDts = packet->dts;
+    }
+    packet->duration = av_rescale_q(packet->duration, in, out);
+    packet->stream_index = m_videoOut->index;
+    packet->pos = -1;
+    int result = m_output.Write(packet, error);
+    if (result < 0) {
+        return result;
+    }
+    FrameDone();
+    return 0;
+}
+
+int Joiner::CopyAudioPacket(AVPacket* packet, std::string* error) {
+    AVRational in = m_audioIn->time_base;
+    AVRational out = m_audioOut->time_base;
+    int64_t time = PacketTime(packet);
+    if (time == AV_NOPTS_VALUE) {
+        return 0;  // nowhere to put it
+    }
+    int64_t base = av_rescale_q(m_base, m_videoIn->time_base, in);
+    int64_t start =
+        av_rescale_q(time - base, in, out) + av_rescale_q(m_segmentStart, m_frameBase, out);
+    int64_t duration = av_rescale_q(packet->duration, in, out);
+    int64_t middle = start + duration / 2;
+    int64_t segmentFirst = av_rescale_q(m_segmentStart, m_frameBase, out);
+    int64_t segmentEnd = av_rescale_q(m_segmentStart + m_segmentFrames, m_frameBase, out);
+    // Each input's audio stays inside its own place in the output: what lies before its first
+    // picture or after its last, or over the previous input's end, is left out.
+    if (middle < segmentFirst || middle >= segmentEnd ||
+        (m_lastAudioEnd != AV_NOPTS_VALUE && middle < m_lastAudioEnd)) {
+        return 0;
+    }
+    if (m_lastAudioEnd != AV_NOPTS_VALUE && start < m_lastAudioEnd) {
+        start = m_lastAudioEnd;
+    }
+    packet->pts = start;
+    packet->dts = start;
+    packet->duration = duration;
+    packet->stream_index = m_audioOut->index;
+    packet->pos = -1;
+    m_lastAudioEnd = start + duration;
+    m_copiedSamples = av_rescale_q(m_lastAudioEnd, out, AVRational{1, m_plan.sampleRate});
+    return m_output.Write(packet, error);
+}
+
+int Joiner::DecodeVideo(const AVPacket* packet, std::string* error) {
+    int result = m_videoDecoder->Send(packet);
+    // A damaged packet costs its picture, which the frame mapping makes up for.
+    if (result < 0 && result != AVERROR(EAGAIN) && result != AVERROR_EOF &&
+        result != AVERROR_INVALIDDATA) {
+        return result;
+    }
+    FramePtr frame(av_frame_alloc());
+    while ((result = m_videoDecoder->Receive(frame.get())) >= 0) {
+        result = m_video.AddPicture(frame.get(), error);
+        av_frame_unref(frame.get());
+        if (result < 0 || m_video.Stopped()) {
+            return result;
+        }
+    }
+    return 0;
+}
+
+int Joiner::DecodeAudio(const AVPacket* packet, std::string* error) {
+    int result = m_audioDecoder->Send(packet);
+    if (result < 0 && result != AVERROR(EAGAIN) && result != AVERROR_EOF &&
+        result != AVERROR_INVALIDDATA) {
+        *error = AvErrorText("Cannot decode the audio", result);
+        return result;
+    }
+    FramePtr frame(av_frame_alloc());
+    while (m_audioDecoder->Receive(frame.get()) >= 0) {
+        ++m_audioBlocks;
+        int64_t time = frame->best_effort_timestamp;
+        double seconds = 0.0;
+        if (time != AV_NOPTS_VALUE && m_base != AV_NOPTS_VALUE) {
+            seconds = static_cast<double>(time) * av_q2d(m_audioIn->time_base) -
+                      static_cast<double>(m_base) * av_q2d(m_videoIn->time_base);
+        }
+        result = m_audio.AddBlock(frame.get(), seconds, error);
+        av_frame_unref(frame.get());
+        if (result < 0) {
+            return result;
+        }
+    }
+    return 0;
+}
+
+int Joiner::HandleAudio(AVPacket* packet, std::string* error) {
+    ++m_audioPackets;
+    return m_plan.copyAudio ? CopyAudioPacket(packet, error) : DecodeAudio(packet, error);
+}
+
+int Joiner::JoinInput(const InputFacts& input, std::string* error) {
+    AVFormatContext* context = nullptr;
+    int result = OpenMediaInput(input.path, &context, error);
+    if (result < 0) {
+        return result;
+    }
+    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> closer(
+        context, [](AVFormatContext* c) { CloseMediaInput(&c); });
+    int videoIndex = av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    int audioIndex = av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (videoIndex < 0) {
+        *error = "The file " + input.path + " has no video to join.";
+        return AVERROR_STREAM_NOT_FOUND;
+    }
+    m_videoIn = context->streams[videoIndex];
+    m_audioIn = audioIndex >= 0 ? context->streams[audioIndex] : nullptr;
+    m_inputHasAudio = m_audioIn != nullptr;
+    m_base = AV_NOPTS_VALUE;
+    m_audioPackets = 0;
+    m_audioBlocks = 0;
+    m_leadFilter = LeadingPictureFilter{};
+    m_filterLeads = m_plan.copyVideo && (m_plan.videoCodec == AV_CODEC_ID_MPEG1VIDEO ||
+                                         m_plan.videoCodec == AV_CODEC_ID_MPEG2VIDEO);
+
+    double outRate = av_q2d(m_plan.frameRate);
+    m_segmentFrames = m_plan.copyVideo ? input.scan.frameCount
+                      : m_settings.keepDuration
+                          ? OutputFrameCount(input.scan.frameCount, input.scan.frameRate, outRate)
+                          : input.scan.frameCount;
+    if (!m_plan.copyVideo) {
+        m_videoDecoder = std::make_unique<StreamDecoder>();
+        result = m_videoDecoder->Open(m_videoIn, input.path, error);
+        if (result < 0) {
+            return result;
+        }
+        bool sameCount = m_segmentFrames == input.scan.frameCount;
+        m_video.BeginInput(sameCount ? outRate : input.scan.frameRate, m_segmentFrames);
+    }
+    if (!m_plan.copyAudio) {
+        int64_t first = av_rescale_q(m_segmentStart, m_frameBase, AVRational{1, m_plan.sampleRate});
+        int64_t end = av_rescale_q(m_segmentStart + m_segmentFrames, m_frameBase,
+                                   AVRational{1, m_plan.sampleRate});
+        m_audio.BeginInput(end - first);
+        if (m_audioIn != nullptr) {
+            m_audioDecoder = std::make_unique<StreamDecoder>();
+            result = m_audioDecoder->Open(m_audioIn, input.path, error);
+            if (result < 0) {
+                return result;
+            }
+        }
+    }
+
+    std::deque<PacketPtr> pending;  // audio read before the input's start is known
+    PacketPtr packet(av_packet_alloc());
+    while (!Stopped() && (result = av_read_frame(context, packet.get())) >= 0) {
+        std::unique_ptr<AVPacket, void (*)(AVPacket*)> unref(
+            packet.get(), [](AVPacket* p) { av_packet_unref(p); });
+        if (packet->stream_index == videoIndex) {
+            if (m_filterLeads &&
+                !m_leadFilter.Keep(packet->data, static_cast<size_t>(packet->size))) {
+                continue;
+            }
+            if (m_base == AV_NOPTS_VALUE) {
+                m_base = PacketTime(packet.get());
+                if (m_base == AV_NOPTS_VALUE) {
+                    m_base = 0;
+                }
+                for (PacketPtr& held : pending) {
+                    result = HandleAudio(held.get(), error);
+                    if (result < 0) {
+                        return result;
+                    }
+                }
+                pending.clear();
+            }
+            result = m_plan.copyVideo ? CopyVideoPacket(packet.get(), error)
+                                      : DecodeVideo(packet.get(), error);
+            if (result < 0) {
+                if (!m_plan.copyVideo) {
+                    *error =
+                        AvErrorText("The video of " + input.path + " cannot be decoded", result);
+                }
+                return result;
+            }
+        } else if (packet->stream_index == audioIndex) {
+            if (m_base == AV_NOPTS_VALUE) {
+                if (pending.size() < kMaxPendingAudio) {
+                    pending.emplace_back(av_packet_clone(packet.get()));
+                }
+                continue;
+            }
+            result = HandleAudio(packet.get(), error);
+            if (result < 0) {
+                return result;
+            }
+        }
+    }
+    if (Stopped()) {
+        return 0;
+    }
+    if (result != AVERROR_EOF) {
+        *error = AvErrorText("Cannot read " + input.path, result);
+        return result;
+    }
+    if (m_base == AV_NOPTS_VALUE) {
+        *error = "The video of " + input.path + " cannot be decoded: it holds no picture.";
+        return AVERROR_INVALIDDATA;
+    }
+    if (!m_plan.copyVideo) {
+        result = DecodeVideo(nullptr, error);
+        if (result >= 0 && !Stopped()) {
+            result = m_video.EndInput(input.path, error);
+        }
+        if (result < 0 || Stopped()) {
+            return result;
+        }
+    }
+    if (!m_plan.copyAudio) {
+        if (m_audioDecoder != nullptr) {
+            result = DecodeAudio(nullptr, error);
+            if (result < 0) {
+                return result;
+            }
+            if (m_audioPackets > 0 && m_audioBlocks == 0) {
+                *error = "The audio of " + input.path + " cannot be decoded.";
+                return AVERROR_INVALIDDATA;
+            }
+        }
+        result = m_audio.EndInput(error);
+        if (result < 0) {
+            return result;
+        }
+    }
+    m_videoDecoder.reset();
+    m_audioDecoder.reset();
+    m_segmentStart += m_segmentFrames;
+    if (m_plan.copyVideo) {
+        // A copied input whose pictures ran short still takes its whole place.
+        m_framesDone = m_segmentStart;
+    }
+    return 0;
+}
+
+int Joiner::Run(std::string* error) {
+    Report(kStatusPreparing, 0, 0);
+    std::vector<std::string> videoPaths =
+        AskSources(m_conversion, m_conversion.callbacks.videoSource);
+    std::vector<std::string> audioPaths =
+        AskSources(m_conversion, m_conversion.callbacks.audioSource);
+    for (size_t i = 0; i < audioPaths.size() && i < videoPaths.size(); ++i) {
+        if (!SameFile(audioPaths[i], videoPaths[i]) && audioPaths[i] != videoPaths[i]) {
+            *error = "The audio of input " + std::to_string(i + 1) + " (" + audioPaths[i] +
+                     ") must come from the same file as its video (" + videoPaths[i] + ").";
+            return AVERROR(EINVAL);
+        }
+    }
+    for (const std::string& path : videoPaths) {
+        if (SameFile(path, m_settings.outputPath)) {
+            *error = "The output " + m_settings.outputPath + " is one of the inputs.";
+            return AVERROR(EINVAL);
+        }
+    }
+    if (!m_settings.secondOutputPath.empty() &&
+        m_settings.secondOutputPath != m_settings.outputPath) {
+        *error = "Audio and video go into one file: the two output paths must be the same.";
+        return AVERROR(EINVAL);
+    }
+    std::vector<InputFacts> inputs;
+    AVCodecParameters* firstVideoRaw = nullptr;
+    AVCodecParameters* firstAudioRaw = nullptr;
+    int result = ReadInputFacts(videoPaths, &inputs, &firstVideoRaw, &firstAudioRaw, error);
+    ParametersPtr firstVideo(firstVideoRaw);
+    ParametersPtr firstAudio(firstAudioRaw);
+    if (result < 0) {
+        return result;
+    }
+    result = MakeOutputPlan(m_settings, inputs, &m_plan, error);
+    if (result >= 0) {
+        result = SetUpOutput(firstVideo.get(), firstAudio.get(), error);
+    }
+    for (size_t i = 0; result >= 0 && i < inputs.size() && !Stopped(); ++i) {
+        result = JoinInput(inputs[i], error);
+    }
+    if (result >= 0 && Stopped()) {
+        *error = "The conversion was stopped.";
+        return AVERROR_EXIT;
+    }
+    if (result >= 0 && !m_plan.copyVideo) {
+        result = m_video.Flush(error);
+    }
+    if (result >= 0 && !m_plan.copyAudio) {
+        result = m_audio.Flush(error);
+    }
+    if (result >= 0) {
+        result = m_output.Finish(error);
+    }
+    if (result < 0) {
+        return result;
+    }
+    int64_t samples = m_plan.copyAudio ? m_copiedSamples : m_audio.SamplesOut();
+    Report(kStatusFinished, m_framesDone, samples);
+    return 0;
+}
+
+}  // namespace
+
+int RunConversion(Conversion& conversion, std::string* error) {
+    ConversionSettings settings;
+    {
+        std::lock_guard<std::mutex> lock(conversion.mutex);
+        settings = conversion.settings;
+    }
+    Joiner joiner(conversion, settings);
+    return joiner.Run(error);
+}

@@ -1,0 +1,187 @@
+#include "engines/conversion/output_plan.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include <cmath>
+
+namespace {
+
+// Rate control that players of the two program-stream standards accept.
+constexpr int kVcdBufferBits = 40 * 1024 * 8;     // MPEG-1 VBV buffer of a Video CD
+constexpr int kDvdBufferBits = 224 * 1024 * 8;    // MPEG-2 VBV buffer of a DVD
+constexpr int64_t kDvdMaxVideoRate = 9000000;     // peak video rate of a DVD
+constexpr int kVcdPacketSize = 2324;              // one Mode 2 Form 2 sector's payload
+constexpr int64_t kVcdMuxRate = 2352LL * 75 * 8;  // a CD read at single speed
+constexpr int kDvdPacketSize = 2048;
+constexpr int64_t kDvdMuxRate = 10080000;
+constexpr double kVcdPreload = 0.44;
+constexpr double kDvdPreload = 0.5;
+constexpr int kVcdMaxWidth = 352;
+constexpr int kVcdMaxHeight = 288;
+constexpr int kMpeg4TimeBaseLimit = 65535;
+
+constexpr int kDefaultAviVideoKbps = 1150;
+constexpr int kDefaultMpeg1VideoKbps = 1150;
+constexpr int kDefaultMpeg2VideoKbps = 6000;
+constexpr int kDefaultAudioKbps = 224;
+
+bool SameRate(double a, double b) {
+    return a > 0 && b > 0 && std::fabs(a - b) <= 1e-4 * b;
+}
+
+AVRational NearestSupportedRate(const AVCodec* codec, AVRational rate) {
+    if (codec == nullptr || codec->supported_framerates == nullptr) {
+        return rate;
+    }
+    int index = av_find_nearest_q_idx(rate, codec->supported_framerates);
+    return codec->supported_framerates[index];
+}
+
+AVRational DisplayAspect(const InputFacts& input) {
+    return input.displayAspect;
+}
+
+}  // namespace
+
+AVRational FrameRateFraction(double rate) {
+    if (rate <= 0.0) {
+        return AVRational{25, 1};
+    }
+    double whole = std::round(rate);
+    if (std::fabs(rate - whole) < 1e-3) {
+        return AVRational{static_cast<int>(whole), 1};
+    }
+    double ntsc = std::round(rate * 1.001);
+    if (std::fabs(rate - ntsc / 1.001) < 1e-3) {
+        return AVRational{static_cast<int>(ntsc) * 1000, 1001};
+    }
+    return av_d2q(rate, kMpeg4TimeBaseLimit);
+}
+
+int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFacts>& inputs,
+                   OutputPlan* plan, std::string* error) {
+    *plan = OutputPlan{};
+    if (inputs.empty()) {
+        *error = "There is no input to convert: the video source gave no file.";
+        return AVERROR(EINVAL);
+    }
+    const InputFacts& first = inputs.front();
+    plan->width = settings.width > 0 ? settings.width : first.width;
+    plan->height = settings.height > 0 ? settings.height : first.height;
+    // Encoders of 4:2:0 pictures want even sizes.
+    plan->width += plan->width % 2;
+    plan->height += plan->height % 2;
+    if (plan->width <= 0 || plan->height <= 0) {
+        *error = "The output picture size is not known: " + first.path + " has no video.";
+        return AVERROR(EINVAL);
+    }
+    double rate = settings.frameRate > 0 ? settings.frameRate : first.scan.frameRate;
+    plan->frameRate = FrameRateFraction(rate);
+
+    int videoKbps = settings.videoKbps;
+    if (settings.kind == OutputKind::kAvi) {
+        AVCodecTag const* const tags[] = {avformat_get_riff_video_tags(), nullptr};
+        plan->videoCodec = av_codec_get_id(tags, settings.aviFourcc);
+        if (plan->videoCodec == AV_CODEC_ID_NONE ||
+            avcodec_find_encoder(plan->videoCodec) == nullptr) {
+            char text[AV_FOURCC_MAX_STRING_SIZE] = {};
+            av_fourcc_make_string(text, settings.aviFourcc);
+            *error = std::string("No video encoder for the FourCC ") + text + ".";
+            return AVERROR_ENCODER_NOT_FOUND;
+        }
+        plan->muxer = "avi";
+        plan->videoTag = settings.aviFourcc;
+        plan->audioCodec = AV_CODEC_ID_MP3;
+        plan->videoBitRate = 1000LL * (videoKbps > 0 ? videoKbps : kDefaultAviVideoKbps);
+        plan->gopSize = 12;
+    } else if (settings.kind == OutputKind::kMpeg) {
+        if (settings.mpegCodec == kMpegCodec1) {
+            plan->videoCodec = AV_CODEC_ID_MPEG1VIDEO;
+            plan->videoBitRate = 1000LL * (videoKbps > 0 ? videoKbps : kDefaultMpeg1VideoKbps);
+            bool videoCd = plan->width <= kVcdMaxWidth && plan->height <= kVcdMaxHeight &&
+                           plan->videoBitRate <= 1000LL * kDefaultMpeg1VideoKbps;
+            plan->muxer = videoCd ? "vcd" : "mpeg";
+            plan->videoBufferBits = kVcdBufferBits;
+            if (videoCd) {
+                // A Video CD's video runs at a constant rate.
+                plan->videoMinRate = plan->videoBitRate;
+                plan->videoMaxRate = plan->videoBitRate;
+                plan->packetSize = kVcdPacketSize;
+                plan->muxRate = kVcdMuxRate;
+                plan->preloadSeconds = kVcdPreload;
+            }
+        } else if (settings.mpegCodec == kMpegCodec2) {
+            if (!g_mpeg2Enabled.load()) {
+                *error = "MPEG-2 output was asked for, but MPEG-2 is not enabled.";
+                return AVERROR(EINVAL);
+            }
+            plan->videoCodec = AV_CODEC_ID_MPEG2VIDEO;
+            plan->muxer = "dvd";
+            plan->videoBitRate = 1000LL * (videoKbps > 0 ? videoKbps : kDefaultMpeg2VideoKbps);
+            plan->videoMaxRate = std::max(kDvdMaxVideoRate, plan->videoBitRate);
+            plan->videoBufferBits = kDvdBufferBits;
+            plan->packetSize = kDvdPacketSize;
+            plan->muxRate = kDvdMuxRate;
+            plan->preloadSeconds = kDvdPreload;
+        } else {
+            *error = "Unknown MPEG video codec number " + std::to_string(settings.mpegCodec) + ".";
+            return AVERROR(EINVAL);
+        }
+        plan->audioCodec = AV_CODEC_ID_MP2;
+        plan->frameRate =
+            NearestSupportedRate(avcodec_find_encoder(plan->videoCodec), plan->frameRate);
+        // A group of pictures of about half a second, as both standards' players expect.
+        plan->gopSize = av_q2d(plan->frameRate) > 26 ? 18 : 15;
+    } else {
+        *error = "No output format was set: choose an AVI video codec or an MPEG codec.";
+        return AVERROR(EINVAL);
+    }
+    if (settings.videoMinKbps > 0) {
+        plan->videoMinRate = 1000LL * settings.videoMinKbps;
+    }
+    if (settings.videoMaxKbps > 0) {
+        plan->videoMaxRate = 1000LL * settings.videoMaxKbps;
+    }
+    plan->audioBitRate = 1000LL * (settings.audioKbps > 0 ? settings.audioKbps : kDefaultAudioKbps);
+    plan->sampleRate = settings.audioRate > 0 ? settings.audioRate : 44100;
+    plan->channels = settings.audioChannels > 0 ? settings.audioChannels : 2;
+    if (avcodec_find_encoder(plan->audioCodec) == nullptr) {
+        *error = std::string("No audio encoder for ") + avcodec_get_name(plan->audioCodec) + ".";
+        return AVERROR_ENCODER_NOT_FOUND;
+    }
+
+    // The output keeps the first input's shape when it keeps its size.
+    AVRational firstAspect = DisplayAspect(first);
+    if (firstAspect.num > 0 && plan->width == first.width && plan->height == first.height) {
+        plan->sampleAspect = av_div_q(firstAspect, AVRational{plan->width, plan->height});
+    }
+    AVRational outAspect = av_mul_q(plan->sampleAspect, AVRational{plan->width, plan->height});
+
+    // A stream is copied only when every input's stream already is what the output asks for.
+    double outRate = av_q2d(plan->frameRate);
+    plan->copyVideo = true;
+    plan->copyAudio = true;
+    for (const InputFacts& input : inputs) {
+        AVRational aspect = DisplayAspect(input);
+        if (aspect.num == 0) {
+            aspect = AVRational{input.width, std::max(input.height, 1)};
+        }
+        if (!input.hasVideo || input.videoCodec != plan->videoCodec || input.width != plan->width ||
+            input.height != plan->height || !SameRate(input.scan.frameRate, outRate) ||
+            av_cmp_q(aspect, outAspect) != 0) {
+            plan->copyVideo = false;
+        }
+        if (!input.hasAudio || input.audioCodec != plan->audioCodec ||
+            input.sampleRate != plan->sampleRate || input.channels != plan->channels) {
+            plan->copyAudio = false;
+        }
+    }
+    // A copied stream keeps its own timing exactly.
+    if (plan->copyVideo && first.exactFrameRate.num > 0) {
+        plan->frameRate = first.exactFrameRate;
+    }
+    return 0;
+}

@@ -1,0 +1,64 @@
+// What one conversion writes: container, codecs, picture, rates and, per stream, whether the
+// inputs' packets can be copied as they are.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/codec_id.h>
+#include <libavutil/rational.h>
+}
+
+#include "engines/conversion/conversion.h"
+#include "engines/conversion/media_scan.h"
+
+// One input as the plan sees it: the scan's counts and its first streams' parameters.
+struct InputFacts {
+    std::string path;
+    MediaScan scan;
+    bool hasVideo = false;
+    AVCodecID videoCodec = AV_CODEC_ID_NONE;
+    int width = 0;
+    int height = 0;
+    AVRational displayAspect{0, 1};   // 0/1 when unknown
+    AVRational exactFrameRate{0, 1};  // as the demuxer gives it
+    bool hasAudio = false;
+    AVCodecID audioCodec = AV_CODEC_ID_NONE;
+    int sampleRate = 0;
+    int channels = 0;
+};
+
+struct OutputPlan {
+    const char* muxer = nullptr;  // "avi", "vcd", "mpeg" (MPEG-1 system), "dvd"
+    AVCodecID videoCodec = AV_CODEC_ID_NONE;
+    uint32_t videoTag = 0;  // AVI: the FourCC written as the stream's tag
+    AVRational frameRate{0, 1};
+    int width = 0;
+    int height = 0;
+    AVRational sampleAspect{1, 1};
+    bool copyVideo = false;
+    int64_t videoBitRate = 0;  // bits per second
+    int64_t videoMinRate = 0;
+    int64_t videoMaxRate = 0;
+    int videoBufferBits = 0;
+    int gopSize = 12;
+    AVCodecID audioCodec = AV_CODEC_ID_NONE;
+    bool copyAudio = false;
+    int64_t audioBitRate = 0;
+    int sampleRate = 44100;
+    int channels = 2;
+    int packetSize = 0;   // program stream pack size; 0: the muxer's
+    int64_t muxRate = 0;  // bits per second; 0: the muxer works it out
+    double preloadSeconds = 0.0;
+};
+
+// The frame rate as a fraction: common rates exactly (29.97 -> 30000/1001), others as the
+// closest fraction with a denominator the AVI and MPEG-4 time bases can hold.
+AVRational FrameRateFraction(double rate);
+
+// Works out the plan from the settings and the inputs; 0, or an error code with a readable
+// reason.
+int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFacts>& inputs,
+                   OutputPlan* plan, std::string* error);

@@ -1,0 +1,200 @@
+#include "engines/conversion/video_stage.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswscale/swscale.h>
+}
+
+#include <cmath>
+
+#include "engines/conversion/av_error.h"
+
+VideoStage::~VideoStage() {
+    avcodec_free_context(&m_encoder);
+    sws_freeContext(m_scaler);
+    av_frame_free(&m_last);
+    av_packet_free(&m_packet);
+}
+
+int VideoStage::Open(const OutputPlan& plan, AVStream* stream, bool globalHeader,
+                     std::string* error) {
+    const AVCodec* codec = avcodec_find_encoder(plan.videoCodec);
+    m_encoder = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
+    m_packet = av_packet_alloc();
+    if (m_encoder == nullptr || m_packet == nullptr) {
+        *error =
+            std::string("Cannot set up the video encoder ") + avcodec_get_name(plan.videoCodec);
+        return AVERROR_ENCODER_NOT_FOUND;
+    }
+    m_encoder->width = plan.width;
+    m_encoder->height = plan.height;
+    m_encoder->sample_aspect_ratio = plan.sampleAspect;
+    m_encoder->time_base = av_inv_q(plan.frameRate);
+    m_encoder->framerate = plan.frameRate;
+    m_encoder->pix_fmt = codec->pix_fmts != nullptr ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
+    m_encoder->bit_rate = plan.videoBitRate;
+    m_encoder->rc_min_rate = plan.videoMinRate;
+    m_encoder->rc_max_rate = plan.videoMaxRate;
+    m_encoder->rc_buffer_size = plan.videoBufferBits;
+    m_encoder->gop_size = plan.gopSize;
+    m_encoder->thread_count = 0;
+    if (plan.videoTag != 0) {
+        m_encoder->codec_tag = plan.videoTag;
+    }
+    if (plan.videoMaxRate > 0 && plan.videoMinRate == plan.videoMaxRate) {
+        // Constant-rate MPEG-1 needs room to fill: start with the buffer as full as it may be.
+        m_encoder->rc_initial_buffer_occupancy = plan.videoBufferBits * 3 / 4;
+    }
+    if (globalHeader) {
+        m_encoder->flags |= AV_CODEC_FLAG_GLOBAL_HEADER;
+    }
+    int result = avcodec_open2(m_encoder, codec, nullptr);
+    if (result < 0) {
+        *error = AvErrorText(std::string("Cannot open the video encoder ") + codec->name, result);
+        return result;
+    }
+    result = avcodec_parameters_from_context(stream->codecpar, m_encoder);
+    if (result < 0) {
+        *error = AvErrorText("Cannot describe the video stream", result);
+        return result;
+    }
+    stream->time_base = m_encoder->time_base;
+    stream->avg_frame_rate = plan.frameRate;
+    stream->r_frame_rate = plan.frameRate;
+    stream->sample_aspect_ratio = plan.sampleAspect;
+    if (plan.videoTag != 0) {
+        stream->codecpar->codec_tag = plan.videoTag;
+    }
+    if (plan.videoBufferBits > 0) {
+        // The program-stream muxer sizes its buffers from these.
+        size_t size = 0;
+        AVCPBProperties* cpb = av_cpb_properties_alloc(&size);
+        if (cpb != nullptr) {
+            cpb->buffer_size = plan.videoBufferBits;
+            cpb->max_bitrate = plan.videoMaxRate;
+            cpb->min_bitrate = plan.videoMinRate;
+            cpb->avg_bitrate = plan.videoBitRate;
+            if (av_stream_add_side_data(stream, AV_PKT_DATA_CPB_PROPERTIES,
+                                        reinterpret_cast<uint8_t*>(cpb), size) < 0) {
+                av_free(cpb);
+            }
+        }
+    }
+    return 0;
+}
+
+void VideoStage::BeginInput(double inputRate, int64_t outputFrames) {
+    double outputRate = av_q2d(m_encoder->framerate);
+    m_step = inputRate > 0 && outputRate > 0 ? inputRate / outputRate : 1.0;
+    m_inputPictures = 0;
+    m_inputTarget = outputFrames;
+    m_inputOut = 0;
+    av_frame_free(&m_last);
+}
+
+int VideoStage::AddPicture(const AVFrame* picture, std::string* error) {
+    int64_t index = m_inputPictures++;
+    // Output frame k of this input shows input picture floor((k + 0.5) * step): the picture is
+    // skipped when no output frame falls on it, and repeated when several do.
+    auto source = [this](int64_t k) {
+        return static_cast<int64_t>(std::floor((static_cast<double>(k) + 0.5) * m_step));
+    };
+    if (m_inputOut >= m_inputTarget || source(m_inputOut) > index) {
+        return 0;  // no output frame falls on this picture
+    }
+    AVFrame* scaled = av_frame_alloc();
+    if (scaled == nullptr) {
+        *error = "Out of memory scaling a picture";
+        return AVERROR(ENOMEM);
+    }
+    scaled->format = m_encoder->pix_fmt;
+    scaled->width = m_encoder->width;
+    scaled->height = m_encoder->height;
+    int result = av_frame_get_buffer(scaled, 0);
+    if (result >= 0) {
+        m_scaler = sws_getCachedContext(m_scaler, picture->width, picture->height,
+                                        static_cast<AVPixelFormat>(picture->format),
+                                        m_encoder->width, m_encoder->height, m_encoder->pix_fmt,
+                                        SWS_BICUBIC, nullptr, nullptr, nullptr);
+        result = m_scaler != nullptr ? sws_scale(m_scaler, picture->data, picture->linesize, 0,
+                                                 picture->height, scaled->data, scaled->linesize)
+                                     : AVERROR(EINVAL);
+    }
+    if (result < 0) {
+        av_frame_free(&scaled);
+        *error = AvErrorText("Cannot scale a picture", result);
+        return result;
+    }
+    av_frame_free(&m_last);
+    m_last = scaled;
+    while (m_inputOut < m_inputTarget && source(m_inputOut) <= index) {
+        result = Emit(m_last, error);
+        if (result < 0 || m_stopped) {
+            return result;
+        }
+    }
+    return 0;
+}
+
+int VideoStage::EndInput(const std::string& path, std::string* error) {
+    if (m_last == nullptr && m_inputTarget > 0) {
+        *error = "The video of " + path + " cannot be decoded: no picture came out of it.";
+        return AVERROR_INVALIDDATA;
+    }
+    while (m_inputOut < m_inputTarget) {
+        int result = Emit(m_last, error);
+        if (result < 0 || m_stopped) {
+            return result;
+        }
+    }
+    return 0;
+}
+
+int VideoStage::Emit(AVFrame* picture, std::string* error) {
+    picture->pts = m_framesOut;
+    picture->pict_type = AV_PICTURE_TYPE_NONE;
+    int result = avcodec_send_frame(m_encoder, picture);
+    if (result < 0) {
+        *error = AvErrorText("Cannot encode a picture", result);
+        return result;
+    }
+    ++m_framesOut;
+    ++m_inputOut;
+    result = Drain(error);
+    if (result < 0) {
+        return result;
+    }
+    if (m_done && !m_done()) {
+        m_stopped = true;
+    }
+    return 0;
+}
+
+int VideoStage::Drain(std::string* error) {
+    for (;;) {
+        int result = avcodec_receive_packet(m_encoder, m_packet);
+        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
+            return 0;
+        }
+        if (result < 0) {
+            *error = AvErrorText("Cannot encode a picture", result);
+            return result;
+        }
+        result = m_sink(m_packet, error);
+        av_packet_unref(m_packet);
+        if (result < 0) {
+            return result;
+        }
+    }
+}
+
+int VideoStage::Flush(std::string* error) {
+    int result = avcodec_send_frame(m_encoder, nullptr);
+    if (result < 0 && result != AVERROR_EOF) {
+        *error = AvErrorText("Cannot finish the video", result);
+        return result;
+    }
+    return Drain(error);
+}

@@ -1,0 +1,65 @@
+// The video side of a re-encoding conversion: every decoded picture scaled to the output size,
+// dropped or repeated so that each input keeps its duration at the output rate, and encoded.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "engines/conversion/output_plan.h"
+
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+struct AVStream;
+struct SwsContext;
+
+class VideoStage {
+public:
+    // Writes one encoded packet (timestamps in the encoder's time base); 0 or an error code.
+    using PacketSink = std::function<int(AVPacket* packet, std::string* error)>;
+    // Called after each output frame; false stops the conversion.
+    using FrameDone = std::function<bool()>;
+
+    VideoStage() = default;
+    ~VideoStage();
+    VideoStage(const VideoStage&) = delete;
+    VideoStage& operator=(const VideoStage&) = delete;
+
+    // Opens the encoder for `plan` and describes it in `stream`.
+    int Open(const OutputPlan& plan, AVStream* stream, bool globalHeader, std::string* error);
+    AVCodecContext* Encoder() const { return m_encoder; }
+
+    // Starts an input at `inputRate` that becomes `outputFrames` frames.
+    void BeginInput(double inputRate, int64_t outputFrames);
+    // One decoded picture of the input, in presentation order.
+    int AddPicture(const AVFrame* picture, std::string* error);
+    // Ends the input: its last picture repeated up to its frame count. Error when it gave none.
+    int EndInput(const std::string& path, std::string* error);
+    // Drains the encoder.
+    int Flush(std::string* error);
+
+    void SetSinks(PacketSink sink, FrameDone done) {
+        m_sink = std::move(sink);
+        m_done = std::move(done);
+    }
+    bool Stopped() const { return m_stopped; }
+    int64_t FramesOut() const { return m_framesOut; }
+
+private:
+    int Emit(AVFrame* picture, std::string* error);
+    int Drain(std::string* error);
+
+    AVCodecContext* m_encoder = nullptr;
+    SwsContext* m_scaler = nullptr;
+    AVFrame* m_last = nullptr;  // the last scaled picture of the current input
+    AVPacket* m_packet = nullptr;
+    PacketSink m_sink;
+    FrameDone m_done;
+    double m_step = 1.0;  // input frames per output frame
+    int64_t m_inputPictures = 0;
+    int64_t m_inputTarget = 0;
+    int64_t m_inputOut = 0;
+    int64_t m_framesOut = 0;
+    bool m_stopped = false;
+};
