@@ -161,6 +161,22 @@ uint32_t ContentEnd(const RmHeader& header, uint32_t lastTimestamp) {
     return Clamp32(end);
 }
 
+uint64_t AlignToVideoFrames(uint64_t ms, uint32_t frameRate) {
+    constexpr uint64_t kOne = 65536;  // 1.0 in 16.16
+    if (frameRate < kOne || frameRate > 240 * kOne) {
+        return ms;
+    }
+    // Frame k starts at k * 65536000 / rate ms; take the first k at or after `ms`, then its
+    // time rounded up to whole ms.
+    const uint64_t scale = 1000 * kOne;
+    uint64_t frames = ms * frameRate / scale;
+    auto start = [&](uint64_t k) { return (k * scale + frameRate - 1) / frameRate; };
+    while (start(frames) < ms) {
+        ++frames;
+    }
+    return start(frames);
+}
+
 HRESULT Joiner::Join(const std::vector<std::string>& inputs, const std::string& output,
                      JoinObserver* observer, std::string* text) {
     m_inputs.clear();
@@ -301,6 +317,13 @@ HRESULT Joiner::PlanOutput(std::string* text) {
     }
     uint64_t offset = plan.headerBytes + kDataHeadBytes;
     uint64_t shift = 0;
+    uint32_t frameRate = 0;  // of the first video stream: the seams keep to its frame grid
+    for (const MediaProperties* m : ordered) {
+        VideoFormat f;
+        if (frameRate == 0 && m->IsVideo() && ParseVideoFormat(m->typeData, f)) {
+            frameRate = f.frameRate;
+        }
+    }
     std::vector<uint8_t> scratch;
     IndexPicker picker;
     for (size_t i = 0; i < m_inputs.size(); ++i) {
@@ -371,7 +394,7 @@ HRESULT Joiner::PlanOutput(std::string* text) {
             }
         }
         plan.inputPackets.push_back(packets);
-        shift += ContentEnd(in.header, lastTimestamp);
+        shift = AlignToVideoFrames(shift + ContentEnd(in.header, lastTimestamp), frameRate);
         if (shift > 0xFFFFFFFFull) {
             return Fail(text, RMEDIT_E_TOO_LARGE,
                         "The joined file would last longer than a Real Media file can tell.");
@@ -379,6 +402,9 @@ HRESULT Joiner::PlanOutput(std::string* text) {
     }
     plan.duration = static_cast<uint32_t>(shift);
     plan.packetBytes = offset - plan.headerBytes - kDataHeadBytes;
+    // Streams without packets (logical ones) get no index: readers take an index of a stream
+    // they do not show for an error.
+    std::erase_if(plan.streams, [](const StreamTotals& s) { return s.packets == 0; });
     for (const StreamTotals& s : plan.streams) {
         plan.indexBytes += kIndxHeadBytes + kIndxEntryBytes * s.index.size();
     }

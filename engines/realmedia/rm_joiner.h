@@ -89,4 +89,10 @@ private:
 // stream) and the durations its header gives.
 uint32_t ContentEnd(const RmHeader& header, uint32_t lastTimestamp);
 
+// `ms` moved up to the next start of a frame at `frameRate` (16.16 frames per second) counted
+// from 0, so that each input's pictures keep the joined video's frame grid: readers that put
+// frames on that grid (ffmpeg's rounding to the frame rate) then see no two frames in one slot.
+// Unchanged when the rate is outside 1 to 240 frames per second.
+uint64_t AlignToVideoFrames(uint64_t ms, uint32_t frameRate);
+
 }  // namespace rm

@@ -36,47 +36,60 @@ bool ReadVideoNumber(const uint8_t* p, size_t size, size_t& at, uint32_t& value,
 
 bool ShiftPackedFrameTimes(const uint8_t* p, size_t size, uint32_t shift,
                            std::vector<uint8_t>& out) {
-    if (shift == 0 || size == 0 || (p[0] >> 6) != kVideoPackedFrames) {
+    if (shift == 0 || size == 0) {
         return false;
     }
     std::vector<uint8_t> result;
-    result.reserve(size + 16);
     size_t at = 0;
-    while (at < size && (p[at] >> 6) == kVideoPackedFrames) {
+    bool changed = false;
+    // Packed frames may also follow a last fragment in the same packet (Real's 1997-98
+    // encoders), and readers take them as frames with their own times; so walk on past last
+    // fragments. A fragment or a whole frame takes the rest of the packet.
+    while (at < size) {
+        const uint8_t type = p[at] >> 6;
+        if (type != kVideoPackedFrames && type != kVideoLastFragment) {
+            break;
+        }
         const size_t frameStart = at;
-        size_t cursor = at + 1;
+        size_t cursor = at + (type == kVideoPackedFrames ? 1 : 2);
         uint32_t length = 0;
-        uint32_t time = 0;
+        uint32_t second = 0;
         size_t lengthWidth = 0;
-        size_t timeWidth = 0;
+        size_t secondWidth = 0;
         if (!ReadVideoNumber(p, size, cursor, length, lengthWidth)) {
             break;
         }
-        const size_t timeAt = cursor;
-        if (!ReadVideoNumber(p, size, cursor, time, timeWidth)) {
+        const size_t secondAt = cursor;
+        if (!ReadVideoNumber(p, size, cursor, second, secondWidth)) {
             break;
         }
-        // The picture number, then the frame.
-        if (cursor >= size || size - cursor - 1 < length) {
+        // The picture number, then the frame's bytes (a last fragment: `second` of them).
+        const uint32_t dataBytes = type == kVideoPackedFrames ? length : second;
+        if (cursor >= size || size - cursor - 1 < dataBytes) {
             break;
         }
-        uint64_t shifted = static_cast<uint64_t>(time) + shift;
-        if (shifted > kLongNumberMax) {
-            break;
-        }
-        result.insert(result.end(), p + frameStart, p + timeAt);
-        const uint32_t keptHighBit = (static_cast<uint32_t>(p[timeAt]) << 8) & 0x8000;
-        if (timeWidth == 2 && shifted <= kShortNumberMax) {
-            Put16(result, keptHighBit | kShortNumberFlag | static_cast<uint32_t>(shifted));
+        const size_t frameEnd = cursor + 1 + dataBytes;
+        const uint64_t shifted = static_cast<uint64_t>(second) + shift;
+        if (type == kVideoLastFragment) {
+            result.insert(result.end(), p + frameStart, p + frameEnd);
         } else {
-            Put16(result, keptHighBit | static_cast<uint32_t>(shifted >> 16));
-            Put16(result, static_cast<uint32_t>(shifted & 0xFFFF));
+            if (shifted > kLongNumberMax) {
+                break;
+            }
+            result.insert(result.end(), p + frameStart, p + secondAt);
+            const uint32_t keptHighBit = (static_cast<uint32_t>(p[secondAt]) << 8) & 0x8000;
+            if (secondWidth == 2 && shifted <= kShortNumberMax) {
+                Put16(result, keptHighBit | kShortNumberFlag | static_cast<uint32_t>(shifted));
+            } else {
+                Put16(result, keptHighBit | static_cast<uint32_t>(shifted >> 16));
+                Put16(result, static_cast<uint32_t>(shifted & 0xFFFF));
+            }
+            result.insert(result.end(), p + cursor, p + frameEnd);
+            changed = true;
         }
-        const size_t frameEnd = cursor + 1 + length;
-        result.insert(result.end(), p + cursor, p + frameEnd);
         at = frameEnd;
     }
-    if (at == 0) {
+    if (!changed) {
         return false;
     }
     result.insert(result.end(), p + at, p + size);

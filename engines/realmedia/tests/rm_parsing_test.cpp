@@ -255,6 +255,19 @@ TEST(RmVideoPayload, ShiftsPackedFrameTimesAndGrowsTheirNumbers) {
     EXPECT_FALSE(rm::ShiftPackedFrameTimes(fragment.data(), fragment.size(), 1000, out));
     EXPECT_FALSE(rm::ShiftPackedFrameTimes(payload.data(), payload.size(), 0, out));
 
+    // Packed frames after a last fragment are frames too.
+    ByteWriter tail;
+    tail.U8(0x81).U8(0x82).BE16(0x4000 | 9).BE16(0x4000 | 3).U8(1).Bytes("\x01\x02\x03", 3);
+    std::vector<uint8_t> mixed = tail.bytes();
+    std::vector<uint8_t> packed = PackedFrame(200, false, 2);
+    mixed.insert(mixed.end(), packed.begin(), packed.end());
+    ASSERT_TRUE(rm::ShiftPackedFrameTimes(mixed.data(), mixed.size(), 50, out));
+    std::vector<uint8_t> wantMixed = tail.bytes();
+    std::vector<uint8_t> packedShifted = PackedFrame(250, false, 2);
+    wantMixed.insert(wantMixed.end(), packedShifted.begin(), packedShifted.end());
+    EXPECT_EQ(out, wantMixed);
+    EXPECT_FALSE(rm::ShiftPackedFrameTimes(tail.bytes().data(), tail.size(), 50, out));
+
     // A frame length past the packet stops the rewriting; the rest is kept as it is.
     std::vector<uint8_t> bad = PackedFrame(10, false, 4);
     std::vector<uint8_t> broken = {0xC0, 0x40, 0x50, 0x40, 0x01, 0x00, 1};
