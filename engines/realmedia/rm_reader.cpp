@@ -277,10 +277,12 @@ HRESULT PacketReader::Next(Packet& packet, std::string* why) {
             }
             continue;
         }
+        // The whole packet; this may move the window, so read the header from it afresh.
         p = Fetch(m_at, length);
         if (p == nullptr) {
             return Bad(why, "it cannot be read at " + Hex(m_at));
         }
+        h = ByteReader(p, length);
         packet.offset = m_at;
         packet.version = version;
         packet.length = length;

@@ -148,6 +148,34 @@ TEST(RmReader, KeepsUnknownChunksAndFollowsChainedDataChunks) {
     EXPECT_EQ(loop.end, RMEDIT_E_BAD_FILE);
 }
 
+TEST(RmReader, ReadsLargePacketsAcrossItsReadWindow) {
+    // 2.4 MB of near-largest packets, alternating streams: many straddle a window's end.
+    TestFile f;
+    f.streams = {{0, "Audio Stream", "audio/x-pn-realaudio", rmtest::CookHeader(), 0, 0},
+                 {1, "Video Stream", "video/x-pn-realvideo", rmtest::Rv40Header(), 0, 0}};
+    for (uint16_t i = 0; i < 40; ++i) {
+        std::vector<uint8_t> payload(60000 + i * 7, static_cast<uint8_t>(i));
+        f.packets.push_back({static_cast<uint16_t>(i % 2), i * 40u, i % 2 == 0, payload});
+    }
+    std::vector<uint8_t> bytes = BuildFile(f);
+    ASSERT_GT(bytes.size(), 2u << 20);
+    rm::MemorySource source(bytes.data(), bytes.size());
+    rm::RmHeader h;
+    ASSERT_EQ(rm::ReadHeader(source, h, nullptr), S_OK);
+    rm::PacketReader reader(source, h);
+    rm::Packet p;
+    std::string why;
+    for (uint16_t i = 0; i < 40; ++i) {
+        ASSERT_EQ(reader.Next(p, &why), S_OK) << i << ": " << why;
+        EXPECT_EQ(p.stream, i % 2) << i;
+        EXPECT_EQ(p.timestamp, i * 40u) << i;
+        EXPECT_EQ(p.length, 12 + 60000 + i * 7) << i;
+        EXPECT_EQ(p.bytes[12], i);
+        EXPECT_EQ(p.bytes[p.length - 1], i);
+    }
+    EXPECT_EQ(reader.Next(p, &why), S_FALSE);
+}
+
 TEST(RmReader, DamagedFilesEndCleanly) {
     std::vector<uint8_t> good = BuildFile(rmtest::Rv40CookFile(1, 3));
     // Cut anywhere: either an error or fewer packets, never a read past the end.
