@@ -51,7 +51,8 @@ uint32_t BitRate(uint64_t payloadBytes, uint32_t durationMs) {
 class IndexPicker {
 public:
     void StartInput() { m_streams.clear(); }
-    bool Take(uint16_t stream, uint32_t timestamp, bool key, const std::vector<IndexEntry>& entries) {
+    bool Take(uint16_t stream, uint32_t timestamp, bool key,
+              const std::vector<IndexEntry>& entries) {
         State& s = m_streams[stream];
         bool frameStart = !s.seen || !s.key || s.timestamp != timestamp;
         s.seen = true;
@@ -60,8 +61,8 @@ public:
         if (!key || !frameStart) {
             return false;
         }
-        bool take = !s.taken || entries.empty() ||
-                    timestamp >= entries.back().timestamp + kIndexSpacingMs;
+        bool take =
+            !s.taken || entries.empty() || timestamp >= entries.back().timestamp + kIndexSpacingMs;
         s.taken = true;
         return take;
     }
@@ -131,10 +132,12 @@ private:
 // (every third, say) sees all of them.
 class PercentReporter {
 public:
-    PercentReporter(JoinObserver* observer, uint64_t total) : m_observer(observer), m_total(total) {}
+    PercentReporter(JoinObserver* observer, uint64_t total)
+        : m_observer(observer), m_total(total) {}
     bool Report(uint64_t done) {
-        uint32_t percent = m_total == 0 ? 100 : static_cast<uint32_t>(std::min<uint64_t>(
-                                                    100, done * 100 / m_total));
+        uint32_t percent =
+            m_total == 0 ? 100
+                         : static_cast<uint32_t>(std::min<uint64_t>(100, done * 100 / m_total));
         while (m_observer != nullptr && m_sent < static_cast<int>(percent)) {
             ++m_sent;
             if (!m_observer->Progress(static_cast<uint32_t>(m_sent))) {
@@ -306,8 +309,9 @@ HRESULT Joiner::PlanOutput(std::string* text) {
     for (const MediaProperties& m : firstHeader.streams) {
         ordered.push_back(&m);
     }
-    std::sort(ordered.begin(), ordered.end(),
-              [](const MediaProperties* a, const MediaProperties* b) { return a->stream < b->stream; });
+    std::sort(
+        ordered.begin(), ordered.end(),
+        [](const MediaProperties* a, const MediaProperties* b) { return a->stream < b->stream; });
     for (const MediaProperties* m : ordered) {
         slot[m->stream] = plan.streams.size();
         plan.streams.push_back(StreamTotals{m->stream, 0, 0, 0, {}});
@@ -350,9 +354,9 @@ HRESULT Joiner::PlanOutput(std::string* text) {
                                 in.name + ").");
             }
             size_t length = p.length;
-            if (m->IsVideo() && ShiftPackedFrameTimes(p.bytes + p.HeaderBytes(),
-                                                      p.length - p.HeaderBytes(),
-                                                      static_cast<uint32_t>(shift), scratch)) {
+            if (m->IsVideo() &&
+                ShiftPackedFrameTimes(p.bytes + p.HeaderBytes(), p.length - p.HeaderBytes(),
+                                      static_cast<uint32_t>(shift), scratch)) {
                 length = p.HeaderBytes() + scratch.size();
                 if (length > kMaxPacketBytes) {
                     return Fail(text, RMEDIT_E_VIDEO_FORMAT,
@@ -362,8 +366,8 @@ HRESULT Joiner::PlanOutput(std::string* text) {
             }
             StreamTotals& s = plan.streams[it->second];
             if (picker.Take(p.stream, static_cast<uint32_t>(timestamp), p.keyFrame, s.index)) {
-                s.index.push_back(IndexEntry{static_cast<uint32_t>(timestamp),
-                                             Clamp32(offset), plan.packets});
+                s.index.push_back(
+                    IndexEntry{static_cast<uint32_t>(timestamp), Clamp32(offset), plan.packets});
             }
             uint32_t payload = static_cast<uint32_t>(length - p.HeaderBytes());
             ++s.packets;
@@ -373,7 +377,8 @@ HRESULT Joiner::PlanOutput(std::string* text) {
             ++counts[p.stream];
             ++packets;
             if (plan.packets == 0xFFFFFFFFu) {
-                return Fail(text, RMEDIT_E_TOO_LARGE, "The joined file would hold too many packets.");
+                return Fail(text, RMEDIT_E_TOO_LARGE,
+                            "The joined file would hold too many packets.");
             }
             ++plan.packets;
             offset += length;
@@ -383,7 +388,8 @@ HRESULT Joiner::PlanOutput(std::string* text) {
             return Fail(text, hr, in.name + " cannot be joined: " + why + ".");
         }
         if (packets == 0) {
-            return Fail(text, RMEDIT_E_NO_DATA, "There is no data in the input file " + in.name + ".");
+            return Fail(text, RMEDIT_E_NO_DATA,
+                        "There is no data in the input file " + in.name + ".");
         }
         for (const MediaProperties& m : firstHeader.streams) {
             if ((m.IsAudio() || m.IsVideo()) && counts[m.stream] == 0) {
@@ -507,8 +513,7 @@ std::vector<uint8_t> Joiner::BuildIndex() const {
     return std::move(out.bytes());
 }
 
-HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer,
-                            std::string* text) {
+HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer, std::string* text) {
     const std::string outName = BaseName(output);
     struct stat outStat {};
     if (::stat(output.c_str(), &outStat) == 0) {
@@ -559,8 +564,7 @@ HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer,
             const size_t headBytes = p.HeaderBytes();
             const uint8_t* payload = p.bytes + headBytes;
             size_t payloadBytes = p.length - headBytes;
-            if (m->IsVideo() &&
-                ShiftPackedFrameTimes(payload, payloadBytes, shift, scratch)) {
+            if (m->IsVideo() && ShiftPackedFrameTimes(payload, payloadBytes, shift, scratch)) {
                 payload = scratch.data();
                 payloadBytes = scratch.size();
             }
@@ -598,8 +602,8 @@ HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer,
     written += index.size();
     if (!out.Close()) {
         return abandon(RMEDIT_E_READ_ONLY, "The file is read only: " + outName +
-                                               " cannot be written (" +
-                                               std::strerror(out.error()) + ").");
+                                               " cannot be written (" + std::strerror(out.error()) +
+                                               ").");
     }
     if (written != total) {
         return abandon(RMEDIT_E_UNEXPECTED, "Unexpected error: the joined file came out at " +

@@ -40,11 +40,11 @@ struct StreamTotals {
 
 // The output as planned by the first pass.
 struct JoinPlan {
-    std::vector<uint32_t> shifts;   // per input, ms
+    std::vector<uint32_t> shifts;        // per input, ms
     std::vector<uint32_t> inputPackets;  // per input, the packets copied
-    uint32_t duration = 0;          // of the whole output, ms
-    uint64_t headerBytes = 0;       // .RMF up to the DATA chunk
-    uint64_t packetBytes = 0;       // all packets as written
+    uint32_t duration = 0;               // of the whole output, ms
+    uint64_t headerBytes = 0;            // .RMF up to the DATA chunk
+    uint64_t packetBytes = 0;            // all packets as written
     uint32_t packets = 0;
     uint32_t maxPayload = 0;
     std::vector<StreamTotals> streams;  // every stream of input 1, by stream number

@@ -259,7 +259,8 @@ HRESULT PacketReader::Next(Packet& packet, std::string* why) {
                 return hr;
             }
         }
-        const uint8_t* p = m_at + kPacketHeadV0 <= m_chunkEnd ? Fetch(m_at, kPacketHeadV0) : nullptr;
+        const uint8_t* p =
+            m_at + kPacketHeadV0 <= m_chunkEnd ? Fetch(m_at, kPacketHeadV0) : nullptr;
         ByteReader h(p, p != nullptr ? kPacketHeadV0 : 0);
         uint16_t version = h.BE16(0);
         uint16_t length = h.BE16(kPacketLength);
@@ -293,7 +294,8 @@ HRESULT PacketReader::Next(Packet& packet, std::string* why) {
         packet.bytes = p;
         if (m_header.Stream(packet.stream) == nullptr) {
             return Bad(why, "the packet at " + Hex(m_at) + " belongs to stream " +
-                                std::to_string(packet.stream) + ", which the header does not describe");
+                                std::to_string(packet.stream) +
+                                ", which the header does not describe");
         }
         m_at += length;
         return S_OK;

@@ -20,9 +20,10 @@ inline constexpr uint8_t kVideoPackedFrames = 3;
 // False when it runs past `size`.
 bool ReadVideoNumber(const uint8_t* p, size_t size, size_t& at, uint32_t& value, size_t& width);
 
-// When `payload` holds packed frames (first, or after a last fragment), writes the payload with their timestamps moved on by
-// `shift` to `out` and returns true; false (out untouched) when there is nothing to change.
-// A malformed header ends the rewriting; the bytes from there on are kept as they are.
+// When `payload` holds packed frames (first, or after a last fragment), writes the payload with
+// their timestamps moved on by `shift` to `out` and returns true; false (out untouched) when there
+// is nothing to change. A malformed header ends the rewriting; the bytes from there on are kept as
+// they are.
 bool ShiftPackedFrameTimes(const uint8_t* payload, size_t size, uint32_t shift,
                            std::vector<uint8_t>& out);
 

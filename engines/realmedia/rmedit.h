@@ -22,7 +22,7 @@ inline constexpr HRESULT RMEDIT_E_NO_AUDIO_MATCH = MakeHresult(0x800403D7u);
 inline constexpr HRESULT RMEDIT_E_NO_VIDEO_MATCH = MakeHresult(0x800403D8u);
 inline constexpr HRESULT RMEDIT_E_ENCRYPTED = MakeHresult(0x800403D9u);
 // Codes of this module beyond the designed table (their texts come from the edit object).
-inline constexpr HRESULT RMEDIT_E_BAD_FILE = MakeHresult(0x800403DAu);  // unreadable or damaged
+inline constexpr HRESULT RMEDIT_E_BAD_FILE = MakeHresult(0x800403DAu);   // unreadable or damaged
 inline constexpr HRESULT RMEDIT_E_TOO_LARGE = MakeHresult(0x800403DBu);  // past 32-bit offsets
 inline constexpr HRESULT RMEDIT_E_NO_INPUT = MakeHresult(0x800403DCu);   // edit not set up
 

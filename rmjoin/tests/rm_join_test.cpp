@@ -59,8 +59,8 @@ protected:
         const std::string src = "-f lavfi -i testsrc=size=176x144:rate=15 -f lavfi -i sine -t 1.4 ";
         ASSERT_TRUE(kjtest::MakeWithFfmpeg(src + "-c:v rv10 -c:a ac3", s_dir->File("a.rm")));
         ASSERT_TRUE(kjtest::MakeWithFfmpeg(src + "-c:v rv10 -c:a ac3", s_dir->File("b.rm")));
-        ASSERT_TRUE(kjtest::MakeWithFfmpeg(src + "-c:v rv10 -s 352x288 -c:a ac3",
-                                           s_dir->File("big.rm")));
+        ASSERT_TRUE(
+            kjtest::MakeWithFfmpeg(src + "-c:v rv10 -s 352x288 -c:a ac3", s_dir->File("big.rm")));
         SetModuleFolder(kjtest::BinDir());
         s_module = LoadRealMediaSdk().release();
     }
@@ -85,8 +85,8 @@ TEST_F(RmJoin, JoinsThroughTheModuleWithProgressAndTexts) {
     RecordingHost host({File("a.rm"), File("b.rm")}, s_module);
     const std::string out = File("ab.rm");
     ASSERT_EQ(JoinRealMediaFiles(host, out), 1) << g_errorText;
-    EXPECT_EQ(kjtest::CountPackets(out, "v:0"),
-              kjtest::CountPackets(File("a.rm"), "v:0") + kjtest::CountPackets(File("b.rm"), "v:0"));
+    EXPECT_EQ(kjtest::CountPackets(out, "v:0"), kjtest::CountPackets(File("a.rm"), "v:0") +
+                                                    kjtest::CountPackets(File("b.rm"), "v:0"));
     EXPECT_EQ(kjtest::DecodeErrors(out), "");
     ASSERT_FALSE(host.texts.empty());
     EXPECT_EQ(host.texts.front(), "Starting...");
@@ -135,7 +135,8 @@ TEST_F(RmJoin, AMissingOrIncompleteModuleIsReported) {
     ASSERT_NE(partial, nullptr);
     RecordingHost host({File("a.rm"), File("b.rm")}, partial.get());
     EXPECT_EQ(JoinRealMediaFiles(host, File("x.rm")), 0);
-    EXPECT_EQ(g_errorText.rfind("The Real Media engine could not be started", 0), 0u) << g_errorText;
+    EXPECT_EQ(g_errorText.rfind("The Real Media engine could not be started", 0), 0u)
+        << g_errorText;
     EXPECT_FALSE(std::filesystem::exists(File("x.rm")));
 }
 
@@ -146,7 +147,8 @@ TEST(RmErrorText, FormatsTheCodeAndItsDescription) {
               "error code:->800403C7; The audio stream of the source files are mismatch");
     EXPECT_EQ(RmErrorText(MakeHresult(0x800403D4u)),
               "error code:->800403D4; There is no data in the input file.");
-    EXPECT_EQ(RmErrorText(MakeHresult(0x8004000Fu)), "error code:->8004000F; Unsupport audio format");
+    EXPECT_EQ(RmErrorText(MakeHresult(0x8004000Fu)),
+              "error code:->8004000F; Unsupport audio format");
     EXPECT_EQ(RmErrorText(MakeHresult(0x80001234u)), "error code:->80001234; Unknown error");
     EXPECT_EQ(RmErrorText(MakeHresult(0x800403DBu)), "error code:->800403DB; Unknown error");
 }
@@ -173,7 +175,8 @@ TEST(RmProgressSink, AnswersItsIdentityAndIsNeverDestroyedByRelease) {
     EXPECT_EQ(sink.OnProgress(7), E_ABORT);
     g_stopRequested = 0;
     EXPECT_EQ(host.progress, (std::vector<int>{0, 6}));
-    EXPECT_EQ(host.texts, (std::vector<std::string>{"Starting...", "6 of the video has been joined..."}));
+    EXPECT_EQ(host.texts,
+              (std::vector<std::string>{"Starting...", "6 of the video has been joined..."}));
 }
 
 }  // namespace

@@ -23,8 +23,8 @@ TEST(KjoinRealMedia, JoinsTwoFilesAndRefusesAnotherPictureSize) {
                                                   dir.File("a.rm") + " " + dir.File("b.rm"));
     ASSERT_EQ(ok.exitCode, 0) << ok.output;
     for (const char* s : {"v:0", "a:0"}) {
-        EXPECT_EQ(kjtest::CountPackets(out, s),
-                  kjtest::CountPackets(dir.File("a.rm"), s) + kjtest::CountPackets(dir.File("b.rm"), s))
+        EXPECT_EQ(kjtest::CountPackets(out, s), kjtest::CountPackets(dir.File("a.rm"), s) +
+                                                    kjtest::CountPackets(dir.File("b.rm"), s))
             << s;
     }
     EXPECT_EQ(kjtest::DecodeErrors(out), "");

@@ -33,9 +33,9 @@ inline std::vector<uint8_t> CookHeader(uint32_t sampleRate = 44100, uint16_t cha
     ByteWriter w;
     w.Text(".ra\xfd").BE16(5).BE16(0).Text(".ra5").BE32(16).BE16(5);
     const size_t sizeAt = w.size();
-    w.BE32(0);                          // header size, patched below
-    w.BE16(23).BE32(640).BE32(0);       // flavor, coded frame size, total audio bytes
-    w.BE32(120000).BE32(0);             // bytes per minute (twice)
+    w.BE32(0);                               // header size, patched below
+    w.BE16(23).BE32(640).BE32(0);            // flavor, coded frame size, total audio bytes
+    w.BE32(120000).BE32(0);                  // bytes per minute (twice)
     w.BE16(16).BE16(640).BE16(128).BE16(0);  // h, w, sub-packet size, 0
     w.BE32(sampleRate).BE16(0).BE16(static_cast<uint16_t>(sampleRate)).BE16(0);
     w.BE16(16).BE16(channels).Text("genr").Text("cook");
@@ -147,9 +147,13 @@ inline std::vector<uint8_t> BuildFile(const TestFile& f) {
             }
             w.Text("INDX").BE32(static_cast<uint32_t>(20 + 14 * keys.size())).BE16(0);
             w.BE32(static_cast<uint32_t>(keys.size())).BE16(f.streams[i].number);
-            w.BE32(i + 1 == f.streams.size() ? 0 : static_cast<uint32_t>(at + 20 + 14 * keys.size()));
+            w.BE32(i + 1 == f.streams.size() ? 0
+                                             : static_cast<uint32_t>(at + 20 + 14 * keys.size()));
             for (size_t k : keys) {
-                w.BE16(0).BE32(f.packets[k].timestamp).BE32(offsets[k]).BE32(static_cast<uint32_t>(k));
+                w.BE16(0)
+                    .BE32(f.packets[k].timestamp)
+                    .BE32(offsets[k])
+                    .BE32(static_cast<uint32_t>(k));
             }
         }
     }

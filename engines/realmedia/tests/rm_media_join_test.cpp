@@ -33,16 +33,16 @@ std::string SharedMedia(const char* name) {
 
 // GStreamer's rmdemux, with decoders when there are any, to the end of the file.
 std::string GstPlay(const std::string& path) {
-    kjtest::CommandResult r = kjtest::RunCommand(
-        "gst-launch-1.0 -q filesrc location=" + kjtest::ShellQuote(path) +
-        " ! rmdemux name=d d. ! queue ! fakesink d. ! queue ! fakesink 2>&1");
+    kjtest::CommandResult r =
+        kjtest::RunCommand("gst-launch-1.0 -q filesrc location=" + kjtest::ShellQuote(path) +
+                           " ! rmdemux name=d d. ! queue ! fakesink d. ! queue ! fakesink 2>&1");
     return r.exitCode == 0 ? "" : "exit " + std::to_string(r.exitCode) + ": " + r.output;
 }
 
 std::string GstDemux(const std::string& path) {
-    kjtest::CommandResult r = kjtest::RunCommand("gst-launch-1.0 -q filesrc location=" +
-                                                 kjtest::ShellQuote(path) +
-                                                 " ! rmdemux ! fakesink 2>&1");
+    kjtest::CommandResult r =
+        kjtest::RunCommand("gst-launch-1.0 -q filesrc location=" + kjtest::ShellQuote(path) +
+                           " ! rmdemux ! fakesink 2>&1");
     return r.exitCode == 0 ? "" : "exit " + std::to_string(r.exitCode) + ": " + r.output;
 }
 
@@ -97,7 +97,8 @@ TEST_F(RmMediaJoin, TwoRv10FilesJoinWholeAndSeekIntoTheSecond) {
     const double db = Seconds(kjtest::Ffprobe(File("b10.rm"), "format=duration"));
     const double dj = Seconds(kjtest::Ffprobe(out, "format=duration"));
     EXPECT_NEAR(dj, da + db, 0.15) << da << " + " << db;
-    EXPECT_EQ(kjtest::Ffprobe(out, "stream=codec_name"), kjtest::Ffprobe(File("a10.rm"), "stream=codec_name"));
+    EXPECT_EQ(kjtest::Ffprobe(out, "stream=codec_name"),
+              kjtest::Ffprobe(File("a10.rm"), "stream=codec_name"));
 
     // A seek into the second input: the index points ffmpeg at the seam's key frame.
     const double seam = r.plan.shifts[1] / 1000.0;
@@ -193,7 +194,8 @@ TEST_F(RmMediaJoin, RealEncoderFilesSurviveAJoinPacketForPacket) {
         EXPECT_EQ(kjtest::DecodeErrors(out), "") << name;
         EXPECT_EQ(GstDemux(out), "") << name;
         const double din = Seconds(kjtest::Ffprobe(in, "format=duration"));
-        EXPECT_NEAR(Seconds(kjtest::Ffprobe(out, "format=duration")), r.plan.duration / 1000.0, 0.01);
+        EXPECT_NEAR(Seconds(kjtest::Ffprobe(out, "format=duration")), r.plan.duration / 1000.0,
+                    0.01);
         EXPECT_GE(r.plan.duration / 1000.0, 2 * din - 0.5) << name;
         if (std::string(name).find("rv10") == 0) {
             EXPECT_GT(packed, 0) << "the 1997 file packs small frames";
@@ -204,8 +206,9 @@ TEST_F(RmMediaJoin, RealEncoderFilesSurviveAJoinPacketForPacket) {
 // The module as the program loads it: two exports, an edit object with its interfaces.
 TEST(RmModule, ExportsTheTwoEntryPointsAndAnEditObject) {
     const std::string path = kjtest::BinDir() + "/producer/tools/librmto3260.so";
-    kjtest::CommandResult symbols = kjtest::RunCommand(
-        "nm -D --defined-only " + kjtest::ShellQuote(path) + " | awk '$2 ~ /^[TDBVW]$/ {print $3}'");
+    kjtest::CommandResult symbols =
+        kjtest::RunCommand("nm -D --defined-only " + kjtest::ShellQuote(path) +
+                           " | awk '$2 ~ /^[TDBVW]$/ {print $3}'");
     ASSERT_EQ(symbols.exitCode, 0) << symbols.output;
     std::istringstream lines(symbols.output);
     std::vector<std::string> names;
@@ -229,8 +232,9 @@ TEST(RmModule, ExportsTheTwoEntryPointsAndAnEditObject) {
     void* none = nullptr;
     EXPECT_EQ(created->QueryInterface(IID_IRMAEdit, reinterpret_cast<void**>(&edit)), S_OK);
     EXPECT_EQ(created->QueryInterface(IID_IRMAEdit2, reinterpret_cast<void**>(&second)), S_OK);
-    EXPECT_EQ(created->QueryInterface(IID_IRMAEditProgressAdvise, reinterpret_cast<void**>(&advise)),
-              S_OK);
+    EXPECT_EQ(
+        created->QueryInterface(IID_IRMAEditProgressAdvise, reinterpret_cast<void**>(&advise)),
+        S_OK);
     EXPECT_EQ(created->QueryInterface(IID_IRMAEditProgressSink, &none), E_NOINTERFACE);
     ASSERT_TRUE(edit && second && advise);
     EXPECT_EQ(edit->SetInputFile("/nonexistent/a.rm", RMEDIT_FIRST_INPUT), S_OK);

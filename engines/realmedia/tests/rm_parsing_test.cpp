@@ -52,9 +52,11 @@ TEST(RmReader, ReadsEveryChunkOfTheRealFiles) {
     };
     const Case cases[] = {
         {"rv40-cook-640x480-2008.rv",
-         {"audio/x-pn-realaudio", "video/x-pn-realvideo", "logical-fileinfo"}, 900},
+         {"audio/x-pn-realaudio", "video/x-pn-realvideo", "logical-fileinfo"},
+         900},
         {"cook-realevent-2000.rm",
-         {"audio/x-pn-realaudio", "application/x-pn-realevent", "logical-fileinfo"}, 100},
+         {"audio/x-pn-realaudio", "application/x-pn-realevent", "logical-fileinfo"},
+         100},
         {"rv10-dnet-176x144-1997.rm", {"video/x-pn-realvideo", "audio/x-pn-realaudio"}, 100},
     };
     for (const Case& c : cases) {
@@ -128,7 +130,11 @@ TEST(RmReader, KeepsUnknownChunksAndFollowsChainedDataChunks) {
     const size_t split = first.packets[first.packets.size() / 2].offset;
     std::vector<uint8_t> chained(whole.begin(), whole.begin() + split);
     ByteWriter second;
-    second.Text("DATA").BE32(static_cast<uint32_t>(18 + whole.size() - split + 18)).BE16(0).BE32(0).BE32(0);
+    second.Text("DATA")
+        .BE32(static_cast<uint32_t>(18 + whole.size() - split + 18))
+        .BE16(0)
+        .BE32(0)
+        .BE32(0);
     second.Bytes(whole.data() + split, whole.size() - split).Zeros(8);
     const uint32_t secondAt = static_cast<uint32_t>(chained.size());
     chained.insert(chained.end(), second.bytes().begin(), second.bytes().end());

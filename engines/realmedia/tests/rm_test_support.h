@@ -74,7 +74,8 @@ inline std::vector<ChunkAt> TopChunks(const std::vector<uint8_t>& bytes) {
     uint64_t at = 0;
     while (r.Has(at, 8)) {
         uint32_t size = r.BE32(at + 4);
-        chunks.push_back({std::string(reinterpret_cast<const char*>(bytes.data() + at), 4), at, size});
+        chunks.push_back(
+            {std::string(reinterpret_cast<const char*>(bytes.data() + at), 4), at, size});
         if (size < 8) {
             break;
         }
