@@ -102,6 +102,7 @@ TEST_F(RmJoinCore, CarriesHeadersAndPlacesTheSecondInputRightAfterTheFirst) {
     auto inChunks = rmtest::TopChunks(inBytes);
     auto outChunks = rmtest::TopChunks(outBytes);
     std::vector<std::string> ids;
+    ids.reserve(outChunks.size());
     for (const auto& c : outChunks) {
         ids.push_back(c.id);
     }
@@ -150,7 +151,7 @@ TEST_F(RmJoinCore, CarriesHeadersAndPlacesTheSecondInputRightAfterTheFirst) {
         EXPECT_EQ(o.BE32(at + 4), 20 + 14 * n);
         bool seamIndexed = false;
         for (uint32_t e = 0; e < n; ++e) {
-            size_t entry = at + 20 + 14 * e;
+            size_t entry = at + 20 + size_t{14} * e;
             uint32_t ts = o.BE32(entry + 2);
             uint32_t off = o.BE32(entry + 6);
             uint32_t number = o.BE32(entry + 10);

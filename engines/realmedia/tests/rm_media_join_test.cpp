@@ -109,7 +109,7 @@ TEST_F(RmMediaJoin, TwoRv10FilesJoinWholeAndSeekIntoTheSecond) {
     const double landed = Seconds(seek.output);
     EXPECT_GE(landed, seam - 0.001) << seek.output;
     EXPECT_LE(landed, seam + 0.5) << seek.output;
-    EXPECT_NE(seek.output.find("K"), std::string::npos) << seek.output;
+    EXPECT_NE(seek.output.find('K'), std::string::npos) << seek.output;
 }
 
 TEST_F(RmMediaJoin, ThreeRv20FilesJoinWhole) {
@@ -213,7 +213,7 @@ TEST(RmModule, ExportsTheTwoEntryPointsAndAnEditObject) {
     std::istringstream lines(symbols.output);
     std::vector<std::string> names;
     for (std::string line; std::getline(lines, line);) {
-        if (!line.empty() && line.rfind("_", 0) != 0) {
+        if (!line.empty() && line.rfind('_', 0) != 0) {
             names.push_back(line);
         }
     }
