@@ -2,7 +2,7 @@
 # The Real Media join (kjoin join, through the rmto3260 module) of a pair of large RealMedia
 # files, against `cat` of the same two files and ffmpeg's concat demuxer with stream copy, in one
 # run: wall time and peak memory. Each contender's time includes `sync`, so it counts until its
-# output is on the disk, and each runs three times.
+# output is on the disk, and each runs three times onto a new output file.
 #
 #   bench/rm_join.sh [BUILD_DIR] [SECONDS_OF_MEDIA]
 #
@@ -38,7 +38,10 @@ cat "$WORK/a.rm" "$WORK/b.rm" > /dev/null  # the same page-cache state for every
 size=$(( $(stat -c %s "$WORK/a.rm") + $(stat -c %s "$WORK/b.rm") ))
 echo "input: 2 files, $size bytes together"
 printf '%-24s %10s   %11s\n' "contender" "wall" "peak RSS"
+# Every contender writes a new file: the outputs of the round before are removed (untimed), since
+# replacing an existing file of 100 MB costs ext4 a flush that a new file does not.
 for round in 1 2 3; do
+    rm -f "$WORK/cat.out" "$WORK/kjoin.rm" "$WORK/ffmpeg.rm"
     sync
     run "cat a b > out" "cat '$WORK/a.rm' '$WORK/b.rm' > '$WORK/cat.out'; sync"
     sync
