@@ -400,7 +400,10 @@ HRESULT Joiner::PlanOutput(std::string* text) {
             }
         }
         plan.inputPackets.push_back(packets);
-        shift = AlignToVideoFrames(shift + ContentEnd(in.header, lastTimestamp), frameRate);
+        shift += ContentEnd(in.header, lastTimestamp);
+        if (i + 1 < m_inputs.size()) {
+            shift = AlignToVideoFrames(shift, frameRate);  // where the next input starts
+        }
         if (shift > 0xFFFFFFFFull) {
             return Fail(text, RMEDIT_E_TOO_LARGE,
                         "The joined file would last longer than a Real Media file can tell.");
