@@ -1,0 +1,198 @@
+#include "engines/realmedia/edit.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace rm {
+
+const char* DescribeEditCode(HRESULT code) {
+    switch (static_cast<uint32_t>(code)) {
+        case 0x80040009u:
+            return "Unexpected error";
+        case 0x8004000Eu:
+            return "Unsupport video format";
+        case 0x8004000Fu:
+            return "Unsupport audio format";
+        case 0x800403C7u:
+            return "The audio stream of the source files are mismatch";
+        case 0x800403C8u:
+            return "The video stream of the source files are mismatch";
+        case 0x800403D4u:
+            return "There is no data in the input file.";
+        case 0x800403D5u:
+            return "The video or audio stream is empty";
+        case 0x800403D6u:
+            return "The file is read only";
+        case 0x800403D7u:
+            return "Can't find matched audio stream in the source files";
+        case 0x800403D8u:
+            return "Can't find matched video stream in the source files";
+        case 0x800403D9u:
+            return "Source Video has been encrypted.";
+        case 0x800403DAu:
+            return "An input file is damaged or is not a Real Media file.";
+        case 0x800403DBu:
+            return "The joined file would be larger than a Real Media file can be (4 GB).";
+        case 0x800403DCu:
+            return "No input or output file was given.";
+        default:
+            return "";
+    }
+}
+
+// Hands the joiner's reports on to the sinks registered when the run started.
+class Edit::SinkRelay final : public JoinObserver {
+public:
+    explicit SinkRelay(std::vector<IRMAEditProgressSink*> sinks) : m_sinks(std::move(sinks)) {
+        for (IRMAEditProgressSink* s : m_sinks) {
+            s->AddRef();
+        }
+    }
+    ~SinkRelay() override {
+        for (IRMAEditProgressSink* s : m_sinks) {
+            s->Release();
+        }
+    }
+    void Started() override {
+        for (IRMAEditProgressSink* s : m_sinks) {
+            s->OnStarted();
+        }
+    }
+    bool Progress(uint32_t percent) override {
+        bool goOn = true;
+        for (IRMAEditProgressSink* s : m_sinks) {
+            goOn = SUCCEEDED(s->OnProgress(percent)) && goOn;
+        }
+        return goOn;
+    }
+    void Completed() override {
+        for (IRMAEditProgressSink* s : m_sinks) {
+            s->OnCompleted();
+        }
+    }
+
+private:
+    std::vector<IRMAEditProgressSink*> m_sinks;
+};
+
+Edit::~Edit() {
+    for (IRMAEditProgressSink* s : m_sinks) {
+        s->Release();
+    }
+}
+
+HRESULT Edit::QueryInterface(REFIID riid, void** ppv) {
+    if (ppv == nullptr) {
+        return E_POINTER;
+    }
+    if (riid == IID_IUnknown || riid == IID_IRMAEdit) {
+        *ppv = static_cast<IRMAEdit*>(this);
+    } else if (riid == IID_IRMAEdit2) {
+        *ppv = static_cast<IRMAEdit2*>(this);
+    } else if (riid == IID_IRMAEditProgressAdvise) {
+        *ppv = static_cast<IRMAEditProgressAdvise*>(this);
+    } else {
+        *ppv = nullptr;
+        return E_NOINTERFACE;
+    }
+    AddRef();
+    return S_OK;
+}
+
+ULONG Edit::AddRef() {
+    return m_refs.Increment();
+}
+
+ULONG Edit::Release() {
+    ULONG left = m_refs.Decrement();
+    if (left == 0) {
+        delete this;
+    }
+    return left;
+}
+
+HRESULT Edit::GetErrorText(HRESULT code, char* buffer, uint32_t size) {
+    if (buffer == nullptr || size == 0) {
+        return E_POINTER;
+    }
+    std::string text =
+        code == m_lastError && !m_lastErrorText.empty() ? m_lastErrorText : DescribeEditCode(code);
+    size_t n = std::min<size_t>(text.size(), size - 1);
+    std::memcpy(buffer, text.data(), n);
+    buffer[n] = '\0';
+    return S_OK;
+}
+
+HRESULT Edit::SetInputFile(const char* path, uint32_t flags) {
+    if (path == nullptr) {
+        return E_POINTER;
+    }
+    if (flags != RMEDIT_FIRST_INPUT) {
+        return E_INVALIDARG;
+    }
+    m_inputs.assign(1, path);
+    return S_OK;
+}
+
+HRESULT Edit::AppendInputFile(const char* path) {
+    if (path == nullptr) {
+        return E_POINTER;
+    }
+    if (m_inputs.empty()) {
+        return RMEDIT_E_NO_INPUT;
+    }
+    m_inputs.emplace_back(path);
+    return S_OK;
+}
+
+HRESULT Edit::SetOutputFile(const char* path) {
+    if (path == nullptr) {
+        return E_POINTER;
+    }
+    m_output = path;
+    return S_OK;
+}
+
+HRESULT Edit::Run() {
+    std::vector<IRMAEditProgressSink*> sinks;
+    {
+        std::lock_guard<std::mutex> lock(m_lock);
+        sinks = m_sinks;
+    }
+    SinkRelay relay(std::move(sinks));
+    std::string text;
+    HRESULT hr = m_joiner.Join(m_inputs, m_output, &relay, &text);
+    m_lastError = hr;
+    m_lastErrorText = FAILED(hr) ? text : std::string();
+    return hr;
+}
+
+uint32_t Edit::GetInputCount() {
+    return static_cast<uint32_t>(m_inputs.size());
+}
+
+HRESULT Edit::AddProgressSink(IRMAEditProgressSink* sink) {
+    if (sink == nullptr) {
+        return E_POINTER;
+    }
+    std::lock_guard<std::mutex> lock(m_lock);
+    if (std::find(m_sinks.begin(), m_sinks.end(), sink) != m_sinks.end()) {
+        return S_FALSE;
+    }
+    sink->AddRef();
+    m_sinks.push_back(sink);
+    return S_OK;
+}
+
+HRESULT Edit::RemoveProgressSink(IRMAEditProgressSink* sink) {
+    std::lock_guard<std::mutex> lock(m_lock);
+    auto it = std::find(m_sinks.begin(), m_sinks.end(), sink);
+    if (it == m_sinks.end()) {
+        return E_INVALIDARG;
+    }
+    (*it)->Release();
+    m_sinks.erase(it);
+    return S_OK;
+}
+
+}  // namespace rm

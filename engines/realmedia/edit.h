@@ -1,0 +1,53 @@
+// The edit object behind "RMACreateRMEdit": collects the inputs and the output, runs the
+// join and tells its progress sinks how it goes.
+#pragma once
+
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "engines/realmedia/rm_joiner.h"
+#include "engines/realmedia/rmedit.h"
+
+namespace rm {
+
+class Edit final : public IRMAEdit, public IRMAEdit2, public IRMAEditProgressAdvise {
+public:
+    Edit() = default;
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override;
+    ULONG AddRef() override;
+    ULONG Release() override;
+
+    HRESULT GetErrorText(HRESULT code, char* buffer, uint32_t size) override;
+    HRESULT SetInputFile(const char* path, uint32_t flags) override;
+    HRESULT AppendInputFile(const char* path) override;
+    HRESULT SetOutputFile(const char* path) override;
+    HRESULT Run() override;
+
+    uint32_t GetInputCount() override;
+
+    HRESULT AddProgressSink(IRMAEditProgressSink* sink) override;
+    HRESULT RemoveProgressSink(IRMAEditProgressSink* sink) override;
+
+    // For tests: a lower limit than RealMedia's 4 GiB.
+    void SetSizeLimit(uint64_t bytes) { m_joiner.SetSizeLimit(bytes); }
+
+private:
+    ~Edit() override;
+    class SinkRelay;
+
+    RefCount m_refs;
+    std::mutex m_lock;  // guards the sink list
+    std::vector<IRMAEditProgressSink*> m_sinks;
+    std::vector<std::string> m_inputs;
+    std::string m_output;
+    HRESULT m_lastError = S_OK;
+    std::string m_lastErrorText;
+    Joiner m_joiner;
+};
+
+// The description of a code this module uses; empty for others.
+const char* DescribeEditCode(HRESULT code);
+
+}  // namespace rm

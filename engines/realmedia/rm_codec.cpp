@@ -1,0 +1,197 @@
+#include "engines/realmedia/rm_codec.h"
+
+#include <cstring>
+
+#include "platform/bytes.h"
+
+namespace rm {
+
+namespace {
+constexpr char kRaMagic[] = ".ra\xfd";
+constexpr char kVidoMagic[] = "VIDO";
+
+// RealAudio header fields (offsets from the start of the type-specific data).
+constexpr size_t kRaVersion = 4;
+constexpr size_t kRaDataSize = 12;  // describes one file only
+constexpr size_t kRaFlavor = 22;
+constexpr size_t kRaCodedFrameSize = 24;
+constexpr size_t kRaTotalBytes = 28;  // describes one file only
+constexpr size_t kRaSubPacketHeight = 40;
+constexpr size_t kRaFrameSize = 42;
+constexpr size_t kRaSubPacketSize = 44;
+constexpr size_t kRa4SampleRate = 48;
+constexpr size_t kRa4SampleSize = 52;
+constexpr size_t kRa4Channels = 54;
+constexpr size_t kRa4Interleaver = 56;  // u8 length + id
+constexpr size_t kRa4Fourcc = 62;
+constexpr size_t kRa5SampleRate = 54;
+constexpr size_t kRa5SampleSize = 58;
+constexpr size_t kRa5Channels = 60;
+constexpr size_t kRa5Interleaver = 62;
+constexpr size_t kRa5Fourcc = 66;
+
+// RealVideo block.
+constexpr size_t kVidoMagicAt = 4;
+constexpr size_t kVidoFourcc = 8;
+constexpr size_t kVidoWidth = 12;
+constexpr size_t kVidoHeight = 14;
+constexpr size_t kVidoFrameRate = 22;
+constexpr size_t kVidoMinBytes = 26;
+
+std::string Text4(const ByteReader& r, size_t at) {
+    if (!r.Has(at, 4)) {
+        return {};
+    }
+    return std::string(reinterpret_cast<const char*>(r.data() + at), 4);
+}
+
+std::string Fps(uint32_t fixed) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.3f fps", fixed / 65536.0);
+    return text;
+}
+
+// Bytes equal apart from two 4-byte fields at `skipA` and `skipB`.
+bool EqualExcept(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, size_t skipA,
+                 size_t skipB) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (size_t i = 0; i < a.size(); ++i) {
+        bool skipped = (i >= skipA && i < skipA + 4) || (i >= skipB && i < skipB + 4);
+        if (!skipped && a[i] != b[i]) {
+            return false;
+        }
+    }
+    return true;
+}
+}  // namespace
+
+bool ParseAudioFormat(const std::vector<uint8_t>& typeData, AudioFormat& f) {
+    ByteReader r(typeData);
+    if (!r.Matches(0, kRaMagic, 4) || !r.Has(0, 6)) {
+        return false;
+    }
+    f = AudioFormat{};
+    f.version = r.BE16(kRaVersion);
+    if (f.version == 3) {
+        // 14.4 audio: fixed 8 kHz mono 20-byte frames; its FourCC is the header's last field.
+        f.sampleRate = 8000;
+        f.channels = 1;
+        f.sampleSize = 16;
+        f.codedFrameSize = 20;
+        f.fourcc = "lpcJ";
+        return true;
+    }
+    if (f.version != 4 && f.version != 5) {
+        return false;
+    }
+    const bool v5 = f.version == 5;
+    if (!r.Has(0, (v5 ? kRa5Fourcc : kRa4Fourcc) + 4)) {
+        return false;
+    }
+    f.flavor = r.BE16(kRaFlavor);
+    f.codedFrameSize = r.BE32(kRaCodedFrameSize);
+    f.subPacketHeight = r.BE16(kRaSubPacketHeight);
+    f.frameSize = r.BE16(kRaFrameSize);
+    f.subPacketSize = r.BE16(kRaSubPacketSize);
+    if (v5) {
+        f.sampleRate = r.BE16(kRa5SampleRate);
+        f.sampleSize = r.BE16(kRa5SampleSize);
+        f.channels = r.BE16(kRa5Channels);
+        f.interleaver = Text4(r, kRa5Interleaver);
+        f.fourcc = Text4(r, kRa5Fourcc);
+    } else {
+        f.sampleRate = r.BE16(kRa4SampleRate);
+        f.sampleSize = r.BE16(kRa4SampleSize);
+        f.channels = r.BE16(kRa4Channels);
+        f.interleaver = r.U8(kRa4Interleaver) == 4 ? Text4(r, kRa4Interleaver + 1) : "";
+        f.fourcc = Text4(r, kRa4Fourcc);
+    }
+    return true;
+}
+
+bool ParseVideoFormat(const std::vector<uint8_t>& typeData, VideoFormat& f) {
+    ByteReader r(typeData);
+    if (!r.Has(0, kVidoMinBytes) || !r.Matches(kVidoMagicAt, kVidoMagic, 4)) {
+        return false;
+    }
+    f.fourcc = Text4(r, kVidoFourcc);
+    f.width = r.BE16(kVidoWidth);
+    f.height = r.BE16(kVidoHeight);
+    f.frameRate = r.BE32(kVidoFrameRate);
+    return true;
+}
+
+bool IsCopyableAudioCodec(const std::string& fourcc) {
+    for (const char* known : {"cook", "atrc", "sipr", "raac", "racp", "dnet", "28_8", "lpcJ"}) {
+        if (fourcc == known) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool IsCopyableVideoCodec(const std::string& fourcc) {
+    return fourcc == "RV10" || fourcc == "RV20" || fourcc == "RV30" || fourcc == "RV40";
+}
+
+std::string DescribeAudioDifference(const std::vector<uint8_t>& first,
+                                    const std::vector<uint8_t>& other) {
+    AudioFormat a;
+    AudioFormat b;
+    bool pa = ParseAudioFormat(first, a);
+    bool pb = ParseAudioFormat(other, b);
+    if (pa && pb && (a.version == 4 || a.version == 5)) {
+        if (EqualExcept(first, other, kRaDataSize, kRaTotalBytes)) {
+            return {};
+        }
+    } else if (first == other) {
+        return {};
+    }
+    if (!pa || !pb) {
+        return "its audio header differs";
+    }
+    if (a.fourcc != b.fourcc) {
+        return "the audio codec is " + b.fourcc + ", not " + a.fourcc;
+    }
+    if (a.sampleRate != b.sampleRate) {
+        return "the audio sample rate is " + std::to_string(b.sampleRate) + " Hz, not " +
+               std::to_string(a.sampleRate) + " Hz";
+    }
+    if (a.channels != b.channels) {
+        return "the audio has " + std::to_string(b.channels) + " channels, not " +
+               std::to_string(a.channels);
+    }
+    if (a.flavor != b.flavor || a.frameSize != b.frameSize) {
+        return "the audio bit rate setting (flavor " + std::to_string(b.flavor) + ", frame " +
+               std::to_string(b.frameSize) + " bytes) is not the first file's (flavor " +
+               std::to_string(a.flavor) + ", frame " + std::to_string(a.frameSize) + " bytes)";
+    }
+    return "its audio codec settings differ";
+}
+
+std::string DescribeVideoDifference(const std::vector<uint8_t>& first,
+                                    const std::vector<uint8_t>& other) {
+    if (first == other) {
+        return {};
+    }
+    VideoFormat a;
+    VideoFormat b;
+    if (!ParseVideoFormat(first, a) || !ParseVideoFormat(other, b)) {
+        return "its video header differs";
+    }
+    if (a.fourcc != b.fourcc) {
+        return "the video codec is " + b.fourcc + ", not " + a.fourcc;
+    }
+    if (a.width != b.width || a.height != b.height) {
+        return "the picture is " + std::to_string(b.width) + "x" + std::to_string(b.height) +
+               ", not " + std::to_string(a.width) + "x" + std::to_string(a.height);
+    }
+    if (a.frameRate != b.frameRate) {
+        return "the frame rate is " + Fps(b.frameRate) + ", not " + Fps(a.frameRate);
+    }
+    return "its video codec settings differ";
+}
+
+}  // namespace rm

@@ -1,0 +1,623 @@
+#include "engines/realmedia/rm_joiner.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <map>
+
+#include "engines/realmedia/rm_codec.h"
+#include "engines/realmedia/rm_video_payload.h"
+#include "engines/realmedia/rmedit.h"
+#include "platform/bytes.h"
+
+namespace rm {
+
+namespace {
+constexpr size_t kWriteBufferBytes = 1u << 20;
+// Index entries of one stream lie at least this far apart (and one at each input's start).
+constexpr uint32_t kIndexSpacingMs = 1000;
+
+HRESULT Fail(std::string* text, HRESULT code, const std::string& account) {
+    if (text != nullptr) {
+        *text = account;
+    }
+    return code;
+}
+
+std::string BaseName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string StreamKind(const MediaProperties& m) {
+    return m.IsVideo() ? "video" : m.IsAudio() ? "audio" : "\"" + m.mime + "\"";
+}
+
+uint32_t Clamp32(uint64_t v) {
+    return v > 0xFFFFFFFFull ? 0xFFFFFFFFu : static_cast<uint32_t>(v);
+}
+
+uint32_t BitRate(uint64_t payloadBytes, uint32_t durationMs) {
+    return durationMs == 0 ? 0 : Clamp32(payloadBytes * 8 * 1000 / durationMs);
+}
+
+// Picks the packets an index points at: the first packet of a key frame (or of an audio
+// interleave block), at least kIndexSpacingMs after the previous entry, and the first such
+// packet of every input so that a seek to a seam lands on it.
+class IndexPicker {
+public:
+    void StartInput() { m_streams.clear(); }
+    bool Take(uint16_t stream, uint32_t timestamp, bool key,
+              const std::vector<IndexEntry>& entries) {
+        State& s = m_streams[stream];
+        bool frameStart = !s.seen || !s.key || s.timestamp != timestamp;
+        s.seen = true;
+        s.key = key;
+        s.timestamp = timestamp;
+        if (!key || !frameStart) {
+            return false;
+        }
+        bool take =
+            !s.taken || entries.empty() || timestamp >= entries.back().timestamp + kIndexSpacingMs;
+        s.taken = true;
+        return take;
+    }
+
+private:
+    struct State {
+        bool seen = false;
+        bool key = false;
+        bool taken = false;
+        uint32_t timestamp = 0;
+    };
+    std::map<uint16_t, State> m_streams;
+};
+
+// Buffered writes to the output; the first failure is kept and ends all further writing.
+class OutputFile {
+public:
+    ~OutputFile() { Close(); }
+    bool Open(const std::string& path) {
+        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+        m_error = m_fd < 0 ? errno : 0;
+        m_buffer.reserve(kWriteBufferBytes);
+        return m_fd >= 0;
+    }
+    void Write(const void* data, size_t n) {
+        if (m_buffer.size() + n > kWriteBufferBytes) {
+            Flush();
+        }
+        const auto* p = static_cast<const uint8_t*>(data);
+        m_buffer.insert(m_buffer.end(), p, p + n);
+    }
+    bool Flush() {
+        size_t done = 0;
+        while (m_error == 0 && done < m_buffer.size()) {
+            ssize_t r = ::write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
+            if (r < 0 && errno == EINTR) {
+                continue;
+            }
+            if (r <= 0) {
+                m_error = r < 0 ? errno : EIO;
+                break;
+            }
+            done += static_cast<size_t>(r);
+        }
+        m_buffer.clear();
+        return m_error == 0;
+    }
+    bool Close() {
+        if (m_fd >= 0) {
+            Flush();
+            if (::close(m_fd) != 0 && m_error == 0) {
+                m_error = errno;
+            }
+            m_fd = -1;
+        }
+        return m_error == 0;
+    }
+    int error() const { return m_error; }
+
+private:
+    int m_fd = -1;
+    int m_error = 0;
+    std::vector<uint8_t> m_buffer;
+};
+
+// Reports each whole percent once, in order, so that a listener that acts on some of them
+// (every third, say) sees all of them.
+class PercentReporter {
+public:
+    PercentReporter(JoinObserver* observer, uint64_t total)
+        : m_observer(observer), m_total(total) {}
+    bool Report(uint64_t done) {
+        uint32_t percent =
+            m_total == 0 ? 100
+                         : static_cast<uint32_t>(std::min<uint64_t>(100, done * 100 / m_total));
+        while (m_observer != nullptr && m_sent < static_cast<int>(percent)) {
+            ++m_sent;
+            if (!m_observer->Progress(static_cast<uint32_t>(m_sent))) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+private:
+    JoinObserver* m_observer;
+    uint64_t m_total;
+    int m_sent = -1;
+};
+}  // namespace
+
+uint32_t ContentEnd(const RmHeader& header, uint32_t lastTimestamp) {
+    uint64_t end = std::max<uint64_t>(header.props.duration, uint64_t{lastTimestamp} + 1);
+    for (const MediaProperties& m : header.streams) {
+        if (!m.IsLogical()) {
+            end = std::max<uint64_t>(end, m.duration);
+        }
+    }
+    return Clamp32(end);
+}
+
+uint64_t AlignToVideoFrames(uint64_t ms, uint32_t frameRate) {
+    constexpr uint64_t kOne = 65536;  // 1.0 in 16.16
+    if (frameRate < kOne || frameRate > 240 * kOne) {
+        return ms;
+    }
+    // Frame k starts at k * 65536000 / rate ms; take the first k at or after `ms`, then its
+    // time rounded up to whole ms.
+    const uint64_t scale = 1000 * kOne;
+    uint64_t frames = ms * frameRate / scale;
+    auto start = [&](uint64_t k) { return (k * scale + frameRate - 1) / frameRate; };
+    while (start(frames) < ms) {
+        ++frames;
+    }
+    return start(frames);
+}
+
+HRESULT Joiner::Join(const std::vector<std::string>& inputs, const std::string& output,
+                     JoinObserver* observer, std::string* text) {
+    m_inputs.clear();
+    m_plan = JoinPlan{};
+    if (inputs.empty() || output.empty()) {
+        return Fail(text, RMEDIT_E_NO_INPUT, "No input or no output file was given.");
+    }
+    HRESULT hr = OpenInputs(inputs, text);
+    if (SUCCEEDED(hr)) {
+        hr = CheckStreams(text);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = PlanOutput(text);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = WriteOutput(output, observer, text);
+    }
+    m_inputs.clear();
+    return hr;
+}
+
+HRESULT Joiner::OpenInputs(const std::vector<std::string>& paths, std::string* text) {
+    for (const std::string& path : paths) {
+        auto input = std::make_unique<Input>();
+        input->path = path;
+        input->name = BaseName(path);
+        if (!input->source.Open(path)) {
+            return Fail(text, RMEDIT_E_BAD_FILE,
+                        "Cannot open " + input->name + ": " + std::strerror(errno) + ".");
+        }
+        std::string why;
+        if (FAILED(ReadHeader(input->source, input->header, &why))) {
+            return Fail(text, RMEDIT_E_BAD_FILE, input->name + " cannot be joined: " + why + ".");
+        }
+        for (const MediaProperties& m : input->header.streams) {
+            if (m.mime.find("encrypted") != std::string::npos) {
+                return Fail(text, RMEDIT_E_ENCRYPTED,
+                            "Source Video has been encrypted: " + input->name + " (stream " +
+                                std::to_string(m.stream) + ", " + m.mime + ").");
+            }
+        }
+        if (input->header.dataOffset == 0) {
+            return Fail(text, RMEDIT_E_NO_DATA,
+                        "There is no data in the input file " + input->name + ".");
+        }
+        m_inputs.push_back(std::move(input));
+    }
+    return S_OK;
+}
+
+HRESULT Joiner::CheckStreams(std::string* text) {
+    const Input& first = *m_inputs.front();
+    for (const MediaProperties& m : first.header.streams) {
+        if (m.IsAudio()) {
+            AudioFormat f;
+            if (!ParseAudioFormat(m.typeData, f) || !IsCopyableAudioCodec(f.fourcc)) {
+                return Fail(text, RMEDIT_E_AUDIO_FORMAT,
+                            "Unsupport audio format: stream " + std::to_string(m.stream) + " of " +
+                                first.name + " (" + (f.fourcc.empty() ? m.mime : f.fourcc) +
+                                ") cannot be copied.");
+            }
+        } else if (m.IsVideo()) {
+            VideoFormat f;
+            if (!ParseVideoFormat(m.typeData, f) || !IsCopyableVideoCodec(f.fourcc)) {
+                return Fail(text, RMEDIT_E_VIDEO_FORMAT,
+                            "Unsupport video format: stream " + std::to_string(m.stream) + " of " +
+                                first.name + " (" + (f.fourcc.empty() ? m.mime : f.fourcc) +
+                                ") cannot be copied.");
+            }
+        }
+    }
+    for (size_t i = 1; i < m_inputs.size(); ++i) {
+        const Input& in = *m_inputs[i];
+        for (const MediaProperties& want : first.header.streams) {
+            if (want.IsLogical()) {
+                continue;  // the first file's logical streams are kept; others' are not used
+            }
+            const MediaProperties* got = in.header.Stream(want.stream);
+            if (got == nullptr || got->mime != want.mime) {
+                HRESULT code = want.IsVideo() ? RMEDIT_E_NO_VIDEO_MATCH : RMEDIT_E_NO_AUDIO_MATCH;
+                return Fail(text, code,
+                            std::string(want.IsVideo() ? "Can't find matched video stream"
+                                                       : "Can't find matched audio stream") +
+                                " in the source files: " + in.name + " has no " + StreamKind(want) +
+                                " stream " + std::to_string(want.stream) + " like " + first.name +
+                                ".");
+            }
+            if (want.IsVideo()) {
+                std::string diff = DescribeVideoDifference(want.typeData, got->typeData);
+                if (!diff.empty()) {
+                    return Fail(text, RMEDIT_E_VIDEO_MISMATCH,
+                                "The video stream of the source files are mismatch: in " + in.name +
+                                    " " + diff + " as in " + first.name + ".");
+                }
+            } else if (want.IsAudio()) {
+                std::string diff = DescribeAudioDifference(want.typeData, got->typeData);
+                if (!diff.empty()) {
+                    return Fail(text, RMEDIT_E_AUDIO_MISMATCH,
+                                "The audio stream of the source files are mismatch: in " + in.name +
+                                    " " + diff + " as in " + first.name + ".");
+                }
+            } else if (want.typeData != got->typeData) {
+                return Fail(text, RMEDIT_E_AUDIO_MISMATCH,
+                            "The " + StreamKind(want) + " stream " + std::to_string(want.stream) +
+                                " of " + in.name + " is not described as in " + first.name + ".");
+            }
+        }
+        for (const MediaProperties& extra : in.header.streams) {
+            const MediaProperties* known = first.header.Stream(extra.stream);
+            if (!extra.IsLogical() && (known == nullptr || known->IsLogical())) {
+                HRESULT code = extra.IsVideo() ? RMEDIT_E_VIDEO_MISMATCH : RMEDIT_E_AUDIO_MISMATCH;
+                return Fail(text, code,
+                            in.name + " has a " + StreamKind(extra) + " stream " +
+                                std::to_string(extra.stream) + " that " + first.name +
+                                " does not have.");
+            }
+        }
+    }
+    return S_OK;
+}
+
+HRESULT Joiner::PlanOutput(std::string* text) {
+    const RmHeader& firstHeader = m_inputs.front()->header;
+    JoinPlan& plan = m_plan;
+    std::map<uint16_t, size_t> slot;  // stream number -> plan.streams
+    std::vector<const MediaProperties*> ordered;
+    for (const MediaProperties& m : firstHeader.streams) {
+        ordered.push_back(&m);
+    }
+    std::sort(
+        ordered.begin(), ordered.end(),
+        [](const MediaProperties* a, const MediaProperties* b) { return a->stream < b->stream; });
+    for (const MediaProperties* m : ordered) {
+        slot[m->stream] = plan.streams.size();
+        plan.streams.push_back(StreamTotals{m->stream, 0, 0, 0, {}});
+    }
+    for (const HeaderChunk& c : firstHeader.chunks) {
+        plan.headerBytes += c.bytes.size();
+    }
+    uint64_t offset = plan.headerBytes + kDataHeadBytes;
+    uint64_t shift = 0;
+    uint32_t frameRate = 0;  // of the first video stream: the seams keep to its frame grid
+    for (const MediaProperties* m : ordered) {
+        VideoFormat f;
+        if (frameRate == 0 && m->IsVideo() && ParseVideoFormat(m->typeData, f)) {
+            frameRate = f.frameRate;
+        }
+    }
+    std::vector<uint8_t> scratch;
+    IndexPicker picker;
+    for (size_t i = 0; i < m_inputs.size(); ++i) {
+        Input& in = *m_inputs[i];
+        plan.shifts.push_back(static_cast<uint32_t>(shift));
+        picker.StartInput();
+        std::map<uint16_t, uint32_t> counts;
+        uint32_t packets = 0;
+        uint32_t lastTimestamp = 0;
+        PacketReader reader(in.source, in.header);
+        Packet p;
+        std::string why;
+        HRESULT hr;
+        while ((hr = reader.Next(p, &why)) == S_OK) {
+            auto it = slot.find(p.stream);
+            const MediaProperties* m = firstHeader.Stream(p.stream);
+            if (it == slot.end() || m->IsLogical()) {
+                continue;  // a stream the output does not have
+            }
+            uint64_t timestamp = p.timestamp + shift;
+            if (timestamp > 0xFFFFFFFFull) {
+                return Fail(text, RMEDIT_E_TOO_LARGE,
+                            "The joined file would last longer than a Real Media file can tell (" +
+                                in.name + ").");
+            }
+            size_t length = p.length;
+            if (m->IsVideo() &&
+                ShiftPackedFrameTimes(p.bytes + p.HeaderBytes(), p.length - p.HeaderBytes(),
+                                      static_cast<uint32_t>(shift), scratch)) {
+                length = p.HeaderBytes() + scratch.size();
+                if (length > kMaxPacketBytes) {
+                    return Fail(text, RMEDIT_E_VIDEO_FORMAT,
+                                "A video packet of " + in.name + " at " + std::to_string(p.offset) +
+                                    " would outgrow the largest packet with its shifted times.");
+                }
+            }
+            StreamTotals& s = plan.streams[it->second];
+            if (picker.Take(p.stream, static_cast<uint32_t>(timestamp), p.keyFrame, s.index)) {
+                s.index.push_back(
+                    IndexEntry{static_cast<uint32_t>(timestamp), Clamp32(offset), plan.packets});
+            }
+            uint32_t payload = static_cast<uint32_t>(length - p.HeaderBytes());
+            ++s.packets;
+            s.payloadBytes += payload;
+            s.maxPayload = std::max(s.maxPayload, payload);
+            plan.maxPayload = std::max(plan.maxPayload, payload);
+            ++counts[p.stream];
+            ++packets;
+            if (plan.packets == 0xFFFFFFFFu) {
+                return Fail(text, RMEDIT_E_TOO_LARGE,
+                            "The joined file would hold too many packets.");
+            }
+            ++plan.packets;
+            offset += length;
+            lastTimestamp = std::max(lastTimestamp, p.timestamp);
+        }
+        if (FAILED(hr)) {
+            return Fail(text, hr, in.name + " cannot be joined: " + why + ".");
+        }
+        if (packets == 0) {
+            return Fail(text, RMEDIT_E_NO_DATA,
+                        "There is no data in the input file " + in.name + ".");
+        }
+        for (const MediaProperties& m : firstHeader.streams) {
+            if ((m.IsAudio() || m.IsVideo()) && counts[m.stream] == 0) {
+                return Fail(text, RMEDIT_E_EMPTY_STREAM,
+                            "The video or audio stream is empty: the " + StreamKind(m) +
+                                " stream " + std::to_string(m.stream) + " of " + in.name +
+                                " has no packets.");
+            }
+        }
+        plan.inputPackets.push_back(packets);
+        shift += ContentEnd(in.header, lastTimestamp);
+        if (i + 1 < m_inputs.size()) {
+            shift = AlignToVideoFrames(shift, frameRate);  // where the next input starts
+        }
+        if (shift > 0xFFFFFFFFull) {
+            return Fail(text, RMEDIT_E_TOO_LARGE,
+                        "The joined file would last longer than a Real Media file can tell.");
+        }
+    }
+    plan.duration = static_cast<uint32_t>(shift);
+    plan.packetBytes = offset - plan.headerBytes - kDataHeadBytes;
+    // Streams without packets (logical ones) get no index: readers take an index of a stream
+    // they do not show for an error.
+    std::erase_if(plan.streams, [](const StreamTotals& s) { return s.packets == 0; });
+    for (const StreamTotals& s : plan.streams) {
+        plan.indexBytes += kIndxHeadBytes + kIndxEntryBytes * s.index.size();
+    }
+    if (plan.TotalBytes() > m_sizeLimit) {
+        return Fail(text, RMEDIT_E_TOO_LARGE,
+                    "The joined file would be " + std::to_string(plan.TotalBytes()) +
+                        " bytes; a Real Media file cannot be larger than 4 GB (" +
+                        std::to_string(m_sizeLimit) + " bytes). Nothing was written.");
+    }
+    return S_OK;
+}
+
+std::vector<uint8_t> Joiner::BuildHeader() const {
+    const RmHeader& first = m_inputs.front()->header;
+    const JoinPlan& plan = m_plan;
+    uint32_t headerCount = 2;  // .RMF and DATA
+    for (const HeaderChunk& c : first.chunks) {
+        headerCount += c.id == kIdProp || c.id == kIdCont || c.id == kIdMdpr;
+    }
+    std::map<uint16_t, const StreamTotals*> totals;
+    for (const StreamTotals& s : plan.streams) {
+        totals[s.stream] = &s;
+    }
+    const uint32_t indexOffset = Clamp32(plan.headerBytes + kDataHeadBytes + plan.packetBytes);
+    ByteWriter out;
+    for (size_t i = 0; i < first.chunks.size(); ++i) {
+        const HeaderChunk& c = first.chunks[i];
+        const size_t at = out.size();
+        out.Bytes(c.bytes.data(), c.bytes.size());
+        if (c.id == kIdRmf && c.bytes.size() >= kRmfBytes) {
+            out.PatchBE32(at + kRmfHeaderCount, headerCount);
+        } else if (c.id == kIdProp) {
+            uint64_t payload = 0;
+            uint32_t maxRate = 0;
+            for (const StreamTotals& s : plan.streams) {
+                payload += s.payloadBytes;
+            }
+            uint32_t avgRate = BitRate(payload, plan.duration);
+            for (const MediaProperties& m : first.streams) {
+                maxRate = Clamp32(uint64_t{maxRate} + m.maxBitRate);
+            }
+            out.PatchBE32(at + kPropMaxBitRate, std::max(maxRate, avgRate));
+            out.PatchBE32(at + kPropAvgBitRate, avgRate);
+            out.PatchBE32(at + kPropMaxPacket, plan.maxPayload);
+            out.PatchBE32(at + kPropAvgPacket,
+                          plan.packets == 0 ? 0 : static_cast<uint32_t>(payload / plan.packets));
+            out.PatchBE32(at + kPropPackets, plan.packets);
+            out.PatchBE32(at + kPropDuration, plan.duration);
+            out.PatchBE32(at + kPropIndexOffset, indexOffset);
+            out.PatchBE32(at + kPropDataOffset, Clamp32(plan.headerBytes));
+            uint8_t streams[2] = {static_cast<uint8_t>(first.streams.size() >> 8),
+                                  static_cast<uint8_t>(first.streams.size())};
+            std::memcpy(out.bytes().data() + at + kPropStreams, streams, 2);
+        }
+    }
+    // Media properties of streams with packets: the joined sizes, rates and duration.
+    for (const MediaProperties& m : first.streams) {
+        const StreamTotals* s = totals[m.stream];
+        if (m.IsLogical() || s == nullptr || s->packets == 0) {
+            continue;
+        }
+        size_t at = 0;
+        for (size_t i = 0; i < m.chunk; ++i) {
+            at += first.chunks[i].bytes.size();
+        }
+        uint32_t avgRate = BitRate(s->payloadBytes, plan.duration);
+        out.PatchBE32(at + kMdprMaxBitRate, std::max(m.maxBitRate, avgRate));
+        out.PatchBE32(at + kMdprAvgBitRate, avgRate);
+        out.PatchBE32(at + kMdprMaxPacket, s->maxPayload);
+        out.PatchBE32(at + kMdprAvgPacket, static_cast<uint32_t>(s->payloadBytes / s->packets));
+        out.PatchBE32(at + kMdprDuration, plan.duration);
+    }
+    // The DATA chunk's head: one chunk holds every packet.
+    out.BE32(kIdData)
+        .BE32(Clamp32(kDataHeadBytes + plan.packetBytes))
+        .BE16(0)
+        .BE32(plan.packets)
+        .BE32(0);
+    return std::move(out.bytes());
+}
+
+std::vector<uint8_t> Joiner::BuildIndex() const {
+    ByteWriter out;
+    uint64_t at = m_plan.headerBytes + kDataHeadBytes + m_plan.packetBytes;
+    for (size_t i = 0; i < m_plan.streams.size(); ++i) {
+        const StreamTotals& s = m_plan.streams[i];
+        uint64_t size = kIndxHeadBytes + kIndxEntryBytes * s.index.size();
+        bool last = i + 1 == m_plan.streams.size();
+        out.BE32(kIdIndx)
+            .BE32(Clamp32(size))
+            .BE16(0)
+            .BE32(static_cast<uint32_t>(s.index.size()))
+            .BE16(s.stream)
+            .BE32(last ? 0 : Clamp32(at + size));
+        for (const IndexEntry& e : s.index) {
+            out.BE16(0).BE32(e.timestamp).BE32(e.offset).BE32(e.packetNumber);
+        }
+        at += size;
+    }
+    return std::move(out.bytes());
+}
+
+HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer, std::string* text) {
+    const std::string outName = BaseName(output);
+    struct stat outStat {};
+    if (::stat(output.c_str(), &outStat) == 0) {
+        for (const auto& in : m_inputs) {
+            struct stat inStat {};
+            if (::stat(in->path.c_str(), &inStat) == 0 && inStat.st_dev == outStat.st_dev &&
+                inStat.st_ino == outStat.st_ino) {
+                return Fail(text, RMEDIT_E_READ_ONLY,
+                            "The output " + outName + " is one of the inputs; it was not written.");
+            }
+        }
+    }
+    OutputFile out;
+    if (!out.Open(output)) {
+        return Fail(text, RMEDIT_E_READ_ONLY,
+                    "The file is read only: " + outName + " cannot be written (" +
+                        std::strerror(out.error()) + ").");
+    }
+    auto abandon = [&](HRESULT code, const std::string& account) {
+        out.Close();
+        ::unlink(output.c_str());
+        return Fail(text, code, account);
+    };
+    const uint64_t total = m_plan.TotalBytes();
+    std::vector<uint8_t> header = BuildHeader();
+    out.Write(header.data(), header.size());
+    uint64_t written = header.size();
+    if (observer != nullptr) {
+        observer->Started();
+    }
+    PercentReporter percent(observer, total);
+    const RmHeader& firstHeader = m_inputs.front()->header;
+    std::vector<uint8_t> scratch;
+    uint8_t head[kPacketHeadV1];
+    for (size_t i = 0; i < m_inputs.size(); ++i) {
+        Input& in = *m_inputs[i];
+        const uint32_t shift = m_plan.shifts[i];
+        uint32_t packets = 0;
+        PacketReader reader(in.source, in.header);
+        Packet p;
+        std::string why;
+        HRESULT hr;
+        while ((hr = reader.Next(p, &why)) == S_OK) {
+            const MediaProperties* m = firstHeader.Stream(p.stream);
+            if (m == nullptr || m->IsLogical()) {
+                continue;
+            }
+            const size_t headBytes = p.HeaderBytes();
+            const uint8_t* payload = p.bytes + headBytes;
+            size_t payloadBytes = p.length - headBytes;
+            if (m->IsVideo() && ShiftPackedFrameTimes(payload, payloadBytes, shift, scratch)) {
+                payload = scratch.data();
+                payloadBytes = scratch.size();
+            }
+            std::memcpy(head, p.bytes, headBytes);
+            const size_t length = headBytes + payloadBytes;
+            const uint32_t timestamp = p.timestamp + shift;
+            head[kPacketLength] = static_cast<uint8_t>(length >> 8);
+            head[kPacketLength + 1] = static_cast<uint8_t>(length);
+            for (int b = 0; b < 4; ++b) {
+                head[kPacketTimestamp + b] = static_cast<uint8_t>(timestamp >> (24 - 8 * b));
+            }
+            out.Write(head, headBytes);
+            out.Write(payload, payloadBytes);
+            written += length;
+            ++packets;
+            if (out.error() != 0) {
+                break;
+            }
+            if (!percent.Report(written)) {
+                return abandon(E_ABORT, "The join was stopped.");
+            }
+        }
+        if (FAILED(hr)) {
+            return abandon(hr, in.name + " cannot be joined: " + why + ".");
+        }
+        if (out.error() != 0) {
+            break;
+        }
+        if (packets != m_plan.inputPackets[i]) {
+            return abandon(RMEDIT_E_BAD_FILE, in.name + " changed while it was being joined.");
+        }
+    }
+    std::vector<uint8_t> index = BuildIndex();
+    out.Write(index.data(), index.size());
+    written += index.size();
+    if (!out.Close()) {
+        return abandon(RMEDIT_E_READ_ONLY, "The file is read only: " + outName +
+                                               " cannot be written (" + std::strerror(out.error()) +
+                                               ").");
+    }
+    if (written != total) {
+        return abandon(RMEDIT_E_UNEXPECTED, "Unexpected error: the joined file came out at " +
+                                                std::to_string(written) + " bytes instead of " +
+                                                std::to_string(total) + ".");
+    }
+    percent.Report(total);
+    if (observer != nullptr) {
+        observer->Completed();
+    }
+    return S_OK;
+}
+
+}  // namespace rm
