@@ -105,7 +105,15 @@ void CIconButton::leaveEvent(QEvent* event) {
     QPushButton::leaveEvent(event);
 }
 
+void CIconButton::focusInEvent(QFocusEvent* event) {
+    m_bKeyboardFocus = event->reason() == Qt::TabFocusReason ||
+                       event->reason() == Qt::BacktabFocusReason ||
+                       event->reason() == Qt::ShortcutFocusReason;
+    QPushButton::focusInEvent(event);
+}
+
 void CIconButton::focusOutEvent(QFocusEvent* event) {
+    m_bKeyboardFocus = false;
     SetHover(false);
     QPushButton::focusOutEvent(event);
 }
@@ -214,4 +222,10 @@ void CIconButton::paintEvent(QPaintEvent* /*event*/) {
     }
     DrawIcon(painter, pushed, disabled);
     DrawText(painter, pushed, disabled);
+    if (hasFocus() && m_bKeyboardFocus) {
+        QStyleOptionFocusRect focus;
+        focus.initFrom(this);
+        focus.rect = rect().adjusted(3, 3, -3, -3);
+        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    }
 }
