@@ -11,6 +11,8 @@
 #include "res/resources.h"
 
 namespace {
+
+constexpr int kFocusFrameInset = 3;  // the keyboard focus frame, inside the border
 constexpr int kIconLeft = 3;  // icon distance from the left edge when there is text
 }
 
@@ -223,9 +225,12 @@ void CIconButton::paintEvent(QPaintEvent* /*event*/) {
     DrawIcon(painter, pushed, disabled);
     DrawText(painter, pushed, disabled);
     if (hasFocus() && m_bKeyboardFocus) {
-        QStyleOptionFocusRect focus;
-        focus.initFrom(this);
-        focus.rect = rect().adjusted(3, 3, -3, -3);
-        style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+        // A dotted frame just inside the button, in the text's colour.
+        QPen pen(palette().color(QPalette::ButtonText));
+        pen.setStyle(Qt::DotLine);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(kFocusFrameInset, kFocusFrameInset, -kFocusFrameInset - 1,
+                                         -kFocusFrameInset - 1));
     }
 }
