@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
@@ -73,6 +74,8 @@ std::string OutputOverwritesInput(const std::vector<JoinInput>& inputs, const st
 
 namespace {
 
+std::atomic<bool> g_allowUnnamed{true};
+
 // The engine's file while the join runs: an unnamed file in the output's folder where the file
 // system offers one (nothing to leave behind, whatever ends the process), else a hidden named
 // file beside the output.
@@ -100,6 +103,9 @@ std::string RandomTag() {
 
 // An unnamed file in `folder`, reachable by the engine through its descriptor's path.
 bool OpenUnnamed(const fs::path& folder, TempOutput& out) {
+    if (!g_allowUnnamed) {
+        return false;
+    }
     int fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0666);
     if (fd < 0) {
         return false;  // the file system refuses unnamed files (or the folder is not usable)
@@ -175,6 +181,10 @@ bool NameUnnamed(const TempOutput& temp, const fs::path& target) {
 }
 
 }  // namespace
+
+void AllowUnnamedOutput(bool allow) {
+    g_allowUnnamed = allow;
+}
 
 int JoinOntoOutput(const std::string& finalPath,
                    const std::function<int(const std::string& tempPath)>& engine) {

@@ -34,3 +34,7 @@ std::string OutputOverwritesInput(const std::vector<JoinInput>& inputs, const st
 // in place.
 int JoinOntoOutput(const std::string& finalPath,
                    const std::function<int(const std::string& tempPath)>& engine);
+
+// Whether JoinOntoOutput may use an unnamed file (the default). The tests turn it off to run the
+// named file that serves where the file system has no unnamed files.
+void AllowUnnamedOutput(bool allow);
