@@ -155,8 +155,9 @@ void CDlgMain::SetUpList() {
     m_header->setStretchLastSection(false);
     m_header->setSectionsMovable(false);
     // Where the keyboard focus is: the list's frame takes the highlight colour while it has it.
-    m_list->setStyleSheet(QStringLiteral("QTreeView { border: 2px solid palette(mid); }"
-                                         "QTreeView:focus { border: 2px solid palette(highlight); }"));
+    m_list->setStyleSheet(
+        QStringLiteral("QTreeView { border: 2px solid palette(mid); }"
+                       "QTreeView:focus { border: 2px solid palette(highlight); }"));
     m_list->setAcceptDrops(true);
     m_list->viewport()->setAcceptDrops(true);
     m_list->viewport()->installEventFilter(this);

@@ -25,7 +25,8 @@ struct JoinLook {
 constexpr JoinLook kJoinIdleLook = {169, 169, 168, 169, 0, 145, "&Join"};
 constexpr JoinLook kJoinRunningLook = {151, 151, 152, 151, 0, 145, "&Stop"};
 constexpr char kStoppingText[] = "Stopping...";
-constexpr char kStoppedText[] = "The join was stopped by the user. The unfinished output was removed.";
+constexpr char kStoppedText[] =
+    "The join was stopped by the user. The unfinished output was removed.";
 constexpr char kEndedText[] =
     "The join was stopped because Kelvane Joiner was asked to end. The unfinished output was "
     "removed.";
@@ -245,7 +246,8 @@ void CDlgMain::OnStopSignal(int signal) {
     // Every question and dialog still open is answered No or cancelled; the window closes
     // once their loops have returned.
     CurrentPrompter().CloseAll(this);
-    QMetaObject::invokeMethod(this, [this] { CloseIfAsked(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { CloseIfAsked(); }, Qt::QueuedConnection);
 }
 
 void CDlgMain::customEvent(QEvent* event) {

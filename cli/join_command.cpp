@@ -13,8 +13,8 @@
 
 #include "cli/cli_text.h"
 #include "job/job_state.h"
-#include "job/join_host.h"
 #include "job/join_engines.h"
+#include "job/join_host.h"
 #include "job/join_job.h"
 #include "mcljoin/mcl_api.h"
 #include "platform/module.h"
@@ -62,7 +62,7 @@ public:
     StopSignals& operator=(const StopSignals&) = delete;
 
 private:
-    struct sigaction m_previous[std::size(kStopSignals)] {};
+    struct sigaction m_previous[std::size(kStopSignals)]{};
 };
 
 std::string StopCause() {
@@ -287,14 +287,14 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
     {
         StopSignals stopSignals;
         JoinEngine engine = EngineForKind(kind);
-        g_joinResult = JoinOntoOutput(
-            output, [&](const std::string& target) { return engine(host, target); });
+        g_joinResult =
+            JoinOntoOutput(output, [&](const std::string& target) { return engine(host, target); });
     }
 
     if (g_joinResult == 0) {
         if (g_stopRequested != 0) {
             return Refuse(err, StopCause() + "; " + output +
-                                    (outputExisted ? " was not changed." : " was not written."));
+                                   (outputExisted ? " was not changed." : " was not written."));
         }
         if (!g_errorText.empty() && PlainLines(g_errorText) == PlainLines(host.LastMessage())) {
             return 1;

@@ -111,7 +111,8 @@ bool OpenUnnamed(const fs::path& folder, TempOutput& out) {
         return false;  // the file system refuses unnamed files (or the folder is not usable)
     }
     std::string path = "/proc/self/fd/" + std::to_string(fd);
-    struct stat viaFd {}, viaPath {};
+    struct stat viaFd {
+    }, viaPath{};
     // Without /proc the engine could not reach the file and it could not be named later.
     if (::fstat(fd, &viaFd) != 0 || ::stat(path.c_str(), &viaPath) != 0 ||
         viaFd.st_dev != viaPath.st_dev || viaFd.st_ino != viaPath.st_ino) {
@@ -152,8 +153,8 @@ void SyncFolder(const fs::path& folder) {
 // Gives the finished unnamed file the output's name. A file already there is replaced in one
 // step: the new file is first linked under a hidden name, then renamed over the old one.
 bool NameUnnamed(const TempOutput& temp, const fs::path& target) {
-    if (::linkat(AT_FDCWD, temp.enginePath.c_str(), AT_FDCWD, target.c_str(),
-                 AT_SYMLINK_FOLLOW) == 0) {
+    if (::linkat(AT_FDCWD, temp.enginePath.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) ==
+        0) {
         return true;
     }
     if (errno != EEXIST) {

@@ -12,7 +12,7 @@
 
 namespace {
 constexpr int kKeyboardFocusInset = 4;  // the keyboard focus frame of a button without one
-constexpr int kTextMargin = 2;  // added to the focus inset on both sides of the text
+constexpr int kTextMargin = 2;          // added to the focus inset on both sides of the text
 constexpr QRgb kMaskKey = 0xFFFFFFFF;
 
 // Radio checks are numbered on the user-interface thread, where all of them happen.

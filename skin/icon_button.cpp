@@ -13,8 +13,8 @@
 namespace {
 
 constexpr int kFocusFrameInset = 3;  // the keyboard focus frame, inside the border
-constexpr int kIconLeft = 3;  // icon distance from the left edge when there is text
-}
+constexpr int kIconLeft = 3;         // icon distance from the left edge when there is text
+}  // namespace
 
 CIconButton::CIconButton(QWidget* parent) : QPushButton(parent) {
     setFlat(true);

@@ -52,6 +52,6 @@ private:
     bool m_bHover = false;
     bool m_bAttached = false;
     bool m_bKeyboardFocus = false;  // the focus came by Tab: show where it is
-    QPixmap m_iconIn;   // hovered, pushed or checked
-    QPixmap m_iconOut;  // otherwise (may be null: then m_iconIn shows)
+    QPixmap m_iconIn;               // hovered, pushed or checked
+    QPixmap m_iconOut;              // otherwise (may be null: then m_iconIn shows)
 };

@@ -349,8 +349,8 @@ private slots:
             }
             widget = widget->nextInFocusChain();
         } while (widget != first && order.size() < 40);
-        QCOMPARE(order, (QStringList{"1042", "1045", "1043", "1044", "1001", "1004", "1005",
-                                     "1006", "1007", "1047", "1008", "1009", "1010", "1011"}));
+        QCOMPARE(order, (QStringList{"1042", "1045", "1043", "1044", "1001", "1004", "1005", "1006",
+                                     "1007", "1047", "1008", "1009", "1010", "1011"}));
         QCOMPARE(Control(IDC_STATUS)->focusPolicy(), Qt::NoFocus);
 
         m_dialog->show();

@@ -55,7 +55,8 @@ TEST_P(JoinOntoOutputTest, WhileTheEngineWritesNothingNewIsSeenInTheFolder) {
         EXPECT_TRUE(kjtest::WriteFileBytes(path, kNew));
         during = Listing(m_dir.path());
         // The engine's file is in the output's folder, so that naming it is one step.
-        struct stat file {}, folder {};
+        struct stat file {
+        }, folder{};
         EXPECT_EQ(::stat(path.c_str(), &file), 0);
         EXPECT_EQ(::stat(m_dir.path().c_str(), &folder), 0);
         EXPECT_EQ(file.st_dev, folder.st_dev);

@@ -69,8 +69,8 @@ public:
             for (const auto& entry : fs::directory_iterator(fds, ec)) {
                 std::string target = fs::read_symlink(entry.path(), ec).string();
                 struct stat st {};
-                if (!ec && target.rfind(prefix, 0) == 0 &&
-                    ::stat(entry.path().c_str(), &st) == 0 && st.st_size > 0) {
+                if (!ec && target.rfind(prefix, 0) == 0 && ::stat(entry.path().c_str(), &st) == 0 &&
+                    st.st_size > 0) {
                     kill(m_pid, SIGSTOP);
                     int status = 0;
                     return waitpid(m_pid, &status, WUNTRACED) == m_pid && WIFSTOPPED(status);
@@ -106,9 +106,10 @@ protected:
     static void SetUpTestSuite() {
         s_inputs = new kjtest::TempDir();
         // A few megabytes that the join reads many times over: long enough to be caught.
-        ASSERT_TRUE(kjtest::MakeWithFfmpeg("-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi "
-                                           "-i sine -t 6 -c:v wmv2 -b:v 4M -c:a wmav2",
-                                           s_inputs->File("clip.wmv")));
+        ASSERT_TRUE(
+            kjtest::MakeWithFfmpeg("-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi "
+                                   "-i sine -t 6 -c:v wmv2 -b:v 4M -c:a wmav2",
+                                   s_inputs->File("clip.wmv")));
     }
     static void TearDownTestSuite() { delete s_inputs; }
 
@@ -195,8 +196,7 @@ TEST_F(KjoinSignals, AJoinThatIsNotInterruptedReplacesTheOldOutput) {
     // The new file has the permissions of any new file of the user.
     mode_t mask = ::umask(0);
     ::umask(mask);
-    EXPECT_EQ(fs::status(output).permissions(),
-              static_cast<fs::perms>(0666 & ~mask));
+    EXPECT_EQ(fs::status(output).permissions(), static_cast<fs::perms>(0666 & ~mask));
 }
 
 }  // namespace

@@ -66,8 +66,7 @@ TEST(KjoinVersion, PrintsTheProgramsVersion) {
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(std::regex_match(r.output, std::regex("kjoin [0-9]+\\.[0-9]+\\.[0-9]+\n")))
         << r.output;
-    EXPECT_NE(kjtest::RunCommand(Kjoin() + " --help").output.find("--version"),
-              std::string::npos);
+    EXPECT_NE(kjtest::RunCommand(Kjoin() + " --help").output.find("--version"), std::string::npos);
 }
 
 TEST_F(KjoinTexts, RefusalsSpeakOfTheCommandLineNotOfButtons) {
@@ -112,8 +111,7 @@ TEST_F(KjoinTexts, AnOutputThatIsAFolderOrInAMissingFolderIsRefusedBeforeAnyWork
     const std::string inputs = " " + out.File("none1.wmv") + " " + out.File("none2.wmv");
     kjtest::CommandResult folder = Join("-o " + out.path() + inputs);
     EXPECT_EQ(folder.exitCode, 1);
-    EXPECT_NE(folder.output.find(out.path() + " is a folder"), std::string::npos)
-        << folder.output;
+    EXPECT_NE(folder.output.find(out.path() + " is a folder"), std::string::npos) << folder.output;
     kjtest::CommandResult slash = Join("-o " + out.File("new/") + inputs);
     EXPECT_EQ(slash.exitCode, 1);
     EXPECT_NE(slash.output.find("names a folder"), std::string::npos) << slash.output;
@@ -134,8 +132,8 @@ TEST_F(KjoinTexts, ProgressReachesOneHundredPercentOnATerminal) {
         GTEST_SKIP() << "script (util-linux) is needed to give kjoin a terminal";
     }
     kjtest::TempDir out;
-    std::string command = Kjoin() + " join -o " + out.File("j.wmv") + " " + File("a.wmv") + " " +
-                          File("b.wmv");
+    std::string command =
+        Kjoin() + " join -o " + out.File("j.wmv") + " " + File("a.wmv") + " " + File("b.wmv");
     kjtest::CommandResult r =
         kjtest::RunCommand("script -qec " + kjtest::ShellQuote(command) + " /dev/null");
     EXPECT_EQ(r.exitCode, 0) << r.output;
