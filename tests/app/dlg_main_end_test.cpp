@@ -181,6 +181,15 @@ private slots:
         });
         answered = widgets.Question(m_dialog.get(), QStringLiteral("Stop?"));
         QVERIFY(!answered);
+
+        // Closing every prompt (the program is asked to end) answers No too, and keeps the
+        // main window.
+        m_dialog->show();
+        answered = true;
+        QTimer::singleShot(20, this, [&] { widgets.CloseAll(m_dialog.get()); });
+        answered = widgets.Question(m_dialog.get(), QStringLiteral("Play it?"));
+        QVERIFY(!answered);
+        QVERIFY(m_dialog->isVisible());
     }
 
     // ---- status line and progress bar ----
