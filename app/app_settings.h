@@ -13,6 +13,6 @@ inline constexpr char kOpenFilter[] =
     "(*.avi)|*.avi|Mpeg Files (*.mpg;*.mpeg)|*.mpg;*.mpeg|Real Media(*.rm;*.rmvb)|*.rm;*.rmvb|"
     "Windows Media(*.wmv;*.asf)|*.wmv;*.asf||";
 inline constexpr char kSaveFilter[] =
-    "All Supported Media Files|*.avi;*.mpg;*.mpeg;*.rm;*.wmv;*.asf|AVI Files (*.avi)|*.avi|Mpeg "
-    "Files (*.mpg;*.mpeg)|*.mpg;*.mpeg|Real Media(*.rm)|*.rm|Windows "
+    "All Supported Media Files|*.avi;*.mpg;*.mpeg;*.rm;*.rmvb;*.wmv;*.asf|AVI Files (*.avi)|*.avi|"
+    "Mpeg Files (*.mpg;*.mpeg)|*.mpg;*.mpeg|Real Media(*.rm;*.rmvb)|*.rm;*.rmvb|Windows "
     "Media(*.wmv;*.asf)|*.wmv;*.asf||";

@@ -3,6 +3,7 @@
 #include <QBuffer>
 #include <QDialog>
 #include <QDialogButtonBox>
+#include <QRect>
 #include <QUiLoader>
 
 #include "res/resources.h"
@@ -60,4 +61,15 @@ bool LoadDialogTemplate(QDialog* host, int templateId) {
         QObject::connect(box, &QDialogButtonBox::rejected, host, &QDialog::reject);
     }
     return true;
+}
+
+void CentreOnWindow(QWidget* dialog, QWidget* over) {
+    if (dialog == nullptr || over == nullptr) {
+        return;
+    }
+    dialog->ensurePolished();
+    QSize size = dialog->size().expandedTo(dialog->minimumSizeHint());
+    QRect window = over->window()->frameGeometry();
+    dialog->move(window.left() + (window.width() - size.width()) / 2,
+                 window.top() + (window.height() - size.height()) / 2);
 }

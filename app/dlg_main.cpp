@@ -159,6 +159,10 @@ void CDlgMain::SetUpList() {
     }
     m_header->setStretchLastSection(false);
     m_header->setSectionsMovable(false);
+    // Where the keyboard focus is: the list's frame takes the highlight colour while it has it.
+    m_list->setStyleSheet(
+        QStringLiteral("QTreeView { border: 2px solid palette(mid); }"
+                       "QTreeView:focus { border: 2px solid palette(highlight); }"));
     m_list->setAcceptDrops(true);
     m_list->viewport()->setAcceptDrops(true);
     m_list->viewport()->installEventFilter(this);
@@ -279,10 +283,15 @@ void CDlgMain::InsertRow(std::unique_ptr<MediaFileInfo> record, int position) {
     if (m_list == nullptr || record == nullptr) {
         return;
     }
-    QString infoLine = QString::fromStdString(record->FormatInfoLine());
+    const MediaFileInfo& shown = *record;
     position = std::min(position, RowCount());
     m_list->insertTopLevelItem(position, new JoinListItem(std::move(record)));
-    SetStatusText(infoLine);
+    ShowRowInfo(shown);
+}
+
+void CDlgMain::ShowRowInfo(const MediaFileInfo& record) {
+    SetStatusText(QString::fromStdString(record.FormatInfoLine()));
+    m_pStatusRecord = &record;
 }
 
 bool CDlgMain::AddFile(const QString& path, ProbeError* error) {
@@ -303,6 +312,7 @@ bool CDlgMain::AddFile(const QString& path, ProbeError* error) {
 
 void CDlgMain::AddFiles(const QStringList& paths) {
     QStringList unreadable;
+    QStringList unrecognised;
     bool sawOgg = false;
     for (const QString& path : paths) {
         ProbeError error;
@@ -311,6 +321,8 @@ void CDlgMain::AddFiles(const QStringList& paths) {
         }
         if (error.failure == ProbeFailure::kOgg) {
             sawOgg = true;
+        } else if (error.failure == ProbeFailure::kUnrecognised) {
+            unrecognised << QDir::toNativeSeparators(path);
         } else if (error.failure == ProbeFailure::kUnreadable) {
             unreadable << QStringLiteral("%1: %2").arg(QDir::toNativeSeparators(path),
                                                        QString::fromStdString(error.reason));
@@ -319,6 +331,11 @@ void CDlgMain::AddFiles(const QStringList& paths) {
     QStringList message;
     if (sawOgg) {
         message << tr("Ogg files cannot be joined, so they were not added to the list.");
+    }
+    if (!unrecognised.isEmpty()) {
+        message << tr("These files are not AVI, MPEG, Real Media or WMV/ASF files and were not "
+                      "added:")
+                << unrecognised;
     }
     if (!unreadable.isEmpty()) {
         message << tr("These files could not be read and were not added:") << unreadable;
@@ -370,7 +387,10 @@ void CDlgMain::OnRemove() {
     QList<QTreeWidgetItem*> keep = m_list->selectedItems();
     keep.removeAll(m_list->topLevelItem(row));
     QSignalBlocker block(m_list);
-    DetachRow(row);
+    std::unique_ptr<MediaFileInfo> removed = DetachRow(row);
+    if (removed != nullptr && removed.get() == m_pStatusRecord) {
+        SetStatusText(QString());  // the line spoke of the row that is gone
+    }
     m_list->clearSelection();
     for (QTreeWidgetItem* item : keep) {
         item->setSelected(true);
@@ -384,6 +404,7 @@ void CDlgMain::OnClear() {
     while (RowCount() > 0) {
         DetachRow(RowCount() - 1);
     }
+    SetStatusText(QString());
 }
 
 void CDlgMain::SelectRow(int row) {
@@ -431,7 +452,7 @@ void CDlgMain::OnMoveBottom() {
 void CDlgMain::ShowSelectedInfo() {
     int row = SelectedRow();
     if (row >= 0) {
-        SetStatusText(QString::fromStdString(RowRecord(row)->FormatInfoLine()));
+        ShowRowInfo(*RowRecord(row));
     }
 }
 
@@ -477,6 +498,7 @@ void CDlgMain::OnCommand(int command) {
             break;
         case ID_ABOUT: {
             CDlgAbout about(this);
+            CentreOnWindow(&about, this);
             about.exec();
             break;
         }
@@ -492,6 +514,7 @@ void CDlgMain::OnCommand(int command) {
 
 void CDlgMain::SetStatusText(const QString& text) {
     OnUiThread([this, text] {
+        m_pStatusRecord = nullptr;
         if (m_status != nullptr) {
             m_status->setText(text);
             m_status->update();

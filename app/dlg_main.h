@@ -79,6 +79,12 @@ public:
     int JoinWmv(const std::string& outputPath);
     // True while an engine has not yet ended (also after a confirmed stop).
     bool EngineRunning() const { return m_bEngineRunning.load(); }
+    // The program was asked to end (SIGTERM, SIGHUP, SIGINT): a running join is stopped as a
+    // confirmed stop is, every open prompt is closed, and the window closes once the engine has
+    // ended and removed its unfinished output.
+    void OnStopSignal(int signal);
+    // The signal that ended the window, or 0.
+    int StopSignal() const { return m_nStopSignal; }
 
     // JoinHost: what the engines may reach of the window.
     const std::vector<JoinInput>& Inputs() const override { return m_jobInputs; }
@@ -129,6 +135,12 @@ private:
     void SetJoinLook(bool running);
     void EnableEditControls(bool enable);
     void OnJoinFinished();
+    // The stop question; true on Yes. A job that ends while it is open closes it (as No).
+    bool AskStop();
+    void ConfirmStop();
+    void CloseIfAsked();
+    // Shows a row's information line in the status line, which then belongs to that row.
+    void ShowRowInfo(const MediaFileInfo& record);
     // Asks whether to stop a running join before the window closes; false: do not close now.
     bool MayCloseNow();
     // Runs `fn` on the user-interface thread without waiting (directly when already there).
@@ -162,6 +174,10 @@ private:
     std::thread m_worker;                // the job's worker thread, when one is held
     std::atomic<bool> m_bEngineRunning{false};
     bool m_bCloseAfterJob = false;  // the user asked to close while a join ran
+    bool m_bStopQuestionOpen = false;
+    bool m_bEndedDuringQuestion = false;  // the job ended while the stop question was open
+    int m_nStopSignal = 0;
+    const MediaFileInfo* m_pStatusRecord = nullptr;  // the row whose line the status shows
 };
 
 extern CDlgMain* g_mainDialog;

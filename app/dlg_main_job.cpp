@@ -22,9 +22,14 @@ struct JoinLook {
     int normal, selected, hover, disabled, focus, mask;
     const char* text;
 };
-constexpr JoinLook kJoinIdleLook = {169, 169, 168, 169, 0, 145, "Join"};
-constexpr JoinLook kJoinRunningLook = {151, 151, 152, 151, 0, 145, "Stop"};
+constexpr JoinLook kJoinIdleLook = {169, 169, 168, 169, 0, 145, "&Join"};
+constexpr JoinLook kJoinRunningLook = {151, 151, 152, 151, 0, 145, "&Stop"};
 constexpr char kStoppingText[] = "Stopping...";
+constexpr char kStoppedText[] =
+    "The join was stopped by the user. The unfinished output was removed.";
+constexpr char kEndedText[] =
+    "The join was stopped because Kelvane Joiner was asked to end. The unfinished output was "
+    "removed.";
 
 // The thread routine of a job: runs it, then tells the window it has ended.
 int JoinThreadProc(void* /*unused*/) {
@@ -100,6 +105,7 @@ void CDlgMain::OnJoin() {
     m_bEngineRunning = true;
     SetJoinLook(true);
     EnableEditControls(false);
+    SetProgress(0);
     if (kind == kKindAvi) {
         JoinThreadProc(nullptr);
     } else {
@@ -149,20 +155,40 @@ int CDlgMain::JoinWmv(const std::string& outputPath) {
     return EngineForKind(kKindWmv)(*this, outputPath);
 }
 
+bool CDlgMain::AskStop() {
+    m_bStopQuestionOpen = true;
+    m_bEndedDuringQuestion = false;
+    bool yes = CurrentPrompter().Question(this, res::String(IDS_STOP_QUESTION));
+    m_bStopQuestionOpen = false;
+    return yes && !m_bEndedDuringQuestion;
+}
+
+void CDlgMain::ConfirmStop() {
+    // The engines watch this flag and end at their next sample, packet or frame.
+    g_stopRequested = 1;
+    m_bJoining = 0;
+    g_errorText = kStoppedText;
+}
+
 int CDlgMain::FinishJoin() {
     if (m_bJoining != 0) {
-        if (!CurrentPrompter().Question(this, res::String(IDS_STOP_QUESTION))) {
+        bool stop = AskStop();
+        if (m_bEndedDuringQuestion) {
+            // The job ended while the question was open: its end is shown here, once.
+            m_bEndedDuringQuestion = false;
+        } else if (!stop) {
             return 1;  // the job goes on
+        } else {
+            ConfirmStop();
         }
-        // The engines watch this flag and end at their next sample, packet or frame.
-        g_stopRequested = 1;
-        m_bJoining = 0;
-        g_errorText = "The join was stopped by the user. The unfinished output was removed.";
     }
     SetJoinLook(false);
     EnableEditControls(true);
     if (m_worker.joinable() && !m_bEngineRunning) {
         m_worker.join();
+    }
+    if (m_nStopSignal != 0) {
+        return 1;  // the program ends: nobody to ask
     }
     if (g_joinResult != 0) {
         QString question = QString::asprintf(
@@ -171,6 +197,7 @@ int CDlgMain::FinishJoin() {
             CurrentPrompter().OpenWithShell(QString::fromStdString(g_outputPath));
         }
     } else {
+        SetProgress(0);
         CurrentPrompter().JoinFailed(this, QString::fromStdString(g_errorText));
     }
     return 1;
@@ -183,15 +210,44 @@ void CDlgMain::OnJoinFinished() {
     }
     if (m_bJoining != 0) {
         m_bJoining = 0;
+        if (m_bStopQuestionOpen) {
+            // The question is moot: close it as No; its asker shows the end of the job.
+            m_bEndedDuringQuestion = true;
+            CurrentPrompter().CloseQuestion();
+            return;
+        }
         FinishJoin();
     } else {
         // A stopped engine has ended: a new job may start.
         SetJoinLook(false);
+        if (g_joinResult == 0) {
+            SetProgress(0);
+        }
     }
-    if (m_bCloseAfterJob) {
+    CloseIfAsked();
+}
+
+void CDlgMain::CloseIfAsked() {
+    if (m_bCloseAfterJob && !m_bEngineRunning) {
         m_bCloseAfterJob = false;
         QDialog::accept();
     }
+}
+
+void CDlgMain::OnStopSignal(int signal) {
+    m_nStopSignal = signal;
+    if (m_bJoining != 0) {
+        ConfirmStop();
+        g_errorText = kEndedText;
+    }
+    m_bCloseAfterJob = true;
+    SetJoinLook(false);
+    EnableEditControls(false);
+    // Every question and dialog still open is answered No or cancelled; the window closes
+    // once their loops have returned.
+    CurrentPrompter().CloseAll(this);
+    QMetaObject::invokeMethod(
+        this, [this] { CloseIfAsked(); }, Qt::QueuedConnection);
 }
 
 void CDlgMain::customEvent(QEvent* event) {
@@ -201,12 +257,17 @@ void CDlgMain::customEvent(QEvent* event) {
         return;
     }
     switch (static_cast<int>(event->type())) {
+        // After a confirmed stop, what the ending engine still reports is not shown.
         case WM_JOIN_PERCENT:
-            SetProgress(std::clamp(job->wParam(), 0, 100));
+            if (m_bJoining != 0) {
+                SetProgress(std::clamp(job->wParam(), 0, 100));
+            }
             break;
         case WM_JOIN_PROGRESS:
-            SetProgress(std::clamp(job->wParam(), 0, 100));
-            SetStatusText(QString::fromStdString(JobStatusText()));
+            if (m_bJoining != 0) {
+                SetProgress(std::clamp(job->wParam(), 0, 100));
+                SetStatusText(QString::fromStdString(JobStatusText()));
+            }
             break;
         case WM_JOIN_FINISHED:
             OnJoinFinished();
@@ -244,12 +305,16 @@ void CDlgMain::EnableEditControls(bool enable) {
 
 bool CDlgMain::MayCloseNow() {
     if (m_bJoining != 0) {
-        if (!CurrentPrompter().Question(this, res::String(IDS_STOP_QUESTION))) {
+        bool stop = AskStop();
+        if (m_bEndedDuringQuestion) {
+            // The job ended meanwhile: show its end once, then close as asked.
+            m_bEndedDuringQuestion = false;
+            FinishJoin();
+        } else if (!stop) {
             return false;
+        } else {
+            ConfirmStop();
         }
-        g_stopRequested = 1;
-        m_bJoining = 0;
-        g_errorText = "The join was stopped by the user. The unfinished output was removed.";
     }
     if (m_bEngineRunning) {
         // Close once the engine has ended and its output is cleaned up.

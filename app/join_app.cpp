@@ -5,6 +5,8 @@
 #include <cstdio>
 
 #include "app/dlg_main.h"
+#include "app/stop_signals.h"
+#include "job/job_state.h"
 #include "mcljoin/mcl_api.h"
 #include "platform/module.h"
 #include "platform/vfw.h"
@@ -37,10 +39,20 @@ bool CJoinApp::InitInstance() {
             m_exitCode = 1;
             return false;
         }
+        // A termination request ends a running join cleanly and closes the window.
+        StopSignals stopSignals;
+        QObject::connect(&stopSignals, &StopSignals::Received, &dialog, &CDlgMain::OnStopSignal);
         if (m_onDialogReady) {
             QTimer::singleShot(0, &dialog, [this, &dialog] { m_onDialogReady(dialog); });
         }
         dialog.exec();
+        if (dialog.StopSignal() != 0) {
+            std::fprintf(stderr, "kjoiner: ended by signal %d%s.\n", dialog.StopSignal(),
+                         dialog.m_bJoining == 0 && g_stopRequested != 0
+                             ? "; the unfinished join was stopped and its output removed"
+                             : "");
+            m_exitCode = 1;
+        }
     }
     return false;
 }

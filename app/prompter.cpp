@@ -4,10 +4,12 @@
 #include <QDesktopServices>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QPointer>
 #include <QThread>
 #include <QUrl>
 #include <functional>
 
+#include "app/dialog_template.h"
 #include "app/dlg_join_error.h"
 
 namespace {
@@ -34,17 +36,67 @@ void RunOnUiThread(const std::function<void()>& fn) {
 
 QString ConvertFileFilter(const QString& pipeFilter) {
     const QStringList parts = pipeFilter.split(QLatin1Char('|'));
-    QStringList filters;
+    QStringList names;
+    QList<QStringList> patternLists;
     for (int i = 0; i + 1 < parts.size(); i += 2) {
         if (parts[i].isEmpty()) {
             break;  // the "||" that ends the list
         }
-        QString patterns = parts[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns.trimmed());
+        QString name = parts[i].trimmed();
+        // "AVI Files (*.avi)" and "Real Media(*.rm;*.rmvb)": the patterns follow once, below.
+        if (name.endsWith(QLatin1Char(')'))) {
+            qsizetype open = name.lastIndexOf(QLatin1Char('('));
+            if (open > 0 && name.mid(open).contains(QLatin1Char('*'))) {
+                name = name.left(open).trimmed();
+            }
+        }
+        QStringList patterns;
+        for (const QString& pattern : parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+            if (!patterns.contains(pattern.trimmed())) {
+                patterns << pattern.trimmed();
+            }
+        }
+        names << name;
+        patternLists << patterns;
+    }
+    if (names.isEmpty()) {
+        return {};
+    }
+    QStringList every;
+    for (const QStringList& patterns : patternLists) {
+        for (const QString& pattern : patterns) {
+            if (!every.contains(pattern)) {
+                every << pattern;
+            }
+        }
+    }
+    // The first filter is the one that shows every supported file: complete it, or add one.
+    if (patternLists.size() > 1 && patternLists.first().size() < every.size()) {
+        bool coversOthers = true;
+        for (qsizetype i = 1; i < patternLists.size(); ++i) {
+            for (const QString& pattern : patternLists[i]) {
+                coversOthers = coversOthers && patternLists.first().contains(pattern);
+            }
+        }
+        if (!coversOthers) {
+            if (names.first().startsWith(QLatin1String("All"), Qt::CaseInsensitive)) {
+                patternLists.first() = every;
+            } else {
+                names.prepend(QStringLiteral("All Supported Media Files"));
+                patternLists.prepend(every);
+            }
+        }
+    }
+    QStringList filters;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        filters << QStringLiteral("%1 (%2)").arg(names[i], patternLists[i].join(QLatin1Char(' ')));
     }
     return filters.join(QStringLiteral(";;"));
 }
+
+namespace {
+QPointer<QMessageBox> g_openQuestion;
+}  // namespace
 
 void WidgetPrompter::Message(QWidget* parent, const QString& text) {
     RunOnUiThread(
@@ -54,8 +106,15 @@ void WidgetPrompter::Message(QWidget* parent, const QString& text) {
 bool WidgetPrompter::Question(QWidget* parent, const QString& text) {
     bool yes = false;
     RunOnUiThread([&] {
-        yes = QMessageBox::question(parent, QApplication::applicationDisplayName(), text,
-                                    QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
+        QMessageBox box(QMessageBox::Question, QApplication::applicationDisplayName(), text,
+                        QMessageBox::Yes | QMessageBox::No, parent);
+        box.setDefaultButton(QMessageBox::Yes);
+        box.setEscapeButton(QMessageBox::No);
+        QPointer<QMessageBox> outer = g_openQuestion;
+        g_openQuestion = &box;
+        box.exec();
+        g_openQuestion = outer;
+        yes = box.clickedButton() == box.button(QMessageBox::Yes);
     });
     return yes;
 }
@@ -91,6 +150,7 @@ void WidgetPrompter::JoinFailed(QWidget* parent, const QString& reason) {
     RunOnUiThread([&] {
         CDlgJoinError dialog(parent);
         dialog.m_strError = reason;
+        CentreOnWindow(&dialog, parent);
         dialog.exec();
     });
 }
@@ -101,4 +161,19 @@ void WidgetPrompter::OpenWithShell(const QString& target) {
             ? QUrl(target)
             : QUrl::fromLocalFile(target);
     RunOnUiThread([&] { QDesktopServices::openUrl(url); });
+}
+
+void WidgetPrompter::CloseQuestion() {
+    if (g_openQuestion != nullptr) {
+        g_openQuestion->reject();
+    }
+}
+
+void WidgetPrompter::CloseAll(QWidget* keep) {
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(widget);
+        if (dialog != nullptr && dialog != keep && dialog->isVisible()) {
+            dialog->reject();
+        }
+    }
 }

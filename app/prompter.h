@@ -25,6 +25,11 @@ public:
     virtual void JoinFailed(QWidget* parent, const QString& reason) = 0;
     // Opens a file, folder or address with the desktop's handler; the result is not reported.
     virtual void OpenWithShell(const QString& target) = 0;
+    // Closes the Question that is open, as if answered No (the job it asked about has ended).
+    virtual void CloseQuestion() {}
+    // Closes every prompt that is open: questions answered No, dialogs cancelled. `keep` (the
+    // main window) stays.
+    virtual void CloseAll(QWidget* keep) { (void)keep; }
 };
 
 // The prompter in use (the window's own unless a test or the command line set another).
@@ -43,9 +48,13 @@ public:
                          const QString& defaultSuffix) override;
     void JoinFailed(QWidget* parent, const QString& reason) override;
     void OpenWithShell(const QString& target) override;
+    void CloseQuestion() override;
+    void CloseAll(QWidget* keep) override;
 };
 
-// "All Files|*.a;*.b|B Files (*.b)|*.b||" -> "All Files (*.a *.b);;B Files (*.b)".
+// "All Files|*.a;*.b|B Files (*.b)|*.b||" -> "All Files (*.a *.b);;B Files (*.b)": each
+// pattern list shown once (a description that already ends in its patterns keeps only those),
+// and a first filter that holds every pattern of the others.
 QString ConvertFileFilter(const QString& pipeFilter);
 
 // Runs `fn` on the user-interface thread and waits for it (directly when already there).

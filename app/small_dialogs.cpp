@@ -17,6 +17,9 @@ CDlgScanProgress::CDlgScanProgress(QWidget* parent) : QDialog(parent) {
 
 CDlgAbout::CDlgAbout(QWidget* parent) : QDialog(parent) {
     LoadDialogTemplate(this, IDD_ABOUT);
+    if (auto* version = findChild<QLabel*>(QString::number(IDC_ABOUT_VERSION))) {
+        version->setText(version->text().arg(QString::fromLatin1(KJ_VERSION)));
+    }
 }
 
 CDlgJoinError::CDlgJoinError(QWidget* parent) : QDialog(parent) {

@@ -1,18 +1,21 @@
 #include "cli/join_command.h"
 #include "cli/probe_command.h"
 
+#include <signal.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <algorithm>
-#include <csignal>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <memory>
 #include <mutex>
 
+#include "cli/cli_text.h"
 #include "job/job_state.h"
-#include "job/join_host.h"
 #include "job/join_engines.h"
+#include "job/join_host.h"
 #include "job/join_job.h"
 #include "mcljoin/mcl_api.h"
 #include "platform/module.h"
@@ -29,11 +32,51 @@ struct JoinOptions {
     std::vector<std::string> files;
 };
 
-// Ctrl+C asks the engine to stop, as the stop question answered yes does; a second one ends
-// the program at once.
-void OnInterrupt(int) {
+// Ctrl+C, a termination request (SIGTERM) and a closed terminal (SIGHUP) ask the engine to stop,
+// as the stop question answered yes does; a second one ends the program at once. Either way no
+// partial output is left.
+volatile sig_atomic_t g_stopSignal = 0;
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnStopSignal(int signal) {
+    g_stopSignal = signal;
     g_stopRequested = 1;
-    std::signal(SIGINT, SIG_DFL);
+}
+
+class StopSignals {
+public:
+    StopSignals() {
+        struct sigaction action {};
+        action.sa_handler = OnStopSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND | SA_RESTART;
+        for (size_t i = 0; i < std::size(kStopSignals); ++i) {
+            sigaction(kStopSignals[i], &action, &m_previous[i]);
+        }
+    }
+    ~StopSignals() {
+        for (size_t i = 0; i < std::size(kStopSignals); ++i) {
+            sigaction(kStopSignals[i], &m_previous[i], nullptr);
+        }
+    }
+    StopSignals(const StopSignals&) = delete;
+    StopSignals& operator=(const StopSignals&) = delete;
+
+private:
+    struct sigaction m_previous[std::size(kStopSignals)]{};
+};
+
+std::string StopCause() {
+    switch (g_stopSignal) {
+        case SIGINT:
+            return "the join was stopped (Ctrl+C)";
+        case SIGTERM:
+            return "the join was stopped (terminated)";
+        case SIGHUP:
+            return "the join was stopped (the terminal was closed)";
+        default:
+            return "the join was stopped";
+    }
 }
 
 // The terminal's side of the job: progress on standard error, a live line on a terminal.
@@ -65,7 +108,7 @@ public:
     void MessageBox(const std::string& text) override {
         std::lock_guard<std::mutex> lock(m_mutex);
         EndLiveLineLocked();
-        std::fprintf(m_err, "kjoin: %s\n", text.c_str());
+        PrintMessage(m_err, text);
         m_lastMessage = text;
     }
     // The last message shown, so the final reason is not printed twice.
@@ -73,10 +116,19 @@ public:
         std::lock_guard<std::mutex> lock(m_mutex);
         return m_lastMessage;
     }
-    std::string ResourceString(int id) const override { return res::String(id).toStdString(); }
+    std::string ResourceString(int id) const override { return CommandLineString(id); }
+
+    // The end of a join that succeeded: the bar at 100 %, the live line closed.
+    void Completed() {
+        Show(100, m_status);
+        EndLiveLine();
+    }
 
 private:
-    void Show(int percent, const std::string& status) {
+    void Show(int percent, const std::string& text) {
+        // One line of status: designed texts may carry Windows line ends.
+        std::string status = PlainLines(text);
+        std::replace(status.begin(), status.end(), '\n', ' ');
         std::lock_guard<std::mutex> lock(m_mutex);
         percent = std::clamp(percent, 0, 100);
         if (percent == m_percent && status == m_status && m_shownOnce) {
@@ -124,14 +176,14 @@ bool ParseOptions(const QStringList& arguments, JoinOptions& options, FILE* err)
         const QString& argument = arguments[i];
         if (argument == QLatin1String("-o") || argument == QLatin1String("--output")) {
             if (i + 1 >= arguments.size()) {
-                std::fprintf(err, "kjoin join: -o needs the output file's name\n");
+                std::fprintf(err, "kjoin: -o needs the output file's name (kjoin join --help)\n");
                 return false;
             }
             options.output = arguments[++i].toStdString();
         } else if (argument == QLatin1String("-y") || argument == QLatin1String("--overwrite")) {
             options.overwrite = true;
         } else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
-            std::fprintf(err, "kjoin join: unknown option %s (kjoin join --help)\n",
+            std::fprintf(err, "kjoin: unknown option %s (kjoin join --help)\n",
                          qPrintable(argument));
             return false;
         } else {
@@ -142,8 +194,33 @@ bool ParseOptions(const QStringList& arguments, JoinOptions& options, FILE* err)
 }
 
 int Refuse(FILE* err, const std::string& text) {
-    std::fprintf(err, "kjoin: %s\n", text.c_str());
+    PrintMessage(err, text);
     return 1;
+}
+
+// Why the joined file cannot be put at `output`, or empty: a folder is not a file name, and the
+// folder it goes in must exist and take new files.
+std::string OutputPlaceProblem(const std::string& output) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    if (output.back() == '/' || fs::is_directory(output, ec)) {
+        return output + (fs::exists(output, ec) ? " is a folder" : " names a folder") +
+               ": give -o the name of the joined file (for example -o " +
+               (fs::path(output) / "joined.wmv").lexically_normal().string() + ").";
+    }
+    fs::path folder = fs::absolute(output, ec).parent_path();
+    if (!fs::exists(folder, ec)) {
+        return "the folder " + folder.string() + " of " + output +
+               " does not exist: create it, or choose another folder for the joined file.";
+    }
+    if (!fs::is_directory(folder, ec)) {
+        return folder.string() + " is not a folder: choose another place for the joined file.";
+    }
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+        return "cannot write in the folder " + folder.string() + ": " + std::strerror(errno) +
+               ". Choose another folder for the joined file.";
+    }
+    return {};
 }
 
 }  // namespace
@@ -152,6 +229,12 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
     JoinOptions options;
     if (!ParseOptions(arguments, options, err)) {
         return 1;
+    }
+    if (!options.output.empty()) {
+        std::string problem = OutputPlaceProblem(options.output);
+        if (!problem.empty()) {
+            return Refuse(err, problem);
+        }
     }
     auto resources = Module::Load("rvkhelper");
     if (resources == nullptr) {
@@ -177,7 +260,7 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
         inputs.push_back({record->m_strPath, *record});
     }
     if (int refusal = CheckJoinList(rows)) {
-        return Refuse(err, res::String(refusal).toStdString());
+        return Refuse(err, CommandLineString(refusal));
     }
 
     std::string output =
@@ -185,6 +268,9 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
     std::string overwritesInput = OutputOverwritesInput(inputs, output);
     if (!overwritesInput.empty()) {
         return Refuse(err, overwritesInput);
+    }
+    if (std::string problem = OutputPlaceProblem(output); !problem.empty()) {
+        return Refuse(err, problem);
     }
     std::error_code ec;
     if (!options.overwrite && std::filesystem::exists(output, ec)) {
@@ -198,21 +284,26 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
     g_stopRequested = 0;
     g_firstRowKind = kind;
     g_joinResult = 0;
-    auto previousHandler = std::signal(SIGINT, OnInterrupt);
-    JoinEngine engine = EngineForKind(kind);
-    g_joinResult =
-        JoinOntoOutput(output, [&](const std::string& target) { return engine(host, target); });
-    std::signal(SIGINT, previousHandler);
+    g_stopSignal = 0;
+    bool outputExisted = std::filesystem::exists(output, ec);
+    {
+        StopSignals stopSignals;
+        JoinEngine engine = EngineForKind(kind);
+        g_joinResult =
+            JoinOntoOutput(output, [&](const std::string& target) { return engine(host, target); });
+    }
 
     if (g_joinResult == 0) {
         if (g_stopRequested != 0) {
-            return Refuse(err, "the join was stopped; " + output + " was not changed.");
+            return Refuse(err, StopCause() + "; " + output +
+                                   (outputExisted ? " was not changed." : " was not written."));
         }
-        if (!g_errorText.empty() && g_errorText == host.LastMessage()) {
+        if (!g_errorText.empty() && PlainLines(g_errorText) == PlainLines(host.LastMessage())) {
             return 1;
         }
         return Refuse(err, g_errorText.empty() ? std::string("the join failed.") : g_errorText);
     }
+    host.Completed();
     std::fprintf(out, "%s\n", output.c_str());
     return 0;
 }

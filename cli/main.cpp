@@ -22,6 +22,8 @@ constexpr char kUsage[] =
     "                           join the files, in the order given, into one (see kjoin join "
     "--help)\n"
     "\n"
+    "  --version                print kjoin's version\n"
+    "\n"
     "Exit status: 0 on success, 1 when a file could not be probed or a command failed.\n";
 
 constexpr char kProbeUsage[] =
@@ -46,10 +48,10 @@ constexpr char kJoinUsage[] =
     "                     extension)\n"
     "  -y, --overwrite    replace OUT when it exists (it is never one of the inputs)\n"
     "\n"
-    "Progress goes to standard error, as a live line on a terminal. Ctrl+C stops the join; a file\n"
-    "that was at OUT before stays as it was after a failed or stopped join, and no partial file\n"
-    "is left. Exit status 0 with the output path printed on success; 1 with the reason on\n"
-    "standard error on any refusal or failure.\n";
+    "Progress goes to standard error, as a live line on a terminal. Ctrl+C, SIGTERM and SIGHUP\n"
+    "stop the join; a file that was at OUT before stays as it was after a failed, stopped or\n"
+    "killed join, and no partial file is left. Exit status 0 with the output path printed on\n"
+    "success; 1 with the reason on standard error on any refusal, failure or stop.\n";
 
 bool WantsHelp(const QStringList& arguments) {
     return arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"));
@@ -64,6 +66,10 @@ int main(int argc, char** argv) {
         arguments.first() == QLatin1String("-h")) {
         std::fputs(kUsage, arguments.isEmpty() ? stderr : stdout);
         return arguments.isEmpty() ? 1 : 0;
+    }
+    if (arguments.first() == QLatin1String("--version")) {
+        std::printf("kjoin %s\n", KJ_VERSION);
+        return 0;
     }
     QString command = arguments.takeFirst();
     AVIFileInit();

@@ -62,7 +62,7 @@ int RunProbeCommand(const QStringList& arguments, FILE* out, FILE* err) {
         }
     }
     if (files.isEmpty()) {
-        std::fprintf(err, "kjoin probe: name at least one file (kjoin probe --help)\n");
+        std::fprintf(err, "kjoin: name at least one file (kjoin probe --help)\n");
         return 1;
     }
     ProbeModules modules;

@@ -24,8 +24,17 @@ std::string ProposedExtension(const std::string& firstPath);
 // spelled), else empty.
 std::string OutputOverwritesInput(const std::vector<JoinInput>& inputs, const std::string& output);
 
-// Runs `engine` onto a temporary file beside `finalPath` and moves the result onto it only when
-// the engine returned 1 and no stop was requested; otherwise the temporary file is removed and
-// whatever was at `finalPath` stays. Returns 1 only when the output is in place.
+// Runs `engine` onto a temporary file in the folder of `finalPath` and gives the result that
+// name only when the engine returned 1 and no stop was requested; otherwise the temporary file
+// goes and whatever was at `finalPath` stays. Where the file system allows it the temporary file
+// has no name at all until it is finished (nothing is left behind even when the process is
+// killed) and the engine gets it as "/proc/self/fd/N": a path without the output's extension,
+// so an engine that chooses its format by name takes the name from g_outputPath. Elsewhere it
+// is a hidden ".NAME.kjpart-XXXXXX.EXT" beside the output. Returns 1 only when the output is
+// in place.
 int JoinOntoOutput(const std::string& finalPath,
                    const std::function<int(const std::string& tempPath)>& engine);
+
+// Whether JoinOntoOutput may use an unnamed file (the default). The tests turn it off to run the
+// named file that serves where the file system has no unnamed files.
+void AllowUnnamedOutput(bool allow);

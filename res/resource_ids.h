@@ -43,6 +43,7 @@ inline constexpr int IDC_PLAY = 1047;
 inline constexpr int IDC_SCAN_PROGRESS = 1076;
 inline constexpr int IDC_SCAN_TEXT = 1077;
 inline constexpr int IDC_JOIN_ERROR_TEXT = 1086;
+inline constexpr int IDC_ABOUT_VERSION = 1091;
 
 // Bitmaps and icons of the skin.
 inline constexpr int IDB_BACKGROUND = 153;

@@ -11,7 +11,8 @@
 #include "skin/bitmap_region.h"
 
 namespace {
-constexpr int kTextMargin = 2;  // added to the focus inset on both sides of the text
+constexpr int kKeyboardFocusInset = 4;  // the keyboard focus frame of a button without one
+constexpr int kTextMargin = 2;          // added to the focus inset on both sides of the text
 constexpr QRgb kMaskKey = 0xFFFFFFFF;
 
 // Radio checks are numbered on the user-interface thread, where all of them happen.
@@ -169,7 +170,15 @@ void CBkButton::leaveEvent(QEvent* event) {
     QPushButton::leaveEvent(event);
 }
 
+void CBkButton::focusInEvent(QFocusEvent* event) {
+    m_bKeyboardFocus = event->reason() == Qt::TabFocusReason ||
+                       event->reason() == Qt::BacktabFocusReason ||
+                       event->reason() == Qt::ShortcutFocusReason;
+    QPushButton::focusInEvent(event);
+}
+
 void CBkButton::focusOutEvent(QFocusEvent* event) {
+    m_bKeyboardFocus = false;
     if (m_bHeld) {
         m_bHeld = false;
         setDown(false);
@@ -211,7 +220,10 @@ void CBkButton::paintEvent(QPaintEvent* /*event*/) {
     }
     const int margin = m_focusInset + kTextMargin;
     QRect textRect = rect().adjusted(margin, 0, -margin, 0);
-    const int flags = Qt::AlignCenter | Qt::TextSingleLine;
+    // A button that takes the focus underlines its mnemonic; a text-only one (the status line)
+    // shows its text as it is, '&' included.
+    const int flags = Qt::AlignCenter | Qt::TextSingleLine |
+                      (focusPolicy() != Qt::NoFocus ? int(Qt::TextShowMnemonic) : 0);
     const QString caption =
         fontMetrics().elidedText(text(), Qt::ElideRight, qMax(textRect.width(), 0));
     painter.setFont(font());
@@ -252,6 +264,15 @@ void CBkButton::paintEvent(QPaintEvent* /*event*/) {
         focus.initFrom(this);
         focus.rect = rect().adjusted(m_focusInset, m_focusInset, -m_focusInset, -m_focusInset);
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
+    } else if (hasFocus() && m_bKeyboardFocus && m_focus.isNull()) {
+        // No focus bitmap and no inset: a dotted frame just inside the face, in the text's
+        // colour so that it shows on any bitmap.
+        QPen pen(m_textColor.isValid() ? m_textColor : palette().color(QPalette::ButtonText));
+        pen.setStyle(Qt::DotLine);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(kKeyboardFocusInset, kKeyboardFocusInset,
+                                         -kKeyboardFocusInset - 1, -kKeyboardFocusInset - 1));
     }
     painter.setPen(m_textColor.isValid() ? m_textColor : palette().color(QPalette::ButtonText));
     painter.drawText(textRect, flags, caption);

@@ -59,6 +59,7 @@ protected:
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     bool hitButton(const QPoint& pos) const override;
 
@@ -86,4 +87,5 @@ private:
     bool m_bHover = false;
     bool m_bHeld = false;
     bool m_bAttached = false;
+    bool m_bKeyboardFocus = false;  // the focus came by Tab or a mnemonic: show where it is
 };

@@ -11,8 +11,10 @@
 #include "res/resources.h"
 
 namespace {
-constexpr int kIconLeft = 3;  // icon distance from the left edge when there is text
-}
+
+constexpr int kFocusFrameInset = 3;  // the keyboard focus frame, inside the border
+constexpr int kIconLeft = 3;         // icon distance from the left edge when there is text
+}  // namespace
 
 CIconButton::CIconButton(QWidget* parent) : QPushButton(parent) {
     setFlat(true);
@@ -105,7 +107,15 @@ void CIconButton::leaveEvent(QEvent* event) {
     QPushButton::leaveEvent(event);
 }
 
+void CIconButton::focusInEvent(QFocusEvent* event) {
+    m_bKeyboardFocus = event->reason() == Qt::TabFocusReason ||
+                       event->reason() == Qt::BacktabFocusReason ||
+                       event->reason() == Qt::ShortcutFocusReason;
+    QPushButton::focusInEvent(event);
+}
+
 void CIconButton::focusOutEvent(QFocusEvent* event) {
+    m_bKeyboardFocus = false;
     SetHover(false);
     QPushButton::focusOutEvent(event);
 }
@@ -214,4 +224,13 @@ void CIconButton::paintEvent(QPaintEvent* /*event*/) {
     }
     DrawIcon(painter, pushed, disabled);
     DrawText(painter, pushed, disabled);
+    if (hasFocus() && m_bKeyboardFocus) {
+        // A dotted frame just inside the button, in the text's colour.
+        QPen pen(palette().color(QPalette::ButtonText));
+        pen.setStyle(Qt::DotLine);
+        painter.setPen(pen);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(rect().adjusted(kFocusFrameInset, kFocusFrameInset, -kFocusFrameInset - 1,
+                                         -kFocusFrameInset - 1));
+    }
 }

@@ -30,6 +30,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
     void changeEvent(QEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
@@ -50,6 +51,7 @@ private:
     bool m_bChecked = false;
     bool m_bHover = false;
     bool m_bAttached = false;
-    QPixmap m_iconIn;   // hovered, pushed or checked
-    QPixmap m_iconOut;  // otherwise (may be null: then m_iconIn shows)
+    bool m_bKeyboardFocus = false;  // the focus came by Tab: show where it is
+    QPixmap m_iconIn;               // hovered, pushed or checked
+    QPixmap m_iconOut;              // otherwise (may be null: then m_iconIn shows)
 };

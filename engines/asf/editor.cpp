@@ -138,40 +138,33 @@ HRESULT Editor::SaveLocked() {
 }
 
 HRESULT Editor::RewriteLocked(const Bytes& header) {
+    // The data and index move back by the header's growth, last chunk first so that nothing is
+    // overwritten before it was read; then the new header goes in front. In place, so that the
+    // file keeps its identity: it may be reachable only through a descriptor's path, with no
+    // folder to put a second file in.
     const FileLayout layout = m_source.layout();
-    std::string temp = m_path + ".kjedit";
-    File out;
-    HRESULT hr = out.Open(temp, File::Mode::Create);
-    if (FAILED(hr)) {
-        return hr;
+    if (header.size() < layout.dataObjectOffset || layout.fileSize < layout.dataObjectOffset) {
+        return E_UNEXPECTED;
     }
-    File in;
-    hr = in.Open(m_path, File::Mode::Read);
-    if (SUCCEEDED(hr)) {
-        hr = out.WriteAt(0, header.data(), header.size());
-    }
+    const uint64_t shift = header.size() - layout.dataObjectOffset;
+    File file;
+    HRESULT hr = file.Open(m_path, File::Mode::ReadWrite);
     std::vector<uint8_t> chunk(kCopyChunk);
-    uint64_t from = layout.dataObjectOffset;
-    uint64_t to = header.size();
-    while (SUCCEEDED(hr) && from < layout.fileSize) {
-        size_t n = static_cast<size_t>(std::min<uint64_t>(chunk.size(), layout.fileSize - from));
-        hr = in.ReadAt(from, chunk.data(), n);
+    uint64_t end = layout.fileSize;
+    while (SUCCEEDED(hr) && end > layout.dataObjectOffset) {
+        size_t n =
+            static_cast<size_t>(std::min<uint64_t>(chunk.size(), end - layout.dataObjectOffset));
+        end -= n;
+        hr = file.ReadAt(end, chunk.data(), n);
         if (SUCCEEDED(hr)) {
-            hr = out.WriteAt(to, chunk.data(), n);
+            hr = file.WriteAt(end + shift, chunk.data(), n);
         }
-        from += n;
-        to += n;
     }
     if (SUCCEEDED(hr)) {
-        hr = out.Sync();
+        hr = file.WriteAt(0, header.data(), header.size());
     }
-    out.Close();
-    in.Close();
-    if (SUCCEEDED(hr) && std::rename(temp.c_str(), m_path.c_str()) != 0) {
-        hr = E_WRITE_FAULT;
-    }
-    if (FAILED(hr)) {
-        ::unlink(temp.c_str());
+    if (SUCCEEDED(hr)) {
+        hr = file.Sync();
     }
     return hr;
 }

@@ -186,7 +186,7 @@ private slots:
         QVERIFY(m_engine->lastOutput != output);  // the engine wrote a temporary file
         QVERIFY(!TempFilesLeft(m_dir->path()));
         QVERIFY(JoinButton()->isEnabled());
-        QCOMPARE(JoinButton()->text(), QStringLiteral("Join"));
+        QCOMPARE(JoinButton()->text(), QStringLiteral("&Join"));
         QVERIFY(Control(IDC_ADD)->isEnabled());
     }
 
@@ -198,7 +198,7 @@ private slots:
         m_dialog->OnJoin();
         QTRY_COMPARE(Bar()->value(), 25);
         QTRY_COMPARE(m_dialog->StatusText(), QStringLiteral("Video Frame: 10/40"));
-        QCOMPARE(JoinButton()->text(), QStringLiteral("Stop"));
+        QCOMPARE(JoinButton()->text(), QStringLiteral("&Stop"));
         for (int id : {IDC_ADD, IDC_REMOVE, IDC_CLEAR, IDC_PLAY, IDC_MOVE_UP, IDC_MOVE_DOWN,
                        IDC_MOVE_TOP, IDC_MOVE_BOTTOM}) {
             QVERIFY2(!Control(id)->isEnabled(), qPrintable(QString::number(id)));

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QStringList>
+#include <functional>
 
 #include "app/prompter.h"
 
@@ -13,7 +14,29 @@ public:
     void Message(QWidget*, const QString& text) override { messages << text; }
     bool Question(QWidget*, const QString& text) override {
         questions << text;
+        if (whileAsking) {
+            // What happens while the question is open; CloseQuestion() then answers it No.
+            m_questionOpen = true;
+            m_closed = false;
+            auto during = std::move(whileAsking);
+            whileAsking = nullptr;
+            during();
+            m_questionOpen = false;
+            if (m_closed) {
+                return false;
+            }
+        }
         return answerYes;
+    }
+    void CloseQuestion() override {
+        if (m_questionOpen) {
+            m_closed = true;
+            ++closedQuestions;
+        }
+    }
+    void CloseAll(QWidget*) override {
+        ++closeAllCalls;
+        CloseQuestion();
     }
     QStringList OpenFileNames(QWidget*, const QString& filter) override {
         openFilters << filter;
@@ -33,4 +56,12 @@ public:
     QString saveAs;
 
     QStringList messages, questions, openFilters, proposedNames, suffixes, failures, opened;
+    // Run inside the next Question, as if while it is on screen.
+    std::function<void()> whileAsking;
+    int closedQuestions = 0;
+    int closeAllCalls = 0;
+
+private:
+    bool m_questionOpen = false;
+    bool m_closed = false;
 };
