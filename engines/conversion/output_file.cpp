@@ -47,7 +47,18 @@ AVStream* OutputFile::AddStream() {
     return avformat_new_stream(m_context, nullptr);
 }
 
+namespace {
+// A path that names one of our open descriptors: the caller made an unnamed file for us, which
+// only gets its name when we have succeeded, so it is written in place.
+bool IsOpenDescriptorPath(const std::string& path) {
+    return path.rfind("/proc/self/fd/", 0) == 0;
+}
+}  // namespace
+
 int OutputFile::Start(AVDictionary** options, std::string* error) {
+    if (IsOpenDescriptorPath(m_path)) {
+        return OpenAndWriteHeader(m_path, options, error);
+    }
     // A sibling of the output, so that putting it in place is a rename on the same disk.
     size_t slash = m_path.find_last_of('/');
     std::string folder = slash == std::string::npos ? std::string(".") : m_path.substr(0, slash);
@@ -62,7 +73,12 @@ int OutputFile::Start(AVDictionary** options, std::string* error) {
     }
     ::close(fd);
     m_tempPath = buffer.data();
-    int result = avio_open(&m_context->pb, m_tempPath.c_str(), AVIO_FLAG_WRITE);
+    return OpenAndWriteHeader(m_tempPath, options, error);
+}
+
+int OutputFile::OpenAndWriteHeader(const std::string& target, AVDictionary** options,
+                                   std::string* error) {
+    int result = avio_open(&m_context->pb, target.c_str(), AVIO_FLAG_WRITE);
     if (result < 0) {
         *error = AvErrorText("Cannot write " + m_path, result);
         return result;
@@ -92,6 +108,9 @@ int OutputFile::Finish(std::string* error) {
     if (result < 0) {
         *error = AvErrorText("Cannot finish writing " + m_path, result);
         return result;
+    }
+    if (m_tempPath.empty()) {
+        return 0;  // written in place
     }
     mode_t mask = ::umask(0);
     ::umask(mask);

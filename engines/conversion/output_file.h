@@ -1,6 +1,7 @@
 // The output of a conversion: a muxer writing to a temporary file beside the output path, which
 // takes the output's name only when the whole file is written. A failed or stopped conversion
-// leaves whatever was at the output path as it was.
+// leaves whatever was at the output path as it was. An output given as /proc/self/fd/N (an
+// unnamed file the job names on success) is written in place.
 #pragma once
 
 #include <string>
@@ -30,6 +31,7 @@ public:
 
 private:
     void Discard();
+    int OpenAndWriteHeader(const std::string& target, AVDictionary** options, std::string* error);
 
     AVFormatContext* m_context = nullptr;
     std::string m_path;
