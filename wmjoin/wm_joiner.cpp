@@ -17,13 +17,6 @@ std::string Narrow(const std::wstring& text) {
     return Utf8FromWide(text);
 }
 
-// The clock an input of `duration` ends with: the pump steps it a second at a time, so it is
-// the duration rounded up to whole seconds (at least one).
-QWORD WholeSecondsClock(QWORD duration) {
-    QWORD seconds = (duration + kWmOneSecond - 1) / kWmOneSecond;
-    return (seconds == 0 ? 1 : seconds) * kWmOneSecond;
-}
-
 }  // namespace
 
 CWMJoiner::CWMJoiner(JoinHost& host) : m_host(host) {}
@@ -104,6 +97,8 @@ HRESULT CWMJoiner::Init(int inputCount) {
     m_headerInfos.assign(count, nullptr);
     m_opened.assign(count, false);
     m_clocks.assign(count, 0);
+    m_shifts.assign(count, 0);
+    m_contentEnd = 0;
     m_nFiles = inputCount;
     if (g_pfnWMCreateReader == nullptr || g_pfnWMCreateWriter == nullptr) {
         return E_FAIL;
@@ -415,9 +410,9 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
         line = m_strMessage;
         return finish(hr);
     }
-    // Later inputs' scripts go where the sample pump will put their samples: after the whole
-    // seconds of clock that every input before them takes.
-    // Reads input `index`'s "Duration" into its clock.
+    // The durations give the run's progress. Later inputs' scripts go where the sample pump
+    // puts their samples, which is known once the input before has been read: they are added
+    // with the markers, after writing.
     const std::wstring durationName = WideFromUtf8("Duration");
     auto readDuration = [&](size_t index) {
         WORD stream = 0;
@@ -432,16 +427,8 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
         }
         return SUCCEEDED(hr);
     };
-    QWORD clockSum = 0;
     for (int k = 1; k < m_nFiles; ++k) {
-        size_t previous = static_cast<size_t>(k - 1);
-        if (!readDuration(previous)) {
-            return finish(hr);
-        }
-        clockSum += WholeSecondsClock(m_clocks[previous]);
-        QWORD shift = k == 1 ? m_clocks[previous] : clockSum;
-        if (FAILED(hr = CopyScripts(writerHeader, m_headerInfos[static_cast<size_t>(k)], shift))) {
-            line = m_strMessage;
+        if (!readDuration(static_cast<size_t>(k - 1))) {
             return finish(hr);
         }
         if (k + 1 == m_nFiles && !readDuration(static_cast<size_t>(k))) {
