@@ -266,10 +266,10 @@ TEST(AsfPacketParser, ReadsSingleMultipleAndCompressedPayloads) {
     ASSERT_EQ(assembler.Add(payloads[0], 0, &out), S_OK);
     ASSERT_EQ(assembler.Add(payloads[1], 0, &out), S_OK);
     ASSERT_EQ(out.size(), 4u);
-    EXPECT_EQ(out[0].data, (Bytes{'a', 'b', 'c'}));
+    EXPECT_EQ(out[0].data.Gather(), (Bytes{'a', 'b', 'c'}));
     EXPECT_EQ(out[2].presentationMs, 3240u);  // second sub-object: PT + delta
     EXPECT_EQ(out[3].objectNumber, 9u);
-    EXPECT_EQ(out[3].data, (Bytes{'r', 's', 't'}));
+    EXPECT_EQ(out[3].data.Gather(), (Bytes{'r', 's', 't'}));
 }
 
 TEST(AsfPacketParser, RefusesLengthsOutsideThePacket) {
@@ -320,13 +320,15 @@ TEST(AsfPacketizer, PacksAndReassemblesObjectsOfEverySize) {
         o.presentationMs = 3000 + static_cast<uint32_t>(i) * 20;
         o.keyFrame = o.stream == 1 && i % 10 == 0;
         size_t size = i % 50 == 0 ? 3000 : rng() % 700;
+        Bytes bytes;
         for (size_t k = 0; k < size; ++k) {
-            o.data.push_back(static_cast<uint8_t>(rng()));
+            bytes.push_back(static_cast<uint8_t>(rng()));
         }
+        o.data = asf::ObjectBytes(std::move(bytes));
         o.extension = o.stream == 1 ? Bytes{0x21, 0x00} : Bytes{};
         asf::Packetizer::Placement where;
         ASSERT_EQ(packer.AddObject(static_cast<uint8_t>(o.stream), o.presentationMs, o.keyFrame,
-                                   o.data.data(), o.data.size(), o.extension, &where),
+                                   o.data, o.extension, &where),
                   S_OK);
         EXPECT_LE(where.firstPacket, where.lastPacket);
         sent.push_back(std::move(o));
@@ -353,7 +355,7 @@ TEST(AsfPacketizer, PacksAndReassemblesObjectsOfEverySize) {
         EXPECT_EQ(got[i].stream, sent[i].stream);
         EXPECT_EQ(got[i].presentationMs, sent[i].presentationMs);
         EXPECT_EQ(got[i].keyFrame, sent[i].keyFrame);
-        EXPECT_EQ(got[i].data, sent[i].data) << i;
+        EXPECT_EQ(got[i].data.Gather(), sent[i].data.Gather()) << i;
         EXPECT_EQ(got[i].extension, sent[i].extension);
         EXPECT_FALSE(got[i].afterLoss);
     }
