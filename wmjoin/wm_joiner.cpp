@@ -133,7 +133,8 @@ HRESULT CWMJoiner::CheckNotProtected(const std::wstring& path) {
         editor = nullptr;
         line = WmLine("Could not create Metadata Editor (hr=0x%08x).\n", Hex(hr));
     } else if (FAILED(hr = editor->Open(path.c_str()))) {
-        line = WmLine("Could not open file %s (hr=0x%08x).\n", Narrow(path).c_str(), Hex(hr));
+        line = WmLine("Could not open file %s (hr=0x%08x).\n", Narrow(path).c_str(), Hex(hr)) +
+               WmFileFailureReason(hr);
     } else if (FAILED(hr = editor->QueryInterface(IID_IWMHeaderInfo,
                                                   reinterpret_cast<void**>(&header)))) {
         header = nullptr;
@@ -192,7 +193,8 @@ HRESULT CWMJoiner::OpenFirstFile(const std::wstring& path) {
     hr = m_status;
     if (FAILED(hr)) {
         return Show(hr,
-                    WmLine("Open failed for first file %s (hr=0x%08x).\n", file.c_str(), Hex(hr)));
+                    WmLine("Open failed for first file %s (hr=0x%08x).\n", file.c_str(), Hex(hr)) +
+                        WmFileFailureReason(hr));
     }
     hr = m_readers[0]->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&m_profiles[0]));
     if (FAILED(hr)) {
@@ -235,8 +237,9 @@ HRESULT CWMJoiner::OpenNextFile(const std::wstring& path, int fileNumber, int* m
     m_event.Wait();
     hr = m_status;
     if (FAILED(hr)) {
-        return Show(hr,
-                    WmLine("Open failed for second file %s (hr=0x%08x).\n", file.c_str(), Hex(hr)));
+        return Show(hr, WmLine("Open failed for second file %s (hr=0x%08x).\n", file.c_str(),
+                               Hex(hr)) +
+                            WmFileFailureReason(hr));
     }
     hr = m_readers[index]->QueryInterface(IID_IWMProfile,
                                           reinterpret_cast<void**>(&m_profiles[index]));

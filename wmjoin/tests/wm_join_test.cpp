@@ -9,6 +9,7 @@
 
 #include "job/job_state.h"
 #include "engines/asf/asf_format.h"
+#include "engines/asf/tests/asf_bytes.h"
 #include "platform/unicode.h"
 #include "tests/support/media_fixtures.h"
 #include "wmjoin/tests/wm_test_support.h"
@@ -60,6 +61,30 @@ std::vector<uint8_t> WithLongerPlayDuration(std::vector<uint8_t> file, uint64_t 
                             reader.LE64(at + asf::fileprops::kPlayDuration) + extra);
             return std::move(patch.bytes());
         }
+    }
+    return file;
+}
+
+// The file with the error-correction flags of every data packet claiming a length type that
+// does not exist: no packet can be parsed.
+std::vector<uint8_t> WithUnreadablePackets(std::vector<uint8_t> file) {
+    uint8_t id[16];
+    GuidToBytes(asf::kFileProperties, id);
+    ByteReader reader(file);
+    uint64_t headerSize = reader.LE64(16);
+    uint32_t packetSize = 0;
+    for (size_t at = 0; reader.Has(at, asf::fileprops::kSize); ++at) {
+        if (reader.Matches(at, id, sizeof id)) {
+            packetSize = reader.LE32(at + asf::fileprops::kMaxPacketSize);
+            break;
+        }
+    }
+    if (packetSize == 0) {
+        return file;
+    }
+    for (uint64_t at = headerSize + asf::kDataObjectFixed; at + packetSize <= file.size();
+         at += packetSize) {
+        file[static_cast<size_t>(at)] = 0xE2;
     }
     return file;
 }
@@ -306,6 +331,37 @@ TEST_F(WmJoin, HeaderItemsOfTheFirstInputAndEveryInputsScriptsAndMarkers) {
     EXPECT_EQ(out.markers[1].second - in2.markers[0].second, out.scripts[1].second - 7'000'000u);
 }
 
+TEST_F(WmJoin, AFileWithPaddedMarkerEntriesJoinsWithItsMarkers) {
+    kjtest::TempDir work;
+    std::string padded = work.File("padded.wmv");
+    // Entries padded after their descriptions, as an old encoder wrote them.
+    kjtest::WriteFileBytes(
+        padded, wmtest::WithHeaderObject(
+                    kjtest::ReadFileBytes(F("c.wmv")),
+                    asftest::MarkerObject({{PrerollMs(kjtest::ReadFileBytes(F("c.wmv"))) * 10000ull +
+                                                4'000'000u,
+                                            u"Scene one"},
+                                           {PrerollMs(kjtest::ReadFileBytes(F("c.wmv"))) * 10000ull +
+                                                9'000'000u,
+                                            u"Scene two"}},
+                                          2)));
+    std::string output = work.File("joined.wmv");
+    std::vector<std::string> inputs = {F("a.wmv"), padded};
+    wmtest::RecordingHost host(inputs);
+    ASSERT_EQ(Join(host, output), 1) << g_errorText;
+    EXPECT_TRUE(host.Messages().empty());
+    ExpectWholeJoin(inputs, output);
+    wmtest::HeaderItems out = wmtest::ReadHeaderItems(output);
+    ASSERT_TRUE(out.ok);
+    ASSERT_EQ(out.markers.size(), 3u);  // a.wmv's chapter and both padded entries
+    double secondStart = wmtest::PacketTimes(output, "a:0")[static_cast<size_t>(
+        kjtest::CountPackets(F("a.wmv"), "a:0"))];
+    EXPECT_EQ(out.markers[1].first, "Scene one");
+    EXPECT_NEAR(out.markers[1].second / 1e7, secondStart + 0.4, 0.0011);
+    EXPECT_EQ(out.markers[2].first, "Scene two");
+    EXPECT_NEAR(out.markers[2].second / 1e7, secondStart + 0.9, 0.0011);
+}
+
 TEST_F(WmJoin, StreamsListedInAnotherOrderAreMatchedByTypeAndWindowsAreSummed) {
     kjtest::TempDir out;
     std::string output = out.File("joined.wmv");
@@ -333,6 +389,8 @@ TEST_F(WmJoin, FilesThatCannotBeJoinedAreRefusedWithTheDesignedTexts) {
     std::vector<uint8_t> bytes = kjtest::ReadFileBytes(F("b.wmv"));
     bytes.resize(200);
     kjtest::WriteFileBytes(truncated, bytes);
+    std::string unreadable = work.File("unreadable.wmv");
+    kjtest::WriteFileBytes(unreadable, WithUnreadablePackets(kjtest::ReadFileBytes(F("b.wmv"))));
     std::string locked = work.File("locked.wmv");
     kjtest::WriteFileBytes(locked, wmtest::WithHeaderObject(kjtest::ReadFileBytes(F("b.wmv")),
                                                             wmtest::ContentEncryptionObject()));
@@ -349,6 +407,12 @@ TEST_F(WmJoin, FilesThatCannotBeJoinedAreRefusedWithTheDesignedTexts) {
         {locked,
          {"Protected attributes set for input file " + locked + " .\n",
           "File " + locked + " file is protected, cannot open, aborting...\n"}},
+        // Not protected: the designed lines, with the real reason beside the protected one.
+        {unreadable,
+         {"Could not open file " + unreadable + " (hr=0xc00d080d).\nThe file's data packets "
+                                                "cannot be read: they are damaged or laid out "
+                                                "in a way this program does not know.\n",
+          "File " + unreadable + " file is protected, cannot open, aborting...\n"}},
     };
     for (const Refusal& refusal : refusals) {
         std::string output = work.File("never.wmv");
