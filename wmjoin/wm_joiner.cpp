@@ -4,8 +4,8 @@
 
 #include "job/job_state.h"
 #include "job/join_host.h"
-#include "res/resource_ids.h"
 #include "platform/unicode.h"
+#include "res/resource_ids.h"
 #include "wmjoin/wm_entry_points.h"
 
 namespace {
@@ -237,9 +237,9 @@ HRESULT CWMJoiner::OpenNextFile(const std::wstring& path, int fileNumber, int* m
     m_event.Wait();
     hr = m_status;
     if (FAILED(hr)) {
-        return Show(hr, WmLine("Open failed for second file %s (hr=0x%08x).\n", file.c_str(),
-                               Hex(hr)) +
-                            WmFileFailureReason(hr));
+        return Show(hr,
+                    WmLine("Open failed for second file %s (hr=0x%08x).\n", file.c_str(), Hex(hr)) +
+                        WmFileFailureReason(hr));
     }
     hr = m_readers[index]->QueryInterface(IID_IWMProfile,
                                           reinterpret_cast<void**>(&m_profiles[index]));

@@ -67,9 +67,9 @@ HRESULT CWMJoiner::Run() {
         }
         hr = WaitForReader();
         if (FAILED(hr)) {
-            return Show(hr, WmLine("Stream copying failed for the No.%d file (hr=0x%08x).\n", i,
-                                   Hex(hr)) +
-                                WmFileFailureReason(hr));
+            return Show(
+                hr, WmLine("Stream copying failed for the No.%d file (hr=0x%08x).\n", i, Hex(hr)) +
+                        WmFileFailureReason(hr));
         }
         hr = reader->Stop();
         if (FAILED(hr)) {

@@ -1,7 +1,7 @@
 // Packs media objects into fixed-size data packets, fragmenting objects across packets, and
-// hands finished packets on a batch of about a megabyte at a time, built in place in the buffer
-// that goes to the file, so that the bytes are copied once on their way there. Also builds the Simple Index of a
-// video stream as key frames go by.
+// hands finished packets on a batch at a time, built in place in the buffer
+// that goes to the file, so that the bytes are copied once on their way there. Also builds the
+// Simple Index of a video stream as key frames go by.
 #pragma once
 
 #include <cstdint>

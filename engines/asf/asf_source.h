@@ -60,7 +60,7 @@ private:
     File m_file;
     Header m_header;
     FileLayout m_layout;
-    std::unique_ptr<ReadAhead> m_ahead;  // reads m_file: goes before it
+    std::unique_ptr<ReadAhead> m_ahead;               // reads m_file: goes before it
     std::shared_ptr<const ReadAhead::Block> m_block;  // holds the packets being parsed
     uint64_t m_nextPacket = 0;
     ObjectAssembler m_assembler;

@@ -11,8 +11,9 @@ constexpr size_t kPageSize = 4096;
 // Blocks in flight on each side: one being worked on, the rest being read or written.
 constexpr size_t kReadBlocks = 4;
 constexpr size_t kWriteBlocks = 4;
-// About a megabyte of packets per read.
-constexpr size_t kReadBlockBytes = size_t{1} << 20;
+// A quarter of a megabyte of packets per read: larger blocks measured no faster, and the
+// blocks in flight stay within the cache.
+constexpr size_t kReadBlockBytes = size_t{256} << 10;
 }  // namespace
 
 AlignedBlock::AlignedBlock(size_t capacity) : m_capacity(capacity) {
@@ -174,9 +175,8 @@ HRESULT ReadAhead::Next(std::shared_ptr<const Block>* out) {
     lock.unlock();
     s.changed.notify_all();
     std::shared_ptr<Shared> shared = m_shared;
-    *out = std::shared_ptr<const Block>(block, [shared](const Block* b) {
-        shared->GiveBack(const_cast<Block*>(b));
-    });
+    *out = std::shared_ptr<const Block>(
+        block, [shared](const Block* b) { shared->GiveBack(const_cast<Block*>(b)); });
     return S_OK;
 }
 

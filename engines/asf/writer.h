@@ -94,7 +94,7 @@ private:
     File m_file;
     Header m_header;
     uint64_t m_headerSize = 0;
-    uint64_t m_dataEnd = 0;  // where the next packets go
+    uint64_t m_dataEnd = 0;                  // where the next packets go
     std::unique_ptr<FileBatches> m_batches;  // before the packetizer that uses it
     std::unique_ptr<Packetizer> m_packetizer;
     std::map<uint16_t, StreamState> m_streams;

@@ -7,9 +7,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "job/job_state.h"
 #include "engines/asf/asf_format.h"
 #include "engines/asf/tests/asf_bytes.h"
+#include "job/job_state.h"
 #include "platform/unicode.h"
 #include "tests/support/media_fixtures.h"
 #include "wmjoin/tests/wm_test_support.h"
@@ -105,8 +105,7 @@ protected:
         // Lengths off the whole second, audio and video ending apart (audio first in a.wmv,
         // video first in b.wmv and d1.wmv).
         Make(Source("testsrc", 3.5, 440, "320x240", 25, 3.13) + "-i " + meta +
-                 " -map 0:v -map 1:a -map_metadata 2 " +
-                 "-map_chapters 2 " + kWmv2,
+                 " -map 0:v -map 1:a -map_metadata 2 " + "-map_chapters 2 " + kWmv2,
              "a.wmv");
         Make(Source("testsrc2", 2.2, 880, "320x240", 25, 2.47) + "-i " + meta2 +
                  " -map 0:v -map 1:a -map_metadata 2 -map_chapters 2 " + kWmv2,
@@ -168,7 +167,7 @@ void ExpectWholeJoin(const std::vector<std::string>& inputs, const std::string& 
     std::vector<size_t> at(streams.size(), 0);
     std::vector<double> streamEnd(streams.size(), 0);  // per stream, end of the input before
     std::vector<double> lastLength(streams.size(), 0);
-    double latestEnd = 0;                              // of any stream of the input before
+    double latestEnd = 0;  // of any stream of the input before
     for (size_t k = 0; k < inputs.size(); ++k) {
         double shift = 0;
         double inputEnd = 0;
@@ -338,13 +337,12 @@ TEST_F(WmJoin, AFileWithPaddedMarkerEntriesJoinsWithItsMarkers) {
     kjtest::WriteFileBytes(
         padded, wmtest::WithHeaderObject(
                     kjtest::ReadFileBytes(F("c.wmv")),
-                    asftest::MarkerObject({{PrerollMs(kjtest::ReadFileBytes(F("c.wmv"))) * 10000ull +
-                                                4'000'000u,
-                                            u"Scene one"},
-                                           {PrerollMs(kjtest::ReadFileBytes(F("c.wmv"))) * 10000ull +
-                                                9'000'000u,
-                                            u"Scene two"}},
-                                          2)));
+                    asftest::MarkerObject(
+                        {{PrerollMs(kjtest::ReadFileBytes(F("c.wmv"))) * 10000ull + 4'000'000u,
+                          u"Scene one"},
+                         {PrerollMs(kjtest::ReadFileBytes(F("c.wmv"))) * 10000ull + 9'000'000u,
+                          u"Scene two"}},
+                        2)));
     std::string output = work.File("joined.wmv");
     std::vector<std::string> inputs = {F("a.wmv"), padded};
     wmtest::RecordingHost host(inputs);
@@ -354,8 +352,8 @@ TEST_F(WmJoin, AFileWithPaddedMarkerEntriesJoinsWithItsMarkers) {
     wmtest::HeaderItems out = wmtest::ReadHeaderItems(output);
     ASSERT_TRUE(out.ok);
     ASSERT_EQ(out.markers.size(), 3u);  // a.wmv's chapter and both padded entries
-    double secondStart = wmtest::PacketTimes(output, "a:0")[static_cast<size_t>(
-        kjtest::CountPackets(F("a.wmv"), "a:0"))];
+    double secondStart = wmtest::PacketTimes(
+        output, "a:0")[static_cast<size_t>(kjtest::CountPackets(F("a.wmv"), "a:0"))];
     EXPECT_EQ(out.markers[1].first, "Scene one");
     EXPECT_NEAR(out.markers[1].second / 1e7, secondStart + 0.4, 0.0011);
     EXPECT_EQ(out.markers[2].first, "Scene two");
@@ -409,9 +407,10 @@ TEST_F(WmJoin, FilesThatCannotBeJoinedAreRefusedWithTheDesignedTexts) {
           "File " + locked + " file is protected, cannot open, aborting...\n"}},
         // Not protected: the designed lines, with the real reason beside the protected one.
         {unreadable,
-         {"Could not open file " + unreadable + " (hr=0xc00d080d).\nThe file's data packets "
-                                                "cannot be read: they are damaged or laid out "
-                                                "in a way this program does not know.\n",
+         {"Could not open file " + unreadable +
+              " (hr=0xc00d080d).\nThe file's data packets "
+              "cannot be read: they are damaged or laid out "
+              "in a way this program does not know.\n",
           "File " + unreadable + " file is protected, cannot open, aborting...\n"}},
     };
     for (const Refusal& refusal : refusals) {

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <sstream>
 
-#include "job/job_state.h"
 #include "engines/asf/asf_format.h"
+#include "job/job_state.h"
 #include "platform/auto_event.h"
 #include "platform/module.h"
 #include "platform/unicode.h"

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "job/join_host.h"
 #include "engines/asf/wmsdk.h"
+#include "job/join_host.h"
 #include "platform/bytes.h"
 
 class Module;

@@ -157,14 +157,14 @@ inline Bytes MarkerObject(const std::vector<std::pair<uint64_t, std::u16string>>
 // payload parsing information (none when `ec` is empty), still `packet.size()` long: the
 // padding takes up the difference.
 inline Bytes WithErrorCorrection(const Bytes& packet, const Bytes& ec) {
-    constexpr size_t kOwnEc = 3;           // 82 00 00
-    constexpr size_t kPaddingField = 5;    // from the packet start
+    constexpr size_t kOwnEc = 3;         // 82 00 00
+    constexpr size_t kPaddingField = 5;  // from the packet start
     Bytes out = ec;
     out.insert(out.end(), packet.begin() + kOwnEc, packet.end());
     ByteReader r(out);
     size_t at = kPaddingField - kOwnEc + ec.size();
-    long padding = static_cast<long>(r.LE16(at)) + static_cast<long>(kOwnEc) -
-                   static_cast<long>(ec.size());
+    long padding =
+        static_cast<long>(r.LE16(at)) + static_cast<long>(kOwnEc) - static_cast<long>(ec.size());
     ByteWriter w;
     w.bytes() = std::move(out);
     w.PatchLE16(at, static_cast<uint16_t>(padding));

@@ -457,8 +457,9 @@ TEST(AsfHeaderParser, MarkerEntriesAreReadByTheirEntryLength) {
     const std::vector<std::pair<uint64_t, std::u16string>> marks = {
         {30000000, u"One"}, {45000000, u"Second marker"}, {90000000, u"3"}};
     for (size_t padding : {size_t{0}, size_t{2}, size_t{9}}) {
-        Bytes bytes = HeaderObject({FileProperties(3200, 0, 0, 3000), VideoStream(1, 16, 16, "WMV2"),
-                                    asftest::MarkerObject(marks, padding)});
+        Bytes bytes =
+            HeaderObject({FileProperties(3200, 0, 0, 3000), VideoStream(1, 16, 16, "WMV2"),
+                          asftest::MarkerObject(marks, padding)});
         asf::Header h;
         ASSERT_EQ(asf::ParseHeaderObject(ByteReader(bytes), &h), S_OK) << padding;
         ASSERT_EQ(h.metadata.markers.size(), marks.size()) << padding;
