@@ -10,6 +10,9 @@ namespace {
 constexpr size_t kPageSize = 4096;
 // Blocks in flight on each side: one being worked on, the rest being read or written.
 constexpr size_t kReadBlocks = 4;
+// Read blocks kept besides those: an object that runs into the next block holds the one before
+// until it is complete, and a block that is made and let go again each time costs page faults.
+constexpr size_t kSpareReadBlocks = 2;
 constexpr size_t kWriteBlocks = 4;
 // A quarter of a megabyte of packets per read: larger blocks measured no faster, and the
 // blocks in flight stay within the cache.
@@ -59,7 +62,7 @@ struct ReadAhead::Shared {
         {
             std::lock_guard lock(mutex);
             // Beyond the usual number, blocks that come back are let go.
-            if (blocks.size() > kReadBlocks) {
+            if (blocks.size() > kReadBlocks + kSpareReadBlocks) {
                 for (auto it = blocks.begin(); it != blocks.end(); ++it) {
                     if (it->get() == b) {
                         blocks.erase(it);
@@ -82,7 +85,7 @@ ReadAhead::ReadAhead(const File& file, uint64_t firstOffset, uint32_t packetSize
       m_packetsPerBlock(std::max<uint64_t>(1, kReadBlockBytes / m_packetSize)),
       m_shared(std::make_shared<Shared>()) {
     m_shared->blockBytes = static_cast<size_t>(m_packetsPerBlock * m_packetSize);
-    for (size_t i = 0; i < kReadBlocks; ++i) {
+    for (size_t i = 0; i < kReadBlocks + kSpareReadBlocks; ++i) {
         m_shared->blocks.push_back(std::make_unique<Block>(m_shared->blockBytes));
         m_shared->free.push_back(m_shared->blocks.back().get());
     }
