@@ -232,6 +232,9 @@ HRESULT AsfSource::NextObject(MediaObject* out) {
     }
     while (m_ready.empty()) {
         if (m_nextPacket >= m_layout.packetCount) {
+            // Read to the end: the blocks are not needed while the file stays open.
+            ReleaseBlock();
+            m_ahead.reset();
             return S_FALSE;
         }
         ByteReader packet;

@@ -14,9 +14,9 @@ constexpr size_t kReadBlocks = 4;
 // until it is complete, and a block that is made and let go again each time costs page faults.
 constexpr size_t kSpareReadBlocks = 2;
 constexpr size_t kWriteBlocks = 4;
-// A quarter of a megabyte of packets per read: larger blocks measured no faster, and the
-// blocks in flight stay within the cache.
-constexpr size_t kReadBlockBytes = size_t{256} << 10;
+// About a megabyte of packets per read: fewer hand-overs between the threads than with smaller
+// blocks (measured faster than a quarter megabyte, and than four megabytes, which leave the cache).
+constexpr size_t kReadBlockBytes = size_t{1} << 20;
 }  // namespace
 
 AlignedBlock::AlignedBlock(size_t capacity) : m_capacity(capacity) {

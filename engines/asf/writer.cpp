@@ -56,8 +56,8 @@ void CompleteExtended(const ProfileStream& ps, StreamInfo* s) {
     s->averageBitrate = ps.bitrate;
 }
 
-// A quarter of a megabyte of packets per write, as for reading.
-constexpr size_t kWriteBatchBytes = size_t{256} << 10;
+// About a megabyte of packets per write, as for reading.
+constexpr size_t kWriteBatchBytes = size_t{1} << 20;
 
 }  // namespace
 
