@@ -1,4 +1,4 @@
-# Shared pieces of the benchmarks: media made by ffmpeg, and one timed run of a command.
+# Shared pieces of the benchmarks: media made by ffmpeg, and timed runs of a command.
 # Source it; WORK must name a scratch folder.
 
 # make_wmv OUT PATTERN FREQUENCY SECONDS: wmv2 + wmav2 at 1280x720 and 8 Mbit/s (about 100 MB
@@ -20,6 +20,29 @@ run() {
     wall=$(sed -n 's/.*Elapsed (wall clock) time (h:mm:ss or m:ss): //p' "$WORK/time.txt")
     rss=$(sed -n 's/.*Maximum resident set size (kbytes): //p' "$WORK/time.txt")
     printf '%-24s %10s   %8s KB\n' "$label" "$wall" "$rss"
+}
+
+# timed COMMAND: runs COMMAND once and prints "WALL_MS PEAK_RSS_KB". The wall time is taken
+# with a nanosecond clock around /usr/bin/time, which only adds the peak memory, the same small
+# cost for every contender.
+timed() {
+    start=$(date +%s%N)
+    /usr/bin/time -f '%M' -o "$WORK/rss.txt" sh -c "$*" > /dev/null 2> "$WORK/err.txt" || {
+        cat "$WORK/err.txt" >&2
+        exit 1
+    }
+    end=$(date +%s%N)
+    echo "$(( (end - start) / 1000000 )) $(tail -n 1 "$WORK/rss.txt")"
+}
+
+# median: the median of the numbers on standard input, one a line.
+median() {
+    sort -n | awk '{ v[NR] = $1 } END { if (NR % 2) print v[(NR + 1) / 2]; else print int((v[NR / 2] + v[NR / 2 + 1]) / 2) }'
+}
+
+# ratio A B: A / B with two decimals.
+ratio() {
+    awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.2f", a / b; else print "-" }'
 }
 
 # packets FILE STREAM: the number of packets ffprobe counts in one stream.

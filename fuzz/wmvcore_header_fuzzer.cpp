@@ -19,7 +19,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (FAILED(asf::ParseHeaderObject(ByteReader(rebuilt), &again)) ||
         again.streams.size() != header.streams.size() ||
         again.metadata.attributes.size() != header.metadata.attributes.size() ||
-        again.metadata.scripts.size() != header.metadata.scripts.size()) {
+        again.metadata.scripts.size() != header.metadata.scripts.size() ||
+        again.metadata.markers.size() != header.metadata.markers.size()) {
         std::abort();  // the builder wrote something its own parser refuses
     }
     return 0;

@@ -1,5 +1,6 @@
-// Carrying the header over: the first input's attributes and codec list, every input's
-// scripts, and the markers, added to the finished output.
+// Carrying the header over: the first input's attributes, codec list and scripts before
+// writing; every input's markers and the later inputs' scripts, at the places the sample pump
+// gave those inputs, added to the finished output.
 #include <vector>
 
 #include "job/join_host.h"
@@ -183,9 +184,14 @@ HRESULT CWMJoiner::CopyMarkersToOutput() {
         header = nullptr;
         line = WmLine("Could not QI for IWMHeaderInfo (hr=0x%08x).\n", Hex(hr));
     } else {
+        // Every input's markers, and the later inputs' scripts, go where its samples went.
         for (int n = 1; n <= m_nFiles; ++n) {
             IWMHeaderInfo* source = m_headerInfos[static_cast<size_t>(n - 1)];
-            hr = source != nullptr ? CopyMarkers(source, header, 0) : E_POINTER;
+            QWORD shift = Shift(n);
+            hr = source != nullptr ? CopyMarkers(source, header, shift) : E_POINTER;
+            if (SUCCEEDED(hr) && n >= 2) {
+                hr = CopyScripts(header, source, shift);
+            }
             if (FAILED(hr)) {
                 line = WmLine(
                            "Could not create Metadata Editor for No.%d head info:-> "

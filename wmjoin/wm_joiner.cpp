@@ -4,8 +4,8 @@
 
 #include "job/job_state.h"
 #include "job/join_host.h"
-#include "res/resource_ids.h"
 #include "platform/unicode.h"
+#include "res/resource_ids.h"
 #include "wmjoin/wm_entry_points.h"
 
 namespace {
@@ -15,13 +15,6 @@ constexpr auto kCloseWait = std::chrono::seconds(5);
 
 std::string Narrow(const std::wstring& text) {
     return Utf8FromWide(text);
-}
-
-// The clock an input of `duration` ends with: the pump steps it a second at a time, so it is
-// the duration rounded up to whole seconds (at least one).
-QWORD WholeSecondsClock(QWORD duration) {
-    QWORD seconds = (duration + kWmOneSecond - 1) / kWmOneSecond;
-    return (seconds == 0 ? 1 : seconds) * kWmOneSecond;
 }
 
 }  // namespace
@@ -104,6 +97,8 @@ HRESULT CWMJoiner::Init(int inputCount) {
     m_headerInfos.assign(count, nullptr);
     m_opened.assign(count, false);
     m_clocks.assign(count, 0);
+    m_shifts.assign(count, 0);
+    m_contentEnd = 0;
     m_nFiles = inputCount;
     if (g_pfnWMCreateReader == nullptr || g_pfnWMCreateWriter == nullptr) {
         return E_FAIL;
@@ -138,7 +133,8 @@ HRESULT CWMJoiner::CheckNotProtected(const std::wstring& path) {
         editor = nullptr;
         line = WmLine("Could not create Metadata Editor (hr=0x%08x).\n", Hex(hr));
     } else if (FAILED(hr = editor->Open(path.c_str()))) {
-        line = WmLine("Could not open file %s (hr=0x%08x).\n", Narrow(path).c_str(), Hex(hr));
+        line = WmLine("Could not open file %s (hr=0x%08x).\n", Narrow(path).c_str(), Hex(hr)) +
+               WmFileFailureReason(hr);
     } else if (FAILED(hr = editor->QueryInterface(IID_IWMHeaderInfo,
                                                   reinterpret_cast<void**>(&header)))) {
         header = nullptr;
@@ -197,7 +193,8 @@ HRESULT CWMJoiner::OpenFirstFile(const std::wstring& path) {
     hr = m_status;
     if (FAILED(hr)) {
         return Show(hr,
-                    WmLine("Open failed for first file %s (hr=0x%08x).\n", file.c_str(), Hex(hr)));
+                    WmLine("Open failed for first file %s (hr=0x%08x).\n", file.c_str(), Hex(hr)) +
+                        WmFileFailureReason(hr));
     }
     hr = m_readers[0]->QueryInterface(IID_IWMProfile, reinterpret_cast<void**>(&m_profiles[0]));
     if (FAILED(hr)) {
@@ -241,7 +238,8 @@ HRESULT CWMJoiner::OpenNextFile(const std::wstring& path, int fileNumber, int* m
     hr = m_status;
     if (FAILED(hr)) {
         return Show(hr,
-                    WmLine("Open failed for second file %s (hr=0x%08x).\n", file.c_str(), Hex(hr)));
+                    WmLine("Open failed for second file %s (hr=0x%08x).\n", file.c_str(), Hex(hr)) +
+                        WmFileFailureReason(hr));
     }
     hr = m_readers[index]->QueryInterface(IID_IWMProfile,
                                           reinterpret_cast<void**>(&m_profiles[index]));
@@ -415,9 +413,9 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
         line = m_strMessage;
         return finish(hr);
     }
-    // Later inputs' scripts go where the sample pump will put their samples: after the whole
-    // seconds of clock that every input before them takes.
-    // Reads input `index`'s "Duration" into its clock.
+    // The durations give the run's progress. Later inputs' scripts go where the sample pump
+    // puts their samples, which is known once the input before has been read: they are added
+    // with the markers, after writing.
     const std::wstring durationName = WideFromUtf8("Duration");
     auto readDuration = [&](size_t index) {
         WORD stream = 0;
@@ -432,16 +430,8 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
         }
         return SUCCEEDED(hr);
     };
-    QWORD clockSum = 0;
     for (int k = 1; k < m_nFiles; ++k) {
-        size_t previous = static_cast<size_t>(k - 1);
-        if (!readDuration(previous)) {
-            return finish(hr);
-        }
-        clockSum += WholeSecondsClock(m_clocks[previous]);
-        QWORD shift = k == 1 ? m_clocks[previous] : clockSum;
-        if (FAILED(hr = CopyScripts(writerHeader, m_headerInfos[static_cast<size_t>(k)], shift))) {
-            line = m_strMessage;
+        if (!readDuration(static_cast<size_t>(k - 1))) {
             return finish(hr);
         }
         if (k + 1 == m_nFiles && !readDuration(static_cast<size_t>(k))) {

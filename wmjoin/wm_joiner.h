@@ -70,6 +70,9 @@ public:
     uint32_t TickCount() const { return m_nTicks; }
     // The clock of input `input` (1-based), in 100-ns units.
     QWORD Clock(int input) const { return m_clocks[static_cast<size_t>(input - 1)]; }
+    // Where input `input` (1-based) stands in the output: the shift of its samples, scripts and
+    // markers, in 100-ns units; known once that input has started.
+    QWORD Shift(int input) const { return m_shifts[static_cast<size_t>(input - 1)]; }
     QWORD TotalSeconds() const { return m_totalSeconds; }
 
 private:
@@ -85,6 +88,8 @@ private:
     void EndInput(HRESULT status);
     // Waits for the current reader's answer; E_ABORT when the user stops the join meanwhile.
     HRESULT WaitForReader();
+    // Notes where a written sample ends, for the place of the next input.
+    void NoteSampleEnd(WORD outputStream, QWORD outputTime, QWORD duration);
 
     JoinHost& m_host;
     std::string m_strMessage;
@@ -103,6 +108,18 @@ private:
     uint32_t m_nStreams = 0;
     std::atomic<bool> m_bEndOfInput{false};
     std::vector<QWORD> m_clocks;
+    // The output-time shift of each input, and the latest end (time plus duration) of any
+    // sample written so far: the next input starts there.
+    std::vector<QWORD> m_shifts;
+    QWORD m_contentEnd = 0;
+    // Per output stream, the current input's previous sample time and the step to it: the
+    // length of a sample that comes without a duration.
+    struct StreamSteps {
+        bool any = false;
+        QWORD lastTime = 0;
+        QWORD lastStep = 0;
+    };
+    std::vector<StreamSteps> m_steps;
     QWORD m_totalSeconds = 0;
     HRESULT m_status = S_OK;
     AutoResetEvent m_event;

@@ -1,6 +1,9 @@
 // The sample pump: inputs are read one after the other on a clock the joiner advances a second
 // at a time, and every compressed sample goes to the writer, later inputs shifted and
-// renumbered.
+// renumbered. Each input starts where the samples of the inputs before it end: at the latest
+// end (time plus duration) of any sample of any stream written so far, so that no stream of
+// the next input overlaps the last samples of the one before and no seam opens a gap.
+#include <algorithm>
 #include <chrono>
 
 #include "job/job_state.h"
@@ -12,6 +15,13 @@ namespace {
 
 // The worker looks at the stop flag this often while it waits for a reader.
 constexpr auto kStopPoll = std::chrono::milliseconds(100);
+// Sample times are stored in milliseconds: a shift on a whole millisecond keeps the next
+// input's first sample from being rounded back into the end of the one before.
+constexpr QWORD kUnitsPerMs = 10'000;
+
+QWORD UpToWholeMs(QWORD time) {
+    return (time + kUnitsPerMs - 1) / kUnitsPerMs * kUnitsPerMs;
+}
 
 std::string FlagsText(DWORD flags) {
     std::string text;
@@ -58,7 +68,8 @@ HRESULT CWMJoiner::Run() {
         hr = WaitForReader();
         if (FAILED(hr)) {
             return Show(
-                hr, WmLine("Stream copying failed for the No.%d file (hr=0x%08x).\n", i, Hex(hr)));
+                hr, WmLine("Stream copying failed for the No.%d file (hr=0x%08x).\n", i, Hex(hr)) +
+                        WmFileFailureReason(hr));
         }
         hr = reader->Stop();
         if (FAILED(hr)) {
@@ -101,6 +112,10 @@ HRESULT CWMJoiner::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BY
                 n = ++m_nCurrentInput;
             }
             if (n >= 1 && n <= m_nFiles) {
+                // The inputs before this one have delivered everything: it starts where
+                // their samples end.
+                m_shifts[static_cast<size_t>(n - 1)] = n == 1 ? 0 : UpToWholeMs(m_contentEnd);
+                m_steps.assign(m_steps.size(), StreamSteps{});
                 QWORD& clock = m_clocks[static_cast<size_t>(n - 1)];
                 clock = 0;
                 clock += kWmOneSecond;
@@ -179,12 +194,11 @@ HRESULT CWMJoiner::OnStreamSample(WORD streamNumber, QWORD sampleTime, QWORD sam
                             static_cast<unsigned long long>(sampleDuration), flagsText.c_str());
         hr = m_pWriterAdvanced->WriteStreamSample(streamNumber, sampleTime, 0, sampleDuration,
                                                   flags, sample);
-    } else if (n >= 2 && n <= m_nFiles) {
-        QWORD shift = 0;
-        for (int k = 1; k < n; ++k) {
-            shift += m_clocks[static_cast<size_t>(k - 1)];
+        if (SUCCEEDED(hr)) {
+            NoteSampleEnd(streamNumber, sampleTime, sampleDuration);
         }
-        QWORD outputTime = shift + sampleTime;
+    } else if (n >= 2 && n <= m_nFiles) {
+        QWORD outputTime = m_shifts[static_cast<size_t>(n - 1)] + sampleTime;
         m_strTrace = WmLine(
             "Appened File StreamSample: num=%d, time=%llu, duration=%llu, "
             "flags=%s.\n",
@@ -194,6 +208,9 @@ HRESULT CWMJoiner::OnStreamSample(WORD streamNumber, QWORD sampleTime, QWORD sam
         hr = outputStream == 0 ? E_UNEXPECTED
                                : m_pWriterAdvanced->WriteStreamSample(
                                      outputStream, outputTime, 0, sampleDuration, flags, sample);
+        if (SUCCEEDED(hr)) {
+            NoteSampleEnd(outputStream, outputTime, sampleDuration);
+        }
     } else {
         return S_OK;
     }
@@ -202,6 +219,21 @@ HRESULT CWMJoiner::OnStreamSample(WORD streamNumber, QWORD sampleTime, QWORD sam
         EndInput(hr);
     }
     return hr;
+}
+
+void CWMJoiner::NoteSampleEnd(WORD outputStream, QWORD outputTime, QWORD duration) {
+    if (outputStream >= m_steps.size()) {
+        m_steps.resize(outputStream + 1u);
+    }
+    StreamSteps& steps = m_steps[outputStream];
+    if (steps.any && outputTime > steps.lastTime) {
+        steps.lastStep = outputTime - steps.lastTime;
+    }
+    steps.any = true;
+    steps.lastTime = outputTime;
+    // A sample that comes without a duration lasts as long as the step to it.
+    QWORD end = outputTime + (duration != 0 ? duration : steps.lastStep);
+    m_contentEnd = std::max(m_contentEnd, end);
 }
 
 WORD CWMJoiner::MapStreamNumber(WORD streamNumber, int fileNumber) {

@@ -16,6 +16,38 @@ std::string WmLine(const char* format, ...) {
     return text;
 }
 
+std::string WmFileFailureReason(HRESULT hr) {
+    switch (static_cast<uint32_t>(hr)) {
+        case static_cast<uint32_t>(ASF_E_NOHEADEROBJECT):
+            return "The file is not an ASF file: it does not begin with a Header Object.\n";
+        case static_cast<uint32_t>(ASF_E_INVALIDHEADER):
+            return "The file's ASF header is damaged: one of its objects does not hold together.\n";
+        case static_cast<uint32_t>(ASF_E_HEADERSIZE):
+            return "The file's ASF header is larger than a header can be.\n";
+        case static_cast<uint32_t>(ASF_E_NODATAOBJECT):
+            return "The file has no Data Object after its header.\n";
+        case static_cast<uint32_t>(ASF_E_BUFFEROVERRUN):
+            return "The file ends before its last data packet: it was cut short.\n";
+        case static_cast<uint32_t>(ASF_E_BADDATAUNIT):
+            return "The file's data packets cannot be read: they are damaged or laid out in a way "
+                   "this program does not know.\n";
+        case static_cast<uint32_t>(ASF_E_EXCEEDEDMAXIMUMOBJECTSIZE):
+            return "The file holds a media sample larger than this program accepts.\n";
+        case static_cast<uint32_t>(E_FILE_NOT_FOUND):
+            return "The file does not exist.\n";
+        case static_cast<uint32_t>(E_ACCESSDENIED):
+            return "The file may not be read.\n";
+        case static_cast<uint32_t>(E_READ_FAULT):
+            return "The file could not be read from its disk.\n";
+        case static_cast<uint32_t>(E_DISK_FULL):
+            return "The output's disk is full.\n";
+        case static_cast<uint32_t>(E_WRITE_FAULT):
+            return "The output could not be written to its disk.\n";
+        default:
+            return "";
+    }
+}
+
 WmStreamTable::WmStreamTable(uint32_t streamCount) : m_count(streamCount) {}
 
 WM_MEDIA_TYPE* WmStreamTable::MediaType(uint32_t i) const {

@@ -69,3 +69,9 @@ inline unsigned Hex(HRESULT hr) {
 
 // "... (hr=0x%08x).\n" style lines.
 std::string WmLine(const char* format, ...) __attribute__((format(printf, 1, 2)));
+
+// What a failure to open or read an input file means, as a line for the user ("" when the
+// result says nothing more than its number), so that an open failure names its real cause
+// next to the lines that follow it (such as the protected-file line of a file that could not
+// be opened at all).
+std::string WmFileFailureReason(HRESULT hr);

@@ -142,6 +142,13 @@ inline constexpr uint32_t kFlagSeekable = 0x2;
 inline constexpr uint16_t kVariableExtensionSize = 0xFFFF;
 }  // namespace extprops
 
+// Marker Object entries: offset u64, time u64, entry length u16, then the bytes the entry
+// length counts: send time u32, flags u32, description length u32 (chars), description,
+// and any padding.
+inline constexpr size_t kMarkerEntryLengthField = 16;
+inline constexpr size_t kMarkerEntryFixed = 18;
+inline constexpr size_t kMarkerEntryAfterLength = 12;
+
 // Codec List entry types as stored (not the API's WMT_CODEC_INFO_TYPE).
 inline constexpr uint16_t kCodecTypeVideo = 1;
 inline constexpr uint16_t kCodecTypeAudio = 2;

@@ -380,8 +380,19 @@ struct Parser {
                 return false;
             }
             m.name = U16FromLe(o.Sub(off + 30, size_t{2} * chars));
-            off += 30 + size_t{2} * chars;
+            // The next entry starts where the Entry Length says: some encoders pad each entry
+            // after its description. A length too small to hold the description is taken to
+            // mean an entry that ends with it.
+            size_t described = kMarkerEntryAfterLength + size_t{2} * chars;
+            size_t length = std::max<size_t>(o.LE16(off + kMarkerEntryLengthField), described);
             h->metadata.markers.push_back(std::move(m));
+            if (!o.Has(off + kMarkerEntryFixed, length)) {
+                if (i + 1 == count) {
+                    break;  // the last entry's padding runs past the object: nothing is lost
+                }
+                return false;
+            }
+            off += kMarkerEntryFixed + length;
         }
         h->hasMarkerObject = true;
         return true;

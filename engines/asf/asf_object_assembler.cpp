@@ -4,13 +4,47 @@
 
 namespace asf {
 
-HRESULT ObjectAssembler::Add(const Payload& p, uint64_t packetIndex, std::deque<MediaObject>* out) {
+namespace {
+// Unfinished objects that hold more read blocks than this are copied out, so that a file whose
+// objects never complete cannot keep every block it was read in.
+constexpr size_t kMaxHeldBlocks = 8;
+}  // namespace
+
+void ObjectAssembler::Drop(Partial& part) {
+    m_heldBlocks -= std::min(m_heldBlocks, part.blocks);
+    part.blocks = 0;
+    part.lastBlock = nullptr;
+    part.object = MediaObject{};
+}
+
+void ObjectAssembler::Append(Partial& part, const Payload& p,
+                             const std::shared_ptr<const void>& keep) {
+    if (keep && keep.get() != part.lastBlock) {
+        part.lastBlock = keep.get();
+        ++part.blocks;
+        if (++m_heldBlocks > kMaxHeldBlocks) {
+            for (auto& [stream, other] : m_partial) {
+                other.object.data.Materialize();
+                other.lastBlock = nullptr;
+                other.blocks = 0;
+            }
+            m_heldBlocks = 0;
+            part.object.data.Append(p.data.data(), p.data.size(), nullptr);
+            return;
+        }
+    }
+    part.object.data.Append(p.data.data(), p.data.size(), keep);
+}
+
+HRESULT ObjectAssembler::Add(const Payload& p, uint64_t packetIndex, std::deque<MediaObject>* out,
+                             const std::shared_ptr<const void>& keep) {
     Partial& part = m_partial[p.stream];
     if (p.compressed) {
         // A run of {length u8, bytes} sub-payloads, each a whole object.
         if (part.active) {
             part.active = false;
             part.lossPending = true;
+            Drop(part);
         }
         size_t off = 0;
         uint32_t k = 0;
@@ -27,7 +61,7 @@ HRESULT ObjectAssembler::Add(const Payload& p, uint64_t packetIndex, std::deque<
             o.packetIndex = packetIndex;
             o.afterLoss = part.lossPending;
             part.lossPending = false;
-            o.data.assign(p.data.data() + off + 1, p.data.data() + off + 1 + n);
+            o.data.Append(p.data.data() + off + 1, n, keep);
             out->push_back(std::move(o));
             off += 1 + n;
             ++k;
@@ -43,9 +77,9 @@ HRESULT ObjectAssembler::Add(const Payload& p, uint64_t packetIndex, std::deque<
         if (part.active) {
             part.lossPending = true;  // the previous object never completed
         }
+        Drop(part);
         part.active = true;
         part.size = size;
-        part.object = MediaObject{};
         part.object.stream = p.stream;
         part.object.presentationMs = p.PresentationMs();
         part.object.keyFrame = p.keyFrame;
@@ -53,12 +87,12 @@ HRESULT ObjectAssembler::Add(const Payload& p, uint64_t packetIndex, std::deque<
         part.object.packetIndex = packetIndex;
         part.object.extension.assign(p.replicated.data() + packet::kMinReplicatedLength,
                                      p.replicated.data() + p.replicated.size());
-        part.object.data.reserve(std::min<uint32_t>(size, 1u << 20));
     } else if (!part.active || part.object.objectNumber != p.objectNumber ||
                p.offset != part.object.data.size() || part.size != size) {
         // A fragment whose start we never saw, or one that leaves a gap.
         if (part.active) {
             part.active = false;
+            Drop(part);
         }
         part.lossPending = true;
         return S_OK;
@@ -66,15 +100,16 @@ HRESULT ObjectAssembler::Add(const Payload& p, uint64_t packetIndex, std::deque<
     if (p.data.size() > part.size - part.object.data.size()) {
         part.active = false;
         part.lossPending = true;
+        Drop(part);
         return S_OK;
     }
-    part.object.data.insert(part.object.data.end(), p.data.data(), p.data.data() + p.data.size());
+    Append(part, p, keep);
     if (part.object.data.size() == part.size) {
         part.active = false;
         part.object.afterLoss = part.lossPending;
         part.lossPending = false;
         out->push_back(std::move(part.object));
-        part.object = MediaObject{};
+        Drop(part);
     }
     return S_OK;
 }

@@ -28,10 +28,19 @@ HRESULT ParseDataPacket(ByteReader packet, PacketInfo* info, std::vector<Payload
     if (!packet.Has(0, 1)) {
         return ASF_E_BADDATAUNIT;
     }
+    // Error-correction data comes first when the first byte's top bit says so: that flag byte,
+    // then as many bytes as its low bits give. Otherwise the first byte already belongs to
+    // the payload parsing information.
     uint8_t first = packet.U8(0);
     if ((first & kErrorCorrectionPresent) != 0) {
         if ((first & kErrorCorrectionLengthTypeMask) != 0) {
-            return ASF_E_BADDATAUNIT;
+            return ASF_E_BADDATAUNIT;  // no other length type is defined
+        }
+        if ((first & kErrorCorrectionOpaque) != 0) {
+            // The rest of the packet is parity over a group of data packets: nothing to read.
+            info->parity = true;
+            info->packetLength = packet.size();
+            return S_OK;
         }
         off = 1 + (first & kErrorCorrectionLengthMask);
     }

@@ -1,6 +1,7 @@
 // Reads one ASF data packet: error-correction bytes, payload parsing information and its one or
 // many payloads. Payloads point into the packet's bytes. Every length is checked against the
-// packet; a packet that does not hold together gives ASF_E_BADDATAUNIT.
+// packet; a packet that does not hold together gives ASF_E_BADDATAUNIT. A parity packet (its
+// error-correction flags marked opaque) is skipped: it parses as one without payloads.
 #pragma once
 
 #include <cstdint>
@@ -12,6 +13,8 @@
 namespace asf {
 
 struct PacketInfo {
+    // A packet of error-correction data only (an N+1 parity packet): it carries no payloads.
+    bool parity = false;
     uint32_t sendTimeMs = 0;
     uint16_t durationMs = 0;
     size_t packetLength = 0;   // declared length (or the packet size)

@@ -41,10 +41,40 @@ void Put32(uint8_t* p, uint32_t v) {
 }
 }  // namespace
 
+namespace {
+// Batches in a buffer of the packetizer's own, handed to a callback.
+class SinkBatches final : public PacketBatches {
+public:
+    SinkBatches(size_t capacity, Packetizer::Sink sink)
+        : m_buffer(capacity), m_sink(std::move(sink)) {}
+    size_t Capacity() const override { return m_buffer.size(); }
+    uint8_t* NextBatch() override { return m_buffer.data(); }
+    HRESULT Send(size_t size) override { return m_sink(m_buffer.data(), size); }
+
+private:
+    std::vector<uint8_t> m_buffer;
+    Packetizer::Sink m_sink;
+};
+}  // namespace
+
 Packetizer::Packetizer(uint32_t packetSize, uint64_t prerollMs, Sink sink)
-    : m_packetSize(packetSize), m_prerollMs(prerollMs), m_sink(std::move(sink)) {
-    m_batchPackets = std::max<size_t>(1, kBatchBytes / std::max<uint32_t>(packetSize, 1));
-    m_batch.assign(m_batchPackets * packetSize, 0);
+    : m_packetSize(packetSize), m_prerollMs(prerollMs) {
+    size_t packets = std::max<size_t>(1, kBatchBytes / std::max<uint32_t>(packetSize, 1));
+    m_ownBatches = std::make_unique<SinkBatches>(packets * packetSize, std::move(sink));
+    m_batches = m_ownBatches.get();
+    m_batchPackets = packets;
+}
+
+Packetizer::Packetizer(uint32_t packetSize, uint64_t prerollMs, PacketBatches* batches)
+    : m_packetSize(packetSize), m_prerollMs(prerollMs), m_batches(batches) {
+    m_batchPackets = std::max<size_t>(1, batches->Capacity() / std::max<uint32_t>(packetSize, 1));
+}
+
+uint8_t* Packetizer::Current() {
+    if (m_batch == nullptr) {
+        m_batch = m_batches->NextBatch();
+    }
+    return m_batch + m_inBatch * m_packetSize;
 }
 
 bool Packetizer::Fits(size_t extensionBytes) const {
@@ -85,12 +115,23 @@ HRESULT Packetizer::FlushBatch() {
     }
     size_t n = m_inBatch * m_packetSize;
     m_inBatch = 0;
-    return m_sink(m_batch.data(), n);
+    m_batch = nullptr;
+    return m_batches->Send(n);
 }
 
 HRESULT Packetizer::AddObject(uint8_t stream, uint32_t presentationMs, bool keyFrame,
                               const uint8_t* data, size_t size, const Bytes& extension,
                               Placement* placement) {
+    ObjectBytes bytes;
+    bytes.Append(data, size, std::shared_ptr<const void>(data, [](const void*) {}));
+    return AddObject(stream, presentationMs, keyFrame, bytes, extension, placement);
+}
+
+HRESULT Packetizer::AddObject(uint8_t stream, uint32_t presentationMs, bool keyFrame,
+                              const ObjectBytes& bytes, const Bytes& extension,
+                              Placement* placement) {
+    const size_t size = bytes.size();
+    ObjectBytes::Reader data(bytes);
     if (stream == 0 || stream > packet::kStreamNumberMask || !Fits(extension.size()) ||
         size > kMaxMediaObjectSize) {
         return E_INVALIDARG;
@@ -135,7 +176,7 @@ HRESULT Packetizer::AddObject(uint8_t stream, uint32_t presentationMs, bool keyF
         // The payload length follows the replicated data.
         Put16(p + kPayloadObjectSize + replicated, static_cast<uint16_t>(n));
         if (n > 0) {
-            std::memcpy(p + overhead, data + offset, n);
+            data.Copy(p + overhead, n);
         }
         m_used += overhead + n;
         ++m_payloads;

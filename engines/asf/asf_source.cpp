@@ -7,8 +7,9 @@
 namespace asf {
 
 namespace {
-constexpr size_t kChunkBytes = size_t{256} * 1024;
 constexpr int kMaxTrailingObjects = 64;
+// Packets parsed when a file is opened.
+constexpr uint64_t kCheckedPackets = 8;
 
 GUID ReadGuid(const uint8_t* p) {
     return GuidFromBytes(p);
@@ -103,6 +104,28 @@ HRESULT ReadFileLayout(const File& file, Header* header, FileLayout* layout) {
     return S_OK;
 }
 
+HRESULT CheckFirstPackets(const File& file, const FileLayout& layout) {
+    const uint64_t count = std::min(kCheckedPackets, layout.packetCount);
+    if (count == 0) {
+        return S_OK;
+    }
+    Bytes bytes(static_cast<size_t>(count * layout.packetSize));
+    HRESULT hr = file.ReadAt(layout.firstPacketOffset, bytes.data(), bytes.size());
+    if (FAILED(hr)) {
+        return hr;
+    }
+    PacketInfo info;
+    std::vector<Payload> payloads;
+    for (uint64_t i = 0; i < count; ++i) {
+        ByteReader packet(bytes.data() + i * layout.packetSize, layout.packetSize);
+        hr = ParseDataPacket(packet, &info, &payloads);
+        if (FAILED(hr)) {
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
 HRESULT AsfSource::Open(const std::string& path) {
     Close();
     HRESULT hr = m_file.Open(path, File::Mode::Read);
@@ -110,6 +133,9 @@ HRESULT AsfSource::Open(const std::string& path) {
         return hr;
     }
     hr = ReadFileLayout(m_file, &m_header, &m_layout);
+    if (SUCCEEDED(hr)) {
+        hr = CheckFirstPackets(m_file, m_layout);
+    }
     if (FAILED(hr)) {
         Close();
         return hr;
@@ -117,13 +143,16 @@ HRESULT AsfSource::Open(const std::string& path) {
     return SeekToPacket(0);
 }
 
+void AsfSource::ReleaseBlock() {
+    m_block.reset();
+}
+
 void AsfSource::Close() {
+    ReleaseBlock();
+    m_ahead.reset();
     m_file.Close();
     m_header = Header{};
     m_layout = FileLayout{};
-    m_chunk.clear();
-    m_chunk.shrink_to_fit();
-    m_chunkCount = 0;
     m_ready.clear();
     m_assembler.Reset();
 }
@@ -133,6 +162,10 @@ HRESULT AsfSource::SeekToPacket(uint64_t packetIndex) {
         return ASF_E_INVALIDSTATE;
     }
     m_nextPacket = std::min(packetIndex, m_layout.packetCount);
+    ReleaseBlock();
+    if (m_ahead) {
+        m_ahead->Start(m_nextPacket);
+    }
     m_ready.clear();
     m_assembler.Reset();
     return S_OK;
@@ -167,20 +200,28 @@ uint64_t AsfSource::PacketForTime(uint64_t cnsTime) const {
 
 HRESULT AsfSource::LoadPacket(ByteReader* packet) {
     const uint64_t size = m_layout.packetSize;
-    if (m_nextPacket < m_chunkFirst || m_nextPacket >= m_chunkFirst + m_chunkCount) {
-        uint64_t perChunk = std::max<uint64_t>(1, kChunkBytes / size);
-        uint64_t n = std::min(perChunk, m_layout.packetCount - m_nextPacket);
-        m_chunk.resize(static_cast<size_t>(n * size));
-        HRESULT hr = m_file.ReadAt(m_layout.firstPacketOffset + m_nextPacket * size, m_chunk.data(),
-                                   m_chunk.size());
-        if (FAILED(hr)) {
-            m_chunkCount = 0;
-            return hr;
+    if (m_block == nullptr || m_nextPacket < m_block->firstPacket ||
+        m_nextPacket >= m_block->firstPacket + m_block->packets) {
+        // Reading starts with the first packet wanted, so that opening a file for its header
+        // alone starts no thread.
+        if (!m_ahead) {
+            m_ahead = std::make_unique<ReadAhead>(m_file, m_layout.firstPacketOffset,
+                                                  m_layout.packetSize, m_layout.packetCount);
+            m_ahead->Start(m_nextPacket);
         }
-        m_chunkFirst = m_nextPacket;
-        m_chunkCount = n;
+        ReleaseBlock();
+        HRESULT hr = m_ahead->Next(&m_block);
+        if (hr != S_OK) {
+            m_block.reset();
+            return FAILED(hr) ? hr : ASF_E_INVALIDSTATE;
+        }
+        if (m_nextPacket < m_block->firstPacket ||
+            m_nextPacket >= m_block->firstPacket + m_block->packets) {
+            ReleaseBlock();
+            return ASF_E_INVALIDSTATE;
+        }
     }
-    *packet = ByteReader(m_chunk.data() + (m_nextPacket - m_chunkFirst) * size,
+    *packet = ByteReader(m_block->bytes.data() + (m_nextPacket - m_block->firstPacket) * size,
                          static_cast<size_t>(size));
     return S_OK;
 }
@@ -191,6 +232,9 @@ HRESULT AsfSource::NextObject(MediaObject* out) {
     }
     while (m_ready.empty()) {
         if (m_nextPacket >= m_layout.packetCount) {
+            // Read to the end: the blocks are not needed while the file stays open.
+            ReleaseBlock();
+            m_ahead.reset();
             return S_FALSE;
         }
         ByteReader packet;
@@ -207,7 +251,8 @@ HRESULT AsfSource::NextObject(MediaObject* out) {
             if (m_header.FindStream(p.stream) == nullptr) {
                 continue;  // a payload of a stream the header does not declare
             }
-            hr = m_assembler.Add(p, m_nextPacket, &m_ready);
+            // Objects point into the read block rather than copy it.
+            hr = m_assembler.Add(p, m_nextPacket, &m_ready, m_block);
             if (FAILED(hr)) {
                 return hr;
             }

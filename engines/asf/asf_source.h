@@ -1,15 +1,18 @@
 // An ASF file opened for reading: its header, where its data packets lie, and its media objects
-// in file order, read a few packets at a time so that memory does not grow with the file.
+// in file order. The packets are read a block ahead on a thread of their own while the ones
+// before are parsed, a few blocks at a time, so that memory does not grow with the file.
 #pragma once
 
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "engines/asf/asf_model.h"
 #include "engines/asf/asf_object_assembler.h"
 #include "engines/asf/asf_packet_parser.h"
+#include "engines/asf/block_io.h"
 #include "engines/asf/file_io.h"
 
 namespace asf {
@@ -28,6 +31,9 @@ struct FileLayout {
 
 // Reads the top-level layout and the header of an open file.
 HRESULT ReadFileLayout(const File& file, Header* header, FileLayout* layout);
+// Whether the first data packets of a file parse: ASF_E_BADDATAUNIT when one does not, so that
+// a file in a packet layout this module cannot read fails to open rather than part way.
+HRESULT CheckFirstPackets(const File& file, const FileLayout& layout);
 
 class AsfSource {
 public:
@@ -49,12 +55,13 @@ public:
 private:
     HRESULT LoadPacket(ByteReader* packet);
 
+    void ReleaseBlock();
+
     File m_file;
     Header m_header;
     FileLayout m_layout;
-    std::vector<uint8_t> m_chunk;
-    uint64_t m_chunkFirst = 0;
-    uint64_t m_chunkCount = 0;
+    std::unique_ptr<ReadAhead> m_ahead;               // reads m_file: goes before it
+    std::shared_ptr<const ReadAhead::Block> m_block;  // holds the packets being parsed
     uint64_t m_nextPacket = 0;
     ObjectAssembler m_assembler;
     std::deque<MediaObject> m_ready;

@@ -110,11 +110,10 @@ HRESULT Editor::SaveLocked() {
     if (SUCCEEDED(hr)) {
         File file;
         hr = file.Open(m_path, File::Mode::ReadWrite);
+        // Written in place and not synced: the header is the same size, and waiting here
+        // for the whole file to reach the disk would cost a join as long as the disk takes.
         if (SUCCEEDED(hr)) {
             hr = file.WriteAt(0, bytes.data(), bytes.size());
-        }
-        if (SUCCEEDED(hr)) {
-            hr = file.Sync();
         }
         return hr;
     }

@@ -2,9 +2,9 @@
 
 namespace asf {
 
-NssBuffer::NssBuffer(DWORD capacity) : m_data(capacity), m_length(0) {}
+NssBuffer::NssBuffer(DWORD capacity) : m_data(Bytes(capacity)), m_length(0) {}
 
-NssBuffer::NssBuffer(Bytes data, Bytes extension)
+NssBuffer::NssBuffer(ObjectBytes data, Bytes extension)
     : m_data(std::move(data)), m_extension(std::move(extension)) {
     m_length = static_cast<DWORD>(m_data.size());
 }
@@ -19,6 +19,9 @@ HRESULT NssBuffer::QueryInterface(REFIID riid, void** ppv) {
     }
     if (riid == IID_IAsfSampleExtension) {
         return Hand(static_cast<IAsfSampleExtension*>(this), ppv);
+    }
+    if (riid == IID_IAsfSampleData) {
+        return Hand(static_cast<IAsfSampleData*>(this), ppv);
     }
     return E_NOINTERFACE;
 }
@@ -59,7 +62,7 @@ HRESULT NssBuffer::GetBuffer(BYTE** ppdwBuffer) {
     if (ppdwBuffer == nullptr) {
         return E_POINTER;
     }
-    *ppdwBuffer = m_data.data();
+    *ppdwBuffer = m_data.Owned().data();
     return S_OK;
 }
 
@@ -67,7 +70,7 @@ HRESULT NssBuffer::GetBufferAndLength(BYTE** ppdwBuffer, DWORD* pdwLength) {
     if (ppdwBuffer == nullptr || pdwLength == nullptr) {
         return E_POINTER;
     }
-    *ppdwBuffer = m_data.data();
+    *ppdwBuffer = m_data.Owned().data();
     *pdwLength = m_length;
     return S_OK;
 }

@@ -1,14 +1,14 @@
-// The sample buffer the module hands out and accepts: owned bytes with a length and a capacity.
+// The sample buffer the module hands out and accepts: bytes with a length and a capacity.
 #pragma once
 
 #include "engines/asf/internal.h"
 
 namespace asf {
 
-class NssBuffer final : public INSSBuffer, public IAsfSampleExtension {
+class NssBuffer final : public INSSBuffer, public IAsfSampleExtension, public IAsfSampleData {
 public:
     explicit NssBuffer(DWORD capacity);
-    NssBuffer(Bytes data, Bytes extension);
+    NssBuffer(ObjectBytes data, Bytes extension);
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override;
     ULONG AddRef() override { return m_ref.Increment(); }
@@ -21,12 +21,15 @@ public:
     HRESULT GetBufferAndLength(BYTE** ppdwBuffer, DWORD* pdwLength) override;
 
     const Bytes& ExtensionData() const override { return m_extension; }
+    const ObjectBytes& SampleBytes() const override { return m_data; }
 
 private:
     ~NssBuffer() override = default;
 
     RefCount m_ref;
-    Bytes m_data;  // size() is the capacity
+    // size() is the capacity; the bytes are gathered into one piece when someone asks for a
+    // pointer to them.
+    ObjectBytes m_data;
     DWORD m_length = 0;
     Bytes m_extension;
 };

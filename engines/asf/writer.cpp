@@ -4,6 +4,7 @@
 #include <random>
 
 #include "engines/asf/asf_header_builder.h"
+#include "engines/asf/block_io.h"
 #include "engines/asf/header_info.h"
 #include "engines/asf/nss_buffer.h"
 #include "engines/asf/text.h"
@@ -55,7 +56,24 @@ void CompleteExtended(const ProfileStream& ps, StreamInfo* s) {
     s->averageBitrate = ps.bitrate;
 }
 
+// About a megabyte of packets per write, as for reading.
+constexpr size_t kWriteBatchBytes = size_t{1} << 20;
+
 }  // namespace
+
+// Packets go to the file from the buffers they were built in, written on a thread of their
+// own while the next batch is being filled.
+class FileBatches final : public PacketBatches {
+public:
+    FileBatches(File& file, uint64_t offset, size_t capacity) : m_out(file, offset, capacity) {}
+    size_t Capacity() const override { return m_out.BlockSize(); }
+    uint8_t* NextBatch() override { return m_out.Block(); }
+    HRESULT Send(size_t size) override { return m_out.Submit(size); }
+    HRESULT Finish() { return m_out.Finish(); }
+
+private:
+    WriteBehind m_out;
+};
 
 Writer::Writer() {
     HeaderInfoPolicy policy;
@@ -74,6 +92,7 @@ Writer::~Writer() {
 
 void Writer::AbandonLocked() {
     m_packetizer.reset();
+    m_batches.reset();  // waits for its writes: before the file closes
     m_file.Close();
     m_streams.clear();
     m_writing = false;
@@ -266,12 +285,10 @@ HRESULT Writer::BeginWriting() {
     m_headerSize = headerBytes.size();
     m_header = std::move(h);
     m_dataEnd = m_headerSize + kDataObjectFixed;
-    m_packetizer = std::make_unique<Packetizer>(profile.packetSize, profile.prerollMs,
-                                                [this](const uint8_t* p, size_t n) {
-                                                    HRESULT hr = m_file.WriteAt(m_dataEnd, p, n);
-                                                    m_dataEnd += n;
-                                                    return hr;
-                                                });
+    size_t batch = std::max<size_t>(1, kWriteBatchBytes / profile.packetSize) * profile.packetSize;
+    m_batches = std::make_unique<FileBatches>(m_file, m_dataEnd, batch);
+    m_packetizer =
+        std::make_unique<Packetizer>(profile.packetSize, profile.prerollMs, m_batches.get());
     for (const StreamInfo& s : m_header.streams) {
         if (!m_packetizer->Fits(s.FixedExtensionBytes() < 0 ? 0 : s.FixedExtensionBytes())) {
             AbandonLocked();
@@ -348,14 +365,34 @@ HRESULT Writer::WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD,
     }
     StreamState& st = it->second;
     const StreamInfo& s = m_header.streams[st.headerIndex];
-    BYTE* data = nullptr;
+    // A buffer of this module gives its bytes where they lie (in the blocks they were read
+    // into); any other is read through its pointer.
     DWORD length = 0;
-    HRESULT hr = pSample->GetBufferAndLength(&data, &length);
+    HRESULT hr = pSample->GetLength(&length);
     if (FAILED(hr)) {
         return hr;
     }
-    if (length > 0 && data == nullptr) {
-        return E_POINTER;
+    const ObjectBytes* spans = nullptr;
+    ObjectBytes pointed;
+    void* own = nullptr;
+    if (SUCCEEDED(pSample->QueryInterface(IID_IAsfSampleData, &own))) {
+        auto* sampleData = static_cast<IAsfSampleData*>(own);
+        if (sampleData->SampleBytes().size() == length) {
+            spans = &sampleData->SampleBytes();
+        }
+        sampleData->Release();  // the caller's reference keeps the buffer
+    }
+    if (spans == nullptr) {
+        BYTE* data = nullptr;
+        hr = pSample->GetBufferAndLength(&data, &length);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        if (length > 0 && data == nullptr) {
+            return E_POINTER;
+        }
+        pointed.Append(data, length, std::shared_ptr<const void>(data, [](const void*) {}));
+        spans = &pointed;
     }
     uint64_t ms = (cnsSampleTime + kUnitsPerMs / 2) / kUnitsPerMs + m_header.file.prerollMs;
     if (ms > 0xFFFFFFFFu) {
@@ -368,7 +405,7 @@ HRESULT Writer::WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD,
     bool key = (dwFlags & WM_SF_CLEANPOINT) != 0;
     Packetizer::Placement where;
     hr = m_packetizer->AddObject(static_cast<uint8_t>(wStreamNum), static_cast<uint32_t>(ms), key,
-                                 data, length, extension, &where);
+                                 *spans, extension, &where);
     if (FAILED(hr)) {
         return Fail(hr);
     }
@@ -402,6 +439,11 @@ HRESULT Writer::EndWriting() {
     HRESULT hr = m_error;
     if (SUCCEEDED(hr)) {
         hr = m_packetizer->Finish();
+    }
+    // Every packet is on its way; the index and the final header follow them.
+    HRESULT written = m_batches->Finish();
+    if (SUCCEEDED(hr)) {
+        hr = written;
     }
     FileProperties& f = m_header.file;
     const uint64_t packets = m_packetizer->PacketCount();

@@ -18,6 +18,7 @@
 namespace asf {
 
 class HeaderInfo;
+class FileBatches;
 
 // Padding left in the Header Extension so that a metadata editor can add markers in place.
 inline constexpr uint32_t kWriterHeaderPadding = 4096;
@@ -93,7 +94,8 @@ private:
     File m_file;
     Header m_header;
     uint64_t m_headerSize = 0;
-    uint64_t m_dataEnd = 0;  // where the next packets go
+    uint64_t m_dataEnd = 0;                  // where the next packets go
+    std::unique_ptr<FileBatches> m_batches;  // before the packetizer that uses it
     std::unique_ptr<Packetizer> m_packetizer;
     std::map<uint16_t, StreamState> m_streams;
     QWORD m_endTime = 0;  // latest sample end, 100 ns without preroll

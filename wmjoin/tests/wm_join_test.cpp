@@ -7,8 +7,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "job/job_state.h"
 #include "engines/asf/asf_format.h"
+#include "engines/asf/tests/asf_bytes.h"
+#include "job/job_state.h"
 #include "platform/unicode.h"
 #include "tests/support/media_fixtures.h"
 #include "wmjoin/tests/wm_test_support.h"
@@ -20,13 +21,15 @@ using kjtest::ShellQuote;
 
 namespace {
 
+// Video of `seconds` and a tone of `audioSeconds` (the same length when not given).
 std::string Source(const char* pattern, double seconds, int frequency, const char* size = "320x240",
-                   int rate = 25) {
+                   int rate = 25, double audioSeconds = 0) {
     char text[256];
     std::snprintf(text, sizeof text,
                   "-f lavfi -i %s=size=%s:rate=%d:duration=%.3f "
                   "-f lavfi -i sine=frequency=%d:sample_rate=44100:duration=%.3f ",
-                  pattern, size, rate, seconds, frequency, seconds);
+                  pattern, size, rate, seconds, frequency,
+                  audioSeconds > 0 ? audioSeconds : seconds);
     return text;
 }
 
@@ -45,6 +48,47 @@ uint32_t PrerollMs(const std::vector<uint8_t>& file) {
     return 0;
 }
 
+// The file with its File Properties' Play Duration `extra` longer.
+std::vector<uint8_t> WithLongerPlayDuration(std::vector<uint8_t> file, uint64_t extra) {
+    uint8_t id[16];
+    GuidToBytes(asf::kFileProperties, id);
+    ByteReader reader(file);
+    for (size_t at = 0; reader.Has(at, asf::fileprops::kSize); ++at) {
+        if (reader.Matches(at, id, sizeof id)) {
+            ByteWriter patch;
+            patch.bytes() = std::move(file);
+            patch.PatchLE64(at + asf::fileprops::kPlayDuration,
+                            reader.LE64(at + asf::fileprops::kPlayDuration) + extra);
+            return std::move(patch.bytes());
+        }
+    }
+    return file;
+}
+
+// The file with the error-correction flags of every data packet claiming a length type that
+// does not exist: no packet can be parsed.
+std::vector<uint8_t> WithUnreadablePackets(std::vector<uint8_t> file) {
+    uint8_t id[16];
+    GuidToBytes(asf::kFileProperties, id);
+    ByteReader reader(file);
+    uint64_t headerSize = reader.LE64(16);
+    uint32_t packetSize = 0;
+    for (size_t at = 0; reader.Has(at, asf::fileprops::kSize); ++at) {
+        if (reader.Matches(at, id, sizeof id)) {
+            packetSize = reader.LE32(at + asf::fileprops::kMaxPacketSize);
+            break;
+        }
+    }
+    if (packetSize == 0) {
+        return file;
+    }
+    for (uint64_t at = headerSize + asf::kDataObjectFixed; at + packetSize <= file.size();
+         at += packetSize) {
+        file[static_cast<size_t>(at)] = 0xE2;
+    }
+    return file;
+}
+
 class WmJoin : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -58,14 +102,16 @@ protected:
         kjtest::WriteFileBytes(meta2, ToBytes(";FFMETADATA1\ntitle=Second part\n[CHAPTER]\n"
                                               "TIMEBASE=1/1000\nSTART=500\nEND=900\n"
                                               "title=Later\n"));
-        Make(Source("testsrc", 3.5, 440) + "-i " + meta + " -map 0:v -map 1:a -map_metadata 2 " +
-                 "-map_chapters 2 " + kWmv2,
+        // Lengths off the whole second, audio and video ending apart (audio first in a.wmv,
+        // video first in b.wmv and d1.wmv).
+        Make(Source("testsrc", 3.5, 440, "320x240", 25, 3.13) + "-i " + meta +
+                 " -map 0:v -map 1:a -map_metadata 2 " + "-map_chapters 2 " + kWmv2,
              "a.wmv");
-        Make(Source("testsrc2", 2.2, 880) + "-i " + meta2 +
+        Make(Source("testsrc2", 2.2, 880, "320x240", 25, 2.47) + "-i " + meta2 +
                  " -map 0:v -map 1:a -map_metadata 2 -map_chapters 2 " + kWmv2,
              "b.wmv");
         Make(Source("smptebars", 1.7, 660) + kWmv2, "c.wmv");
-        Make(Source("testsrc", 2.4, 440) + kWmv1, "d1.wmv");
+        Make(Source("testsrc", 2.43, 440, "320x240", 25, 2.71) + kWmv1, "d1.wmv");
         Make(Source("smptebars", 1.3, 550) + kWmv1, "e1.wmv");
         Make(Source("testsrc", 1.0, 440, "176x144") + kWmv2, "small.wmv");
         Make(Source("testsrc", 1.0, 440) + "-c:v wmv2 -b:v 300k -c:a wmav2 -b:a 64k -ar 22050 ",
@@ -100,34 +146,69 @@ struct JoinCase {
     std::vector<const char*> inputs;
 };
 
-// Every packet of every input is in the output, input n starting at the sum of the whole-second
-// clocks of the inputs before it; readers that are not ours accept the result.
+// Every packet of every input is in the output, each input moved by one shift for all its
+// streams; at every seam and in every stream the next input starts no earlier than the last
+// packet of that stream ends, and at most one frame or audio packet after the latest end of any
+// stream of the input before (not counting the input's own lead-in: ffmpeg starts the video of
+// its files a packet after the audio). Readers that are not ours accept the result.
 void ExpectWholeJoin(const std::vector<std::string>& inputs, const std::string& output) {
-    for (const char* stream : {"v:0", "a:0"}) {
-        int64_t total = 0;
+    const std::vector<std::string> streams = {"v:0", "a:0"};
+    // Times are stored in milliseconds.
+    const double kMs = 0.0011;
+    std::vector<std::vector<wmtest::PacketSpan>> out;
+    for (const std::string& stream : streams) {
+        out.push_back(wmtest::PacketSpans(output, stream));
+        size_t total = 0;
         for (const std::string& input : inputs) {
-            total += kjtest::CountPackets(input, stream);
+            total += wmtest::PacketSpans(input, stream).size();
         }
-        EXPECT_EQ(kjtest::CountPackets(output, stream), total) << stream;
+        EXPECT_EQ(out.back().size(), total) << stream;
     }
-    std::vector<double> out = wmtest::PacketTimes(output, "v:0");
-    size_t at = 0;
-    double shift = 0;
-    for (const std::string& input : inputs) {
-        std::vector<double> times = wmtest::PacketTimes(input, "v:0");
-        ASSERT_FALSE(times.empty());
-        ASSERT_LE(at + times.size(), out.size());
-        double start = out[at] - times.front();
-        // Each input starts on a whole second, after every frame of the inputs before it.
-        EXPECT_NEAR(start, std::round(start), 0.002) << input;
-        EXPECT_NEAR(start, shift, 1.0005) << input;
-        EXPECT_GE(start + 0.0005, shift) << input;
-        for (size_t i = 0; i < times.size(); ++i) {
-            EXPECT_NEAR(out[at + i], times[i] + start, 0.002) << input << " frame " << i;
+    std::vector<size_t> at(streams.size(), 0);
+    std::vector<double> streamEnd(streams.size(), 0);  // per stream, end of the input before
+    std::vector<double> lastLength(streams.size(), 0);
+    double latestEnd = 0;  // of any stream of the input before
+    for (size_t k = 0; k < inputs.size(); ++k) {
+        double shift = 0;
+        double inputEnd = 0;
+        std::vector<std::vector<wmtest::PacketSpan>> owns;
+        double leadIn = 1e9;  // the input's earliest packet of any stream
+        for (const std::string& stream : streams) {
+            owns.push_back(wmtest::PacketSpans(inputs[k], stream));
+            if (!owns.back().empty()) {
+                leadIn = std::min(leadIn, owns.back().front().pts);
+            }
         }
-        at += times.size();
-        double last = times.back() - times.front();
-        shift = start + last + 0.001;
+        for (size_t s = 0; s < streams.size(); ++s) {
+            const std::vector<wmtest::PacketSpan>& own = owns[s];
+            ASSERT_FALSE(own.empty()) << inputs[k] << " " << streams[s];
+            ASSERT_LE(at[s] + own.size(), out[s].size()) << inputs[k] << " " << streams[s];
+            const std::vector<wmtest::PacketSpan>& joined = out[s];
+            double offset = joined[at[s]].pts - own.front().pts;
+            if (s == 0) {
+                shift = offset;
+            }
+            EXPECT_NEAR(offset, shift, kMs) << inputs[k] << " " << streams[s] << ": one shift";
+            if (k == 0) {
+                EXPECT_NEAR(offset, 0, kMs) << inputs[k];
+            } else {
+                double first = joined[at[s]].pts;
+                EXPECT_GE(first + kMs, streamEnd[s])
+                    << inputs[k] << " " << streams[s] << " overlaps the input before";
+                double step = std::max(lastLength[s], own.front().duration);
+                EXPECT_LE(first - (own.front().pts - leadIn), latestEnd + step + kMs)
+                    << inputs[k] << " " << streams[s] << " leaves a gap after " << latestEnd;
+            }
+            for (size_t i = 0; i < own.size(); ++i) {
+                EXPECT_NEAR(joined[at[s] + i].pts, own[i].pts + shift, kMs)
+                    << inputs[k] << " " << streams[s] << " packet " << i;
+            }
+            at[s] += own.size();
+            streamEnd[s] = joined[at[s] - 1].End();
+            lastLength[s] = joined[at[s] - 1].duration;
+            inputEnd = std::max(inputEnd, streamEnd[s]);
+        }
+        latestEnd = inputEnd;
     }
     EXPECT_EQ(kjtest::DecodeErrors(output), "");
     kjtest::CommandResult gst = kjtest::RunCommand(
@@ -184,6 +265,8 @@ TEST_F(WmJoin, HeaderItemsOfTheFirstInputAndEveryInputsScriptsAndMarkers) {
     std::vector<uint8_t> b = kjtest::ReadFileBytes(F("b.wmv"));
     std::vector<uint8_t> c = kjtest::ReadFileBytes(F("c.wmv"));
     std::string sa = work.File("sa.wmv"), sb = work.File("sb.wmv"), sc = work.File("sc.wmv");
+    // A Duration two seconds past the last sample, as WM encoders may write.
+    a = WithLongerPlayDuration(std::move(a), 20'000'000);
     kjtest::WriteFileBytes(sa,
                            wmtest::WithHeaderObject(
                                a, wmtest::ScriptCommandObject(PrerollMs(a) + 500, u"URL", u"one")));
@@ -215,7 +298,7 @@ TEST_F(WmJoin, HeaderItemsOfTheFirstInputAndEveryInputsScriptsAndMarkers) {
     EXPECT_EQ(kjtest::Ffprobe(output, "format_tags=artist"), "Kelvane Tests");  // Author
     EXPECT_EQ(out.codecNames, in.codecNames);
 
-    // Scripts stand where their input's samples are; markers keep their own times.
+    // Scripts and markers move with their input's samples: one shift for all three.
     std::vector<double> video = wmtest::PacketTimes(output, "v:0");
     size_t aFrames = static_cast<size_t>(kjtest::CountPackets(sa, "v:0"));
     size_t bFrames = static_cast<size_t>(kjtest::CountPackets(sb, "v:0"));
@@ -225,24 +308,56 @@ TEST_F(WmJoin, HeaderItemsOfTheFirstInputAndEveryInputsScriptsAndMarkers) {
     ASSERT_EQ(out.scripts.size(), 3u);
     EXPECT_EQ(out.scripts[0].first, "one");
     EXPECT_EQ(out.scripts[0].second, 5'000'000u);
+    EXPECT_EQ(out.scripts[1].first, "two");
+    EXPECT_NEAR(out.scripts[1].second / 1e7, secondStart + 0.7, 0.0011);
+    EXPECT_EQ(out.scripts[1].second % 10'000, 0u);  // on the millisecond the samples use
+    EXPECT_EQ(out.scripts[2].first, "three");
+    EXPECT_NEAR(out.scripts[2].second / 1e7, thirdStart + 0.3, 0.0011)
+        << "second input starts at " << secondStart << ", third at " << thirdStart;
+    // Not at the first input's Duration, which was made to run past its last sample.
     wmtest::HeaderItems::Attribute duration;
     ASSERT_TRUE(in.Get("Duration", &duration));
     QWORD firstDuration = 0;
     std::memcpy(&firstDuration, duration.value.data(), sizeof firstDuration);
-    EXPECT_EQ(out.scripts[1].first, "two");
-    EXPECT_EQ(out.scripts[1].second, firstDuration + 7'000'000u);
-    EXPECT_NEAR(out.scripts[1].second / 1e7, secondStart + 0.7, 1.0);
-    EXPECT_EQ(out.scripts[2].first, "three");
-    EXPECT_NEAR(out.scripts[2].second / 1e7, thirdStart + 0.3, 0.002)
-        << "second input starts at " << secondStart << ", third at " << thirdStart;
+    EXPECT_LT(secondStart + 1.5, firstDuration / 1e7);
 
-    std::vector<std::pair<std::string, QWORD>> markers = in.markers;
-    markers.insert(markers.end(), in2.markers.begin(), in2.markers.end());
-    ASSERT_EQ(markers.size(), 2u);
-    // Both inputs' markers, at their own times (the header keeps them in time order).
-    std::sort(markers.begin(), markers.end(),
-              [](const auto& x, const auto& y) { return x.second < y.second; });
-    EXPECT_EQ(out.markers, markers);
+    ASSERT_EQ(in.markers.size(), 1u);
+    ASSERT_EQ(in2.markers.size(), 1u);
+    ASSERT_EQ(out.markers.size(), 2u);
+    EXPECT_EQ(out.markers[0], in.markers[0]);
+    EXPECT_EQ(out.markers[1].first, in2.markers[0].first);
+    EXPECT_NEAR(out.markers[1].second / 1e7, secondStart + in2.markers[0].second / 1e7, 0.0011);
+    EXPECT_EQ(out.markers[1].second - in2.markers[0].second, out.scripts[1].second - 7'000'000u);
+}
+
+TEST_F(WmJoin, AFileWithPaddedMarkerEntriesJoinsWithItsMarkers) {
+    kjtest::TempDir work;
+    std::string padded = work.File("padded.wmv");
+    // Entries padded after their descriptions, as an old encoder wrote them.
+    kjtest::WriteFileBytes(
+        padded, wmtest::WithHeaderObject(
+                    kjtest::ReadFileBytes(F("c.wmv")),
+                    asftest::MarkerObject(
+                        {{PrerollMs(kjtest::ReadFileBytes(F("c.wmv"))) * 10000ull + 4'000'000u,
+                          u"Scene one"},
+                         {PrerollMs(kjtest::ReadFileBytes(F("c.wmv"))) * 10000ull + 9'000'000u,
+                          u"Scene two"}},
+                        2)));
+    std::string output = work.File("joined.wmv");
+    std::vector<std::string> inputs = {F("a.wmv"), padded};
+    wmtest::RecordingHost host(inputs);
+    ASSERT_EQ(Join(host, output), 1) << g_errorText;
+    EXPECT_TRUE(host.Messages().empty());
+    ExpectWholeJoin(inputs, output);
+    wmtest::HeaderItems out = wmtest::ReadHeaderItems(output);
+    ASSERT_TRUE(out.ok);
+    ASSERT_EQ(out.markers.size(), 3u);  // a.wmv's chapter and both padded entries
+    double secondStart = wmtest::PacketTimes(
+        output, "a:0")[static_cast<size_t>(kjtest::CountPackets(F("a.wmv"), "a:0"))];
+    EXPECT_EQ(out.markers[1].first, "Scene one");
+    EXPECT_NEAR(out.markers[1].second / 1e7, secondStart + 0.4, 0.0011);
+    EXPECT_EQ(out.markers[2].first, "Scene two");
+    EXPECT_NEAR(out.markers[2].second / 1e7, secondStart + 0.9, 0.0011);
 }
 
 TEST_F(WmJoin, StreamsListedInAnotherOrderAreMatchedByTypeAndWindowsAreSummed) {
@@ -272,6 +387,8 @@ TEST_F(WmJoin, FilesThatCannotBeJoinedAreRefusedWithTheDesignedTexts) {
     std::vector<uint8_t> bytes = kjtest::ReadFileBytes(F("b.wmv"));
     bytes.resize(200);
     kjtest::WriteFileBytes(truncated, bytes);
+    std::string unreadable = work.File("unreadable.wmv");
+    kjtest::WriteFileBytes(unreadable, WithUnreadablePackets(kjtest::ReadFileBytes(F("b.wmv"))));
     std::string locked = work.File("locked.wmv");
     kjtest::WriteFileBytes(locked, wmtest::WithHeaderObject(kjtest::ReadFileBytes(F("b.wmv")),
                                                             wmtest::ContentEncryptionObject()));
@@ -288,6 +405,13 @@ TEST_F(WmJoin, FilesThatCannotBeJoinedAreRefusedWithTheDesignedTexts) {
         {locked,
          {"Protected attributes set for input file " + locked + " .\n",
           "File " + locked + " file is protected, cannot open, aborting...\n"}},
+        // Not protected: the designed lines, with the real reason beside the protected one.
+        {unreadable,
+         {"Could not open file " + unreadable +
+              " (hr=0xc00d080d).\nThe file's data packets "
+              "cannot be read: they are damaged or laid out "
+              "in a way this program does not know.\n",
+          "File " + unreadable + " file is protected, cannot open, aborting...\n"}},
     };
     for (const Refusal& refusal : refusals) {
         std::string output = work.File("never.wmv");

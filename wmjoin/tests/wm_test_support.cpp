@@ -1,10 +1,11 @@
 #include "wmjoin/tests/wm_test_support.h"
 
 #include <condition_variable>
+#include <cstdio>
 #include <sstream>
 
-#include "job/job_state.h"
 #include "engines/asf/asf_format.h"
+#include "job/job_state.h"
 #include "platform/auto_event.h"
 #include "platform/module.h"
 #include "platform/unicode.h"
@@ -284,6 +285,21 @@ std::vector<double> PacketTimes(const std::string& path, const std::string& stre
         }
     }
     return times;
+}
+
+std::vector<PacketSpan> PacketSpans(const std::string& path, const std::string& stream) {
+    kjtest::CommandResult r = kjtest::RunCommand(
+        "ffprobe -v error -select_streams " + stream +
+        " -show_entries packet=pts_time,duration_time -of csv=p=0 " + kjtest::ShellQuote(path));
+    std::vector<PacketSpan> spans;
+    std::istringstream lines(r.output);
+    for (std::string line; std::getline(lines, line);) {
+        PacketSpan span;
+        if (std::sscanf(line.c_str(), "%lf,%lf", &span.pts, &span.duration) >= 1) {
+            spans.push_back(span);
+        }
+    }
+    return spans;
 }
 
 }  // namespace wmtest

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "job/join_host.h"
 #include "engines/asf/wmsdk.h"
+#include "job/join_host.h"
 #include "platform/bytes.h"
 
 class Module;
@@ -82,5 +82,13 @@ ProfileStreams ReadProfile(const std::string& path);
 
 // Packet times (seconds) of one stream, read by ffprobe.
 std::vector<double> PacketTimes(const std::string& path, const std::string& stream);
+
+// A packet as ffprobe gives it: presentation time and duration, in seconds.
+struct PacketSpan {
+    double pts = 0;
+    double duration = 0;
+    double End() const { return pts + duration; }
+};
+std::vector<PacketSpan> PacketSpans(const std::string& path, const std::string& stream);
 
 }  // namespace wmtest

@@ -136,4 +136,40 @@ inline Bytes SinglePayloadPacket(uint32_t packetSize, uint8_t stream, uint8_t ob
     return std::move(w.bytes());
 }
 
+// A Marker Object whose entries carry `padding` zero bytes after their description, counted in
+// their Entry Length (as a 1997 NetShow encoder wrote them with 2).
+inline Bytes MarkerObject(const std::vector<std::pair<uint64_t, std::u16string>>& markers,
+                          size_t padding = 0) {
+    ByteWriter w;
+    Guid(w, asf::kReserved4);
+    w.LE32(static_cast<uint32_t>(markers.size())).LE16(1).LE16(0);
+    for (const auto& [time, name] : markers) {
+        size_t chars = name.size() + 1;
+        w.LE64(0).LE64(time).LE16(static_cast<uint16_t>(12 + 2 * chars + padding));
+        w.LE32(0).LE32(0).LE32(static_cast<uint32_t>(chars));
+        Utf16(w, name);
+        w.Zeros(padding);
+    }
+    return Object(asf::kMarker, w.bytes());
+}
+
+// A packet of SinglePayloadPacket's kind with other error-correction bytes in front of its
+// payload parsing information (none when `ec` is empty), still `packet.size()` long: the
+// padding takes up the difference.
+inline Bytes WithErrorCorrection(const Bytes& packet, const Bytes& ec) {
+    constexpr size_t kOwnEc = 3;         // 82 00 00
+    constexpr size_t kPaddingField = 5;  // from the packet start
+    Bytes out = ec;
+    out.insert(out.end(), packet.begin() + kOwnEc, packet.end());
+    ByteReader r(out);
+    size_t at = kPaddingField - kOwnEc + ec.size();
+    long padding =
+        static_cast<long>(r.LE16(at)) + static_cast<long>(kOwnEc) - static_cast<long>(ec.size());
+    ByteWriter w;
+    w.bytes() = std::move(out);
+    w.PatchLE16(at, static_cast<uint16_t>(padding));
+    w.bytes().resize(packet.size(), 0);
+    return std::move(w.bytes());
+}
+
 }  // namespace asftest

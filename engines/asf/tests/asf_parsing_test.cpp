@@ -266,10 +266,10 @@ TEST(AsfPacketParser, ReadsSingleMultipleAndCompressedPayloads) {
     ASSERT_EQ(assembler.Add(payloads[0], 0, &out), S_OK);
     ASSERT_EQ(assembler.Add(payloads[1], 0, &out), S_OK);
     ASSERT_EQ(out.size(), 4u);
-    EXPECT_EQ(out[0].data, (Bytes{'a', 'b', 'c'}));
+    EXPECT_EQ(out[0].data.Gather(), (Bytes{'a', 'b', 'c'}));
     EXPECT_EQ(out[2].presentationMs, 3240u);  // second sub-object: PT + delta
     EXPECT_EQ(out[3].objectNumber, 9u);
-    EXPECT_EQ(out[3].data, (Bytes{'r', 's', 't'}));
+    EXPECT_EQ(out[3].data.Gather(), (Bytes{'r', 's', 't'}));
 }
 
 TEST(AsfPacketParser, RefusesLengthsOutsideThePacket) {
@@ -320,13 +320,15 @@ TEST(AsfPacketizer, PacksAndReassemblesObjectsOfEverySize) {
         o.presentationMs = 3000 + static_cast<uint32_t>(i) * 20;
         o.keyFrame = o.stream == 1 && i % 10 == 0;
         size_t size = i % 50 == 0 ? 3000 : rng() % 700;
+        Bytes bytes;
         for (size_t k = 0; k < size; ++k) {
-            o.data.push_back(static_cast<uint8_t>(rng()));
+            bytes.push_back(static_cast<uint8_t>(rng()));
         }
+        o.data = asf::ObjectBytes(std::move(bytes));
         o.extension = o.stream == 1 ? Bytes{0x21, 0x00} : Bytes{};
         asf::Packetizer::Placement where;
         ASSERT_EQ(packer.AddObject(static_cast<uint8_t>(o.stream), o.presentationMs, o.keyFrame,
-                                   o.data.data(), o.data.size(), o.extension, &where),
+                                   o.data, o.extension, &where),
                   S_OK);
         EXPECT_LE(where.firstPacket, where.lastPacket);
         sent.push_back(std::move(o));
@@ -353,7 +355,7 @@ TEST(AsfPacketizer, PacksAndReassemblesObjectsOfEverySize) {
         EXPECT_EQ(got[i].stream, sent[i].stream);
         EXPECT_EQ(got[i].presentationMs, sent[i].presentationMs);
         EXPECT_EQ(got[i].keyFrame, sent[i].keyFrame);
-        EXPECT_EQ(got[i].data, sent[i].data) << i;
+        EXPECT_EQ(got[i].data.Gather(), sent[i].data.Gather()) << i;
         EXPECT_EQ(got[i].extension, sent[i].extension);
         EXPECT_FALSE(got[i].afterLoss);
     }
@@ -449,4 +451,69 @@ TEST(AsfHeaderParser, ScriptAndMarkerTimesUseThePrerollWhereverFilePropertiesSta
     EXPECT_EQ(h.metadata.scripts[1].time, 20000000u);
     ASSERT_EQ(h.metadata.markers.size(), 1u);
     EXPECT_EQ(h.metadata.markers[0].time, 20000000u);
+}
+
+TEST(AsfHeaderParser, MarkerEntriesAreReadByTheirEntryLength) {
+    const std::vector<std::pair<uint64_t, std::u16string>> marks = {
+        {30000000, u"One"}, {45000000, u"Second marker"}, {90000000, u"3"}};
+    for (size_t padding : {size_t{0}, size_t{2}, size_t{9}}) {
+        Bytes bytes =
+            HeaderObject({FileProperties(3200, 0, 0, 3000), VideoStream(1, 16, 16, "WMV2"),
+                          asftest::MarkerObject(marks, padding)});
+        asf::Header h;
+        ASSERT_EQ(asf::ParseHeaderObject(ByteReader(bytes), &h), S_OK) << padding;
+        ASSERT_EQ(h.metadata.markers.size(), marks.size()) << padding;
+        for (size_t i = 0; i < marks.size(); ++i) {
+            EXPECT_EQ(h.metadata.markers[i].name, marks[i].second) << padding;
+            EXPECT_EQ(h.metadata.markers[i].time, marks[i].first - 30000000) << padding;
+        }
+        EXPECT_FALSE(h.protectedContent);
+    }
+    // An Entry Length too small for its description: the entry ends with the description.
+    Bytes shortLength = asftest::MarkerObject({{40000000, u"Ab"}, {50000000, u"Cd"}});
+    ByteWriter patch;
+    patch.bytes() = shortLength;
+    patch.PatchLE16(24 + 24 + 16, 4);
+    Bytes bytes = HeaderObject({FileProperties(3200, 0, 0, 3000), patch.bytes()});
+    asf::Header h;
+    ASSERT_EQ(asf::ParseHeaderObject(ByteReader(bytes), &h), S_OK);
+    ASSERT_EQ(h.metadata.markers.size(), 2u);
+    EXPECT_EQ(h.metadata.markers[1].name, u"Cd");
+    // An Entry Length past the object's end before the last entry is a damaged header.
+    patch.bytes() = shortLength;
+    patch.PatchLE16(24 + 24 + 16, 0xFFF0);
+    bytes = HeaderObject({FileProperties(3200, 0, 0, 3000), patch.bytes()});
+    EXPECT_EQ(asf::ParseHeaderObject(ByteReader(bytes), &h), ASF_E_INVALIDHEADER);
+}
+
+TEST(AsfPacketParser, ErrorCorrectionDataOfAnyLengthAndParityPackets) {
+    Bytes plain = SinglePayloadPacket(200, 3, 5, 3400, Bytes(40, 0x77), true);
+    std::vector<asf::Payload> payloads;
+    asf::PacketInfo info;
+    // No error-correction data (the first byte is already the length-type flags), one byte,
+    // the usual two, and five bytes of it.
+    const std::vector<Bytes> ecs = {{}, {0x81, 0x05}, {0x82, 0x03, 0x01}, {0x85, 1, 2, 3, 4, 5}};
+    for (const Bytes& ec : ecs) {
+        Bytes packet = asftest::WithErrorCorrection(plain, ec);
+        ASSERT_EQ(packet.size(), plain.size());
+        ASSERT_EQ(asf::ParseDataPacket(ByteReader(packet), &info, &payloads), S_OK) << ec.size();
+        ASSERT_EQ(payloads.size(), 1u) << ec.size();
+        EXPECT_EQ(payloads[0].stream, 3);
+        EXPECT_EQ(payloads[0].PresentationMs(), 3400u);
+        EXPECT_EQ(Bytes(payloads[0].data.data(), payloads[0].data.data() + payloads[0].data.size()),
+                  Bytes(40, 0x77))
+            << ec.size();
+        EXPECT_FALSE(info.parity);
+    }
+    // An N+1 parity packet: the opaque bit; its bytes are parity, not payloads.
+    Bytes parity(200, 0x5C);
+    parity[0] = 0x92;
+    parity[1] = 0x92;
+    parity[2] = 0x01;
+    ASSERT_EQ(asf::ParseDataPacket(ByteReader(parity), &info, &payloads), S_OK);
+    EXPECT_TRUE(info.parity);
+    EXPECT_TRUE(payloads.empty());
+    // A length type other than "in the flag byte" is not defined.
+    Bytes odd = asftest::WithErrorCorrection(plain, {0xA2, 0, 0});
+    EXPECT_EQ(asf::ParseDataPacket(ByteReader(odd), &info, &payloads), ASF_E_BADDATAUNIT);
 }

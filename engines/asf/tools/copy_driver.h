@@ -298,9 +298,10 @@ inline HRESULT CopyFile(const Factories& f, const std::string& input, const std:
     return hr;
 }
 
-// Joins inputs of one layout end to end, as the Windows Media join does: input n starts at the
-// sum of the final clocks (whole seconds) of the inputs before it; the first input's profile
-// and header go to the output. Stream numbers must be the same in every input.
+// Joins inputs of one layout end to end through one writer: input n starts at the sum of the
+// final clocks (whole seconds) of the inputs before it, a plain placement for trying the
+// writer (the Windows Media join places inputs where the samples before them end); the first
+// input's profile and header go to the output. Stream numbers must be the same in every input.
 inline HRESULT JoinFiles(const Factories& f, const std::vector<std::string>& inputs,
                          const std::string& output) {
     IWMWriter* writer = nullptr;
