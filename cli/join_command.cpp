@@ -100,7 +100,7 @@ public:
     const Module* RealMediaModule() const override { return m_hRealMedia.get(); }
 
     void PostJoinPercent(int percent) override { Show(percent, m_status); }
-    void PostJoinProgress(int percent) override { Show(percent, JobStatusText()); }
+    void PostJoinProgress(int percent) override { Show(percent, g_statusText); }  // lock held
     void SetStatusText(const std::string& text) override { Show(m_percent, text); }
     void SetProgress(int percent) override { Show(percent, m_status); }
     void PumpMessages() override { QCoreApplication::processEvents(); }
@@ -135,6 +135,14 @@ private:
             return;
         }
         m_percent = percent;
+        // Off a terminal (a log), a line for each new status text and each tenth of the way, not
+        // for every step of the bar.
+        bool sameLine = m_shownOnce && status == m_status && percent != 100 &&
+                        percent / 10 == m_printedPercent / 10;
+        if (!m_live && (sameLine || (status.empty() && percent == 0))) {
+            return;
+        }
+        m_printedPercent = percent;
         m_status = status;
         m_shownOnce = true;
         if (m_live) {
@@ -160,7 +168,8 @@ private:
     FILE* m_err;
     bool m_live;
     std::mutex m_mutex;
-    int m_percent = 0;
+    int m_percent = 0;         // where the bar is
+    int m_printedPercent = 0;  // where it was on the last line printed
     std::string m_status;
     std::string m_lastMessage;
     bool m_shownOnce = false;

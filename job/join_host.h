@@ -27,7 +27,9 @@ public:
     // The RealMedia module, or null when it could not be loaded.
     virtual const Module* RealMediaModule() const = 0;
 
-    // Progress, posted (never waited for): WM_JOIN_PERCENT and WM_JOIN_PROGRESS.
+    // Progress, posted (never waited for): WM_JOIN_PERCENT and WM_JOIN_PROGRESS. The caller
+    // of PostJoinProgress holds g_jobLock, so that g_statusText goes with the percentage: an
+    // implementation reads g_statusText as it is and never takes the lock itself.
     virtual void PostJoinPercent(int percent) = 0;
     virtual void PostJoinProgress(int percent) = 0;
     // Direct updates of the status line and the progress bar, from any thread.

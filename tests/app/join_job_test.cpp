@@ -8,6 +8,7 @@
 #include <atomic>
 #include <filesystem>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 #include "app/dlg_main.h"
@@ -53,7 +54,8 @@ struct StandInEngine {
                 host.PostJoinPercent(percentToPost);
             }
             if (progressToPost >= 0) {
-                SetJobStatusText("Video Frame: 10/40");
+                std::lock_guard<std::mutex> lock(g_jobLock);
+                g_statusText = "Video Frame: 10/40";
                 host.PostJoinProgress(progressToPost);
             }
             while (holdUntilStopped && g_stopRequested == 0) {

@@ -1,0 +1,62 @@
+// kjoin joining AVI and MPEG files through the conversion module, as a user runs it: the whole
+// path from the probe to the output, with the progress the library reports.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "tests/support/media_fixtures.h"
+
+namespace {
+
+std::string Kjoin() {
+    return kjtest::ShellQuote(kjtest::BinDir() + "/kjoin");
+}
+
+struct JoinCase {
+    const char* name;
+    const char* extension;
+    const char* encoding;  // ffmpeg's output options for both inputs
+};
+
+class KjoinConversion : public testing::TestWithParam<JoinCase> {};
+
+TEST_P(KjoinConversion, JoinsTwoFilesWithProgressToTheEnd) {
+    const JoinCase& c = GetParam();
+    kjtest::TempDir dir;
+    const std::string a = dir.File(std::string("a.") + c.extension);
+    const std::string b = dir.File(std::string("b.") + c.extension);
+    ASSERT_TRUE(kjtest::MakeWithFfmpeg(
+        std::string("-f lavfi -i testsrc=size=352x288:rate=25:duration=1.6 -f lavfi -i "
+                    "sine=duration=1.6 ") +
+            c.encoding,
+        a));
+    ASSERT_TRUE(kjtest::MakeWithFfmpeg(
+        std::string("-f lavfi -i testsrc=size=352x288:rate=25:duration=1.2 -f lavfi -i "
+                    "sine=duration=1.2:frequency=880 ") +
+            c.encoding,
+        b));
+
+    const std::string out = dir.File(std::string("ab.") + c.extension);
+    kjtest::CommandResult run =
+        kjtest::RunCommand("timeout 120 " + Kjoin() + " join -y -o " + out + " " + a + " " + b);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("Preparing Joining..."), std::string::npos) << run.output;
+    EXPECT_NE(run.output.find("100%"), std::string::npos) << run.output;
+    EXPECT_EQ(kjtest::CountPackets(out, "v:0"),
+              kjtest::CountPackets(a, "v:0") + kjtest::CountPackets(b, "v:0"));
+    EXPECT_EQ(kjtest::DecodeErrors(out), "");
+    // Nothing but the inputs and the output is left in the folder.
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 3);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, KjoinConversion,
+    testing::Values(JoinCase{"Avi", "avi", "-c:v mpeg4 -vtag DX50 -c:a pcm_s16le"},
+                    JoinCase{"VideoCd", "mpg", "-target pal-vcd"}),
+    [](const testing::TestParamInfo<JoinCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
