@@ -11,6 +11,7 @@
 
 #include "platform/bytes.h"
 #include "platform/module.h"
+#include "platform/read_fully.h"
 
 namespace {
 
@@ -46,21 +47,6 @@ constexpr size_t kShFrame = 48;  // four 16-bit values: left, top, right, bottom
 
 uint64_t PaddedChunkBytes(uint32_t dataSize) {
     return kChunkHeaderBytes + static_cast<uint64_t>(dataSize) + (dataSize & 1);
-}
-
-size_t ReadAt(int fd, uint64_t offset, uint8_t* out, size_t count) {
-    size_t got = 0;
-    while (got < count) {
-        ssize_t n = ::pread(fd, out + got, count - got, static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<size_t>(n);
-    }
-    return got;
 }
 
 // Fields of a "strh" that lie inside the chunk; the rest stay zero.
@@ -311,7 +297,7 @@ HRESULT AVIFileOpenA(PAVIFILE* ppfile, const char* szFile, UINT uMode, const CLS
         return AVIERR_FILEOPEN;
     }
     AviFileReadAt readAt = [fd](uint64_t offset, uint8_t* out, size_t count) {
-        return ReadAt(fd, offset, out, count);
+        return PreadFully(fd, offset, out, count);
     };
     std::vector<AVISTREAMINFOA> streams;
     HRESULT hr = ReadAviStreamInfos(readAt, streams);

@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <limits>
 
+#include "platform/read_fully.h"
+
 HeaderFile::~HeaderFile() {
     if (m_fd >= 0) {
         ::close(m_fd);
@@ -32,18 +34,7 @@ size_t HeaderFile::ReadAt(uint64_t offset, uint8_t* out, size_t count) {
     if (m_fd < 0 || offset > static_cast<uint64_t>(std::numeric_limits<off_t>::max())) {
         return 0;
     }
-    size_t got = 0;
-    while (got < count) {
-        ssize_t n = ::pread(m_fd, out + got, count - got, static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<size_t>(n);
-    }
-    return got;
+    return PreadFully(m_fd, offset, out, count);
 }
 
 bool ReadFileHead(const std::string& path, size_t maxBytes, std::vector<uint8_t>& out) {

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "engines/asf/wmsdk.h"
+#include "platform/read_fully.h"
 
 namespace asf {
 
@@ -73,22 +74,9 @@ void File::Close() {
 }
 
 HRESULT File::ReadSome(uint64_t off, void* buffer, size_t n, size_t* got) const {
-    *got = 0;
-    auto* p = static_cast<uint8_t*>(buffer);
-    while (*got < n) {
-        ssize_t r = ::pread(m_fd, p + *got, n - *got, static_cast<off_t>(off + *got));
-        if (r < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return E_READ_FAULT;
-        }
-        if (r == 0) {
-            break;
-        }
-        *got += static_cast<size_t>(r);
-    }
-    return S_OK;
+    bool failed = false;
+    *got = PreadFully(m_fd, off, buffer, n, &failed);
+    return failed ? E_READ_FAULT : S_OK;
 }
 
 HRESULT File::ReadAt(uint64_t off, void* buffer, size_t n) const {

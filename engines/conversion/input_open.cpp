@@ -16,27 +16,13 @@ extern "C" {
 
 #include "engines/conversion/av_error.h"
 #include "engines/conversion/cdxa_reader.h"
+#include "platform/read_fully.h"
 
 namespace {
 
 // Bytes looked at to recognise a wrapped file: enough for the RIFF chunks before "data".
 constexpr size_t kHeadBytes = 4096;
 constexpr int kAvioBufferBytes = 32768;
-
-size_t ReadFd(int fd, uint64_t offset, uint8_t* out, size_t count) {
-    size_t got = 0;
-    while (got < count) {
-        ssize_t n = ::pread(fd, out + got, count - got, static_cast<off_t>(offset + got));
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            break;
-        }
-        got += static_cast<size_t>(n);
-    }
-    return got;
-}
 
 // The I/O under a Video CD file: libavformat reads the sectors' payload through it.
 struct CdxaInput {
@@ -95,7 +81,7 @@ int OpenCdxaIo(const std::string& path, AVIOContext** pb, std::string* error) {
         return 0;
     }
     uint8_t head[kHeadBytes];
-    size_t got = ReadFd(input->fd, 0, head, sizeof head);
+    size_t got = PreadFully(input->fd, 0, head, sizeof head);
     CdxaLayout layout;
     if (!FindCdxaLayout(ByteReader(head, got), static_cast<uint64_t>(status.st_size), &layout)) {
         return 0;
@@ -103,7 +89,7 @@ int OpenCdxaIo(const std::string& path, AVIOContext** pb, std::string* error) {
     int fd = input->fd;
     input->reader = std::make_unique<CdxaPayloadReader>(
         [fd](uint64_t offset, uint8_t* out, size_t count) {
-            return ReadFd(fd, offset, out, count);
+            return PreadFully(fd, offset, out, count);
         },
         layout);
     auto* buffer = static_cast<unsigned char*>(av_malloc(kAvioBufferBytes));

@@ -11,6 +11,7 @@
 #include "engines/realmedia/rm_format.h"
 #include "engines/realmedia/rmedit.h"
 #include "platform/bytes.h"
+#include "platform/read_fully.h"
 
 namespace rm {
 
@@ -93,19 +94,7 @@ bool FileSource::Open(const std::string& path) {
 }
 
 size_t FileSource::ReadAt(uint64_t off, void* buffer, size_t n) {
-    size_t got = 0;
-    while (got < n) {
-        ssize_t r = ::pread(m_fd, static_cast<uint8_t*>(buffer) + got, n - got,
-                            static_cast<off_t>(off + got));
-        if (r < 0 && errno == EINTR) {
-            continue;
-        }
-        if (r <= 0) {
-            break;
-        }
-        got += static_cast<size_t>(r);
-    }
-    return got;
+    return PreadFully(m_fd, off, buffer, n);
 }
 
 size_t MemorySource::ReadAt(uint64_t off, void* buffer, size_t n) {

@@ -916,7 +916,9 @@ TEST(AsfCopyTool, PeakMemoryDoesNotGrowWithTheFile) {
         return at == std::string::npos ? -1L : std::stol(r.output.substr(at + 5));
     };
     long small = peakKb("12");
-    long large = peakKb("36");  // three times the data
+    long large = peakKb("36");  // three times the data, some 24 MB more
     ASSERT_GT(small, 0);
-    EXPECT_LT(large, small + 2048) << small << " KB for 12 s, " << large << " KB for 36 s";
+    // A block or two more may be in flight on a busy machine; growth with the file would be tens
+    // of megabytes.
+    EXPECT_LT(large, small + 4096) << small << " KB for 12 s, " << large << " KB for 36 s";
 }

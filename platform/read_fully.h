@@ -1,0 +1,34 @@
+// Reading a whole range of a file at an offset: pread until the range is read, the file ends or
+// a read fails (an interrupted read is tried again). Header-only, so that every engine module
+// can use it without linking the platform library.
+#pragma once
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstddef>
+#include <cstdint>
+
+// The number of bytes read: `count` unless the file ended or a read failed first (then *failed,
+// when given, says which).
+inline size_t PreadFully(int fd, uint64_t offset, void* out, size_t count, bool* failed = nullptr) {
+    auto* bytes = static_cast<uint8_t*>(out);
+    size_t got = 0;
+    if (failed != nullptr) {
+        *failed = false;
+    }
+    while (got < count) {
+        ssize_t n = ::pread(fd, bytes + got, count - got, static_cast<off_t>(offset + got));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && failed != nullptr) {
+            *failed = true;
+        }
+        if (n <= 0) {
+            break;
+        }
+        got += static_cast<size_t>(n);
+    }
+    return got;
+}
