@@ -13,6 +13,7 @@ extern "C" {
 #include <vector>
 
 #include "engines/conversion/av_error.h"
+#include "engines/conversion/encoder_drain.h"
 
 AudioStage::~AudioStage() {
     avcodec_free_context(&m_encoder);
@@ -273,21 +274,7 @@ int AudioStage::EncodeReady(bool all, std::string* error) {
 }
 
 int AudioStage::Drain(std::string* error) {
-    for (;;) {
-        int result = avcodec_receive_packet(m_encoder, m_packet);
-        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
-            return 0;
-        }
-        if (result < 0) {
-            *error = AvErrorText("Cannot encode the audio", result);
-            return result;
-        }
-        result = m_sink(m_packet, error);
-        av_packet_unref(m_packet);
-        if (result < 0) {
-            return result;
-        }
-    }
+    return DrainEncoder(m_encoder, m_packet, m_sink, "Cannot encode the audio", error);
 }
 
 int AudioStage::Flush(std::string* error) {

@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "engines/conversion/encoder_drain.h"
 #include "engines/conversion/output_plan.h"
 
 struct AVAudioFifo;
@@ -18,7 +19,7 @@ struct SwrContext;
 
 class AudioStage {
 public:
-    using PacketSink = std::function<int(AVPacket* packet, std::string* error)>;
+    using PacketSink = ::PacketSink;
     // Called for each block handed to the encoder: its first sample and its length.
     using BlockDone = std::function<void(int64_t firstSample, int count)>;
 

@@ -10,6 +10,7 @@ extern "C" {
 #include <cmath>
 
 #include "engines/conversion/av_error.h"
+#include "engines/conversion/encoder_drain.h"
 
 VideoStage::~VideoStage() {
     avcodec_free_context(&m_encoder);
@@ -173,21 +174,7 @@ int VideoStage::Emit(AVFrame* picture, std::string* error) {
 }
 
 int VideoStage::Drain(std::string* error) {
-    for (;;) {
-        int result = avcodec_receive_packet(m_encoder, m_packet);
-        if (result == AVERROR(EAGAIN) || result == AVERROR_EOF) {
-            return 0;
-        }
-        if (result < 0) {
-            *error = AvErrorText("Cannot encode a picture", result);
-            return result;
-        }
-        result = m_sink(m_packet, error);
-        av_packet_unref(m_packet);
-        if (result < 0) {
-            return result;
-        }
-    }
+    return DrainEncoder(m_encoder, m_packet, m_sink, "Cannot encode a picture", error);
 }
 
 int VideoStage::Flush(std::string* error) {

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "engines/conversion/encoder_drain.h"
 #include "engines/conversion/output_plan.h"
 
 struct AVCodecContext;
@@ -17,7 +18,7 @@ struct SwsContext;
 class VideoStage {
 public:
     // Writes one encoded packet (timestamps in the encoder's time base); 0 or an error code.
-    using PacketSink = std::function<int(AVPacket* packet, std::string* error)>;
+    using PacketSink = ::PacketSink;
     // Called after each output frame; false stops the conversion.
     using FrameDone = std::function<bool()>;
 
