@@ -27,6 +27,7 @@ constexpr int32_t kAudioChannels = 2;
 constexpr int32_t kAudioBits = 16;
 constexpr size_t kErrorTextBytes = 2048;
 
+// Every entry point a join calls (the file scan's is not among them).
 bool LibraryComplete() {
     return MclApi.MclAlloc != nullptr && MclApi.MclAssignVideoSource != nullptr &&
            MclApi.MclAssignAudioSource != nullptr && MclApi.MclAssignAudioFunc != nullptr &&
