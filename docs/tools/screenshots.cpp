@@ -13,6 +13,7 @@
 #include "job/job_state.h"
 #include "job/join_engines.h"
 #include "job/join_job.h"
+#include "mcljoin/mcl_api.h"
 #include "app/prompter.h"
 #include "platform/module.h"
 
@@ -43,6 +44,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "kj-screenshots: no resource module next to the program\n");
         return 1;
     }
+    // AVI and MPEG rows are filled by the conversion module's scan, as in the program.
+    auto conversion = Module::Load("zivuvore");
+    LoadMclApi(conversion.get());
     ScriptedPrompter prompter;
     SetPrompter(&prompter);
     CDlgMain dialog;
