@@ -67,7 +67,7 @@ int32_t MclGetFileInfo(const char* path, int32_t /*mode: every scan reads the fi
     progress.recordBytes = sizeof progress;
     MediaScan scan;
     std::string error;
-    int result = ScanMedia(
+    int result = ScanMediaCached(
         path, &scan,
         [&](double percent) {
             if (callback != nullptr) {

@@ -1,55 +1,13 @@
 #include "engines/conversion/file_list.h"
 
-#include <sys/stat.h>
-
 #include <cmath>
-#include <map>
 
 namespace {
-
-struct CachedEntry {
-    int64_t size = -1;
-    int64_t modified = 0;
-    MediaScan scan;
-};
-
-std::mutex g_cacheMutex;
-std::map<std::string, CachedEntry> g_cache;
-
-bool FileStamp(const std::string& path, int64_t* size, int64_t* modified) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0) {
-        return false;
-    }
-    *size = info.st_size;
-    *modified = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    return true;
-}
 
 // Rates closer than this count as the same (a rate that went through single precision).
 constexpr double kSameRateTolerance = 1e-4;
 
 }  // namespace
-
-int CachedScan(const std::string& path, MediaScan* scan, std::string* error) {
-    int64_t size = 0;
-    int64_t modified = 0;
-    bool stamped = FileStamp(path, &size, &modified);
-    if (stamped) {
-        std::lock_guard<std::mutex> lock(g_cacheMutex);
-        auto it = g_cache.find(path);
-        if (it != g_cache.end() && it->second.size == size && it->second.modified == modified) {
-            *scan = it->second.scan;
-            return 0;
-        }
-    }
-    int result = ScanMedia(path, scan, nullptr, error);
-    if (result == 0 && stamped) {
-        std::lock_guard<std::mutex> lock(g_cacheMutex);
-        g_cache[path] = CachedEntry{size, modified, *scan};
-    }
-    return result;
-}
 
 int64_t OutputFrameCount(int64_t inputFrames, double inputRate, double outputRate) {
     if (inputRate <= 0.0 || outputRate <= 0.0 ||
@@ -100,7 +58,7 @@ std::vector<MediaScan> FileList::Scans() const {
         MediaScan scan;
         std::string error;
         // A file that cannot be read adds nothing; the conversion reports it by name.
-        if (CachedScan(entry.path, &scan, &error) != 0) {
+        if (ScanMediaCached(entry.path, &scan, nullptr, &error) != 0) {
             scan = MediaScan{};
         }
         scans.push_back(scan);

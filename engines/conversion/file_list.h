@@ -15,11 +15,6 @@ inline constexpr int32_t kListTypeAudio = 16;
 // The audio every join writes: 44100 Hz, whatever the inputs have.
 inline constexpr int kOutputSampleRate = 44100;
 
-// The scan of `path`, read once and kept while the file's size and time stay the same, so that
-// the totals, the conversion and later totals of the same files do not read them again.
-// 0 on success, otherwise an FFmpeg error code with the reason in *error.
-int CachedScan(const std::string& path, MediaScan* scan, std::string* error);
-
 // How many output frames an input of `inputFrames` frames at `inputRate` becomes at
 // `outputRate` when its duration is kept (frames dropped or repeated).
 int64_t OutputFrameCount(int64_t inputFrames, double inputRate, double outputRate);

@@ -49,7 +49,7 @@ int ReadInputFacts(const std::vector<std::string>& paths, std::vector<InputFacts
     for (const std::string& path : paths) {
         InputFacts input;
         input.path = path;
-        int result = CachedScan(path, &input.scan, error);
+        int result = ScanMediaCached(path, &input.scan, nullptr, error);
         if (result < 0) {
             return result;
         }

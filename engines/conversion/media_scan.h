@@ -47,3 +47,9 @@ using ScanProgress = std::function<void(double percent)>;
 // readable reason in *error; a file that breaks off keeps in *scan what was read before.
 int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& progress,
               std::string* error);
+
+// ScanMedia, remembered: a file scanned before in this process, unchanged since (the same size
+// and modification time), is not read again, so the scan made when a file is added also serves
+// the join's totals. `progress` is called only when the file is read.
+int ScanMediaCached(const std::string& path, MediaScan* scan, const ScanProgress& progress,
+                    std::string* error);
