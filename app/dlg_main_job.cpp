@@ -6,11 +6,11 @@
 
 #include "app/app_settings.h"
 #include "app/dlg_main.h"
-#include "job/job_state.h"
 #include "app/join_event.h"
+#include "app/prompter.h"
+#include "job/job_state.h"
 #include "job/join_engines.h"
 #include "job/join_job.h"
-#include "app/prompter.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
 #include "skin/bk_button.h"

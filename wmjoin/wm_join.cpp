@@ -1,8 +1,8 @@
 // The Windows Media join as the job runs it.
 #include "job/job_state.h"
 #include "job/join_host.h"
-#include "res/resource_ids.h"
 #include "platform/unicode.h"
+#include "res/resource_ids.h"
 #include "wmjoin/wm_joiner.h"
 
 int JoinWmvFiles(JoinHost& host, const std::string& outputPath) {

@@ -10,11 +10,11 @@
 #include <thread>
 
 #include "app/dlg_main.h"
+#include "app/prompter.h"
 #include "job/job_state.h"
 #include "job/join_engines.h"
 #include "job/join_job.h"
 #include "mcljoin/mcl_api.h"
-#include "app/prompter.h"
 #include "platform/module.h"
 
 namespace {

@@ -11,11 +11,11 @@
 
 #include "app/dlg_main.h"
 #include "app/join_list_item.h"
-#include "res/resource_ids.h"
 #include "app/small_dialogs.h"
 #include "platform/bytes.h"
 #include "platform/module.h"
 #include "probe/media_file_info.h"
+#include "res/resource_ids.h"
 #include "tests/app/test_prompter.h"
 #include "tests/support/media_fixtures.h"
 
