@@ -84,8 +84,12 @@ class TerminalJoinHost : public JoinHost {
 public:
     TerminalJoinHost(std::vector<JoinInput> inputs, FILE* err)
         : m_inputs(std::move(inputs)), m_err(err), m_live(isatty(fileno(err)) != 0) {
-        m_hConversion = Module::Load("zivuvore");
-        LoadMclApi(m_hConversion.get());
+        // Each engine module only for a join of its kind: loading FFmpeg costs a WMV join time.
+        MediaKind kind = m_inputs.empty() ? kKindAvi : m_inputs.front().info.m_nKind;
+        if (kind == kKindAvi || kind == kKindMpeg || kind == kKindMpeg2) {
+            m_hConversion = Module::Load("zivuvore");
+            LoadMclApi(m_hConversion.get());
+        }
         m_hRealMedia = LoadRealMediaSdk();
         m_hWindowsMedia = Module::Load("WMVCore");
         m_bWmEntryPoints = m_hWindowsMedia != nullptr && LoadWmEntryPoints(*m_hWindowsMedia);
@@ -256,6 +260,7 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
     std::vector<JoinInput> inputs;
     std::vector<std::unique_ptr<MediaFileInfo>> records;
     for (const std::string& file : options.files) {
+        probeModules.PrepareFor(file);
         ProbeError error;
         std::unique_ptr<MediaFileInfo> record = ProbeMediaFile(file, &error);
         if (record == nullptr) {

@@ -7,6 +7,7 @@
 #include "mcljoin/mcl_api.h"
 #include "platform/bytes.h"
 #include "platform/module.h"
+#include "probe/detect_file_type.h"
 #include "probe/probe_media_file.h"
 #include "probe/row_texts.h"
 
@@ -43,12 +44,21 @@ void PrintRecord(const MediaFileInfo& info, FILE* out) {
 
 }  // namespace
 
-ProbeModules::ProbeModules() : m_hConversion(Module::Load("zivuvore")) {
-    LoadMclApi(m_hConversion.get());
+void ProbeModules::PrepareFor(const std::string& path) {
+    if (m_hConversion != nullptr) {
+        return;
+    }
+    FileTypeCode type = DetectFileType(path);
+    if (type == kTypeAvi || type == kTypeMpeg) {
+        m_hConversion = Module::Load("zivuvore");
+        LoadMclApi(m_hConversion.get());
+    }
 }
 
 ProbeModules::~ProbeModules() {
-    LoadMclApi(nullptr);
+    if (m_hConversion != nullptr) {
+        LoadMclApi(nullptr);
+    }
 }
 
 int RunProbeCommand(const QStringList& arguments, FILE* out, FILE* err) {
@@ -69,6 +79,7 @@ int RunProbeCommand(const QStringList& arguments, FILE* out, FILE* err) {
     int status = 0;
     QJsonArray results;
     for (const QString& file : files) {
+        modules.PrepareFor(file.toStdString());
         ProbeError error;
         std::unique_ptr<MediaFileInfo> record = ProbeMediaFile(file.toStdString(), &error);
         if (record == nullptr) {

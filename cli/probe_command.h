@@ -4,15 +4,19 @@
 #include <QStringList>
 #include <cstdio>
 #include <memory>
+#include <string>
 
 class Module;
 
-// The conversion module, loaded for as long as files are probed: AVI and MPEG files are scanned
-// by it, as in the window.
+// The conversion module for as long as files are probed: AVI and MPEG files are scanned by it, as
+// in the window. It is loaded for the first such file only, so that other joins do not pay for
+// loading FFmpeg.
 class ProbeModules {
 public:
-    ProbeModules();
+    ProbeModules() = default;
     ~ProbeModules();
+    // Loads the conversion module when `path` is an AVI or MPEG file and it is not loaded yet.
+    void PrepareFor(const std::string& path);
     ProbeModules(const ProbeModules&) = delete;
     ProbeModules& operator=(const ProbeModules&) = delete;
 
