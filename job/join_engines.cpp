@@ -48,3 +48,9 @@ void SetEngineForKind(MediaKind kind, JoinEngine engine) {
         g_engineOverrides[static_cast<size_t>(kind)] = std::move(engine);
     }
 }
+
+void SetEngineForEveryKind(const JoinEngine& engine) {
+    for (MediaKind kind = kKindAvi; kind <= kKindWmv; ++kind) {
+        SetEngineForKind(kind, engine);
+    }
+}

@@ -18,3 +18,5 @@ JoinEngine EngineForKind(MediaKind kind);
 // Replaces the engine of a kind (the tests put stand-ins behind the job); an empty engine
 // restores the real one.
 void SetEngineForKind(MediaKind kind, JoinEngine engine);
+// The same for every kind at once.
+void SetEngineForEveryKind(const JoinEngine& engine);

@@ -104,18 +104,14 @@ private slots:
         QVERIFY(m_dialog->OnInitDialog());
         m_prompter = std::make_unique<TestPrompter>();
         m_engine = std::make_unique<HeldEngine>();
-        for (MediaKind kind = kKindAvi; kind <= kKindWmv; ++kind) {
-            SetEngineForKind(kind, m_engine->Engine());
-        }
+        SetEngineForEveryKind(m_engine->Engine());
     }
 
     void cleanup() {
         g_stopRequested = 1;
         QTRY_VERIFY(!m_dialog->EngineRunning());
         m_dialog.reset();
-        for (MediaKind kind = kKindAvi; kind <= kKindWmv; ++kind) {
-            SetEngineForKind(kind, nullptr);
-        }
+        SetEngineForEveryKind(nullptr);
         m_prompter.reset();
         m_dir.reset();
     }

@@ -151,17 +151,22 @@ TEST_F(JoinFormats, AnMpeg1FileOfAnotherSizeAndRateIsReencodedToTheFirstOnes) {
     ExpectSeam(out, firstFrames, 25.0);
 }
 
-TEST_F(JoinFormats, AviMpeg4PairCopiesTheVideoAndMakesTheAudioMp3) {
-    const char* args = "-c:v mpeg4 -vtag DX50 -b:v 400k -c:a pcm_s16le -f avi";
-    std::string a = Clip("a.avi", false, true, "320x240", 25, args);
-    std::string b = Clip("b.avi", true, true, "320x240", 25, args);
-    std::string out = m_dir.File("out.avi");
+// The AVI settings the driver chooses for a 320x240 DX50 first row.
+ConvertOutput AviDx50At320x240() {
     ConvertOutput settings;
     settings.selector = 6;
     settings.codec = FourCC("DX50");
     settings.width = 320;
     settings.height = 240;
-    ConvertRun run = Join({a, b}, out, settings);
+    return settings;
+}
+
+TEST_F(JoinFormats, AviMpeg4PairCopiesTheVideoAndMakesTheAudioMp3) {
+    const char* args = "-c:v mpeg4 -vtag DX50 -b:v 400k -c:a pcm_s16le -f avi";
+    std::string a = Clip("a.avi", false, true, "320x240", 25, args);
+    std::string b = Clip("b.avi", true, true, "320x240", 25, args);
+    std::string out = m_dir.File("out.avi");
+    ConvertRun run = Join({a, b}, out, AviDx50At320x240());
     EXPECT_EQ(DecodeErrors(out), "");
     EXPECT_EQ(StreamEntry(out, "v:0", "codec_name"), "mpeg4");
     EXPECT_EQ(StreamEntry(out, "v:0", "codec_tag_string"), "DX50");
@@ -181,12 +186,7 @@ TEST_F(JoinFormats, AviMpeg4ThenMsmpeg4v2WithoutAudioReencodesWithSilenceForTheF
     std::string b =
         Clip("b.avi", true, true, "320x240", 25, "-c:v msmpeg4v2 -c:a mp3 -ar 44100 -f avi");
     std::string out = m_dir.File("out.avi");
-    ConvertOutput settings;
-    settings.selector = 6;
-    settings.codec = FourCC("DX50");
-    settings.width = 320;
-    settings.height = 240;
-    ConvertRun run = Join({a, b}, out, settings);
+    ConvertRun run = Join({a, b}, out, AviDx50At320x240());
     EXPECT_EQ(DecodeErrors(out), "");
     EXPECT_EQ(StreamEntry(out, "v:0", "codec_name"), "mpeg4");
     EXPECT_EQ(StreamEntry(out, "v:0", "codec_tag_string"), "DX50");
