@@ -267,7 +267,7 @@ private slots:
         kjtest::WriteFileBytes(text, {'h', 'e', 'l', 'l', 'o', ' ', 'w', 'o', 'r', 'l', 'd'});
         std::string picture = m_dir->File("picture.wmv");  // named like a video, but is not one
         kjtest::WriteFileBytes(picture, std::vector<uint8_t>(200, 0x89));
-        std::string good = WriteRealMediaStub("good.rm");
+        std::string good = kjtest::WriteRealMediaSignature(m_dir->File("good.rm"));
         m_prompter->filesToOpen = {QString::fromStdString(text), QString::fromStdString(good),
                                    QString::fromStdString(picture)};
         m_dialog->OnAddFiles();
@@ -467,14 +467,6 @@ private:
         QSignalBlocker block(m_dialog->List());
         m_dialog->List()->clearSelection();
         m_dialog->List()->topLevelItem(row)->setSelected(true);
-    }
-    std::string WriteRealMediaStub(const std::string& name) {
-        // The RealMedia signature and a header size: enough for a row of that kind.
-        std::vector<uint8_t> bytes = {'.', 'R', 'M', 'F', 0, 0, 0, 18};
-        bytes.resize(18);
-        std::string path = m_dir->File(name);
-        kjtest::WriteFileBytes(path, bytes);
-        return path;
     }
     void AddRows(int count, MediaKind kind = kKindRealMedia) {
         const char* ext = kind == kKindWmv ? ".wmv" : ".rm";

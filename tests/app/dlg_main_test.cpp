@@ -21,15 +21,6 @@
 
 namespace {
 
-// A small RealMedia-signed file: enough for a row of kind "Real Media".
-std::string WriteRealMediaStub(const kjtest::TempDir& dir, const std::string& name, size_t pad) {
-    ByteWriter w;
-    w.Text(".RMF").BE32(18).Zeros(10 + pad);
-    std::string path = dir.File(name);
-    kjtest::WriteFileBytes(path, w.bytes());
-    return path;
-}
-
 QStringList Paths(const CDlgMain& dialog) {
     QStringList paths;
     for (int row = 0; row < dialog.RowCount(); ++row) {
@@ -49,7 +40,8 @@ private slots:
         m_resources = Module::Load("rvkhelper");
         QVERIFY2(m_resources != nullptr, "the resource module must be built");
         for (const char* name : {"a.rm", "b.rm", "c.rm", "d.rm"}) {
-            m_files << QString::fromStdString(WriteRealMediaStub(m_dir, name, m_files.size()));
+            m_files << QString::fromStdString(
+                kjtest::WriteRealMediaSignature(m_dir.File(name), m_files.size()));
         }
     }
 

@@ -2,6 +2,7 @@
 
 #include <sys/wait.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -117,6 +118,14 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
 std::string BinDir() {
     const char* dir = std::getenv("KJ_BIN_DIR");
     return dir != nullptr ? dir : KJ_BUILD_BIN_DIR;
+}
+
+std::string WriteRealMediaSignature(const std::string& path, size_t pad) {
+    std::vector<uint8_t> bytes(18 + pad, 0);
+    const uint8_t head[] = {'.', 'R', 'M', 'F', 0, 0, 0, 18};
+    std::copy(std::begin(head), std::end(head), bytes.begin());
+    WriteFileBytes(path, bytes);
+    return path;
 }
 
 }  // namespace kjtest

@@ -53,6 +53,10 @@ std::string DecodeErrors(const std::string& path);
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
+// A file that carries only the RealMedia signature and a header size, `pad` zero bytes longer
+// than the smallest: enough for a list row of kind "Real Media". Returns `path`.
+std::string WriteRealMediaSignature(const std::string& path, size_t pad = 0);
+
 // The folder that holds the built programs and modules (build/bin).
 std::string BinDir();
 
