@@ -1,8 +1,6 @@
 #include "res/resources.h"
 
 #include <QFile>
-#include <QGuiApplication>
-#include <QIcon>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -24,21 +22,6 @@ QByteArray ReadAll(const QString& path) {
     }
     return file.readAll();
 }
-
-// A pixmap at the screen's density when the module has a @2x drawing of it.
-QPixmap DensePixmap(const QString& path) {
-    qreal ratio = qApp != nullptr ? qApp->devicePixelRatio() : 1.0;
-    if (ratio > 1.0) {
-        QString dense = path;
-        dense.insert(dense.lastIndexOf(QLatin1Char('.')), QStringLiteral("@2x"));
-        QPixmap pixmap(dense);
-        if (!pixmap.isNull()) {
-            pixmap.setDevicePixelRatio(2.0);
-            return pixmap;
-        }
-    }
-    return QPixmap(path);
-}
 }  // namespace
 
 bool Available() {
@@ -47,18 +30,6 @@ bool Available() {
 
 QString String(int id) {
     return QString::fromUtf8(ReadAll(Path("string", id))).trimmed();
-}
-
-QPixmap Bitmap(int id) {
-    return DensePixmap(Path("bitmap", id, ".png"));
-}
-
-QImage BitmapImage(int id) {
-    return QImage(Path("bitmap", id, ".png"));
-}
-
-QPixmap Icon(int id) {
-    return DensePixmap(Path("icon", id, ".png"));
 }
 
 QByteArray DialogTemplate(int id) {

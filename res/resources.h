@@ -1,11 +1,10 @@
 // Look-ups of the numbered resources that the resource module (librvkhelper.so) carries.
-// Every dialog layout, menu, string, bitmap and icon is found by its number only; a number
-// the module does not have gives an empty result (null pixmap, empty string).
+// Every dialog layout, menu and string is found by its number only; a number the module does
+// not have gives an empty result. Bitmaps and icons are in res/artwork.h, apart, so that the
+// command line does not load Qt's GUI libraries.
 #pragma once
 
 #include <QByteArray>
-#include <QImage>
-#include <QPixmap>
 #include <QString>
 #include <vector>
 
@@ -15,9 +14,6 @@ namespace res {
 bool Available();
 
 QString String(int id);             // :/string/<id>
-QPixmap Bitmap(int id);             // :/bitmap/<id>.png (a @2x variant is used on dense screens)
-QImage BitmapImage(int id);         // the same at 1x, as an image for pixel work
-QPixmap Icon(int id);               // :/icon/<id>.png
 QByteArray DialogTemplate(int id);  // :/dialog/<id>.ui, a Qt Designer file
 
 struct MenuItem {

@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <QStyleOptionButton>
 
-#include "res/resources.h"
+#include "res/artwork.h"
 #include "skin/bitmap_region.h"
 
 namespace {

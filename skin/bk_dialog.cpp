@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <QWindow>
 
-#include "res/resources.h"
+#include "res/artwork.h"
 #include "skin/bitmap_region.h"
 #include "skin/picture_file.h"
 #include "skin/skin_palette.h"

@@ -2,7 +2,7 @@
 
 #include <QPainter>
 
-#include "res/resources.h"
+#include "res/artwork.h"
 
 namespace {
 constexpr int kMaxCaption = 256;  // characters of a caption that are drawn

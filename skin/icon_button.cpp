@@ -8,7 +8,7 @@
 #include <QStyle>
 #include <QStyleOption>
 
-#include "res/resources.h"
+#include "res/artwork.h"
 
 namespace {
 

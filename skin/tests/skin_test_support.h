@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "platform/module.h"
+#include "res/artwork.h"
 #include "res/resources.h"
 
 namespace skintest {
