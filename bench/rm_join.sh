@@ -21,17 +21,18 @@ WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT INT TERM
 . "$(dirname "$0")/common.sh"
 
-# make_rm OUT PATTERN FREQUENCY SECONDS: rv20 + ac3 at 720x576 and 6 Mbit/s (about 100 MB for
-# 128 s); ffmpeg's muxer takes no frame above 64 KiB, hence the tight rate control.
+# make_rm OUT PICTURE FREQUENCY SECONDS: rv20 + ac3 at 720x576 and 6 Mbit/s (about 100 MB for
+# 128 s); ffmpeg's muxer takes no frame above 64 KiB, hence the tight rate control. PICTURE is a
+# filter chain after testsrc2 (the plain test card is too simple to fill the rate).
 make_rm() {
-    ffmpeg -nostdin -v error -y -f lavfi -i "$2=size=720x576:rate=25" \
+    ffmpeg -nostdin -v error -y -f lavfi -i "testsrc2=size=720x576:rate=25$2" \
         -f lavfi -i "sine=frequency=$3:sample_rate=44100" -t "$4" \
         -c:v rv20 -b:v 6M -maxrate 7M -bufsize 1M -g 50 -c:a ac3 -b:a 192k "$1"
 }
 
 echo "making two ${SECONDS_OF_MEDIA} s RealMedia files (rv20 + ac3, 720x576, 6 Mbit/s) ..."
-make_rm "$WORK/a.rm" testsrc2 440 "$SECONDS_OF_MEDIA"
-make_rm "$WORK/b.rm" testsrc 880 "$SECONDS_OF_MEDIA"
+make_rm "$WORK/a.rm" "" 440 "$SECONDS_OF_MEDIA"
+make_rm "$WORK/b.rm" ",hflip" 880 "$SECONDS_OF_MEDIA"
 printf "file '%s'\nfile '%s'\n" "$WORK/a.rm" "$WORK/b.rm" > "$WORK/list.txt"
 cat "$WORK/a.rm" "$WORK/b.rm" > /dev/null  # the same page-cache state for every contender
 

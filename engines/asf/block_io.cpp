@@ -242,6 +242,9 @@ void WriteBehind::Run() {
         // After a failure nothing more is written; the blocks still come back.
         HRESULT hr = failed ? S_OK : m_file.WriteAt(m_offset, block->data(), size);
         m_offset += size;
+        if (SUCCEEDED(hr)) {
+            m_file.StartWriteback(m_offset);
+        }
         lock.lock();
         if (FAILED(hr) && SUCCEEDED(m_error)) {
             m_error = hr;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/com.h"
+#include "platform/writeback.h"
 
 namespace asf {
 
@@ -29,10 +30,13 @@ public:
     HRESULT WriteAt(uint64_t off, const void* buffer, size_t n);
     HRESULT Truncate(uint64_t size);
     HRESULT Sync();
+    // Starts writing the bytes before `end` to the disk, without waiting (see WritebackPacer).
+    void StartWriteback(uint64_t end) { m_writeback.Wrote(m_fd, end); }
     uint64_t Size() const;
 
 private:
     int m_fd = -1;
+    WritebackPacer m_writeback;
 };
 
 }  // namespace asf

@@ -13,12 +13,12 @@
 #include "engines/realmedia/rm_video_payload.h"
 #include "engines/realmedia/rmedit.h"
 #include "platform/bytes.h"
+#include "platform/writeback.h"
 
 namespace rm {
 
 namespace {
 constexpr size_t kWriteBufferBytes = 1u << 20;
-constexpr uint64_t kWritebackStepBytes = 8u << 20;
 // Index entries of one stream lie at least this far apart (and one at each input's start).
 constexpr uint32_t kIndexSpacingMs = 1000;
 
@@ -109,11 +109,7 @@ public:
             done += static_cast<size_t>(r);
         }
         m_written += done;
-        if (m_written - m_kicked >= kWritebackStepBytes) {
-            ::sync_file_range(m_fd, static_cast<off_t>(m_kicked),
-                              static_cast<off_t>(m_written - m_kicked), SYNC_FILE_RANGE_WRITE);
-            m_kicked = m_written;
-        }
+        m_writeback.Wrote(m_fd, m_written);
         m_buffer.clear();
         return m_error == 0;
     }
@@ -133,7 +129,7 @@ private:
     int m_fd = -1;
     int m_error = 0;
     uint64_t m_written = 0;
-    uint64_t m_kicked = 0;
+    WritebackPacer m_writeback;
     std::vector<uint8_t> m_buffer;
 };
 
