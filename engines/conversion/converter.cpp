@@ -7,6 +7,7 @@ extern "C" {
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <deque>
 #include <memory>
 
@@ -72,6 +73,18 @@ private:
     int WriteEncoded(AVPacket* packet, AVStream* stream, AVRational from, std::string* error);
     bool FrameDone();
     bool Stopped() const { return m_conversion.abortRequested.load(); }
+    // The output frames the current input takes: its pictures, less those a copy leaves out
+    // (before its first I picture, and the B pictures of an open GOP that lean on the input
+    // before), so that the next input follows its last kept picture without a gap.
+    int64_t KeptFrames() const {
+        return m_filterLeads ? std::max<int64_t>(0, m_segmentFrames - m_leadFilter.Dropped())
+                             : m_segmentFrames;
+    }
+    // The pictures read so far, kept or left out: what the progress counts towards the inputs'
+    // total frame count.
+    int64_t FramesHandled() const {
+        return m_framesDone + m_framesLeftOut + (m_segmentFrames - KeptFrames());
+    }
     void Report(int32_t status, int64_t frame, int64_t sample);
 
     Conversion& m_conversion;
@@ -99,7 +112,8 @@ private:
     bool m_inputHasAudio = false;
 
     // Across inputs.
-    int64_t m_framesDone = 0;
+    int64_t m_framesDone = 0;     // output frames
+    int64_t m_framesLeftOut = 0;  // pictures of earlier inputs a copy left out
     int64_t m_copiedSamples = 0;  // copied audio: the end of the last packet, in output samples
     int64_t m_lastVideoDts = AV_NOPTS_VALUE;
     int64_t m_lastAudioEnd = AV_NOPTS_VALUE;  // copied audio, in its stream's time base
@@ -125,7 +139,7 @@ bool Joiner::FrameDone() {
         m_audio.FillSilenceTo(upTo - segmentFirst, &ignored);
     }
     int64_t samples = m_plan.copyAudio ? m_copiedSamples : m_audio.SamplesOut();
-    Report(kStatusProgress, m_framesDone, samples);
+    Report(kStatusProgress, FramesHandled(), samples);
     return !Stopped();
 }
 
@@ -249,7 +263,7 @@ int Joiner::CopyAudioPacket(AVPacket* packet, std::string* error) {
     int64_t duration = av_rescale_q(packet->duration, in, out);
     int64_t middle = start + duration / 2;
     int64_t segmentFirst = av_rescale_q(m_segmentStart, m_frameBase, out);
-    int64_t segmentEnd = av_rescale_q(m_segmentStart + m_segmentFrames, m_frameBase, out);
+    int64_t segmentEnd = av_rescale_q(m_segmentStart + KeptFrames(), m_frameBase, out);
     // Each input's audio stays inside its own place in the output: what lies before its first
     // picture or after its last, or over the previous input's end, is left out.
     if (middle < segmentFirst || middle >= segmentEnd ||
@@ -452,7 +466,9 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     }
     m_videoDecoder.reset();
     m_audioDecoder.reset();
-    m_segmentStart += m_segmentFrames;
+    m_segmentStart += KeptFrames();
+    m_framesLeftOut += m_segmentFrames - KeptFrames();
+    m_leadFilter = LeadingPictureFilter{};
     if (m_plan.copyVideo) {
         // A copied input whose pictures ran short still takes its whole place.
         m_framesDone = m_segmentStart;
@@ -517,7 +533,7 @@ int Joiner::Run(std::string* error) {
         return result;
     }
     int64_t samples = m_plan.copyAudio ? m_copiedSamples : m_audio.SamplesOut();
-    Report(kStatusFinished, m_framesDone, samples);
+    Report(kStatusFinished, FramesHandled(), samples);
     return 0;
 }
 

@@ -2,7 +2,10 @@
 // failures that name the file and keep the old output, long paths, the time text.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
+#include <sstream>
+#include <vector>
 
 #include "engines/conversion/tests/join_judge.h"
 #include "engines/conversion/tests/mcl_module.h"
@@ -61,14 +64,38 @@ TEST_F(ConvertBehaviour, CopyAcrossAnOpenGopDropsThePicturesThatLeanOnTheFormerI
                                    "-map 1:a -c:v copy -c:a mp2 -b:a 224k -f vcd",
                                b, &error))
         << error;
+    // The cut in the middle: what follows it must start where its last kept picture ends.
     std::string out = m_dir.File("out.mpg");
-    ConvertRun run = kjtest::Convert(m_module, {a, b}, out, ConvertOutput{});
+    ConvertRun run = kjtest::Convert(m_module, {a, b, a}, out, ConvertOutput{});
     ASSERT_EQ(run.result, 0) << run.errorText;
     EXPECT_EQ(kjtest::DecodeErrors(out), "");
     int64_t copied = CountPackets(out, "v:0");
-    int64_t inputs = CountPackets(a, "v:0") + CountPackets(b, "v:0");
+    int64_t inputs = 2 * CountPackets(a, "v:0") + CountPackets(b, "v:0");
     EXPECT_LT(copied, inputs);
     EXPECT_GE(copied, inputs - 2);  // at most the two leading B pictures go
+    // The pictures left out still count towards the progress, which ends at the inputs' total.
+    ASSERT_FALSE(run.progress.empty());
+    EXPECT_EQ(run.progress.back().status, 0);
+    EXPECT_EQ(run.progress.back().frame, inputs);
+
+    // Every decoded picture's time (the program stream leaves some untimed), in display
+    // order: one frame apart all through, so neither seam leaves a gap where the left-out
+    // pictures were.
+    std::istringstream times(kjtest::Ffprobe(out, "frame=best_effort_timestamp_time", "v:0"));
+    std::vector<double> shown;
+    for (std::string line; std::getline(times, line);) {
+        if (!line.empty() && line != "N/A") {
+            shown.push_back(std::stod(line));
+        }
+    }
+    std::sort(shown.begin(), shown.end());
+    ASSERT_GT(shown.size(), 100u);
+    double widest = 0.0;
+    for (size_t i = 1; i < shown.size(); ++i) {
+        widest = std::max(widest, shown[i] - shown[i - 1]);
+    }
+    EXPECT_NEAR(widest, 0.04, 0.002) << "a gap between pictures";
+    EXPECT_NEAR(shown.back() + 0.04 - shown.front(), static_cast<double>(copied) * 0.04, 0.002);
 }
 
 TEST_F(ConvertBehaviour, AbortEndsWithinAFrameAndLeavesTheOldOutput) {
