@@ -4,6 +4,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,16 +15,94 @@ extern "C" {
 #include <vector>
 
 #include "engines/conversion/av_error.h"
+#include "platform/writeback.h"
+
+// The muxer writes through a buffer of its own into this descriptor, which hands what it has
+// written to the disk every few megabytes, so the final flush does not wait for the whole file.
+struct OutputFile::Sink {
+    int fd = -1;
+    uint64_t position = 0;
+    uint64_t end = 0;  // one past the furthest byte written
+    WritebackPacer writeback;
+
+    // (FFmpeg 5.1 declares the bytes writable.)
+    static int Write(void* opaque, uint8_t* data, int size) {
+        auto* sink = static_cast<Sink*>(opaque);
+        int left = size;
+        while (left > 0) {
+            ssize_t n = ::pwrite(sink->fd, data, static_cast<size_t>(left),
+                                 static_cast<off_t>(sink->position));
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n <= 0) {
+                return n < 0 ? AVERROR(errno) : AVERROR(EIO);
+            }
+            data += n;
+            left -= static_cast<int>(n);
+            sink->position += static_cast<uint64_t>(n);
+        }
+        if (sink->position > sink->end) {
+            sink->end = sink->position;
+            sink->writeback.Wrote(sink->fd, sink->end);
+        }
+        return size;
+    }
+
+    static int64_t Seek(void* opaque, int64_t offset, int whence) {
+        auto* sink = static_cast<Sink*>(opaque);
+        int64_t base = 0;
+        switch (whence & ~AVSEEK_FORCE) {
+            case SEEK_SET:
+                break;
+            case SEEK_CUR:
+                base = static_cast<int64_t>(sink->position);
+                break;
+            case SEEK_END:
+                base = static_cast<int64_t>(sink->end);
+                break;
+            case AVSEEK_SIZE:
+                return static_cast<int64_t>(sink->end);
+            default:
+                return AVERROR(EINVAL);
+        }
+        if (offset < -base) {
+            return AVERROR(EINVAL);
+        }
+        sink->position = static_cast<uint64_t>(base + offset);
+        return static_cast<int64_t>(sink->position);
+    }
+};
+
+namespace {
+constexpr int kSinkBufferBytes = 1 << 20;
+}  // namespace
 
 OutputFile::~OutputFile() {
     Discard();
 }
 
+int OutputFile::CloseSink() {
+    int result = 0;
+    if (m_context != nullptr && m_context->pb != nullptr) {
+        avio_flush(m_context->pb);
+        result = m_context->pb->error;
+        av_freep(&m_context->pb->buffer);
+        avio_context_free(&m_context->pb);
+    }
+    if (m_sink != nullptr) {
+        if (m_sink->fd >= 0 && ::close(m_sink->fd) != 0 && result == 0) {
+            result = AVERROR(errno);
+        }
+        delete m_sink;
+        m_sink = nullptr;
+    }
+    return result;
+}
+
 void OutputFile::Discard() {
     if (m_context != nullptr) {
-        if (m_context->pb != nullptr) {
-            avio_closep(&m_context->pb);
-        }
+        CloseSink();
         avformat_free_context(m_context);
         m_context = nullptr;
     }
@@ -78,12 +157,26 @@ int OutputFile::Start(AVDictionary** options, std::string* error) {
 
 int OutputFile::OpenAndWriteHeader(const std::string& target, AVDictionary** options,
                                    std::string* error) {
-    int result = avio_open(&m_context->pb, target.c_str(), AVIO_FLAG_WRITE);
-    if (result < 0) {
+    m_sink = new Sink;
+    m_sink->fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (m_sink->fd < 0) {
+        int result = AVERROR(errno);
         *error = AvErrorText("Cannot write " + m_path, result);
         return result;
     }
-    result = avformat_write_header(m_context, options);
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kSinkBufferBytes));
+    m_context->pb = buffer == nullptr ? nullptr
+                                      : avio_alloc_context(buffer, kSinkBufferBytes, 1, m_sink,
+                                                           nullptr, &Sink::Write, &Sink::Seek);
+    if (m_context->pb != nullptr) {
+        // Whole buffers to the file, not a system call for every pack the muxer finishes.
+        m_context->pb->min_packet_size = kSinkBufferBytes;
+    } else {
+        av_free(buffer);
+        *error = AvErrorText("Cannot write " + m_path, AVERROR(ENOMEM));
+        return AVERROR(ENOMEM);
+    }
+    int result = avformat_write_header(m_context, options);
     if (result < 0) {
         *error = AvErrorText("Cannot start writing " + m_path, result);
         return result;
@@ -102,8 +195,9 @@ int OutputFile::Write(AVPacket* packet, std::string* error) {
 
 int OutputFile::Finish(std::string* error) {
     int result = av_write_trailer(m_context);
+    int closed = CloseSink();
     if (result >= 0) {
-        result = avio_closep(&m_context->pb);
+        result = closed;
     }
     if (result < 0) {
         *error = AvErrorText("Cannot finish writing " + m_path, result);

@@ -30,10 +30,13 @@ public:
     int Finish(std::string* error);
 
 private:
+    struct Sink;  // the file the muxer's bytes go to
     void Discard();
     int OpenAndWriteHeader(const std::string& target, AVDictionary** options, std::string* error);
+    int CloseSink();
 
     AVFormatContext* m_context = nullptr;
+    Sink* m_sink = nullptr;
     std::string m_path;
     std::string m_tempPath;
     bool m_headerWritten = false;
