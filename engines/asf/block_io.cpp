@@ -243,7 +243,7 @@ void WriteBehind::Run() {
         HRESULT hr = failed ? S_OK : m_file.WriteAt(m_offset, block->data(), size);
         m_offset += size;
         if (SUCCEEDED(hr)) {
-            m_file.StartWriteback(m_offset);
+            m_file.Grew(m_offset);
         }
         lock.lock();
         if (FAILED(hr) && SUCCEEDED(m_error)) {

@@ -68,6 +68,7 @@ HRESULT File::Open(const std::string& path, Mode mode) {
 
 void File::Close() {
     if (m_fd >= 0) {
+        m_growth.Finish(m_fd);  // only frees what was reserved and not written
         ::close(m_fd);
         m_fd = -1;
     }

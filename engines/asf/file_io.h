@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "platform/com.h"
-#include "platform/writeback.h"
+#include "platform/growing_output.h"
 
 namespace asf {
 
@@ -30,13 +30,14 @@ public:
     HRESULT WriteAt(uint64_t off, const void* buffer, size_t n);
     HRESULT Truncate(uint64_t size);
     HRESULT Sync();
-    // Starts writing the bytes before `end` to the disk, without waiting (see WritebackPacer).
-    void StartWriteback(uint64_t end) { m_writeback.Wrote(m_fd, end); }
+    // After the bytes before `end` were written in order: reserves space ahead and starts
+    // writing them to the disk, without waiting (see GrowingOutput).
+    void Grew(uint64_t end) { m_growth.Wrote(m_fd, end); }
     uint64_t Size() const;
 
 private:
     int m_fd = -1;
-    WritebackPacer m_writeback;
+    GrowingOutput m_growth;
 };
 
 }  // namespace asf

@@ -15,15 +15,15 @@ extern "C" {
 #include <vector>
 
 #include "engines/conversion/av_error.h"
-#include "platform/writeback.h"
+#include "platform/growing_output.h"
 
-// The muxer writes through a buffer of its own into this descriptor, which hands what it has
-// written to the disk every few megabytes, so the final flush does not wait for the whole file.
+// The muxer writes through a buffer of its own into this descriptor, which grows the file as
+// GrowingOutput does: space reserved ahead, the bytes handed to the disk every few megabytes.
 struct OutputFile::Sink {
     int fd = -1;
     uint64_t position = 0;
     uint64_t end = 0;  // one past the furthest byte written
-    WritebackPacer writeback;
+    GrowingOutput growth;
 
     // (FFmpeg 5.1 declares the bytes writable.)
     static int Write(void* opaque, uint8_t* data, int size) {
@@ -44,7 +44,7 @@ struct OutputFile::Sink {
         }
         if (sink->position > sink->end) {
             sink->end = sink->position;
-            sink->writeback.Wrote(sink->fd, sink->end);
+            sink->growth.Wrote(sink->fd, sink->end);
         }
         return size;
     }
@@ -91,8 +91,14 @@ int OutputFile::CloseSink() {
         avio_context_free(&m_context->pb);
     }
     if (m_sink != nullptr) {
-        if (m_sink->fd >= 0 && ::close(m_sink->fd) != 0 && result == 0) {
-            result = AVERROR(errno);
+        if (m_sink->fd >= 0) {
+            int released = m_sink->growth.Finish(m_sink->fd);
+            if (released != 0 && result == 0) {
+                result = AVERROR(released);
+            }
+            if (::close(m_sink->fd) != 0 && result == 0) {
+                result = AVERROR(errno);
+            }
         }
         delete m_sink;
         m_sink = nullptr;

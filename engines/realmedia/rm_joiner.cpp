@@ -13,7 +13,7 @@
 #include "engines/realmedia/rm_video_payload.h"
 #include "engines/realmedia/rmedit.h"
 #include "platform/bytes.h"
-#include "platform/writeback.h"
+#include "platform/growing_output.h"
 
 namespace rm {
 
@@ -109,13 +109,17 @@ public:
             done += static_cast<size_t>(r);
         }
         m_written += done;
-        m_writeback.Wrote(m_fd, m_written);
+        m_growth.Wrote(m_fd, m_written);
         m_buffer.clear();
         return m_error == 0;
     }
     bool Close() {
         if (m_fd >= 0) {
             Flush();
+            int released = m_growth.Finish(m_fd);
+            if (released != 0 && m_error == 0) {
+                m_error = released;
+            }
             if (::close(m_fd) != 0 && m_error == 0) {
                 m_error = errno;
             }
@@ -129,7 +133,7 @@ private:
     int m_fd = -1;
     int m_error = 0;
     uint64_t m_written = 0;
-    WritebackPacer m_writeback;
+    GrowingOutput m_growth;
     std::vector<uint8_t> m_buffer;
 };
 
