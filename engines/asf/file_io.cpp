@@ -63,6 +63,9 @@ HRESULT File::Open(const std::string& path, Mode mode) {
         Close();
         return E_INVALIDARG;  // folders, devices and pipes are not media files
     }
+    if (mode == Mode::Read) {
+        AdviseReadingInOrder(m_fd);
+    }
     return S_OK;
 }
 

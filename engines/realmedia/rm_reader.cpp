@@ -90,6 +90,7 @@ bool FileSource::Open(const std::string& path) {
         return false;
     }
     m_size = static_cast<uint64_t>(st.st_size);
+    AdviseReadingInOrder(m_fd);
     return true;
 }
 
