@@ -9,6 +9,18 @@ make_wmv() {
         -c:v wmv2 -b:v 8M -c:a wmav2 -b:a 128k "$1"
 }
 
+# can_drop_page_cache: whether this user may drop the page cache (root).
+can_drop_page_cache() {
+    [ -w /proc/sys/vm/drop_caches ]
+}
+
+# drop_page_cache: writes everything out and drops the page cache, so that the next run reads
+# its inputs from the disk, as the first join of new files does.
+drop_page_cache() {
+    sync
+    echo 3 > /proc/sys/vm/drop_caches
+}
+
 # run LABEL COMMAND: prints the label, wall time and peak resident memory of COMMAND.
 run() {
     label=$1

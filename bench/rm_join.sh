@@ -2,7 +2,8 @@
 # The Real Media join (kjoin join, through the rmto3260 module) of a pair of large RealMedia
 # files, against `cat` of the same two files and ffmpeg's concat demuxer with stream copy, in one
 # run: wall time and peak memory. Each contender's time includes `sync`, so it counts until its
-# output is on the disk, and each runs three times onto a new output file.
+# output is on the disk, and each runs three times onto a new output file; as root, three more
+# times with the page cache dropped before each run, so the inputs are read from the disk.
 #
 #   bench/rm_join.sh [BUILD_DIR] [SECONDS_OF_MEDIA]
 #
@@ -39,18 +40,27 @@ cat "$WORK/a.rm" "$WORK/b.rm" > /dev/null  # the same page-cache state for every
 size=$(( $(stat -c %s "$WORK/a.rm") + $(stat -c %s "$WORK/b.rm") ))
 echo "input: 2 files, $size bytes together"
 printf '%-24s %10s   %11s\n' "contender" "wall" "peak RSS"
-# Every contender writes a new file: the outputs of the round before are removed (untimed), since
-# replacing an existing file of 100 MB costs ext4 a flush that a new file does not.
-for round in 1 2 3; do
-    rm -f "$WORK/cat.out" "$WORK/kjoin.rm" "$WORK/ffmpeg.rm"
-    sync
-    run "cat a b > out" "cat '$WORK/a.rm' '$WORK/b.rm' > '$WORK/cat.out'; sync"
-    sync
-    run "kjoin join" "'$KJOIN' join -y -o '$WORK/kjoin.rm' '$WORK/a.rm' '$WORK/b.rm'; sync"
-    sync
-    run "ffmpeg concat -c copy" "ffmpeg -nostdin -v error -y -f concat -safe 0 \
+# three_rounds PREPARE: each contender three times, each run after PREPARE ("sync", or
+# "drop_page_cache" to read the inputs from the disk). Every contender writes a new file: the
+# outputs of the round before are removed (untimed), since replacing an existing file of 100 MB
+# costs ext4 a flush that a new file does not.
+three_rounds() {
+    for round in 1 2 3; do
+        rm -f "$WORK/cat.out" "$WORK/kjoin.rm" "$WORK/ffmpeg.rm"
+        $1
+        run "cat a b > out" "cat '$WORK/a.rm' '$WORK/b.rm' > '$WORK/cat.out'; sync"
+        $1
+        run "kjoin join" "'$KJOIN' join -y -o '$WORK/kjoin.rm' '$WORK/a.rm' '$WORK/b.rm'; sync"
+        $1
+        run "ffmpeg concat -c copy" "ffmpeg -nostdin -v error -y -f concat -safe 0 \
 -i '$WORK/list.txt' -map 0 -c copy '$WORK/ffmpeg.rm'; sync"
-done
+    done
+}
+three_rounds sync
+if can_drop_page_cache; then
+    echo "-- from the disk: the page cache dropped before each run"
+    three_rounds drop_page_cache
+fi
 
 # The join must be whole: every packet of both inputs, and an index.
 for s in v:0 a:0; do

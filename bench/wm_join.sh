@@ -12,6 +12,8 @@
 #     This is the cost of the program itself.
 #   - on disk: each run starts after `sync` and its time includes a `sync`, so it counts until
 #     its output is on the disk; the median of 3 runs.
+#   - from the disk (as root): the same, with the page cache dropped before each run, so the
+#     inputs are read from the disk as they are the first time a user joins them.
 # KJ_BENCH_MEDIA=DIR keeps the two inputs in DIR and reuses them on the next run. Run it with two
 # sizes to see that peak memory does not grow with the files.
 set -eu
@@ -73,6 +75,9 @@ measure() {
             if [ "$mode" = sync ]; then
                 sync
                 line=$(timed "$(command_of "$c"); sync")
+            elif [ "$mode" = cold ]; then
+                drop_page_cache
+                line=$(timed "$(command_of "$c"); sync")
             else
                 line=$(timed "$(command_of "$c")")
             fi
@@ -104,6 +109,13 @@ report nosync
 measure sync 3
 echo "on disk, sync before and in each run: median of 3 runs"
 report sync
+if can_drop_page_cache; then
+    measure cold 3
+    echo "from the disk, the page cache dropped before each run, sync in it: median of 3 runs"
+    report cold
+else
+    echo "from the disk: not measured (dropping the page cache needs root)"
+fi
 
 # The join must be whole: every packet of both inputs.
 for s in v:0 a:0; do
