@@ -15,14 +15,18 @@ extern "C" {
 #include "engines/conversion/av_error.h"
 #include "engines/conversion/encoder_drain.h"
 
+namespace {
+constexpr const char* kEncodeFailure = "Cannot encode the audio";
+}  // namespace
+
 AudioStage::~AudioStage() {
+    m_encoding.reset();  // before the encoder it uses
     avcodec_free_context(&m_encoder);
     swr_free(&m_resampler);
     if (m_fifo != nullptr) {
         av_audio_fifo_free(m_fifo);
     }
     av_frame_free(&m_frame);
-    av_packet_free(&m_packet);
 }
 
 int AudioStage::Open(const OutputPlan& plan, AVStream* stream, bool globalHeader,
@@ -30,8 +34,7 @@ int AudioStage::Open(const OutputPlan& plan, AVStream* stream, bool globalHeader
     const AVCodec* codec = avcodec_find_encoder(plan.audioCodec);
     m_encoder = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
     m_frame = av_frame_alloc();
-    m_packet = av_packet_alloc();
-    if (m_encoder == nullptr || m_frame == nullptr || m_packet == nullptr) {
+    if (m_encoder == nullptr || m_frame == nullptr) {
         *error =
             std::string("Cannot set up the audio encoder ") + avcodec_get_name(plan.audioCodec);
         return AVERROR_ENCODER_NOT_FOUND;
@@ -58,6 +61,7 @@ int AudioStage::Open(const OutputPlan& plan, AVStream* stream, bool globalHeader
         *error = AvErrorText(std::string("Cannot open the audio encoder ") + codec->name, result);
         return result;
     }
+    m_encoding = std::make_unique<EncoderThread>(m_encoder, kEncodeFailure);
     // Neither AVI nor a program stream records an encoder's delay, so a player would hear
     // everything that much late: the delay's worth of samples is left out at the start instead.
     m_dropAtStart = std::max(m_encoder->initial_padding, 0);
@@ -260,12 +264,7 @@ int AudioStage::EncodeReady(bool all, std::string* error) {
             m_block(m_samplesEncoded, count);
         }
         m_samplesEncoded += m_frameSize;
-        result = avcodec_send_frame(m_encoder, m_frame);
-        if (result < 0) {
-            *error = AvErrorText("Cannot encode the audio", result);
-            return result;
-        }
-        result = Drain(error);
+        result = m_encoding->Send(m_frame, m_sink, error);
         if (result < 0) {
             return result;
         }
@@ -273,19 +272,10 @@ int AudioStage::EncodeReady(bool all, std::string* error) {
     return 0;
 }
 
-int AudioStage::Drain(std::string* error) {
-    return DrainEncoder(m_encoder, m_packet, m_sink, "Cannot encode the audio", error);
-}
-
 int AudioStage::Flush(std::string* error) {
     int result = EncodeReady(true, error);
     if (result < 0) {
         return result;
     }
-    result = avcodec_send_frame(m_encoder, nullptr);
-    if (result < 0 && result != AVERROR_EOF) {
-        *error = AvErrorText("Cannot finish the audio", result);
-        return result;
-    }
-    return Drain(error);
+    return m_encoding->Finish(m_sink, error);
 }

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "engines/conversion/encoder_drain.h"
@@ -54,13 +55,12 @@ private:
     int Store(uint8_t** data, int count, std::string* error);
     int StoreSilence(int64_t count, std::string* error);
     int EncodeReady(bool all, std::string* error);
-    int Drain(std::string* error);
 
     AVCodecContext* m_encoder = nullptr;
+    std::unique_ptr<EncoderThread> m_encoding;  // once the encoder is open
     SwrContext* m_resampler = nullptr;
     AVAudioFifo* m_fifo = nullptr;
     AVFrame* m_frame = nullptr;
-    AVPacket* m_packet = nullptr;
     PacketSink m_sink;
     BlockDone m_block;
     int m_frameSize = 1152;

@@ -1,5 +1,10 @@
 #include "engines/conversion/encoder_drain.h"
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
 extern "C" {
 #include <libavcodec/avcodec.h>
 }
@@ -19,6 +24,149 @@ int DrainEncoder(AVCodecContext* encoder, AVPacket* packet, const PacketSink& si
         }
         result = sink(packet, error);
         av_packet_unref(packet);
+        if (result < 0) {
+            return result;
+        }
+    }
+}
+
+namespace {
+constexpr size_t kQueuedFrames = 4;
+}  // namespace
+
+struct EncoderThread::Shared {
+    AVCodecContext* encoder = nullptr;
+    const char* failure = nullptr;
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<AVFrame*> frames;  // waiting for the encoder; null: the end
+    std::deque<AVPacket*> ready;  // made, not yet handed on
+    int result = 0;               // the first failure
+    std::string error;
+    bool ended = false;  // the encoder has given its last packet (or failed)
+    bool quit = false;
+    std::thread thread;
+
+    void Run() {
+        AVPacket* packet = av_packet_alloc();
+        PacketSink keep = [this](AVPacket* made, std::string*) {
+            AVPacket* moved = av_packet_alloc();
+            if (moved == nullptr) {
+                return AVERROR(ENOMEM);
+            }
+            av_packet_move_ref(moved, made);
+            std::lock_guard lock(mutex);
+            ready.push_back(moved);
+            return 0;
+        };
+        std::unique_lock lock(mutex);
+        while (!ended) {
+            changed.wait(lock, [&] { return quit || !frames.empty(); });
+            if (quit) {
+                break;
+            }
+            AVFrame* frame = frames.front();
+            frames.pop_front();
+            lock.unlock();
+            changed.notify_all();  // room in the queue
+            std::string text;
+            int code = packet == nullptr ? AVERROR(ENOMEM) : avcodec_send_frame(encoder, frame);
+            if (code == AVERROR_EOF && frame == nullptr) {
+                code = 0;
+            } else if (code < 0) {
+                text = AvErrorText(failure, code);
+            }
+            if (code >= 0) {
+                code = DrainEncoder(encoder, packet, keep, failure, &text);
+            }
+            bool last = frame == nullptr;
+            av_frame_free(&frame);
+            lock.lock();
+            if (code < 0) {
+                result = code;
+                error = text;
+            }
+            ended = last || code < 0;
+            changed.notify_all();
+        }
+        lock.unlock();
+        av_packet_free(&packet);
+    }
+};
+
+EncoderThread::EncoderThread(AVCodecContext* encoder, const char* failure)
+    : m_shared(std::make_unique<Shared>()) {
+    m_shared->encoder = encoder;
+    m_shared->failure = failure;
+    m_shared->thread = std::thread([shared = m_shared.get()] { shared->Run(); });
+}
+
+EncoderThread::~EncoderThread() {
+    {
+        std::lock_guard lock(m_shared->mutex);
+        m_shared->quit = true;
+    }
+    m_shared->changed.notify_all();
+    m_shared->thread.join();
+    for (AVFrame* frame : m_shared->frames) {
+        av_frame_free(&frame);
+    }
+    for (AVPacket* packet : m_shared->ready) {
+        av_packet_free(&packet);
+    }
+}
+
+int EncoderThread::Send(const AVFrame* frame, const PacketSink& sink, std::string* error) {
+    AVFrame* copy = av_frame_clone(frame);
+    if (copy == nullptr) {
+        *error = AvErrorText(m_shared->failure, AVERROR(ENOMEM));
+        return AVERROR(ENOMEM);
+    }
+    {
+        std::unique_lock lock(m_shared->mutex);
+        m_shared->changed.wait(
+            lock, [&] { return m_shared->ended || m_shared->frames.size() < kQueuedFrames; });
+        if (m_shared->ended) {
+            av_frame_free(&copy);
+        } else {
+            m_shared->frames.push_back(copy);
+        }
+    }
+    m_shared->changed.notify_all();
+    return Collect(sink, false, error);
+}
+
+int EncoderThread::Finish(const PacketSink& sink, std::string* error) {
+    {
+        std::lock_guard lock(m_shared->mutex);
+        if (!m_shared->ended) {
+            m_shared->frames.push_back(nullptr);
+        }
+    }
+    m_shared->changed.notify_all();
+    return Collect(sink, true, error);
+}
+
+int EncoderThread::Collect(const PacketSink& sink, bool toTheEnd, std::string* error) {
+    for (;;) {
+        AVPacket* packet = nullptr;
+        {
+            std::unique_lock lock(m_shared->mutex);
+            if (toTheEnd) {
+                m_shared->changed.wait(lock,
+                                       [&] { return m_shared->ended || !m_shared->ready.empty(); });
+            }
+            if (m_shared->ready.empty()) {
+                if (m_shared->result < 0) {
+                    *error = m_shared->error;
+                }
+                return m_shared->result;
+            }
+            packet = m_shared->ready.front();
+            m_shared->ready.pop_front();
+        }
+        int result = sink(packet, error);
+        av_packet_free(&packet);
         if (result < 0) {
             return result;
         }

@@ -13,18 +13,17 @@ extern "C" {
 #include "engines/conversion/encoder_drain.h"
 
 VideoStage::~VideoStage() {
+    m_encoding.reset();  // before the encoder it uses
     avcodec_free_context(&m_encoder);
     sws_freeContext(m_scaler);
     av_frame_free(&m_last);
-    av_packet_free(&m_packet);
 }
 
 int VideoStage::Open(const OutputPlan& plan, AVStream* stream, bool globalHeader,
                      std::string* error) {
     const AVCodec* codec = avcodec_find_encoder(plan.videoCodec);
     m_encoder = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
-    m_packet = av_packet_alloc();
-    if (m_encoder == nullptr || m_packet == nullptr) {
+    if (m_encoder == nullptr) {
         *error =
             std::string("Cannot set up the video encoder ") + avcodec_get_name(plan.videoCodec);
         return AVERROR_ENCODER_NOT_FOUND;
@@ -56,6 +55,7 @@ int VideoStage::Open(const OutputPlan& plan, AVStream* stream, bool globalHeader
         *error = AvErrorText(std::string("Cannot open the video encoder ") + codec->name, result);
         return result;
     }
+    m_encoding = std::make_unique<EncoderThread>(m_encoder, "Cannot encode a picture");
     result = avcodec_parameters_from_context(stream->codecpar, m_encoder);
     if (result < 0) {
         *error = AvErrorText("Cannot describe the video stream", result);
@@ -156,14 +156,9 @@ int VideoStage::EndInput(const std::string& path, std::string* error) {
 int VideoStage::Emit(AVFrame* picture, std::string* error) {
     picture->pts = m_framesOut;
     picture->pict_type = AV_PICTURE_TYPE_NONE;
-    int result = avcodec_send_frame(m_encoder, picture);
-    if (result < 0) {
-        *error = AvErrorText("Cannot encode a picture", result);
-        return result;
-    }
+    int result = m_encoding->Send(picture, m_sink, error);
     ++m_framesOut;
     ++m_inputOut;
-    result = Drain(error);
     if (result < 0) {
         return result;
     }
@@ -173,15 +168,6 @@ int VideoStage::Emit(AVFrame* picture, std::string* error) {
     return 0;
 }
 
-int VideoStage::Drain(std::string* error) {
-    return DrainEncoder(m_encoder, m_packet, m_sink, "Cannot encode a picture", error);
-}
-
 int VideoStage::Flush(std::string* error) {
-    int result = avcodec_send_frame(m_encoder, nullptr);
-    if (result < 0 && result != AVERROR_EOF) {
-        *error = AvErrorText("Cannot finish the video", result);
-        return result;
-    }
-    return Drain(error);
+    return m_encoding->Finish(m_sink, error);
 }

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "engines/conversion/encoder_drain.h"
@@ -49,12 +50,11 @@ public:
 
 private:
     int Emit(AVFrame* picture, std::string* error);
-    int Drain(std::string* error);
 
     AVCodecContext* m_encoder = nullptr;
+    std::unique_ptr<EncoderThread> m_encoding;  // once the encoder is open
     SwsContext* m_scaler = nullptr;
     AVFrame* m_last = nullptr;  // the last scaled picture of the current input
-    AVPacket* m_packet = nullptr;
     PacketSink m_sink;
     FrameDone m_done;
     double m_step = 1.0;  // input frames per output frame
