@@ -26,6 +26,7 @@ public:
     void Wrote(int fd, uint64_t end) {
         if (m_reserving && end + kReserveAhead / 2 > m_reserved) {
             uint64_t upTo = end + kReserveAhead;
+            m_tried = true;
             m_reserving = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(m_reserved),
                                       static_cast<off_t>(upTo - m_reserved)) == 0;
             if (m_reserving) {
@@ -42,10 +43,11 @@ public:
     // Gives back the space reserved past the end of the file, once the writing is over; 0 or
     // an errno value.
     int Finish(int fd) {
-        if (m_reserved == 0) {
+        // A reservation that failed may still have taken part of its space.
+        if (!m_tried) {
             return 0;
         }
-        m_reserved = 0;
+        m_tried = false;
         struct stat info {};
         if (::fstat(fd, &info) != 0) {
             return errno;
@@ -58,4 +60,5 @@ private:
     uint64_t m_started = 0;
     uint64_t m_reserved = 0;
     bool m_reserving = true;
+    bool m_tried = false;
 };
