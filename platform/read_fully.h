@@ -1,6 +1,7 @@
-// Reading a whole range of a file at an offset: pread until the range is read, the file ends or
-// a read fails (an interrupted read is tried again). Header-only, so that every engine module
-// can use it without linking the platform library.
+// Reading and writing a whole range of a file at an offset: pread until the range is read, the
+// file ends or a read fails; pwrite until all is written or a write fails (an interrupted call is
+// tried again). Header-only, so that every engine module can use it without linking the platform
+// library.
 #pragma once
 
 #include <fcntl.h>
@@ -38,4 +39,22 @@ inline size_t PreadFully(int fd, uint64_t offset, void* out, size_t count, bool*
         got += static_cast<size_t>(n);
     }
     return got;
+}
+
+// 0 when all `count` bytes are at `offset`, else the errno of the write that failed (EIO for a
+// write that took nothing).
+inline int PwriteFully(int fd, uint64_t offset, const void* data, size_t count) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::pwrite(fd, bytes + done, count - done, static_cast<off_t>(offset + done));
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return n < 0 ? errno : EIO;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return 0;
 }

@@ -93,19 +93,11 @@ HRESULT File::ReadAt(uint64_t off, void* buffer, size_t n) const {
 }
 
 HRESULT File::WriteAt(uint64_t off, const void* buffer, size_t n) {
-    const auto* p = static_cast<const uint8_t*>(buffer);
-    size_t done = 0;
-    while (done < n) {
-        ssize_t w = ::pwrite(m_fd, p + done, n - done, static_cast<off_t>(off + done));
-        if (w < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return errno == ENOSPC ? E_DISK_FULL : E_WRITE_FAULT;
-        }
-        done += static_cast<size_t>(w);
+    int error = PwriteFully(m_fd, off, buffer, n);
+    if (error == 0) {
+        return S_OK;
     }
-    return S_OK;
+    return error == ENOSPC ? E_DISK_FULL : E_WRITE_FAULT;
 }
 
 HRESULT File::Truncate(uint64_t size) {

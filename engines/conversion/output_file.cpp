@@ -16,6 +16,7 @@ extern "C" {
 
 #include "engines/conversion/av_error.h"
 #include "platform/growing_output.h"
+#include "platform/read_fully.h"
 
 // The muxer writes through a buffer of its own into this descriptor, which grows the file as
 // GrowingOutput does: space reserved ahead, the bytes handed to the disk every few megabytes.
@@ -28,20 +29,11 @@ struct OutputFile::Sink {
     // (FFmpeg 5.1 declares the bytes writable.)
     static int Write(void* opaque, uint8_t* data, int size) {
         auto* sink = static_cast<Sink*>(opaque);
-        int left = size;
-        while (left > 0) {
-            ssize_t n = ::pwrite(sink->fd, data, static_cast<size_t>(left),
-                                 static_cast<off_t>(sink->position));
-            if (n < 0 && errno == EINTR) {
-                continue;
-            }
-            if (n <= 0) {
-                return n < 0 ? AVERROR(errno) : AVERROR(EIO);
-            }
-            data += n;
-            left -= static_cast<int>(n);
-            sink->position += static_cast<uint64_t>(n);
+        int error = PwriteFully(sink->fd, sink->position, data, static_cast<size_t>(size));
+        if (error != 0) {
+            return AVERROR(error);
         }
+        sink->position += static_cast<uint64_t>(size);
         if (sink->position > sink->end) {
             sink->end = sink->position;
             sink->growth.Wrote(sink->fd, sink->end);
@@ -78,6 +70,8 @@ namespace {
 constexpr int kSinkBufferBytes = 1 << 20;
 }  // namespace
 
+OutputFile::OutputFile() = default;
+
 OutputFile::~OutputFile() {
     Discard();
 }
@@ -100,8 +94,7 @@ int OutputFile::CloseSink() {
                 result = AVERROR(errno);
             }
         }
-        delete m_sink;
-        m_sink = nullptr;
+        m_sink.reset();
     }
     return result;
 }
@@ -163,7 +156,7 @@ int OutputFile::Start(AVDictionary** options, std::string* error) {
 
 int OutputFile::OpenAndWriteHeader(const std::string& target, AVDictionary** options,
                                    std::string* error) {
-    m_sink = new Sink;
+    m_sink = std::make_unique<Sink>();
     m_sink->fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (m_sink->fd < 0) {
         int result = AVERROR(errno);
@@ -172,7 +165,7 @@ int OutputFile::OpenAndWriteHeader(const std::string& target, AVDictionary** opt
     }
     auto* buffer = static_cast<unsigned char*>(av_malloc(kSinkBufferBytes));
     m_context->pb = buffer == nullptr ? nullptr
-                                      : avio_alloc_context(buffer, kSinkBufferBytes, 1, m_sink,
+                                      : avio_alloc_context(buffer, kSinkBufferBytes, 1, m_sink.get(),
                                                            nullptr, &Sink::Write, &Sink::Seek);
     if (m_context->pb != nullptr) {
         // Whole buffers to the file, not a system call for every pack the muxer finishes.

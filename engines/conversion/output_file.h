@@ -4,6 +4,7 @@
 // unnamed file the job names on success) is written in place.
 #pragma once
 
+#include <memory>
 #include <string>
 
 struct AVFormatContext;
@@ -13,7 +14,7 @@ struct AVDictionary;
 
 class OutputFile {
 public:
-    OutputFile() = default;
+    OutputFile();
     ~OutputFile();  // an unfinished file is removed
     OutputFile(const OutputFile&) = delete;
     OutputFile& operator=(const OutputFile&) = delete;
@@ -36,7 +37,7 @@ private:
     int CloseSink();
 
     AVFormatContext* m_context = nullptr;
-    Sink* m_sink = nullptr;
+    std::unique_ptr<Sink> m_sink;
     std::string m_path;
     std::string m_tempPath;
     bool m_headerWritten = false;

@@ -14,6 +14,7 @@
 #include "engines/realmedia/rmedit.h"
 #include "platform/bytes.h"
 #include "platform/growing_output.h"
+#include "platform/read_fully.h"
 
 namespace rm {
 
@@ -96,20 +97,13 @@ public:
         m_buffer.insert(m_buffer.end(), p, p + n);
     }
     bool Flush() {
-        size_t done = 0;
-        while (m_error == 0 && done < m_buffer.size()) {
-            ssize_t r = ::write(m_fd, m_buffer.data() + done, m_buffer.size() - done);
-            if (r < 0 && errno == EINTR) {
-                continue;
+        if (m_error == 0 && !m_buffer.empty()) {
+            m_error = PwriteFully(m_fd, m_written, m_buffer.data(), m_buffer.size());
+            if (m_error == 0) {
+                m_written += m_buffer.size();
+                m_growth.Wrote(m_fd, m_written);
             }
-            if (r <= 0) {
-                m_error = r < 0 ? errno : EIO;
-                break;
-            }
-            done += static_cast<size_t>(r);
         }
-        m_written += done;
-        m_growth.Wrote(m_fd, m_written);
         m_buffer.clear();
         return m_error == 0;
     }
