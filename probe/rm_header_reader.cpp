@@ -41,6 +41,8 @@ constexpr size_t kVidoFramesPerSecond = 22;  // integer half of a 16.16 rate
 
 constexpr std::string_view kAudioName = "Audio";
 constexpr std::string_view kVideoName = "Video";
+constexpr std::string_view kAudioMimePrefix = "audio/";
+constexpr std::string_view kVideoMimePrefix = "video/";
 // ffmpeg names its streams "The Audio Stream" and "The Video Stream".
 constexpr std::string_view kWriterNamePrefix = "The ";
 
@@ -60,6 +62,22 @@ StreamKind KindOfStream(ByteReader chunk, size_t nameSize) {
         return StreamKind::kAudio;
     }
     if (NameBeginsWith(chunk, nameSize, kVideoName)) {
+        return StreamKind::kVideo;
+    }
+    if (nameSize != 0) {
+        return StreamKind::kOther;
+    }
+    // Early encoders left streams unnamed; their MIME type still says what they carry (event
+    // and logical streams, also unnamed, have types of their own).
+    size_t mimeSizeAt = kMdprName;
+    if (!chunk.Has(mimeSizeAt, 1)) {
+        return StreamKind::kOther;
+    }
+    size_t mimeSize = chunk.U8(mimeSizeAt);
+    if (mimeSize >= kAudioMimePrefix.size() && chunk.Matches(mimeSizeAt + 1, kAudioMimePrefix)) {
+        return StreamKind::kAudio;
+    }
+    if (mimeSize >= kVideoMimePrefix.size() && chunk.Matches(mimeSizeAt + 1, kVideoMimePrefix)) {
         return StreamKind::kVideo;
     }
     return StreamKind::kOther;

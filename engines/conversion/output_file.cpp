@@ -164,9 +164,10 @@ int OutputFile::OpenAndWriteHeader(const std::string& target, AVDictionary** opt
         return result;
     }
     auto* buffer = static_cast<unsigned char*>(av_malloc(kSinkBufferBytes));
-    m_context->pb = buffer == nullptr ? nullptr
-                                      : avio_alloc_context(buffer, kSinkBufferBytes, 1, m_sink.get(),
-                                                           nullptr, &Sink::Write, &Sink::Seek);
+    m_context->pb = buffer == nullptr
+                        ? nullptr
+                        : avio_alloc_context(buffer, kSinkBufferBytes, 1, m_sink.get(), nullptr,
+                                             &Sink::Write, &Sink::Seek);
     if (m_context->pb != nullptr) {
         // Whole buffers to the file, not a system call for every pack the muxer finishes.
         m_context->pb->min_packet_size = kSinkBufferBytes;

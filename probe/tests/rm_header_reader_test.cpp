@@ -92,12 +92,30 @@ TEST(RmHeaderReader, StreamNamesDecideTheKind) {
     EXPECT_EQ(Parse(AudioMdpr("Audio", 8, ra)).audioCount, 1u);
     EXPECT_EQ(Parse(AudioMdpr("audio", 8, ra)).audioCount, 0u);  // case-sensitive
     EXPECT_EQ(Parse(AudioMdpr("Audi", 8, ra)).audioCount, 0u);   // shorter than the word
-    EXPECT_EQ(Parse(AudioMdpr("", 8, ra)).audioCount, 0u);       // event and logical streams
+    // Unnamed streams, as early encoders wrote them, go by their MIME type; event and logical
+    // streams are unnamed too, with types of their own.
+    EXPECT_EQ(Parse(AudioMdpr("", 8, ra)).audioCount, 1u);
+    EXPECT_EQ(Parse(VideoMdpr(5000, kRate2997, "")).width, 640u);
+    EXPECT_EQ(Parse(Mdpr(2, 0, 0, "", "logical-fileinfo", Bytes{})).audioCount, 0u);
+    EXPECT_EQ(Parse(Mdpr(2, 0, 0, "", "application/x-pn-imagemap", ra)).audioCount, 0u);
+    EXPECT_EQ(Parse(Mdpr(1, 8, 0, "audio", kAudioMime, ra)).audioCount, 0u);  // named: the name
     EXPECT_EQ(Parse(VideoMdpr(5000, kRate2997, "video")).width, 0u);
     // ffmpeg's "The Audio Stream" and "The Video Stream".
     EXPECT_EQ(Parse(AudioMdpr("The Audio Stream", 8, ra)).audioCount, 1u);
     EXPECT_EQ(Parse(VideoMdpr(5000, kRate2997, "The Video Stream")).width, 640u);
     EXPECT_EQ(Parse(AudioMdpr("The audio Stream", 8, ra)).audioCount, 0u);
+}
+
+TEST(RmHeaderReader, ARealFileWithAnUnnamedVideoStreamShowsItsPicture) {
+    // Written in 1997: its video stream has no name, its audio stream is "The Audio Stream".
+    ProbeInfo info;
+    ASSERT_EQ(ReadRmHeader(
+                  std::string(KJ_SHARED_MEDIA_DIR) + "/realmedia/rv10-dnet-176x144-1997.rm", info),
+              0);
+    EXPECT_STREQ(info.videoCodec, "RV10");
+    EXPECT_EQ(info.width, 176u);
+    EXPECT_EQ(info.height, 144u);
+    EXPECT_EQ(info.audioCount, 1u);
 }
 
 TEST(RmHeaderReader, PropVersionOneIsPassedOver) {
