@@ -95,8 +95,13 @@ public:
     ByteWriter& BE16(uint16_t v) { return Be(v, 2); }
     ByteWriter& BE32(uint32_t v) { return Be(v, 4); }
     ByteWriter& Bytes(const void* data, size_t count) {
-        const auto* p = static_cast<const uint8_t*>(data);
-        m_bytes.insert(m_bytes.end(), p, p + count);
+        // resize and copy rather than insert: GCC 12 warns, wrongly, about an insert of a
+        // constant text into an empty vector.
+        if (count != 0) {
+            const size_t at = m_bytes.size();
+            m_bytes.resize(at + count);
+            std::memcpy(m_bytes.data() + at, data, count);
+        }
         return *this;
     }
     ByteWriter& Text(std::string_view text) { return Bytes(text.data(), text.size()); }
