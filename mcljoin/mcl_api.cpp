@@ -7,7 +7,7 @@ MclApiTable MclApi;
 
 int MclApiTable::ResolvedCount() const {
     int count = 0;
-#define KJ_MCL_COUNT(name, type) count += name != nullptr ? 1 : 0;
+#define KJ_MCL_COUNT(name, type) count += (name) != nullptr ? 1 : 0;
     KJ_MCL_ENTRY_POINTS(KJ_MCL_COUNT)
 #undef KJ_MCL_COUNT
     return count;
@@ -20,8 +20,11 @@ void LoadMclApi(const Module* module) {
     if (module == nullptr) {
         return;
     }
+// (A type in a template argument list cannot be put in parentheses.)
+// NOLINTBEGIN(bugprone-macro-parentheses)
 #define KJ_MCL_RESOLVE(name, type) \
     MclApi.name = module->ResolveAs<std::type_identity_t<type>>(#name);
+    // NOLINTEND(bugprone-macro-parentheses)
     KJ_MCL_ENTRY_POINTS(KJ_MCL_RESOLVE)
 #undef KJ_MCL_RESOLVE
     MclApi.MclGetErrorText = module->ResolveAs<int32_t (*)(char*, int32_t)>("MclGetErrorText");

@@ -40,12 +40,12 @@ std::vector<MenuPopup> Menu(int id) {
     std::vector<MenuPopup> popups;
     QJsonDocument doc = QJsonDocument::fromJson(ReadAll(Path("menu", id)));
     const QJsonArray list = doc.object().value(QStringLiteral("popups")).toArray();
-    for (const QJsonValue& popupValue : list) {
+    for (const auto& popupValue : list) {
         QJsonObject popupObject = popupValue.toObject();
         MenuPopup popup;
         popup.title = popupObject.value(QStringLiteral("title")).toString();
         const QJsonArray items = popupObject.value(QStringLiteral("items")).toArray();
-        for (const QJsonValue& itemValue : items) {
+        for (const auto& itemValue : items) {
             QJsonObject itemObject = itemValue.toObject();
             popup.items.push_back({itemObject.value(QStringLiteral("id")).toInt(),
                                    itemObject.value(QStringLiteral("text")).toString()});

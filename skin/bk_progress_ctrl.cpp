@@ -23,7 +23,7 @@ void CBkProgressCtrl::paintEvent(QPaintEvent* /*event*/) {
         return;
     }
     QRect chunk = rect();
-    const int length = static_cast<int>(chunk.width() * qMin(share, 1.0) + 0.5);
+    const int length = qRound(chunk.width() * qMin(share, 1.0));
     if (orientation() == Qt::Horizontal) {
         if (invertedAppearance()) {
             chunk.setLeft(chunk.right() + 1 - length);
@@ -31,7 +31,7 @@ void CBkProgressCtrl::paintEvent(QPaintEvent* /*event*/) {
             chunk.setWidth(length);
         }
     } else {
-        const int height = static_cast<int>(chunk.height() * qMin(share, 1.0) + 0.5);
+        const int height = qRound(chunk.height() * qMin(share, 1.0));
         chunk.setTop(chunk.bottom() + 1 - height);
     }
     painter.fillRect(chunk, QColor::fromRgb(kChunkColor));
