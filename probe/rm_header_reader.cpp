@@ -48,13 +48,18 @@ constexpr std::string_view kWriterNamePrefix = "The ";
 
 enum class StreamKind { kOther, kAudio, kVideo };
 
+// True when the text of `size` bytes at `at` begins with `word`.
+bool TextBeginsWith(ByteReader chunk, size_t at, size_t size, std::string_view word) {
+    return size >= word.size() && chunk.Matches(at, word);
+}
+
 bool NameBeginsWith(ByteReader chunk, size_t nameSize, std::string_view word) {
-    if (nameSize >= word.size() && chunk.Matches(kMdprName, word)) {
+    if (TextBeginsWith(chunk, kMdprName, nameSize, word)) {
         return true;
     }
-    return nameSize >= kWriterNamePrefix.size() + word.size() &&
-           chunk.Matches(kMdprName, kWriterNamePrefix) &&
-           chunk.Matches(kMdprName + kWriterNamePrefix.size(), word);
+    return TextBeginsWith(chunk, kMdprName, nameSize, kWriterNamePrefix) &&
+           TextBeginsWith(chunk, kMdprName + kWriterNamePrefix.size(),
+                          nameSize - kWriterNamePrefix.size(), word);
 }
 
 StreamKind KindOfStream(ByteReader chunk, size_t nameSize) {
@@ -74,10 +79,10 @@ StreamKind KindOfStream(ByteReader chunk, size_t nameSize) {
         return StreamKind::kOther;
     }
     size_t mimeSize = chunk.U8(mimeSizeAt);
-    if (mimeSize >= kAudioMimePrefix.size() && chunk.Matches(mimeSizeAt + 1, kAudioMimePrefix)) {
+    if (TextBeginsWith(chunk, mimeSizeAt + 1, mimeSize, kAudioMimePrefix)) {
         return StreamKind::kAudio;
     }
-    if (mimeSize >= kVideoMimePrefix.size() && chunk.Matches(mimeSizeAt + 1, kVideoMimePrefix)) {
+    if (TextBeginsWith(chunk, mimeSizeAt + 1, mimeSize, kVideoMimePrefix)) {
         return StreamKind::kVideo;
     }
     return StreamKind::kOther;
