@@ -11,6 +11,7 @@
 #include "job/job_state.h"
 #include "job/join_engines.h"
 #include "job/join_job.h"
+#include "job/join_report.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
 #include "skin/bk_button.h"
@@ -98,6 +99,7 @@ void CDlgMain::OnJoin() {
     g_outputPath = output.toStdString();
     g_errorText.clear();
     g_stopRequested = 0;
+    ResetInputReports(inputs.size());
     m_jobInputs = std::move(inputs);
     // Set before the worker starts, so that a second press can only ever ask to stop, and no
     // edit of the list slips in before the worker's own request to disable the controls.
@@ -193,6 +195,16 @@ int CDlgMain::FinishJoin() {
     if (g_joinResult != 0) {
         QString question = QString::asprintf(
             "Video file %s has been created, do u want to play it?", g_outputPath.c_str());
+        // What was left out of the inputs goes before the question and stays in the status line.
+        std::vector<std::string> warnings = InputWarnings();
+        if (!warnings.empty()) {
+            std::string lines;
+            for (const std::string& warning : warnings) {
+                lines += (lines.empty() ? "" : "\n") + warning;
+            }
+            SetStatusText(lines);
+            question = QString::fromStdString(lines) + "\n\n" + question;
+        }
         if (CurrentPrompter().Question(this, question)) {
             CurrentPrompter().OpenWithShell(QString::fromStdString(g_outputPath));
         }

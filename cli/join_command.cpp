@@ -17,6 +17,7 @@
 #include "job/join_engines.h"
 #include "job/join_host.h"
 #include "job/join_job.h"
+#include "job/join_report.h"
 #include "mcljoin/mcl_api.h"
 #include "platform/module.h"
 #include "probe/probe_media_file.h"
@@ -299,6 +300,7 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
     g_firstRowKind = kind;
     g_joinResult = 0;
     g_stopSignal = 0;
+    ResetInputReports(host.Inputs().size());
     bool outputExisted = std::filesystem::exists(output, ec);
     {
         StopSignals stopSignals;
@@ -318,6 +320,9 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
         return Refuse(err, g_errorText.empty() ? std::string("the join failed.") : g_errorText);
     }
     host.Completed();
+    for (const std::string& warning : InputWarnings()) {
+        std::fprintf(err, "kjoin: warning: %s\n", warning.c_str());
+    }
     std::fprintf(out, "%s\n", output.c_str());
     return 0;
 }
