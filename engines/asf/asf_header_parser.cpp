@@ -247,27 +247,11 @@ struct Parser {
         if (!o.Has(kHeaderExtensionFixed, dataSize)) {
             return false;
         }
-        return ForEachObject(
-            o.Sub(kHeaderExtensionFixed, dataSize), [&](const GUID& id, ByteReader child) {
-                if (id == kExtendedStreamProperties) {
-                    return ExtendedProps(child);
-                }
-                if (id == kMetadata) {
-                    return MetadataRecords(child, false);
-                }
-                if (id == kMetadataLibrary) {
-                    return MetadataRecords(child, true);
-                }
-                if (id == kPadding) {
-                    h->paddingBytes += child.size();
-                    return true;
-                }
-                if (id == kAdvancedContentEncryption) {
-                    h->protectedContent = true;
-                }
-                h->otherExtension.push_back({id, Bytes(child.data(), child.data() + child.size())});
-                return true;
-            });
+        return ForEachObject(o.Sub(kHeaderExtensionFixed, dataSize),
+                             [&](const GUID& id, ByteReader child) {
+                                 return Dispatch(kExtensionObjects, id, child,
+                                                 &h->otherExtension);
+                             });
     }
 
     bool CodecList(ByteReader o) {
@@ -470,41 +454,70 @@ struct Parser {
         return true;
     }
 
-    bool TopLevel(const GUID& id, ByteReader o) {
-        if (id == kFileProperties) {
-            return FileProps(o);
-        }
-        if (id == kStreamProperties) {
-            return StreamProps(o);
-        }
-        if (id == kHeaderExtension) {
-            return HeaderExtension(o);
-        }
-        if (id == kCodecList) {
-            return CodecList(o);
-        }
-        if (id == kContentDescription) {
-            return ContentDescription(o);
-        }
-        if (id == kExtendedContentDescription) {
-            return ExtendedContentDescription(o);
-        }
-        if (id == kStreamBitrateProperties) {
-            return StreamBitrates(o);
-        }
-        if (id == kPadding) {
-            h->paddingBytes += o.size();
-            return true;
-        }
-        if (id == kContentEncryption || id == kExtendedContentEncryption ||
-            id == kDigitalSignature || id == kAdvancedContentEncryption) {
-            h->protectedContent = true;
-        }
-        if (id == kScriptCommand || id == kMarker) {
-            return true;  // read after File Properties, whose preroll their times need
-        }
-        h->otherTopLevel.push_back({id, Bytes(o.data(), o.data() + o.size())});
+    bool Padding(ByteReader o) {
+        h->paddingBytes += o.size();
         return true;
+    }
+    bool Metadata(ByteReader o) { return MetadataRecords(o, false); }
+    bool MetadataLibrary(ByteReader o) { return MetadataRecords(o, true); }
+    // Script commands and markers are read in a second pass, after File Properties, whose
+    // preroll their times need.
+    bool ReadLater(ByteReader /*o*/) { return true; }
+
+    using Handler = bool (Parser::*)(ByteReader);
+    struct ObjectHandler {
+        const GUID* id;
+        Handler read;  // null: kept as it is, in the list of objects not understood
+        bool protects; // its presence makes the file protected content
+    };
+
+    // Reads an object through its handler in `table`; an object without a handler (or one that
+    // only marks protection) is kept whole in `unknown`, so the writer can carry it.
+    template <size_t N>
+    bool Dispatch(const ObjectHandler (&table)[N], const GUID& id, ByteReader o,
+                  std::vector<RawObject>* unknown) {
+        for (const ObjectHandler& entry : table) {
+            if (*entry.id != id) {
+                continue;
+            }
+            if (entry.protects) {
+                h->protectedContent = true;
+            }
+            if (entry.read != nullptr) {
+                return (this->*entry.read)(o);
+            }
+            break;
+        }
+        unknown->push_back({id, Bytes(o.data(), o.data() + o.size())});
+        return true;
+    }
+
+    static constexpr ObjectHandler kTopLevelObjects[] = {
+        {&kFileProperties, &Parser::FileProps, false},
+        {&kStreamProperties, &Parser::StreamProps, false},
+        {&kHeaderExtension, &Parser::HeaderExtension, false},
+        {&kCodecList, &Parser::CodecList, false},
+        {&kContentDescription, &Parser::ContentDescription, false},
+        {&kExtendedContentDescription, &Parser::ExtendedContentDescription, false},
+        {&kStreamBitrateProperties, &Parser::StreamBitrates, false},
+        {&kPadding, &Parser::Padding, false},
+        {&kScriptCommand, &Parser::ReadLater, false},
+        {&kMarker, &Parser::ReadLater, false},
+        {&kContentEncryption, nullptr, true},
+        {&kExtendedContentEncryption, nullptr, true},
+        {&kDigitalSignature, nullptr, true},
+        {&kAdvancedContentEncryption, nullptr, true},
+    };
+    static constexpr ObjectHandler kExtensionObjects[] = {
+        {&kExtendedStreamProperties, &Parser::ExtendedProps, false},
+        {&kMetadata, &Parser::Metadata, false},
+        {&kMetadataLibrary, &Parser::MetadataLibrary, false},
+        {&kPadding, &Parser::Padding, false},
+        {&kAdvancedContentEncryption, nullptr, true},
+    };
+
+    bool TopLevel(const GUID& id, ByteReader o) {
+        return Dispatch(kTopLevelObjects, id, o, &h->otherTopLevel);
     }
 };
 
