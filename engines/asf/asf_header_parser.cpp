@@ -249,8 +249,7 @@ struct Parser {
         }
         return ForEachObject(o.Sub(kHeaderExtensionFixed, dataSize),
                              [&](const GUID& id, ByteReader child) {
-                                 return Dispatch(kExtensionObjects, id, child,
-                                                 &h->otherExtension);
+                                 return Dispatch(kExtensionObjects, id, child, &h->otherExtension);
                              });
     }
 
@@ -467,8 +466,8 @@ struct Parser {
     using Handler = bool (Parser::*)(ByteReader);
     struct ObjectHandler {
         const GUID* id;
-        Handler read;  // null: kept as it is, in the list of objects not understood
-        bool protects; // its presence makes the file protected content
+        Handler read;   // null: kept as it is, in the list of objects not understood
+        bool protects;  // its presence makes the file protected content
     };
 
     // Reads an object through its handler in `table`; an object without a handler (or one that
