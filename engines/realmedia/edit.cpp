@@ -3,42 +3,9 @@
 #include <algorithm>
 #include <cstring>
 
-namespace rm {
+#include "engines/realmedia/edit_text.h"
 
-const char* DescribeEditCode(HRESULT code) {
-    switch (static_cast<uint32_t>(code)) {
-        case 0x80040009u:
-            return "Unexpected error";
-        case 0x8004000Eu:
-            return "Unsupport video format";
-        case 0x8004000Fu:
-            return "Unsupport audio format";
-        case 0x800403C7u:
-            return "The audio stream of the source files are mismatch";
-        case 0x800403C8u:
-            return "The video stream of the source files are mismatch";
-        case 0x800403D4u:
-            return "There is no data in the input file.";
-        case 0x800403D5u:
-            return "The video or audio stream is empty";
-        case 0x800403D6u:
-            return "The file is read only";
-        case 0x800403D7u:
-            return "Can't find matched audio stream in the source files";
-        case 0x800403D8u:
-            return "Can't find matched video stream in the source files";
-        case 0x800403D9u:
-            return "Source Video has been encrypted.";
-        case 0x800403DAu:
-            return "An input file is damaged or is not a Real Media file.";
-        case 0x800403DBu:
-            return "The joined file would be larger than a Real Media file can be (4 GB).";
-        case 0x800403DCu:
-            return "No input or output file was given.";
-        default:
-            return "";
-    }
-}
+namespace rm {
 
 // Hands the joiner's reports on to the sinks registered when the run started.
 class Edit::SinkRelay final : public JoinObserver {

@@ -47,7 +47,5 @@ private:
     Joiner m_joiner;
 };
 
-// The description of a code this module uses; empty for others.
-const char* DescribeEditCode(HRESULT code);
 
 }  // namespace rm

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <map>
 
+#include "engines/realmedia/edit_text.h"
 #include "engines/realmedia/rm_codec.h"
 #include "engines/realmedia/rm_video_payload.h"
 #include "engines/realmedia/rmedit.h"
@@ -240,17 +241,17 @@ HRESULT Joiner::CheckStreams(std::string* text) {
             AudioFormat f;
             if (!ParseAudioFormat(m.typeData, f) || !IsCopyableAudioCodec(f.fourcc)) {
                 return Fail(text, RMEDIT_E_AUDIO_FORMAT,
-                            "Unsupport audio format: stream " + std::to_string(m.stream) + " of " +
-                                first.name + " (" + (f.fourcc.empty() ? m.mime : f.fourcc) +
-                                ") cannot be copied.");
+                            std::string(DescribeEditCode(RMEDIT_E_AUDIO_FORMAT)) + ": stream " +
+                                std::to_string(m.stream) + " of " + first.name + " (" +
+                                (f.fourcc.empty() ? m.mime : f.fourcc) + ") cannot be copied.");
             }
         } else if (m.IsVideo()) {
             VideoFormat f;
             if (!ParseVideoFormat(m.typeData, f) || !IsCopyableVideoCodec(f.fourcc)) {
                 return Fail(text, RMEDIT_E_VIDEO_FORMAT,
-                            "Unsupport video format: stream " + std::to_string(m.stream) + " of " +
-                                first.name + " (" + (f.fourcc.empty() ? m.mime : f.fourcc) +
-                                ") cannot be copied.");
+                            std::string(DescribeEditCode(RMEDIT_E_VIDEO_FORMAT)) + ": stream " +
+                                std::to_string(m.stream) + " of " + first.name + " (" +
+                                (f.fourcc.empty() ? m.mime : f.fourcc) + ") cannot be copied.");
             }
         }
     }
