@@ -4,79 +4,24 @@
 #include <limits>
 #include <vector>
 
+#include "engines/asf/asf_format.h"
 #include "platform/com.h"
-#include "probe/header_file.h"
 #include "platform/unicode.h"
+#include "probe/header_file.h"
 
 namespace {
 
-using GuidBytes = std::array<uint8_t, 16>;
+using namespace asf;
 
-// The on-disk bytes of a GUID written in its usual text form.
-constexpr GuidBytes AsfGuid(const char (&text)[37]) {
-    GUID g = GuidFromString(text);
-    GuidBytes b{};
-    for (int i = 0; i < 4; ++i) {
-        b[i] = static_cast<uint8_t>(g.Data1 >> (8 * i));
-    }
-    b[4] = static_cast<uint8_t>(g.Data2);
-    b[5] = static_cast<uint8_t>(g.Data2 >> 8);
-    b[6] = static_cast<uint8_t>(g.Data3);
-    b[7] = static_cast<uint8_t>(g.Data3 >> 8);
-    for (int i = 0; i < 8; ++i) {
-        b[8 + i] = g.Data4[i];
-    }
-    return b;
-}
-
-constexpr GuidBytes kHeaderObject = AsfGuid("75B22630-668E-11CF-A6D9-00AA0062CE6C");
-constexpr GuidBytes kFilePropertiesObject = AsfGuid("8CABDCA1-A947-11CF-8EE4-00C00C205365");
-constexpr GuidBytes kStreamPropertiesObject = AsfGuid("B7DC0791-A9B7-11CF-8EE6-00C00C205365");
-constexpr GuidBytes kCodecListObject = AsfGuid("86D15240-311D-11D0-A3A4-00A0C90348F6");
-constexpr GuidBytes kStreamBitratePropertiesObject =
-    AsfGuid("7BF875CE-468D-11D1-8D82-006097C9A2B2");
-constexpr GuidBytes kDataObject = AsfGuid("75B22636-668E-11CF-A6D9-00AA0062CE6C");
-constexpr GuidBytes kAudioMedia = AsfGuid("F8699E40-5B4D-11CF-A8FD-00805F5C442B");
-constexpr GuidBytes kVideoMedia = AsfGuid("BC19EFC0-5B4D-11CF-A8FD-00805F5C442B");
-
-// Every object: GUID, 64-bit size of the whole object (only the low half is used).
-constexpr size_t kObjectSizeOffset = 16;
-constexpr size_t kObjectHeaderBytes = 24;
-
-// Header Object: GUID, size, child count (32-bit), two reserved bytes, then the children.
-constexpr size_t kHeaderFirstChild = 30;
-
-// File Properties Object.
-constexpr size_t kFpDataPacketsCount = 56;  // 64-bit; the low half is the frame count
-constexpr size_t kFpSendDuration = 72;      // 64-bit, 100-ns units
-constexpr uint64_t kHundredNsPerSecond = 10'000'000;
-
-// Stream Properties Object.
-constexpr size_t kSpStreamType = 24;
-constexpr size_t kSpFlags = 72;  // low byte: stream number in bits 0-6
-constexpr uint8_t kStreamNumberMask = 0x7F;
-constexpr size_t kSpTypeSpecific = 78;
-// Audio: a WAVEFORMATEX at the type-specific data.
-constexpr size_t kSpAudioFormatTag = kSpTypeSpecific + 0;
-constexpr size_t kSpAudioAvgBytesPerSec = kSpTypeSpecific + 8;
-// Video: encoded width and height, a flag byte, the format size, then a BITMAPINFOHEADER.
-constexpr size_t kSpVideoWidth = kSpTypeSpecific + 0;
-constexpr size_t kSpVideoHeight = kSpTypeSpecific + 4;
-constexpr size_t kSpVideoBitmapInfo = kSpTypeSpecific + 11;
-constexpr size_t kSpVideoCompression = kSpVideoBitmapInfo + 16;
-static_assert(kSpVideoCompression == 105);
-
-// Codec List Object.
-constexpr size_t kClEntryCount = 40;
-constexpr size_t kClFirstEntry = 44;
-constexpr uint16_t kCodecTypeVideo = 1;
-constexpr size_t kCodecFourccInfoBytes = 4;
-
-// Stream Bitrate Properties Object.
-constexpr size_t kSbRecordCount = 24;
-constexpr size_t kSbFirstRecord = 26;
-constexpr size_t kSbRecordBytes = 6;  // flags (16-bit), average bitrate (32-bit, bits/s)
-constexpr size_t kSbRecordBitrate = 2;
+// Where the fields the list shows stand in a Stream Properties Object.
+constexpr size_t kAudioFormatTag = streamprops::kTypeSpecificData + waveformat::kFormatTag;
+constexpr size_t kAudioAvgBytesPerSec =
+    streamprops::kTypeSpecificData + waveformat::kAvgBytesPerSec;
+constexpr size_t kVideoWidth = streamprops::kTypeSpecificData + videoinfo::kEncodedWidth;
+constexpr size_t kVideoHeight = streamprops::kTypeSpecificData + videoinfo::kEncodedHeight;
+constexpr size_t kVideoCompression =
+    streamprops::kTypeSpecificData + videoinfo::kBitmapInfo + bitmapinfo::kCompression;
+static_assert(kVideoCompression == 105);
 
 constexpr size_t kStreamNumbers = 128;  // stream numbers are 7 bits; 0 is unused
 constexpr size_t kBitrateStreams = 10;  // the table holds stream numbers 1 to 9
@@ -93,8 +38,8 @@ struct WalkState {
     WalkState() { streamMap.fill(kStreamUnmapped); }
 };
 
-bool IsGuid(ByteReader bytes, size_t off, const GuidBytes& guid) {
-    return bytes.Matches(off, guid.data(), guid.size());
+bool IsGuid(ByteReader bytes, size_t off, const GUID& guid) {
+    return bytes.Has(off, kGuidBytes) && GuidFromBytes(bytes.data() + off) == guid;
 }
 
 // Up to four characters as text, ending early at a zero byte; nothing when the bytes are absent.
@@ -120,11 +65,11 @@ unsigned CountAudioStream(ProbeInfo& info) {
 }
 
 void ReadFileProperties(ByteReader object, ProbeInfo& info) {
-    if (object.Has(kFpDataPacketsCount, 4)) {
-        info.frameCount = object.LE32(kFpDataPacketsCount);
+    if (object.Has(fileprops::kPacketCount, 4)) {
+        info.frameCount = object.LE32(fileprops::kPacketCount);
     }
-    if (object.Has(kFpSendDuration, 8)) {
-        uint64_t seconds = object.LE64(kFpSendDuration) / kHundredNsPerSecond;
+    if (object.Has(fileprops::kSendDuration, 8)) {
+        uint64_t seconds = object.LE64(fileprops::kSendDuration) / kHundredNsPerSecond;
         // A duration beyond the 32-bit field is shown as the largest one rather than wrapped.
         info.duration = seconds > std::numeric_limits<uint32_t>::max()
                             ? std::numeric_limits<uint32_t>::max()
@@ -133,39 +78,39 @@ void ReadFileProperties(ByteReader object, ProbeInfo& info) {
 }
 
 void ReadStreamProperties(ByteReader object, ProbeInfo& info, WalkState& state) {
-    if (!object.Has(kSpFlags, 1)) {
+    if (!object.Has(streamprops::kFlags, 1)) {
         return;  // no stream number: nothing to map the stream to
     }
-    size_t number = object.U8(kSpFlags) & kStreamNumberMask;
-    if (IsGuid(object, kSpStreamType, kAudioMedia)) {
+    size_t number = object.U8(streamprops::kFlags) & streamprops::kStreamNumberMask;
+    if (IsGuid(object, streamprops::kStreamType, kAudioMedia)) {
         unsigned n = CountAudioStream(info);
         state.streamMap[number] = static_cast<int>(n);
         if (n < kProbeAudioSlots) {
-            if (object.Has(kSpAudioFormatTag, 2)) {
-                info.audio[n].formatTag = object.LE16(kSpAudioFormatTag);
+            if (object.Has(kAudioFormatTag, 2)) {
+                info.audio[n].formatTag = object.LE16(kAudioFormatTag);
             }
-            if (object.Has(kSpAudioAvgBytesPerSec, 4)) {
-                info.audio[n].byteRate = object.LE32(kSpAudioAvgBytesPerSec);
+            if (object.Has(kAudioAvgBytesPerSec, 4)) {
+                info.audio[n].byteRate = object.LE32(kAudioAvgBytesPerSec);
             }
         }
-    } else if (IsGuid(object, kSpStreamType, kVideoMedia)) {
+    } else if (IsGuid(object, streamprops::kStreamType, kVideoMedia)) {
         state.streamMap[number] = kStreamVideo;
-        if (object.Has(kSpVideoWidth, 4)) {
-            info.width = object.LE32(kSpVideoWidth);
+        if (object.Has(kVideoWidth, 4)) {
+            info.width = object.LE32(kVideoWidth);
         }
-        if (object.Has(kSpVideoHeight, 4)) {
-            info.height = object.LE32(kSpVideoHeight);
+        if (object.Has(kVideoHeight, 4)) {
+            info.height = object.LE32(kVideoHeight);
         }
-        CopyFourcc(object, kSpVideoCompression, info.videoCodec);
+        CopyFourcc(object, kVideoCompression, info.videoCodec);
     }
 }
 
 void ReadCodecList(ByteReader object, ProbeInfo& info, WalkState& state) {
-    if (!object.Has(kClEntryCount, 4)) {
+    if (!object.Has(codeclist::kEntryCount, 4)) {
         return;
     }
-    uint32_t count = object.LE32(kClEntryCount);
-    size_t pos = kClFirstEntry;
+    uint32_t count = object.LE32(codeclist::kEntryCount);
+    size_t pos = codeclist::kFirstEntry;
     // Each entry takes at least six bytes, so a huge count ends with the object's bytes.
     for (uint32_t i = 0; i < count; ++i) {
         if (!object.Has(pos, 4)) {
@@ -193,7 +138,7 @@ void ReadCodecList(ByteReader object, ProbeInfo& info, WalkState& state) {
         }
 
         if (type == kCodecTypeVideo) {
-            if (infoBytes == kCodecFourccInfoBytes) {
+            if (infoBytes == codeclist::kFourccInfoBytes) {
                 CopyFourcc(object, infoPos, info.videoCodec);
             }
         } else {
@@ -209,18 +154,18 @@ void ReadCodecList(ByteReader object, ProbeInfo& info, WalkState& state) {
 }
 
 void ReadStreamBitrates(ByteReader object, WalkState& state) {
-    if (!object.Has(kSbRecordCount, 2)) {
+    if (!object.Has(streambitrates::kRecordCount, 2)) {
         return;
     }
-    uint16_t count = object.LE16(kSbRecordCount);
+    uint16_t count = object.LE16(streambitrates::kRecordCount);
     for (size_t i = 0; i < count; ++i) {
-        size_t rec = kSbFirstRecord + i * kSbRecordBytes;
-        if (!object.Has(rec, kSbRecordBytes)) {
+        size_t rec = streambitrates::kFirstRecord + i * streambitrates::kRecordBytes;
+        if (!object.Has(rec, streambitrates::kRecordBytes)) {
             return;
         }
-        size_t number = object.U8(rec) & kStreamNumberMask;
+        size_t number = object.U8(rec) & streamprops::kStreamNumberMask;
         if (number >= 1 && number < kBitrateStreams) {
-            state.bitrateTable[number] = object.LE32(rec + kSbRecordBitrate) / 8;
+            state.bitrateTable[number] = object.LE32(rec + streambitrates::kRecordBitrate) / 8;
         }
     }
 }
@@ -250,11 +195,11 @@ int ParseAsfHeader(ByteReader header, ProbeInfo& info) {
         return -1;
     }
     WalkState state;
-    uint32_t headerSize = header.LE32(kObjectSizeOffset);
-    size_t pos = kHeaderFirstChild;
-    while (pos < headerSize && header.Has(pos, kObjectHeaderBytes)) {
-        uint32_t size = header.LE32(pos + kObjectSizeOffset);
-        if (size < kObjectHeaderBytes) {
+    uint32_t headerSize = header.LE32(kObjectSizeField);
+    size_t pos = kHeaderObjectFixed;
+    while (pos < headerSize && header.Has(pos, kObjectHeaderSize)) {
+        uint32_t size = header.LE32(pos + kObjectSizeField);
+        if (size < kObjectHeaderSize) {
             break;  // cannot advance: the rest of the header is not trusted
         }
         // The object's fields are read only inside both the object and the bytes read.
@@ -262,13 +207,13 @@ int ParseAsfHeader(ByteReader header, ProbeInfo& info) {
         if (IsGuid(object, 0, kDataObject)) {
             break;
         }
-        if (IsGuid(object, 0, kFilePropertiesObject)) {
+        if (IsGuid(object, 0, kFileProperties)) {
             ReadFileProperties(object, info);
-        } else if (IsGuid(object, 0, kStreamPropertiesObject)) {
+        } else if (IsGuid(object, 0, kStreamProperties)) {
             ReadStreamProperties(object, info, state);
-        } else if (IsGuid(object, 0, kCodecListObject)) {
+        } else if (IsGuid(object, 0, kCodecList)) {
             ReadCodecList(object, info, state);
-        } else if (IsGuid(object, 0, kStreamBitratePropertiesObject)) {
+        } else if (IsGuid(object, 0, kStreamBitrateProperties)) {
             ReadStreamBitrates(object, state);
         }
         pos += size;

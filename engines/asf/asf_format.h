@@ -65,6 +65,8 @@ inline constexpr GUID kPayloadExtSampleDuration =
     GuidFromString("C6BD9450-867F-4907-83A3-C77921B733AD");
 
 // ---- Object framing ----
+inline constexpr size_t kGuidBytes = 16;
+inline constexpr size_t kObjectSizeField = 16;    // u64, after the GUID
 inline constexpr size_t kObjectHeaderSize = 24;   // GUID + u64 size
 inline constexpr size_t kHeaderObjectFixed = 30;  // + child count u32, reserved u8 u8
 inline constexpr uint8_t kHeaderReserved1 = 0x01;
@@ -119,6 +121,35 @@ inline constexpr size_t kBitmapInfoSize = 40;
 }  // namespace videoinfo
 
 inline constexpr size_t kWaveFormatExSize = 18;
+// WAVEFORMATEX and BITMAPINFOHEADER fields the readers use (offsets within those records).
+namespace waveformat {
+inline constexpr size_t kFormatTag = 0;
+inline constexpr size_t kChannels = 2;
+inline constexpr size_t kSamplesPerSec = 4;
+inline constexpr size_t kAvgBytesPerSec = 8;
+}  // namespace waveformat
+namespace bitmapinfo {
+inline constexpr size_t kCompression = 16;  // the FourCC
+}  // namespace bitmapinfo
+
+// Codec List: reserved GUID, entry count u32, then entries of type u16, name length u16 (chars),
+// name, description length u16 (chars), description, information length u16, information.
+namespace codeclist {
+inline constexpr size_t kEntryCount = 40;
+inline constexpr size_t kFirstEntry = 44;
+inline constexpr size_t kFourccInfoBytes = 4;  // a video entry's information: its FourCC
+}  // namespace codeclist
+
+// Stream Bitrate Properties: record count u16, then records of flags u16 (the stream number in
+// the low 7 bits) and average bitrate u32 (bits/s).
+namespace streambitrates {
+inline constexpr size_t kRecordCount = 24;
+inline constexpr size_t kFirstRecord = 26;
+inline constexpr size_t kRecordBytes = 6;
+inline constexpr size_t kRecordBitrate = 2;
+}  // namespace streambitrates
+
+inline constexpr uint64_t kHundredNsPerSecond = 10'000'000;  // ASF times count 100 ns
 
 // Extended Stream Properties.
 namespace extprops {

@@ -254,11 +254,11 @@ struct Parser {
     }
 
     bool CodecList(ByteReader o) {
-        if (!o.Has(0, 44)) {
+        if (!o.Has(0, codeclist::kFirstEntry)) {
             return false;
         }
-        uint32_t count = o.LE32(40);
-        size_t off = 44;
+        uint32_t count = o.LE32(codeclist::kEntryCount);
+        size_t off = codeclist::kFirstEntry;
         for (uint32_t i = 0; i < count; ++i) {
             CodecEntry c;
             if (!o.Has(off, 4)) {
@@ -438,17 +438,18 @@ struct Parser {
     }
 
     bool StreamBitrates(ByteReader o) {
-        if (!o.Has(0, 26)) {
+        if (!o.Has(0, streambitrates::kFirstRecord)) {
             return false;
         }
         h->hasStreamBitrates = true;
-        uint16_t count = o.LE16(24);
+        uint16_t count = o.LE16(streambitrates::kRecordCount);
         for (uint16_t i = 0; i < count; ++i) {
-            size_t off = 26 + 6u * i;
-            if (!o.Has(off, 6)) {
+            size_t off = streambitrates::kFirstRecord + streambitrates::kRecordBytes * i;
+            if (!o.Has(off, streambitrates::kRecordBytes)) {
                 return false;
             }
-            bitrates.emplace_back(o.LE16(off) & streamprops::kStreamNumberMask, o.LE32(off + 2));
+            bitrates.emplace_back(o.LE16(off) & streamprops::kStreamNumberMask,
+                                  o.LE32(off + streambitrates::kRecordBitrate));
         }
         return true;
     }
