@@ -108,6 +108,9 @@ void CDlgMain::OnJoin() {
     SetJoinLook(true);
     EnableEditControls(false);
     SetProgress(0);
+    // An AVI join runs here, on the window's thread, as the conversion library's AVI path was
+    // made to: its progress callback keeps the window alive by pumping this thread's events.
+    // Every other kind runs on a worker, so the window never waits for an engine.
     if (kind == kKindAvi) {
         JoinThreadProc(nullptr);
     } else {
