@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "engines/realmedia/ra_join.h"
+
 namespace rm {
 
 const char* DescribeEditCode(HRESULT code) {
@@ -161,7 +163,10 @@ HRESULT Edit::Run() {
     }
     SinkRelay relay(std::move(sinks));
     std::string text;
-    HRESULT hr = m_joiner.Join(m_inputs, m_output, &relay, &text);
+    // Bare RealAudio files have no chunks to join: they are joined as a file of their own kind.
+    HRESULT hr = !m_inputs.empty() && IsBareRealAudioFile(m_inputs.front())
+                     ? JoinBareRealAudio(m_inputs, m_output, &relay, &text)
+                     : m_joiner.Join(m_inputs, m_output, &relay, &text);
     m_lastError = hr;
     m_lastErrorText = FAILED(hr) ? text : std::string();
     return hr;
