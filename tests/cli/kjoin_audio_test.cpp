@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "platform/bytes.h"
 #include "tests/support/media_fixtures.h"
 
 namespace {
@@ -219,6 +220,52 @@ TEST_F(KjoinAudio, TheCookFileJoinsWithItself) {
     ExpectJoinedAudio(inputs, out, 2.3);
     EXPECT_EQ(GstreamerProblem(out), "");
     EXPECT_EQ(GstreamerDecodeProblem(out, "rmdemux"), "");
+}
+
+// A bare RealAudio file of AC-3 frames made by ffmpeg, byte-swapped into dnet (48 kHz, 192
+// kbit/s: frames of 768 bytes), in a version 4 header.
+std::vector<uint8_t> BareDnet(const std::string& ac3, const std::string& title) {
+    std::vector<uint8_t> frames = kjtest::ReadFileBytes(ac3);
+    frames.resize(frames.size() - frames.size() % 768);
+    for (size_t i = 0; i + 1 < frames.size(); i += 2) {
+        std::swap(frames[i], frames[i + 1]);
+    }
+    ByteWriter w;
+    w.Text(".ra\xfd").BE16(4).BE16(0).Text(".ra4").BE32(0x10000).BE16(4).BE32(0);
+    w.BE16(5).BE32(768).BE32(static_cast<uint32_t>(frames.size())).BE32(1440000).BE32(1440000);
+    w.BE16(1).BE16(768).BE16(0).BE16(0).BE16(48000).BE16(0).BE16(16).BE16(2);
+    w.U8(4).Text("Int0").U8(4).Text("dnet").Bytes("\x00\x03\x00", 3);
+    w.U8(static_cast<uint8_t>(title.size())).Text(title).U8(0).U8(0).U8(0);
+    w.PatchBE32(18, static_cast<uint32_t>(w.size() - 16));
+    w.Bytes(frames.data(), frames.size());
+    return w.bytes();
+}
+
+TEST_F(KjoinAudio, BareRealAudioFilesJoinIntoOneOfTheirKind) {
+    std::vector<std::string> inputs;
+    for (const auto& [name, seconds] :
+         std::vector<std::pair<std::string, std::string>>{{"r1", "1.37"}, {"r2", "0.75"}}) {
+        std::string ac3 = File((name + ".ac3").c_str());
+        ASSERT_TRUE(kjtest::MakeWithFfmpeg("-f lavfi -i sine=sample_rate=48000:duration=" +
+                                               seconds + " -ac 2 -c:a ac3 -b:a 192k -f ac3",
+                                           ac3));
+        inputs.push_back(File((name + ".ra").c_str()));
+        ASSERT_TRUE(kjtest::WriteFileBytes(inputs.back(), BareDnet(ac3, name)));
+    }
+    kjtest::CommandResult probe = kjtest::RunCommand(Kjoin() + " probe --json " + inputs[0]);
+    EXPECT_NE(probe.output.find("\"audioOnly\": true"), std::string::npos) << probe.output;
+    EXPECT_NE(probe.output.find("\"kindText\": \"Real Media\""), std::string::npos)
+        << probe.output;
+    std::string out = File("r1_join.ra");
+    kjtest::CommandResult r =
+        kjtest::RunCommand(Kjoin() + " join -y " + inputs[0] + " " + inputs[1] + " 2>&1");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find(out), std::string::npos) << r.output;
+    ExpectJoinedAudio(inputs, out, 0.002 + 0.032);
+    if (kjtest::HaveProgram("gst-discoverer-1.0")) {
+        EXPECT_NE(kjtest::RunCommand("gst-discoverer-1.0 " + out).output.find("Duration: 0:00:02"),
+                  std::string::npos);
+    }
 }
 
 }  // namespace
