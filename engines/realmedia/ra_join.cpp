@@ -164,19 +164,19 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
                         "Cannot open " + in->name + ": " + std::strerror(errno) + ".");
         }
         in->size = static_cast<uint64_t>(info.st_size);
-        std::vector<uint8_t> head(static_cast<size_t>(std::min<uint64_t>(in->size, kBareHeaderReadBytes)));
+        std::vector<uint8_t> head(
+            static_cast<size_t>(std::min<uint64_t>(in->size, kBareHeaderReadBytes)));
         head.resize(PreadFully(in->fd, 0, head.data(), head.size()));
         if (!IsBareRealAudio(ByteReader(head))) {
             const std::string& first = files.empty() ? in->name : files.front()->name;
             return Fail(text, RMEDIT_E_AUDIO_MISMATCH,
                         "The audio stream of the source files are mismatch: " + in->name +
-                            " is a Real Media file, not a bare RealAudio file like " + first +
-                            ".");
+                            " is a Real Media file, not a bare RealAudio file like " + first + ".");
         }
         std::string why;
         if (!ParseBareRealAudio(ByteReader(head), in->size, in->ra, &why)) {
-            HRESULT code = why == "it holds no whole audio frame" ? RMEDIT_E_NO_DATA
-                                                                  : RMEDIT_E_BAD_FILE;
+            HRESULT code =
+                why == "it holds no whole audio frame" ? RMEDIT_E_NO_DATA : RMEDIT_E_BAD_FILE;
             return Fail(text, code, in->name + " cannot be joined: " + why + ".");
         }
         if (!IsCopyableAudioCodec(in->ra.format.fourcc)) {
@@ -249,8 +249,9 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
             size_t got = PreadFully(in->fd, at, buffer.data(), want, &failed);
             if (got != want) {
                 return abandon(RMEDIT_E_BAD_FILE,
-                               in->name + (failed ? " cannot be read: " + std::string(std::strerror(errno))
-                                                  : std::string(" changed while it was being joined")) +
+                               in->name +
+                                   (failed ? " cannot be read: " + std::string(std::strerror(errno))
+                                           : std::string(" changed while it was being joined")) +
                                    ".");
             }
             if (int error = PwriteFully(out, written, buffer.data(), got)) {

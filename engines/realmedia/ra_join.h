@@ -16,7 +16,7 @@
 namespace rm {
 
 // Header fields of a bare file (offsets from the start of the file).
-inline constexpr size_t kRa3HeaderLength = 6;   // u16: bytes after offset 8
+inline constexpr size_t kRa3HeaderLength = 6;  // u16: bytes after offset 8
 inline constexpr size_t kRa3HeaderBase = 8;
 inline constexpr size_t kRa3AudioBytes = 18;    // u32
 inline constexpr size_t kRa3FixedBytes = 18;    // what describes the codec

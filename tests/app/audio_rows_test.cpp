@@ -98,8 +98,8 @@ private slots:
         QTest::addColumn<QStringList>("files");
         QTest::addColumn<QString>("named");
         QTest::newRow("audio first") << QStringList{"talk.wma", "film.wmv"} << "talk.wma";
-        QTest::newRow("video first") << QStringList{"film.wmv", "talk2.wma", "talk.wma"}
-                                     << "talk2.wma";
+        QTest::newRow("video first")
+            << QStringList{"film.wmv", "talk2.wma", "talk.wma"} << "talk2.wma";
     }
 
     void audioOnlyFilesAmongVideoFilesAreRefusedByName() {

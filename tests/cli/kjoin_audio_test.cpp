@@ -26,8 +26,9 @@ std::string Probe(const std::string& path, const std::string& args) {
 }
 
 int64_t AudioPackets(const std::string& path) {
-    std::string text = Probe(path, "-count_packets -select_streams a:0 -show_entries "
-                                   "stream=nb_read_packets");
+    std::string text = Probe(path,
+                             "-count_packets -select_streams a:0 -show_entries "
+                             "stream=nb_read_packets");
     return text.empty() ? -1 : std::strtoll(text.c_str(), nullptr, 10);
 }
 
@@ -119,12 +120,14 @@ protected:
         make("-f lavfi -i sine=frequency=440:duration=1.7 -c:a wmav2 -ac 2 -b:a 96k", "v2a.wma");
         make("-f lavfi -i sine=frequency=660:duration=0.9 -c:a wmav2 -ac 2 -b:a 96k", "v2b.wma");
         make("-f lavfi -i sine=frequency=880:duration=2.2 -c:a wmav2 -ac 2 -b:a 96k", "v2c.wma");
-        make("-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1.1 -c:a wmav2 -ac 2 "
-             "-b:a 96k",
-             "v2rate.wma");
-        make("-f lavfi -i testsrc=size=176x144:rate=15 -f lavfi -i sine -t 1 -c:v wmv2 -c:a "
-             "wmav2 -ac 2 -b:a 96k",
-             "film.wmv");
+        make(
+            "-f lavfi -i sine=frequency=440:sample_rate=22050:duration=1.1 -c:a wmav2 -ac 2 "
+            "-b:a 96k",
+            "v2rate.wma");
+        make(
+            "-f lavfi -i testsrc=size=176x144:rate=15 -f lavfi -i sine -t 1 -c:v wmv2 -c:a "
+            "wmav2 -ac 2 -b:a 96k",
+            "film.wmv");
     }
     static void TearDownTestSuite() { delete s_dir; }
 
@@ -254,8 +257,7 @@ TEST_F(KjoinAudio, BareRealAudioFilesJoinIntoOneOfTheirKind) {
     }
     kjtest::CommandResult probe = kjtest::RunCommand(Kjoin() + " probe --json " + inputs[0]);
     EXPECT_NE(probe.output.find("\"audioOnly\": true"), std::string::npos) << probe.output;
-    EXPECT_NE(probe.output.find("\"kindText\": \"Real Media\""), std::string::npos)
-        << probe.output;
+    EXPECT_NE(probe.output.find("\"kindText\": \"Real Media\""), std::string::npos) << probe.output;
     std::string out = File("r1_join.ra");
     kjtest::CommandResult r =
         kjtest::RunCommand(Kjoin() + " join -y " + inputs[0] + " " + inputs[1] + " 2>&1");

@@ -122,7 +122,8 @@ TEST_F(AudioCopy, DvdFilesWithTheSameAudioKeepItsPacketsAt48kHz) {
 TEST_F(AudioCopy, ADvdJoinThatMustReencodeGivesMp2At48kHz) {
     std::string a = Clip("a.vob", false, "720x576", "-target pal-dvd -ac 2 -f vob");
     // Another codec and rate in the second input: nothing can be copied.
-    std::string b = Clip("b.vob", true, "720x576", "-target pal-dvd -c:a mp2 -ar 44100 -b:a 224k -f vob");
+    std::string b =
+        Clip("b.vob", true, "720x576", "-target pal-dvd -c:a mp2 -ar 44100 -b:a 224k -f vob");
     std::string out = m_dir.File("out.mpg");
     Join({a, b}, out, Dvd());
     EXPECT_EQ(StreamEntry(out, "a:0", "codec_name"), "mp2");

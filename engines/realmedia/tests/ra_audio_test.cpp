@@ -21,9 +21,10 @@ using rmtest::TestPacket;
 
 // ffprobe's packet times of the first audio stream, without its complaints.
 std::vector<double> PacketTimes(const std::string& path) {
-    std::string text = kjtest::RunCommand("ffprobe -v quiet -of default=nw=1:nk=1 "
-                                          "-select_streams a:0 -show_entries packet=pts_time " +
-                                          kjtest::ShellQuote(path))
+    std::string text = kjtest::RunCommand(
+                           "ffprobe -v quiet -of default=nw=1:nk=1 "
+                           "-select_streams a:0 -show_entries packet=pts_time " +
+                           kjtest::ShellQuote(path))
                            .output;
     std::vector<double> times;
     std::istringstream lines(text);
@@ -158,7 +159,8 @@ TEST_F(RealAudio, AudioOnlyCookAndSiprFilesJoinPacketForPacket) {
 }
 
 TEST_F(RealAudio, AnotherAudioRateOrChannelCountIsRefusedWithTheMismatchText) {
-    std::string a = Write("a.rm", BuildFile(AudioOnlyFile(rmtest::CookHeader(), 2, 16, 640, 1858, 1)));
+    std::string a =
+        Write("a.rm", BuildFile(AudioOnlyFile(rmtest::CookHeader(), 2, 16, 640, 1858, 1)));
     std::string rate =
         Write("r.rm", BuildFile(AudioOnlyFile(rmtest::CookHeader(22050), 2, 16, 640, 1858, 1)));
     std::string mono =
@@ -195,11 +197,10 @@ protected:
     std::vector<uint8_t> Frames144(double seconds, int frequency) {
         std::string rm = m_dir.File("f144.rm");
         std::string error;
-        EXPECT_TRUE(kjtest::MakeWithFfmpeg("-f lavfi -i sine=frequency=" +
-                                               std::to_string(frequency) +
-                                               ":sample_rate=8000:duration=" +
-                                               std::to_string(seconds) + " -c:a real_144 -f rm",
-                                           rm, &error))
+        EXPECT_TRUE(kjtest::MakeWithFfmpeg(
+            "-f lavfi -i sine=frequency=" + std::to_string(frequency) +
+                ":sample_rate=8000:duration=" + std::to_string(seconds) + " -c:a real_144 -f rm",
+            rm, &error))
             << error;
         rmtest::ReadBack back = rmtest::ReadAll(rm);
         std::vector<uint8_t> frames;
