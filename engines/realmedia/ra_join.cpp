@@ -168,10 +168,19 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
             static_cast<size_t>(std::min<uint64_t>(in->size, kBareHeaderReadBytes)));
         head.resize(PreadFully(in->fd, 0, head.data(), head.size()));
         if (!IsBareRealAudio(ByteReader(head))) {
-            const std::string& first = files.empty() ? in->name : files.front()->name;
+            if (files.empty()) {
+                // The first file is a Real Media file: name the first bare one after it.
+                auto bare = std::find_if(inputs.begin() + 1, inputs.end(), IsBareRealAudioFile);
+                return Fail(text, RMEDIT_E_AUDIO_MISMATCH,
+                            "The audio stream of the source files are mismatch: " +
+                                BaseName(bare != inputs.end() ? *bare : path) +
+                                " is a bare RealAudio file, not a Real Media file like " +
+                                in->name + ".");
+            }
             return Fail(text, RMEDIT_E_AUDIO_MISMATCH,
                         "The audio stream of the source files are mismatch: " + in->name +
-                            " is a Real Media file, not a bare RealAudio file like " + first + ".");
+                            " is a Real Media file, not a bare RealAudio file like " +
+                            files.front()->name + ".");
         }
         std::string why;
         if (!ParseBareRealAudio(ByteReader(head), in->size, in->ra, &why)) {

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <sstream>
 
+#include "engines/realmedia/edit.h"
 #include "engines/realmedia/ra_join.h"
 #include "engines/realmedia/rmedit.h"
 #include "engines/realmedia/tests/rm_bytes.h"
@@ -269,10 +270,22 @@ protected:
         return w.bytes();
     }
 
-    // kjoin-free: the module's edit object, as the Real Media joiner drives it.
+    // Through the module's edit object, as the Real Media joiner drives it: the error text is
+    // the one the edit object gives for the code.
     HRESULT JoinBare(const std::vector<std::string>& inputs, const std::string& output,
                      std::string* text) {
-        return rm::JoinBareRealAudio(inputs, output, nullptr, text);
+        auto* edit = new rm::Edit();
+        EXPECT_EQ(edit->SetInputFile(inputs.front().c_str(), RMEDIT_FIRST_INPUT), S_OK);
+        for (size_t i = 1; i < inputs.size(); ++i) {
+            EXPECT_EQ(edit->AppendInputFile(inputs[i].c_str()), S_OK);
+        }
+        EXPECT_EQ(edit->SetOutputFile(output.c_str()), S_OK);
+        HRESULT hr = edit->Run();
+        char buffer[1024] = {};
+        edit->GetErrorText(hr, buffer, sizeof buffer);
+        *text = FAILED(hr) ? buffer : "";
+        edit->Release();
+        return hr;
     }
 };
 
@@ -383,6 +396,12 @@ TEST_F(BareRealAudio, OtherAudioAndRealMediaFilesAreRefused) {
         EXPECT_NE(text.find(says), std::string::npos) << text;
         EXPECT_FALSE(std::filesystem::exists(out));
     }
+    // A Real Media file first: the bare file is named.
+    std::string text;
+    EXPECT_EQ(JoinBare({rmf, a}, out, &text), RMEDIT_E_AUDIO_MISMATCH);
+    EXPECT_NE(text.find("a.ra is a bare RealAudio file, not a Real Media file like c.rm"),
+              std::string::npos)
+        << text;
 }
 
 }  // namespace
