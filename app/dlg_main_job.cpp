@@ -70,8 +70,13 @@ void CDlgMain::OnJoin() {
     for (int row = 0; row < RowCount(); ++row) {
         rows.push_back(RowRecord(row));
     }
-    if (int refusal = CheckJoinList(rows)) {
-        CurrentPrompter().Message(this, res::String(refusal));
+    size_t namedRow = 0;
+    if (int refusal = CheckJoinList(rows, &namedRow)) {
+        QString text = res::String(refusal);
+        if (refusal == IDS_AUDIO_ONLY_WITH_VIDEO) {
+            text = text.arg(QString::fromStdString(rows[namedRow]->m_strPath));
+        }
+        CurrentPrompter().Message(this, text);
         return;
     }
     const MediaFileInfo& first = *rows.front();

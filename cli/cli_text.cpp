@@ -45,8 +45,13 @@ void PrintMessage(FILE* stream, const std::string& text) {
     std::fflush(stream);
 }
 
-std::string CommandLineString(int id) {
+std::string CommandLineString(int id, const std::string& file) {
     switch (id) {
+        case IDS_AUDIO_ONLY_WITH_VIDEO:
+            return file +
+                   " has no video: it holds sound only, so it cannot be joined with video "
+                   "files. Join the audio-only files on their own (kjoin probe shows them "
+                   "with Width/Height Audio), then run kjoin join again.";
         case IDS_TOO_FEW_FILES:
             return "Add at least two files to the command line to join them: kjoin join FILE1 "
                    "FILE2 [FILE...].";

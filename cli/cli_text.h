@@ -13,5 +13,6 @@ void PrintMessage(FILE* stream, const std::string& text);
 std::string PlainLines(const std::string& text);
 
 // The text of string resource `id` as kjoin says it: the refusals of the join list name the
-// command line's ways (files given, files left out) instead of the window's buttons.
-std::string CommandLineString(int id);
+// command line's ways (files given, files left out) instead of the window's buttons. `file` is
+// the file that a refusal names (186).
+std::string CommandLineString(int id, const std::string& file = {});

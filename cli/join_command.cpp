@@ -274,8 +274,9 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
         rows.push_back(record.get());
         inputs.push_back({record->m_strPath, *record});
     }
-    if (int refusal = CheckJoinList(rows)) {
-        return Refuse(err, CommandLineString(refusal));
+    size_t namedRow = 0;
+    if (int refusal = CheckJoinList(rows, &namedRow)) {
+        return Refuse(err, CommandLineString(refusal, rows[namedRow]->m_strPath));
     }
 
     std::string output =

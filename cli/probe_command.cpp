@@ -17,6 +17,7 @@ QJsonObject RecordJson(const MediaFileInfo& info) {
     QJsonObject o;
     o[QStringLiteral("path")] = QString::fromStdString(info.m_strPath);
     o[QStringLiteral("hasAudio")] = info.m_bHasAudio != 0;
+    o[QStringLiteral("audioOnly")] = info.IsAudioOnly();
     o[QStringLiteral("width")] = info.m_nWidth;
     o[QStringLiteral("height")] = info.m_nHeight;
     o[QStringLiteral("kind")] = info.m_nKind;

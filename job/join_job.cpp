@@ -15,13 +15,33 @@
 
 namespace fs = std::filesystem;
 
-int CheckJoinList(const std::vector<const MediaFileInfo*>& rows) {
+bool JoinsAudioOnly(MediaKind kind) {
+    return kind == kKindWmv || kind == kKindRealMedia;
+}
+
+int CheckJoinList(const std::vector<const MediaFileInfo*>& rows, size_t* namedRow) {
     if (rows.size() < 2) {
         return IDS_TOO_FEW_FILES;
     }
     MediaKind firstKind = rows.front()->m_nKind;
+    bool anyVideo = false;
     for (const MediaFileInfo* row : rows) {
-        if (row->m_nWidth == 0 || row->m_nHeight == 0) {
+        anyVideo = anyVideo || row->HasVideo();
+    }
+    for (size_t i = 0; i < rows.size(); ++i) {
+        const MediaFileInfo* row = rows[i];
+        if (row->IsAudioOnly()) {
+            // Sound cannot be put between pictures: the output has one stream layout.
+            if (anyVideo) {
+                if (namedRow != nullptr) {
+                    *namedRow = i;
+                }
+                return IDS_AUDIO_ONLY_WITH_VIDEO;
+            }
+            if (!JoinsAudioOnly(row->m_nKind)) {
+                return IDS_ZERO_GEOMETRY;
+            }
+        } else if (row->m_nWidth == 0 || row->m_nHeight == 0) {
             return IDS_ZERO_GEOMETRY;
         }
         if (row->m_nKind != firstKind) {

@@ -13,6 +13,7 @@ namespace {
 constexpr uint8_t kAsfHeaderStart[] = {0x30, 0x26, 0xB2, 0x75};
 constexpr uint8_t kMpegSequenceHeader[] = {0x00, 0x00, 0x01, 0xB3};
 constexpr uint8_t kMpegPackHeader[] = {0x00, 0x00, 0x01, 0xBA};
+constexpr uint8_t kRealAudioStart[] = {'.', 'r', 'a', 0xFD};
 constexpr size_t kRiffFormOffset = 8;
 // In a Video CD file the MPEG data of the first raw sector starts this far after "RIFF".
 constexpr size_t kCdxaSectorDataOffset = 68;
@@ -25,7 +26,8 @@ std::optional<FileTypeCode> TestWord(ByteReader head, size_t pos) {
     if (head.Matches(pos, kAsfHeaderStart, 4)) {
         return kTypeAsf;
     }
-    if (head.Matches(pos, ".RMF")) {
+    // A bare RealAudio file (a RealAudio header, then the frames) is Real Media too.
+    if (head.Matches(pos, ".RMF") || head.Matches(pos, kRealAudioStart, 4)) {
         return kTypeRealMedia;
     }
     if (head.Matches(pos, "OggS")) {

@@ -13,12 +13,25 @@ void AppendFormatted(std::string& out, const char* format, auto value) {
 }
 }  // namespace
 
+bool MediaFileInfo::HasVideo() const {
+    return m_nWidth != 0 || m_nHeight != 0 || !m_strVideoCodec.empty();
+}
+
+bool MediaFileInfo::IsAudioOnly() const {
+    return m_bHasAudio != 0 && !HasVideo();
+}
+
 std::string MediaFileInfo::FormatInfoLine() const {
-    std::string line = "Video:" + m_strVideoCodec;
-    AppendFormatted(line, " Frame:%d", m_nFrameCount);
-    AppendFormatted(line, " Freq:%4.2fFPS", static_cast<double>(m_fFrameRate));
+    std::string line;
+    // A file of sound alone has no video part to show: it would only say "Video: Frame:0".
+    if (!IsAudioOnly()) {
+        line = "Video:" + m_strVideoCodec;
+        AppendFormatted(line, " Frame:%d", m_nFrameCount);
+        AppendFormatted(line, " Freq:%4.2fFPS", static_cast<double>(m_fFrameRate));
+    }
     if (m_bHasAudio != 0) {
-        line += " Audio:" + m_strAudioCodec;
+        line += line.empty() ? "Audio:" : " Audio:";
+        line += m_strAudioCodec;
         AppendFormatted(line, " Bitrate:%fbps", static_cast<double>(m_fAudioRate));
     }
     return line;

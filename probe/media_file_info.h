@@ -13,6 +13,11 @@ public:
     // The status-line text: "Video:%s Frame:%d Freq:%4.2fFPS[ Audio:%s Bitrate:%fbps]".
     std::string FormatInfoLine() const;
 
+    // Sound and no picture: an audio stream, and neither a picture size nor a video codec.
+    bool IsAudioOnly() const;
+    // A picture of some sort: a size or a video codec (a row whose probe failed has neither).
+    bool HasVideo() const;
+
     std::string m_strPath;    // full path as probed
     int32_t m_bHasAudio = 0;  // nonzero when the file has an audio stream
     int32_t m_nWidth = 0;     // pixels; 0 when no reader found one

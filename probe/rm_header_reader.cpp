@@ -32,6 +32,15 @@ constexpr size_t kRaFlavor = 22;         // 16-bit
 constexpr size_t kRaCodecFourcc = 66;    // version 5 layout
 constexpr size_t kRaV4CodecFourcc = 62;  // version 4 keeps it four bytes earlier
 constexpr uint16_t kRaVersion4 = 4;
+// A bare RealAudio file starts with that header. Version 3 (14.4 audio only) lays it out apart.
+constexpr uint16_t kRaVersion3 = 3;
+constexpr size_t kRaBytesPerMinute = 32;   // 32-bit
+constexpr size_t kRaAudioBytes = 28;       // 32-bit; 0 when the encoder did not count
+constexpr size_t kRa3BytesPerMinute = 16;  // 16-bit
+constexpr size_t kRa3AudioBytes = 18;      // 32-bit
+constexpr char kRa3Name[] = ".ra3,lpcJ";
+constexpr uint8_t kRealAudioStart[] = {'.', 'r', 'a', 0xFD};
+constexpr unsigned kSecondsPerMinute = 60;
 
 // RealVideo type-specific data ("VIDO" block).
 constexpr size_t kVidoFourcc = 8;
@@ -136,6 +145,30 @@ void ReadAudioStream(ByteReader chunk, size_t t, ProbeInfo& info) {
     audio.nameKnown = 1;
 }
 
+// A bare RealAudio file: one audio stream, the header at the start of the file, and the frames.
+// The duration is what its count of audio bytes lasts at its byte rate.
+void ReadBareRealAudio(ByteReader head, ProbeInfo& info) {
+    CountAudioStream(info);
+    ProbeAudioStream& audio = info.audio[0];
+    bool version3 = head.Has(kRaHeaderVersion, 2) && head.BE16(kRaHeaderVersion) == kRaVersion3;
+    std::string name = version3 ? std::string(kRa3Name) : RealAudioName(head, 0);
+    CopyTextToSlot(name.data(), name.size(), audio.name, sizeof audio.name);
+    audio.nameKnown = 1;
+    uint32_t perMinute = 0;
+    uint32_t audioBytes = 0;
+    if (version3 && head.Has(kRa3AudioBytes, 4)) {
+        perMinute = head.BE16(kRa3BytesPerMinute);
+        audioBytes = head.BE32(kRa3AudioBytes);
+    } else if (!version3 && head.Has(kRaBytesPerMinute, 4)) {
+        perMinute = head.BE32(kRaBytesPerMinute);
+        audioBytes = head.BE32(kRaAudioBytes);
+    }
+    audio.byteRate = perMinute / kSecondsPerMinute;
+    if (audio.byteRate != 0) {
+        info.duration = audioBytes / audio.byteRate;
+    }
+}
+
 void ReadVideoStream(ByteReader chunk, size_t t, ProbeInfo& info) {
     if (chunk.Has(kMdprDuration, 4)) {
         info.videoDuration = chunk.BE32(kMdprDuration) / 1000;
@@ -183,6 +216,10 @@ void ReadMediaProperties(ByteReader chunk, ProbeInfo& info) {
 int ParseRmHeader(ByteReader header, ProbeInfo& info) {
     if (header.size() == 0) {
         return -1;
+    }
+    if (header.Matches(0, kRealAudioStart, 4)) {
+        ReadBareRealAudio(header, info);
+        return 0;
     }
     size_t pos = 0;
     while (header.Has(pos, kChunkHeaderBytes)) {

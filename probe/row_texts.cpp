@@ -12,6 +12,9 @@ std::string Format(const char* format, Args... args) {
 }  // namespace
 
 std::string GeometryText(const MediaFileInfo& info) {
+    if (info.IsAudioOnly()) {
+        return kAudioOnlyGeometryText;
+    }
     return Format("%d/%d", info.m_nWidth, info.m_nHeight);
 }
 

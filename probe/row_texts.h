@@ -5,6 +5,9 @@
 
 #include "probe/media_file_info.h"
 
-std::string GeometryText(const MediaFileInfo& info);  // "%d/%d"
+// What the Width/Height column shows for a file of sound alone, in place of 0/0.
+inline constexpr char kAudioOnlyGeometryText[] = "Audio";
+
+std::string GeometryText(const MediaFileInfo& info);  // "%d/%d", or "Audio"
 std::string DurationText(const MediaFileInfo& info);  // "%8.2f S": seconds
 std::string SizeText(const MediaFileInfo& info);      // "%8.2f KB": 1 KB is 1000 bytes here

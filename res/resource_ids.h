@@ -13,6 +13,7 @@ inline constexpr int IDS_MIXED_KINDS = 103;
 inline constexpr int IDS_STOP_QUESTION = 104;
 inline constexpr int IDS_NO_WINDOWS_MEDIA = 105;
 inline constexpr int IDS_TOO_FEW_FILES = 180;
+inline constexpr int IDS_AUDIO_ONLY_WITH_VIDEO = 186;  // %1: the file without video
 
 // Menu and its commands.
 inline constexpr int IDR_MAIN_MENU = 238;

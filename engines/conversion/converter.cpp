@@ -82,6 +82,13 @@ private:
     }
     // The pictures read so far, kept or left out: what the progress counts towards the inputs'
     // total frame count.
+    // Progress counts audio samples as the file list does (at its fixed rate), whatever rate
+    // the output's audio has.
+    int64_t SamplesHandled() const {
+        int64_t samples = m_plan.copyAudio ? m_copiedSamples : m_audio.SamplesOut();
+        return m_plan.sampleRate > 0 ? av_rescale(samples, kOutputSampleRate, m_plan.sampleRate)
+                                     : samples;
+    }
     int64_t FramesHandled() const {
         return m_framesDone + m_framesLeftOut + (m_segmentFrames - KeptFrames());
     }
@@ -138,8 +145,7 @@ bool Joiner::FrameDone() {
             av_rescale_q(m_segmentStart, m_frameBase, AVRational{1, m_plan.sampleRate});
         m_audio.FillSilenceTo(upTo - segmentFirst, &ignored);
     }
-    int64_t samples = m_plan.copyAudio ? m_copiedSamples : m_audio.SamplesOut();
-    Report(kStatusProgress, FramesHandled(), samples);
+    Report(kStatusProgress, FramesHandled(), SamplesHandled());
     return !Stopped();
 }
 
@@ -532,8 +538,7 @@ int Joiner::Run(std::string* error) {
     if (result < 0) {
         return result;
     }
-    int64_t samples = m_plan.copyAudio ? m_copiedSamples : m_audio.SamplesOut();
-    Report(kStatusFinished, FramesHandled(), samples);
+    Report(kStatusFinished, FramesHandled(), SamplesHandled());
     return 0;
 }
 

@@ -6,6 +6,7 @@ extern "C" {
 }
 
 #include <cmath>
+#include <cstring>
 
 namespace {
 
@@ -27,6 +28,8 @@ constexpr int kDefaultAviVideoKbps = 1150;
 constexpr int kDefaultMpeg1VideoKbps = 1150;
 constexpr int kDefaultMpeg2VideoKbps = 6000;
 constexpr int kDefaultAudioKbps = 224;
+constexpr int kVcdAudioRate = 44100;
+constexpr int kDvdAudioRate = 48000;
 
 bool SameRate(double a, double b) {
     return a > 0 && b > 0 && std::fabs(a - b) <= 1e-4 * b;
@@ -42,6 +45,35 @@ AVRational NearestSupportedRate(const AVCodec* codec, AVRational rate) {
 
 AVRational DisplayAspect(const InputFacts& input) {
     return input.displayAspect;
+}
+
+// Whether the output can hold the first input's audio as it is. A program stream takes the
+// MPEG audio layers, AC-3, DTS and LPCM; a Video CD only the layer II at 44.1 kHz of its
+// standard, a DVD only 48 kHz. An AVI file takes what has a WAVE format tag.
+bool CarriesAudio(const OutputPlan& plan, const InputFacts& first) {
+    if (std::strcmp(plan.muxer, "avi") == 0) {
+        const AVOutputFormat* avi = av_guess_format("avi", nullptr, nullptr);
+        return avi != nullptr &&
+               avformat_query_codec(avi, first.audioCodec, FF_COMPLIANCE_NORMAL) == 1;
+    }
+    if (std::strcmp(plan.muxer, "vcd") == 0) {
+        return first.audioCodec == AV_CODEC_ID_MP2 && first.sampleRate == kVcdAudioRate &&
+               first.channels <= 2;
+    }
+    if (std::strcmp(plan.muxer, "dvd") == 0 && first.sampleRate != kDvdAudioRate) {
+        return false;
+    }
+    switch (first.audioCodec) {
+        case AV_CODEC_ID_MP1:
+        case AV_CODEC_ID_MP2:
+        case AV_CODEC_ID_MP3:
+        case AV_CODEC_ID_AC3:
+        case AV_CODEC_ID_DTS:
+        case AV_CODEC_ID_PCM_DVD:
+            return true;
+        default:
+            return false;
+    }
 }
 
 }  // namespace
@@ -148,6 +180,10 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
     plan->audioBitRate = 1000LL * (settings.audioKbps > 0 ? settings.audioKbps : kDefaultAudioKbps);
     plan->sampleRate = settings.audioRate > 0 ? settings.audioRate : 44100;
     plan->channels = settings.audioChannels > 0 ? settings.audioChannels : 2;
+    // A DVD knows no 44.1 kHz: its players refuse such audio, so a DVD output is encoded at 48.
+    if (std::strcmp(plan->muxer, "dvd") == 0) {
+        plan->sampleRate = kDvdAudioRate;
+    }
     if (avcodec_find_encoder(plan->audioCodec) == nullptr) {
         *error = std::string("No audio encoder for ") + avcodec_get_name(plan->audioCodec) + ".";
         return AVERROR_ENCODER_NOT_FOUND;
@@ -174,10 +210,20 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
             av_cmp_q(aspect, outAspect) != 0) {
             plan->copyVideo = false;
         }
-        if (!input.hasAudio || input.audioCodec != plan->audioCodec ||
-            input.sampleRate != plan->sampleRate || input.channels != plan->channels) {
+        // The audio is copied when every input's is the first input's kind, whatever the
+        // output format would encode: nothing is lost, and nothing to re-encode.
+        if (!input.hasAudio || input.audioCodec != first.audioCodec ||
+            input.sampleRate != first.sampleRate || input.channels != first.channels) {
             plan->copyAudio = false;
         }
+    }
+    if (plan->copyAudio && !CarriesAudio(*plan, first)) {
+        plan->copyAudio = false;
+    }
+    if (plan->copyAudio) {
+        plan->audioCodec = first.audioCodec;
+        plan->sampleRate = first.sampleRate;
+        plan->channels = first.channels;
     }
     // A copied stream keeps its own timing exactly.
     if (plan->copyVideo && first.exactFrameRate.num > 0) {

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engines/realmedia/edit_text.h"
+#include "engines/realmedia/ra_join.h"
 
 namespace rm {
 
@@ -128,7 +129,11 @@ HRESULT Edit::Run() {
     }
     SinkRelay relay(std::move(sinks));
     std::string text;
-    HRESULT hr = m_joiner.Join(m_inputs, m_output, &relay, &text);
+    // Bare RealAudio files have no chunks to join: they are joined as a file of their own kind
+    // (which also refuses them among Real Media files).
+    bool bare = std::any_of(m_inputs.begin(), m_inputs.end(), IsBareRealAudioFile);
+    HRESULT hr = bare ? JoinBareRealAudio(m_inputs, m_output, &relay, &text)
+                      : m_joiner.Join(m_inputs, m_output, &relay, &text);
     m_lastError = hr;
     m_lastErrorText = FAILED(hr) ? text : std::string();
     return hr;
