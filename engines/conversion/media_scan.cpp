@@ -151,10 +151,15 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
     }
     int lastPercent = -1;
     int64_t packetsSinceReport = 0;
+    int64_t videoFirst = AV_NOPTS_VALUE;
     while ((result = av_read_frame(context, packet)) >= 0) {
-        if (packet->stream_index == videoIndex) {
+        if ((packet->flags & AV_PKT_FLAG_CORRUPT) != 0) {
+            // Cut off by the end of the file: not part of what can be joined.
+        } else if (packet->stream_index == videoIndex) {
             ++scan->frameCount;
             if (packet->pts != AV_NOPTS_VALUE) {
+                videoFirst =
+                    videoFirst == AV_NOPTS_VALUE ? packet->pts : std::min(videoFirst, packet->pts);
                 int64_t end = packet->pts + std::max<int64_t>(packet->duration, 0);
                 videoEnd = videoEnd == AV_NOPTS_VALUE ? end : std::max(videoEnd, end);
             }
@@ -195,6 +200,12 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
                        : 0.0;
     if (video != nullptr && videoEnd != AV_NOPTS_VALUE) {
         scan->duration = std::max(scan->duration, videoEnd * av_q2d(video->time_base) - start);
+        if (scan->formatName == "AVI" && scan->frameRate > 0) {
+            // An empty index entry is a frame that shows the picture before it again.
+            scan->frameCount = std::max<int64_t>(
+                scan->frameCount, std::llround(static_cast<double>(videoEnd - videoFirst) *
+                                               av_q2d(video->time_base) * scan->frameRate));
+        }
     }
     if (audio != nullptr && audioEnd != AV_NOPTS_VALUE) {
         double audioSeconds = audioEnd * av_q2d(audio->time_base) - start;
@@ -204,6 +215,11 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
                                 : start;
         scan->audioSampleCount = std::llround((audioEnd * av_q2d(audio->time_base) - audioStart) *
                                               scan->audioSampleRate);
+    }
+    if (scan->hasVideo && scan->frameRate > 0) {
+        // A raw video stream times only a few of its pictures: its frames say how long it is.
+        scan->duration =
+            std::max(scan->duration, static_cast<double>(scan->frameCount) / scan->frameRate);
     }
     if (scan->duration <= 0.0 && context->duration > 0) {
         scan->duration = static_cast<double>(context->duration) / AV_TIME_BASE;

@@ -174,6 +174,11 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
             av_cmp_q(aspect, outAspect) != 0) {
             plan->copyVideo = false;
         }
+        // A bare stream times only some of its pictures, and its header may give no bit rate
+        // (the "variable" value): copied, the output's timing and mux rate would be guesses.
+        if (input.elementaryVideo) {
+            plan->copyVideo = false;
+        }
         if (!input.hasAudio || input.audioCodec != plan->audioCodec ||
             input.sampleRate != plan->sampleRate || input.channels != plan->channels) {
             plan->copyAudio = false;
