@@ -5,7 +5,9 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -24,9 +26,13 @@ extern "C" {
 #include "engines/conversion/output_plan.h"
 #include "engines/conversion/stream_decoder.h"
 #include "engines/conversion/video_stage.h"
+#include "platform/bytes.h"
+#include "platform/read_fully.h"
 
 namespace {
 
+// "RIFF", its size, its form type.
+constexpr size_t kRiffHeadBytes = 12;
 // Audio packets kept while waiting for an input's first picture, which sets its start.
 constexpr size_t kMaxPendingAudio = 512;
 
@@ -74,6 +80,25 @@ struct InputLosses {
     double wholeSeconds = 0.0;  // what the file's header promises; 0 when it says nothing
     int64_t damagedPictures = 0;
 };
+
+// A RIFF file shorter than its RIFF chunk says was cut off, even where the cut fell between two
+// chunks and no packet came out partial.
+bool RiffCutShort(const std::string& path) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    uint8_t head[kRiffHeadBytes] = {};
+    size_t got = PreadFully(fd, 0, head, sizeof head);
+    struct stat info {};
+    bool stated = ::fstat(fd, &info) == 0;
+    ::close(fd);
+    ByteReader riff(head, got);
+    if (!stated || !riff.Has(0, kRiffHeadBytes) || !riff.Matches(0, "RIFF")) {
+        return false;
+    }
+    return static_cast<uint64_t>(info.st_size) < 8 + static_cast<uint64_t>(riff.LE32(4));
+}
 
 std::vector<std::string> LossSentences(const std::string& path, const InputLosses& losses) {
     std::vector<std::string> sentences;
@@ -413,7 +438,7 @@ int Joiner::HandleVideo(AVPacket* packet, const std::string& path, std::string* 
 
 void Joiner::NoteLosses(const InputFacts& input) {
     InputLosses losses;
-    losses.cutShort = m_cutPackets > 0;
+    losses.cutShort = m_cutPackets > 0 || (m_aviInput && RiffCutShort(input.path));
     losses.damagedPictures = m_damagedPictures;
     double outRate = av_q2d(m_plan.frameRate);
     losses.joinedSeconds = outRate > 0 ? static_cast<double>(KeptFrames()) / outRate : 0.0;
