@@ -5,9 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cmath>
@@ -24,15 +22,12 @@ extern "C" {
 #include "engines/conversion/mpeg_pictures.h"
 #include "engines/conversion/output_file.h"
 #include "engines/conversion/output_plan.h"
+#include "engines/conversion/riff_length.h"
 #include "engines/conversion/stream_decoder.h"
 #include "engines/conversion/video_stage.h"
-#include "platform/bytes.h"
-#include "platform/read_fully.h"
 
 namespace {
 
-// "RIFF", its size, its form type.
-constexpr size_t kRiffHeadBytes = 12;
 // Audio packets kept while waiting for an input's first picture, which sets its start.
 constexpr size_t kMaxPendingAudio = 512;
 
@@ -81,25 +76,6 @@ struct InputLosses {
     int64_t damagedPictures = 0;
 };
 
-// A RIFF file shorter than its RIFF chunk says was cut off, even where the cut fell between two
-// chunks and no packet came out partial.
-bool RiffCutShort(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    uint8_t head[kRiffHeadBytes] = {};
-    size_t got = PreadFully(fd, 0, head, sizeof head);
-    struct stat info {};
-    bool stated = ::fstat(fd, &info) == 0;
-    ::close(fd);
-    ByteReader riff(head, got);
-    if (!stated || !riff.Has(0, kRiffHeadBytes) || !riff.Matches(0, "RIFF")) {
-        return false;
-    }
-    return static_cast<uint64_t>(info.st_size) < 8 + static_cast<uint64_t>(riff.LE32(4));
-}
-
 std::vector<std::string> LossSentences(const std::string& path, const InputLosses& losses) {
     std::vector<std::string> sentences;
     std::string name = BaseName(path);
@@ -134,6 +110,7 @@ private:
     void NoteLosses(const InputFacts& input);
     int CopyVideoPacket(AVPacket* packet, std::string* error);
     int CopyAudioPacket(AVPacket* packet, std::string* error);
+    int CopyTrailingEmptyFrames(std::string* error);
     int DecodeVideo(const AVPacket* packet, std::string* error);
     int DecodeAudio(const AVPacket* packet, std::string* error);
     int HandleAudio(AVPacket* packet, std::string* error);
@@ -335,6 +312,26 @@ int Joiner::CopyVideoPacket(AVPacket* packet, std::string* error) {
     return 0;
 }
 
+// Empty index entries after a copied AVI input's last picture are frames of it too: the output
+// gets them as empty entries of its own, so the input keeps its length even at the very end.
+int Joiner::CopyTrailingEmptyFrames(std::string* error) {
+    int64_t last = m_segmentStart + KeptFrames() - 1;
+    if (m_lastVideoDts == AV_NOPTS_VALUE || m_lastVideoDts >= last) {
+        return 0;
+    }
+    PacketPtr empty(av_packet_alloc());
+    if (empty == nullptr) {
+        *error = "Out of memory writing the video";
+        return AVERROR(ENOMEM);
+    }
+    empty->pts = last;
+    empty->dts = last;
+    empty->duration = 1;
+    empty->stream_index = m_videoOut->index;
+    m_lastVideoDts = last;
+    return m_output.Write(empty.get(), error);
+}
+
 int Joiner::CopyAudioPacket(AVPacket* packet, std::string* error) {
     AVRational in = m_audioIn->time_base;
     AVRational out = m_audioOut->time_base;
@@ -438,7 +435,7 @@ int Joiner::HandleVideo(AVPacket* packet, const std::string& path, std::string* 
 
 void Joiner::NoteLosses(const InputFacts& input) {
     InputLosses losses;
-    losses.cutShort = m_cutPackets > 0 || (m_aviInput && RiffCutShort(input.path));
+    losses.cutShort = m_cutPackets > 0 || (m_aviInput && RiffFileCutShort(input.path));
     losses.damagedPictures = m_damagedPictures;
     double outRate = av_q2d(m_plan.frameRate);
     losses.joinedSeconds = outRate > 0 ? static_cast<double>(KeptFrames()) / outRate : 0.0;
@@ -594,6 +591,12 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
             if (result < 0) {
                 return result;
             }
+        }
+    }
+    if (m_plan.copyVideo && m_aviInput) {
+        result = CopyTrailingEmptyFrames(error);
+        if (result < 0) {
+            return result;
         }
     }
     if (!m_plan.copyVideo) {

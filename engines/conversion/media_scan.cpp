@@ -15,6 +15,7 @@ extern "C" {
 
 #include "engines/conversion/av_error.h"
 #include "engines/conversion/input_open.h"
+#include "engines/conversion/riff_length.h"
 
 namespace {
 
@@ -152,9 +153,10 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
     int lastPercent = -1;
     int64_t packetsSinceReport = 0;
     int64_t videoFirst = AV_NOPTS_VALUE;
+    bool sawCut = false;
     while ((result = av_read_frame(context, packet)) >= 0) {
         if ((packet->flags & AV_PKT_FLAG_CORRUPT) != 0) {
-            // Cut off by the end of the file: not part of what can be joined.
+            sawCut = true;  // cut off by the end of the file: not part of what can be joined
         } else if (packet->stream_index == videoIndex) {
             ++scan->frameCount;
             if (packet->pts != AV_NOPTS_VALUE) {
@@ -201,10 +203,15 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
     if (video != nullptr && videoEnd != AV_NOPTS_VALUE) {
         scan->duration = std::max(scan->duration, videoEnd * av_q2d(video->time_base) - start);
         if (scan->formatName == "AVI" && scan->frameRate > 0) {
-            // An empty index entry is a frame that shows the picture before it again.
+            // An empty index entry is a frame that shows the picture before it again; those
+            // after the last picture only the stream header counts, and only a whole file's
+            // header can be believed.
             scan->frameCount = std::max<int64_t>(
                 scan->frameCount, std::llround(static_cast<double>(videoEnd - videoFirst) *
                                                av_q2d(video->time_base) * scan->frameRate));
+            if (!sawCut && readResult == AVERROR_EOF && !RiffFileCutShort(path)) {
+                scan->frameCount = std::max(scan->frameCount, video->nb_frames);
+            }
         }
     }
     if (audio != nullptr && audioEnd != AV_NOPTS_VALUE) {

@@ -239,6 +239,74 @@ TEST_F(SparseAvi, ACopyJoinKeepsEveryInputsEmptyEntriesAndLength) {
     }
 }
 
+// `bytes` (an AVI that ffmpeg wrote) with `count` more empty video entries at the end of its
+// index, counted in its headers, as a capture program leaves them after its last picture.
+bool AddTrailingEmptyEntries(std::vector<uint8_t>* bytes, uint32_t count) {
+    auto find = [&](const char* id, bool last) {
+        std::string text(bytes->begin(), bytes->end());
+        size_t at = last ? text.rfind(id) : text.find(id);
+        return at == std::string::npos ? size_t{0} : at;
+    };
+    auto le32 = [&](size_t at) {
+        return static_cast<uint32_t>((*bytes)[at]) | static_cast<uint32_t>((*bytes)[at + 1]) << 8 |
+               static_cast<uint32_t>((*bytes)[at + 2]) << 16 |
+               static_cast<uint32_t>((*bytes)[at + 3]) << 24;
+    };
+    auto put32 = [&](size_t at, uint32_t value) {
+        for (int i = 0; i < 4; ++i) {
+            (*bytes)[at + static_cast<size_t>(i)] = static_cast<uint8_t>(value >> (8 * i));
+        }
+    };
+    size_t strh = find("strh", false);
+    size_t avih = find("avih", false);
+    size_t index = find("idx1", true);
+    if (strh == 0 || avih == 0 || index == 0 || bytes->size() < index + 8) {
+        return false;
+    }
+    put32(strh + 8 + 32, le32(strh + 8 + 32) + count);  // the stream's length in frames
+    put32(avih + 8 + 16, le32(avih + 8 + 16) + count);  // the file's total frames
+    uint32_t indexSize = le32(index + 4);
+    std::vector<uint8_t> entry = {'0', '0', 'd', 'c', 0, 0, 0, 0, 4, 0, 0, 0, 0, 0, 0, 0};
+    for (uint32_t i = 0; i < count; ++i) {
+        bytes->insert(bytes->begin() + static_cast<ptrdiff_t>(index + 8 + indexSize), entry.begin(),
+                      entry.end());
+    }
+    put32(index + 4, indexSize + 16 * count);
+    put32(4, le32(4) + 16 * count);
+    return true;
+}
+
+TEST_F(SparseAvi, EmptyEntriesAfterTheLastPictureAreFramesToo) {
+    std::string made = MakeSparse("made.avi");
+    std::vector<uint8_t> bytes = kjtest::ReadFileBytes(made);
+    ASSERT_TRUE(AddTrailingEmptyEntries(&bytes, 5));
+    std::string a = m_dir.File("a.avi");
+    ASSERT_TRUE(kjtest::WriteFileBytes(a, bytes));
+    double entries = Entries(a);
+    ASSERT_EQ(entries, Entries(made) + 5);
+    std::string out = m_dir.File("out.avi");
+    ConvertOutput settings = Avi352();
+    settings.codec = 0x44495658;  // "XVID"
+    settings.frameRate = 15.0;
+    settings.width = 160;
+    settings.height = 120;
+    ConvertRun run = Join({a, a}, out, settings);
+    EXPECT_EQ(run.totalFrames, static_cast<int32_t>(2 * entries));
+    EXPECT_EQ(DecodeErrors(out), "");
+    EXPECT_NEAR(Entries(out), 2 * entries, 1.5);
+    EXPECT_NEAR(FormatDuration(out), 2 * entries / 15.0, 2.0 / 15.0);
+    // Cut short, the file's header can no longer be believed: what is there is joined.
+    std::string cut = m_dir.File("cut.avi");
+    ASSERT_TRUE(CutAt(a, cut, 70));
+    ConvertRun cutRun = Join({cut, a}, m_dir.File("out2.avi"), settings);
+    double joined = 0;
+    double whole = 0;
+    ASSERT_TRUE(ParseCutShort(cutRun.inputWarnings[0], "cut.avi", &joined, &whole))
+        << cutRun.inputWarnings[0];
+    EXPECT_NEAR(whole, entries / 15.0, 0.1);
+    EXPECT_NEAR(FormatDuration(m_dir.File("out2.avi")), joined + entries / 15.0, 2.0 / 15.0);
+}
+
 TEST_F(SparseAvi, ReencodedEachEmptyEntryRepeatsThePictureBefore) {
     std::string a = MakeSparse("a.avi");
     std::string other = Make("other.avi",
