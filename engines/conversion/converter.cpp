@@ -155,6 +155,7 @@ private:
     int64_t m_audioBlocks = 0;
     bool m_inputHasAudio = false;
     double m_inputRate = 0.0;
+    int64_t m_firstPictureTime = AV_NOPTS_VALUE;  // the first decoded picture's, re-encoding
     // An AVI input: its pictures are placed by their index entries (an empty entry repeats the
     // picture before), and a packet that the end of the file cut off is left out.
     bool m_aviInput = false;
@@ -374,6 +375,12 @@ int Joiner::DecodeVideo(const AVPacket* packet, std::string* error) {
     }
     FramePtr frame(av_frame_alloc());
     while ((result = m_videoDecoder->Receive(frame.get())) >= 0) {
+        int64_t time = frame->best_effort_timestamp;
+        if (m_firstPictureTime == AV_NOPTS_VALUE) {
+            // Counted from the first picture out of the decoder, whose time may lie a frame
+            // after the first packet's (pictures reordered in packed B-frame AVIs).
+            m_firstPictureTime = time;
+        }
         if (frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
             // What the decoder had to make up is left out: the picture before stays instead.
             ++m_damagedPictures;
@@ -381,9 +388,8 @@ int Joiner::DecodeVideo(const AVPacket* packet, std::string* error) {
             continue;
         }
         int64_t position = -1;
-        int64_t time = frame->best_effort_timestamp;
-        if (m_aviInput && time != AV_NOPTS_VALUE && m_base != AV_NOPTS_VALUE) {
-            position = std::llround(static_cast<double>(time - m_base) *
+        if (m_aviInput && time != AV_NOPTS_VALUE && m_firstPictureTime != AV_NOPTS_VALUE) {
+            position = std::llround(static_cast<double>(time - m_firstPictureTime) *
                                     av_q2d(m_videoIn->time_base) * m_inputRate);
         }
         result = m_video.AddPicture(frame.get(), position, error);
@@ -485,6 +491,7 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     m_cutPackets = 0;
     m_damagedPictures = 0;
     m_inputRate = input.scan.frameRate;
+    m_firstPictureTime = AV_NOPTS_VALUE;
 
     double outRate = av_q2d(m_plan.frameRate);
     m_segmentFrames = m_plan.copyVideo ? input.scan.frameCount

@@ -334,6 +334,28 @@ TEST_F(SparseAvi, ReencodedEachEmptyEntryRepeatsThePictureBefore) {
     }
 }
 
+TEST_F(SparseAvi, PicturesReorderedByBFramesKeepTheirPlaces) {
+    // No empty entry, but B pictures: the decoder's times start a frame late.
+    std::string a = Make("a.avi",
+                         "-f lavfi -i color=c=black:size=160x120:rate=15:duration=4 -vf "
+                         "\"geq=lum='4*N':cb=128:cr=128\" -c:v mpeg4 -bf 2 -q:v 2 -vtag XVID "
+                         "-f avi");
+    std::string other = Make("other.avi",
+                             "-f lavfi -i color=c=white:size=160x120:rate=15:duration=1 -c:v "
+                             "msmpeg4v2 -f avi");
+    std::string out = m_dir.File("out.avi");
+    ConvertOutput settings = Avi352();
+    settings.frameRate = 15.0;
+    settings.width = 160;
+    settings.height = 120;
+    Join({a, other}, out, settings);
+    std::vector<double> luma = PictureLuma(out);
+    ASSERT_GE(luma.size(), 60u);
+    for (size_t k : {size_t{0}, size_t{1}, size_t{2}, size_t{30}, size_t{58}, size_t{59}}) {
+        EXPECT_NEAR(luma[k], 4.0 * static_cast<double>(k), 3.0) << "frame " << k;
+    }
+}
+
 TEST_F(DamagedInputs, DamagedPicturesAreLeftOutAndCounted) {
     std::string clean = Make("clean.avi",
                              "-f lavfi -i testsrc=size=352x288:rate=25:duration=4 -c:v mpeg4 "
