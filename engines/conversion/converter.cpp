@@ -714,9 +714,6 @@ int RunConversion(Conversion& conversion, std::string* error) {
     {
         std::lock_guard<std::mutex> lock(conversion.mutex);
         settings = conversion.settings;
-    }
-    {
-        std::lock_guard<std::mutex> lock(conversion.mutex);
         conversion.inputWarnings.clear();
     }
     Joiner joiner(conversion, settings);
