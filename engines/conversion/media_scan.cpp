@@ -223,8 +223,9 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
         scan->audioSampleCount = std::llround((audioEnd * av_q2d(audio->time_base) - audioStart) *
                                               scan->audioSampleRate);
     }
-    if (scan->hasVideo && scan->frameRate > 0) {
-        // A raw video stream times only a few of its pictures: its frames say how long it is.
+    if (scan->hasVideo && scan->frameRate > 0 && !IsProgramStream(context)) {
+        // A raw video stream times only a few of its pictures, an AVI's empty entries after its
+        // last picture none: their frames say how long they are.
         scan->duration =
             std::max(scan->duration, static_cast<double>(scan->frameCount) / scan->frameRate);
     }
