@@ -66,6 +66,10 @@ struct MclApiTable {
     // One more export of our library, beyond the designed table: the text of its last error,
     // for the failure dialog. (Its encoders are asked through the compressor manager, vfw.h.)
     int32_t (*MclGetErrorText)(char* buffer, int32_t size) = nullptr;
+    // And what a conversion left out of each input (a cut-short end, damaged frames), for the
+    // join's per-input warnings; a library without it simply reports nothing.
+    int32_t (*MclGetInputWarnings)(MclHandle conversion, int32_t input, char* buffer,
+                                   int32_t size) = nullptr;
 
     // Number of entry points of the designed table that were found.
     int ResolvedCount() const;

@@ -5,6 +5,7 @@
 
 #include "job/job_state.h"
 #include "job/join_host.h"
+#include "job/join_report.h"
 #include "mcljoin/mcl_api.h"
 #include "mcljoin/mcl_callbacks.h"
 #include "mcljoin/video_codec.h"
@@ -63,8 +64,45 @@ void FillLists(const JoinHost& host) {
     g_mclJoin.totalSamples = MclApi.MclListGetSampleCount(g_mclJoin.audioList);
 }
 
-// Runs the set-up conversion to its end, cleans up, and gives the join's result.
-int ConvertAndFree() {
+// `text` with every `from` replaced by `to`.
+std::string ReplaceAll(std::string text, const std::string& from, const std::string& to) {
+    if (from.empty() || from == to) {
+        return text;
+    }
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+// What the library left out of each input becomes that input's warnings.
+void ReportWhatWasLeftOut(size_t inputCount) {
+    if (MclApi.MclGetInputWarnings == nullptr) {
+        return;
+    }
+    for (size_t i = 0; i < inputCount; ++i) {
+        std::array<char, kErrorTextBytes> text{};
+        int32_t length = MclApi.MclGetInputWarnings(g_mclJoin.conversion, static_cast<int32_t>(i),
+                                                    text.data(), static_cast<int32_t>(text.size()));
+        if (length <= 0) {
+            continue;
+        }
+        std::string all(text.data());
+        size_t start = 0;
+        for (size_t end = all.find('\n'); end != std::string::npos; end = all.find('\n', start)) {
+            if (end > start) {
+                ReportInputWarning(i, all.substr(start, end - start));
+            }
+            start = end + 1;
+        }
+    }
+}
+
+// Runs the set-up conversion to its end, cleans up, and gives the join's result. The library
+// writes to `outputPath`, which may be a name only the job knows (an unnamed file's
+// /proc/self/fd/N): its texts name the user's output instead.
+int ConvertAndFree(const std::string& outputPath) {
     int32_t result = MclApi.MclConvert(g_mclJoin.conversion);
     MclApi.MclCheckError();
     if (result != 0 && g_stopRequested == 0) {
@@ -76,6 +114,12 @@ int ConvertAndFree() {
         g_errorText = text[0] != '\0' ? std::string(text.data())
                                       : "The conversion library could not join the files (error " +
                                             std::to_string(result) + ").";
+        if (!g_outputPath.empty()) {
+            g_errorText = ReplaceAll(g_errorText, outputPath, g_outputPath);
+        }
+    }
+    if (result == 0 && g_mclJoin.host != nullptr) {
+        ReportWhatWasLeftOut(g_mclJoin.host->Inputs().size());
     }
     MclApi.MclListFree(g_mclJoin.videoList);
     MclApi.MclListFree(g_mclJoin.audioList);
@@ -113,7 +157,7 @@ int JoinAvi(JoinHost& host, const std::string& outputPath) {
     MclApi.MclSetAudioFormat(c, kAudioRate, kAudioChannels, kAudioBits);
     MclApi.MclSetBitRate(c, kSelectorAudio, kAudioKbps, kMclUnset, kMclUnset, 1);
     MclApi.MclForceCompatibility(c, 1);
-    return ConvertAndFree();
+    return ConvertAndFree(outputPath);
 }
 
 int JoinMpeg(JoinHost& host, const std::string& outputPath) {
@@ -145,7 +189,7 @@ int JoinMpeg(JoinHost& host, const std::string& outputPath) {
     MclApi.MclSetAudioFormat(c, kAudioRate, kAudioChannels, kAudioBits);
     MclApi.MclSetBitRate(c, kSelectorAudio, kAudioKbps, kMclUnset, kMclUnset, 1);
     MclApi.MclForceCompatibility(c, 1);
-    return ConvertAndFree();
+    return ConvertAndFree(outputPath);
 }
 
 int JoinWithConversionLibrary(JoinHost& host, const std::string& outputPath) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "mcljoin/mcl_api.h"
 
@@ -64,6 +65,8 @@ struct Conversion {
     std::atomic<int64_t> samplesDone{0};
     std::atomic<int64_t> startNanoseconds{0};  // steady clock at the start of MclConvert
     std::atomic<int64_t> endNanoseconds{0};    // at its end; 0 while it runs
+    // What the last MclConvert left out of each input, in whole sentences (guarded by mutex).
+    std::vector<std::vector<std::string>> inputWarnings;
 
     // Seconds since MclConvert started (up to its end once it has ended).
     double ElapsedSeconds() const;

@@ -8,17 +8,21 @@ extern "C" {
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cmath>
+#include <cstdio>
 #include <deque>
 #include <memory>
 
 #include "engines/conversion/audio_stage.h"
 #include "engines/conversion/av_error.h"
+#include "engines/conversion/ffmpeg_log.h"
 #include "engines/conversion/file_list.h"
 #include "engines/conversion/input_open.h"
 #include "engines/conversion/input_sources.h"
 #include "engines/conversion/mpeg_pictures.h"
 #include "engines/conversion/output_file.h"
 #include "engines/conversion/output_plan.h"
+#include "engines/conversion/riff_length.h"
 #include "engines/conversion/stream_decoder.h"
 #include "engines/conversion/video_stage.h"
 
@@ -53,6 +57,43 @@ int64_t PacketTime(const AVPacket* packet) {
     return packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
 }
 
+std::string BaseName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string Seconds(double seconds) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%.1f", seconds);
+    return text;
+}
+
+// What a join left out of one input.
+struct InputLosses {
+    bool cutShort = false;
+    double joinedSeconds = 0.0;
+    double wholeSeconds = 0.0;  // what the file's header promises; 0 when it says nothing
+    int64_t damagedPictures = 0;
+};
+
+std::vector<std::string> LossSentences(const std::string& path, const InputLosses& losses) {
+    std::vector<std::string> sentences;
+    std::string name = BaseName(path);
+    if (losses.cutShort) {
+        std::string sentence = name + " is cut short: its first " + Seconds(losses.joinedSeconds);
+        if (losses.wholeSeconds > losses.joinedSeconds) {
+            sentence += " s of " + Seconds(losses.wholeSeconds);
+        }
+        sentences.push_back(sentence + " s were joined.");
+    }
+    if (losses.damagedPictures > 0) {
+        sentences.push_back(name + ": " + std::to_string(losses.damagedPictures) +
+                            (losses.damagedPictures == 1 ? " damaged frame was skipped."
+                                                         : " damaged frames were skipped."));
+    }
+    return sentences;
+}
+
 // One conversion's run over its inputs.
 class Joiner {
 public:
@@ -65,8 +106,11 @@ private:
     int SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParameters* firstAudio,
                     std::string* error);
     int JoinInput(const InputFacts& input, std::string* error);
+    int HandleVideo(AVPacket* packet, const std::string& path, std::string* error);
+    void NoteLosses(const InputFacts& input);
     int CopyVideoPacket(AVPacket* packet, std::string* error);
     int CopyAudioPacket(AVPacket* packet, std::string* error);
+    int CopyTrailingEmptyFrames(std::string* error);
     int DecodeVideo(const AVPacket* packet, std::string* error);
     int DecodeAudio(const AVPacket* packet, std::string* error);
     int HandleAudio(AVPacket* packet, std::string* error);
@@ -117,8 +161,21 @@ private:
     int64_t m_audioPackets = 0;
     int64_t m_audioBlocks = 0;
     bool m_inputHasAudio = false;
+    double m_inputRate = 0.0;
+    int64_t m_firstPictureTime = AV_NOPTS_VALUE;  // the first decoded picture's, re-encoding
+    // An AVI input: its pictures are placed by their index entries (an empty entry repeats the
+    // picture before), and a packet that the end of the file cut off is left out.
+    bool m_aviInput = false;
+    // Re-encoding anything else, the last picture is held back until the input's end shows
+    // whether the file broke off inside it.
+    bool m_holdLastPicture = false;
+    PacketPtr m_heldPicture;
+    std::unique_ptr<InputLogWatch> m_watch;
+    int64_t m_cutPackets = 0;
+    int64_t m_damagedPictures = 0;
 
     // Across inputs.
+    size_t m_inputIndex = 0;
     int64_t m_framesDone = 0;     // output frames
     int64_t m_framesLeftOut = 0;  // pictures of earlier inputs a copy left out
     int64_t m_copiedSamples = 0;  // copied audio: the end of the last packet, in output samples
@@ -248,12 +305,38 @@ int Joiner::CopyVideoPacket(AVPacket* packet, std::string* error) {
     packet->duration = av_rescale_q(packet->duration, in, out);
     packet->stream_index = m_videoOut->index;
     packet->pos = -1;
+    int64_t frame = packet->pts;
     int result = m_output.Write(packet, error);
     if (result < 0) {
         return result;
     }
+    if (m_aviInput && frame != AV_NOPTS_VALUE) {
+        // Empty entries before this picture are frames too: the sound goes on under them.
+        m_framesDone =
+            std::max(m_framesDone, std::min(frame, m_segmentStart + m_segmentFrames - 1));
+    }
     FrameDone();
     return 0;
+}
+
+// Empty index entries after a copied AVI input's last picture are frames of it too: the output
+// gets them as empty entries of its own, so the input keeps its length even at the very end.
+int Joiner::CopyTrailingEmptyFrames(std::string* error) {
+    int64_t last = m_segmentStart + KeptFrames() - 1;
+    if (m_lastVideoDts == AV_NOPTS_VALUE || m_lastVideoDts >= last) {
+        return 0;
+    }
+    PacketPtr empty(av_packet_alloc());
+    if (empty == nullptr) {
+        *error = "Out of memory writing the video";
+        return AVERROR(ENOMEM);
+    }
+    empty->pts = last;
+    empty->dts = last;
+    empty->duration = 1;
+    empty->stream_index = m_videoOut->index;
+    m_lastVideoDts = last;
+    return m_output.Write(empty.get(), error);
 }
 
 int Joiner::CopyAudioPacket(AVPacket* packet, std::string* error) {
@@ -298,7 +381,24 @@ int Joiner::DecodeVideo(const AVPacket* packet, std::string* error) {
     }
     FramePtr frame(av_frame_alloc());
     while ((result = m_videoDecoder->Receive(frame.get())) >= 0) {
-        result = m_video.AddPicture(frame.get(), error);
+        int64_t time = frame->best_effort_timestamp;
+        if (m_firstPictureTime == AV_NOPTS_VALUE) {
+            // Counted from the first picture out of the decoder, whose time may lie a frame
+            // after the first packet's (pictures reordered in packed B-frame AVIs).
+            m_firstPictureTime = time;
+        }
+        if (frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
+            // What the decoder had to make up is left out: the picture before stays instead.
+            ++m_damagedPictures;
+            av_frame_unref(frame.get());
+            continue;
+        }
+        int64_t position = -1;
+        if (m_aviInput && time != AV_NOPTS_VALUE && m_firstPictureTime != AV_NOPTS_VALUE) {
+            position = std::llround(static_cast<double>(time - m_firstPictureTime) *
+                                    av_q2d(m_videoIn->time_base) * m_inputRate);
+        }
+        result = m_video.AddPicture(frame.get(), position, error);
         av_frame_unref(frame.get());
         if (result < 0 || m_video.Stopped()) {
             return result;
@@ -337,6 +437,36 @@ int Joiner::HandleAudio(AVPacket* packet, std::string* error) {
     return m_plan.copyAudio ? CopyAudioPacket(packet, error) : DecodeAudio(packet, error);
 }
 
+int Joiner::HandleVideo(AVPacket* packet, const std::string& path, std::string* error) {
+    int result = m_plan.copyVideo ? CopyVideoPacket(packet, error) : DecodeVideo(packet, error);
+    if (result < 0 && !m_plan.copyVideo) {
+        *error = AvErrorText("The video of " + path + " cannot be decoded", result);
+    }
+    return result;
+}
+
+void Joiner::NoteLosses(const InputFacts& input) {
+    InputLosses losses;
+    losses.cutShort = m_cutPackets > 0 || (m_aviInput && RiffFileCutShort(input.path));
+    losses.damagedPictures = m_damagedPictures;
+    double outRate = av_q2d(m_plan.frameRate);
+    losses.joinedSeconds = outRate > 0 ? static_cast<double>(KeptFrames()) / outRate : 0.0;
+    if (m_aviInput && m_videoIn->nb_frames > 0 && input.scan.frameRate > 0) {
+        // The stream header counts the frames the file was meant to hold.
+        losses.wholeSeconds = static_cast<double>(m_videoIn->nb_frames) / input.scan.frameRate;
+    }
+    std::vector<std::string> sentences = LossSentences(input.path, losses);
+    if (sentences.empty()) {
+        return;
+    }
+    std::lock_guard<std::mutex> lock(m_conversion.mutex);
+    auto& all = m_conversion.inputWarnings;
+    if (all.size() <= m_inputIndex) {
+        all.resize(m_inputIndex + 1);
+    }
+    all[m_inputIndex].insert(all[m_inputIndex].end(), sentences.begin(), sentences.end());
+}
+
 int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     AVFormatContext* context = nullptr;
     int result = OpenMediaInput(input.path, &context, error);
@@ -360,6 +490,14 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     m_leadFilter = LeadingPictureFilter{};
     m_filterLeads = m_plan.copyVideo && (m_plan.videoCodec == AV_CODEC_ID_MPEG1VIDEO ||
                                          m_plan.videoCodec == AV_CODEC_ID_MPEG2VIDEO);
+    m_aviInput = std::string(context->iformat->name) == "avi";
+    m_holdLastPicture = !m_aviInput && !m_plan.copyVideo;
+    m_heldPicture.reset();
+    m_watch = std::make_unique<InputLogWatch>(context);
+    m_cutPackets = 0;
+    m_damagedPictures = 0;
+    m_inputRate = input.scan.frameRate;
+    m_firstPictureTime = AV_NOPTS_VALUE;
 
     double outRate = av_q2d(m_plan.frameRate);
     m_segmentFrames = m_plan.copyVideo ? input.scan.frameCount
@@ -394,6 +532,11 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     while (!Stopped() && (result = av_read_frame(context, packet.get())) >= 0) {
         std::unique_ptr<AVPacket, void (*)(AVPacket*)> unref(
             packet.get(), [](AVPacket* p) { av_packet_unref(p); });
+        if (m_aviInput && (packet->flags & AV_PKT_FLAG_CORRUPT) != 0 &&
+            (packet->stream_index == videoIndex || packet->stream_index == audioIndex)) {
+            ++m_cutPackets;  // the end of the file took the rest of it
+            continue;
+        }
         if (packet->stream_index == videoIndex) {
             if (m_filterLeads &&
                 !m_leadFilter.Keep(packet->data, static_cast<size_t>(packet->size))) {
@@ -412,13 +555,18 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
                 }
                 pending.clear();
             }
-            result = m_plan.copyVideo ? CopyVideoPacket(packet.get(), error)
-                                      : DecodeVideo(packet.get(), error);
-            if (result < 0) {
-                if (!m_plan.copyVideo) {
-                    *error =
-                        AvErrorText("The video of " + input.path + " cannot be decoded", result);
+            if (m_holdLastPicture) {
+                PacketPtr previous = std::move(m_heldPicture);
+                m_heldPicture.reset(av_packet_clone(packet.get()));
+                if (m_heldPicture == nullptr) {
+                    *error = "Out of memory reading " + input.path;
+                    return AVERROR(ENOMEM);
                 }
+                result = previous != nullptr ? HandleVideo(previous.get(), input.path, error) : 0;
+            } else {
+                result = HandleVideo(packet.get(), input.path, error);
+            }
+            if (result < 0) {
                 return result;
             }
         } else if (packet->stream_index == audioIndex) {
@@ -445,6 +593,25 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
         *error = "The video of " + input.path + " cannot be decoded: it holds no picture.";
         return AVERROR_INVALIDDATA;
     }
+    if (m_heldPicture != nullptr) {
+        // A file that broke off ends inside its last picture: that one is left out, and the
+        // picture before it stays on screen for its place.
+        PacketPtr last = std::move(m_heldPicture);
+        if (m_watch->TruncatedPackets() > 0) {
+            ++m_cutPackets;
+        } else {
+            result = HandleVideo(last.get(), input.path, error);
+            if (result < 0) {
+                return result;
+            }
+        }
+    }
+    if (m_plan.copyVideo && m_aviInput) {
+        result = CopyTrailingEmptyFrames(error);
+        if (result < 0) {
+            return result;
+        }
+    }
     if (!m_plan.copyVideo) {
         result = DecodeVideo(nullptr, error);
         if (result >= 0 && !Stopped()) {
@@ -470,6 +637,8 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
             return result;
         }
     }
+    NoteLosses(input);
+    m_watch.reset();
     m_videoDecoder.reset();
     m_audioDecoder.reset();
     m_segmentStart += KeptFrames();
@@ -520,6 +689,7 @@ int Joiner::Run(std::string* error) {
         result = SetUpOutput(firstVideo.get(), firstAudio.get(), error);
     }
     for (size_t i = 0; result >= 0 && i < inputs.size() && !Stopped(); ++i) {
+        m_inputIndex = i;
         result = JoinInput(inputs[i], error);
     }
     if (result >= 0 && Stopped()) {
@@ -549,6 +719,7 @@ int RunConversion(Conversion& conversion, std::string* error) {
     {
         std::lock_guard<std::mutex> lock(conversion.mutex);
         settings = conversion.settings;
+        conversion.inputWarnings.clear();
     }
     Joiner joiner(conversion, settings);
     return joiner.Run(error);

@@ -15,6 +15,7 @@ extern "C" {
 
 #include "engines/conversion/conversion.h"
 #include "engines/conversion/converter.h"
+#include "engines/conversion/ffmpeg_log.h"
 #include "engines/conversion/library_objects.h"
 #include "engines/conversion/mcl_exports.h"
 
@@ -56,10 +57,10 @@ std::string ResolveName(const char* name) {
     return path;
 }
 
-// What FFmpeg has to say reaches the caller as the library's error; its notes and warnings
-// (about files being read for the totals, too) would only clutter the program's stderr.
+// What FFmpeg has to say reaches the caller as the library's error or an input's warning; printed,
+// it would only clutter the program's stderr.
 void QuietFfmpeg() {
-    av_log_set_level(AV_LOG_ERROR);
+    InstallFfmpegLog();
 }
 
 int32_t ClampToInt32(int64_t value) {
@@ -274,6 +275,28 @@ int32_t MclCheckError() {
 
 int32_t MclGetErrorText(char* buffer, int32_t size) {
     std::string text = LastErrorText();
+    if (buffer != nullptr && size > 0) {
+        size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
+        std::memcpy(buffer, text.data(), n);
+        buffer[n] = '\0';
+    }
+    return static_cast<int32_t>(text.size());
+}
+
+int32_t MclGetInputWarnings(MclHandle handle, int32_t input, char* buffer, int32_t size) {
+    std::shared_ptr<Conversion> conversion = Conversions().Find(handle);
+    if (conversion == nullptr) {
+        return -1;
+    }
+    std::string text;
+    {
+        std::lock_guard<std::mutex> lock(conversion->mutex);
+        if (input >= 0 && static_cast<size_t>(input) < conversion->inputWarnings.size()) {
+            for (const std::string& sentence : conversion->inputWarnings[input]) {
+                text += sentence + "\n";
+            }
+        }
+    }
     if (buffer != nullptr && size > 0) {
         size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
         std::memcpy(buffer, text.data(), n);

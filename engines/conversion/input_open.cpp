@@ -16,6 +16,7 @@ extern "C" {
 
 #include "engines/conversion/av_error.h"
 #include "engines/conversion/cdxa_reader.h"
+#include "engines/conversion/ffmpeg_log.h"
 #include "platform/read_fully.h"
 
 namespace {
@@ -119,10 +120,9 @@ void FreeCdxaIo(AVIOContext** pb) {
 }  // namespace
 
 void QuietFfmpegLog() {
-    static std::once_flag once;
     // The module reports its errors through its own results and texts; FFmpeg's console
     // chatter about damaged streams would only end up on the user's terminal.
-    std::call_once(once, [] { av_log_set_level(AV_LOG_QUIET); });
+    InstallFfmpegLog();
 }
 
 int OpenMediaInput(const std::string& path, AVFormatContext** context, std::string* error) {

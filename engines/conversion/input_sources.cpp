@@ -73,6 +73,7 @@ int ReadInputFacts(const std::vector<std::string>& paths, std::vector<InputFacts
                           static_cast<int64_t>(input.height) * sar.den, 1 << 30);
             }
             input.exactFrameRate = av_guess_frame_rate(context, stream, nullptr);
+            input.elementaryVideo = std::string(context->iformat->name) == "mpegvideo";
             if (facts->empty()) {
                 *firstVideo = avcodec_parameters_alloc();
                 if (*firstVideo != nullptr) {

@@ -23,4 +23,10 @@ KJ_MCL_EXPORT int32_t MclHasVideoEncoder(uint32_t fourcc);
 // The readable text of the library's last error (what MclCheckError gives the code of), copied
 // into `buffer` of `size` bytes and cut to fit; returns the text's full length in bytes.
 KJ_MCL_EXPORT int32_t MclGetErrorText(char* buffer, int32_t size);
+
+// What the last MclConvert of `conversion` left out of its input number `input` (from 0): whole
+// sentences, each ended by a line feed, copied into `buffer` of `size` bytes and cut to fit.
+// Returns the text's full length in bytes (0: nothing was left out), or -1 for no such conversion.
+KJ_MCL_EXPORT int32_t MclGetInputWarnings(MclHandle conversion, int32_t input, char* buffer,
+                                          int32_t size);
 }

@@ -15,6 +15,7 @@ extern "C" {
 
 #include "engines/conversion/av_error.h"
 #include "engines/conversion/input_open.h"
+#include "engines/conversion/riff_length.h"
 
 namespace {
 
@@ -151,10 +152,16 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
     }
     int lastPercent = -1;
     int64_t packetsSinceReport = 0;
+    int64_t videoFirst = AV_NOPTS_VALUE;
+    bool sawCut = false;
     while ((result = av_read_frame(context, packet)) >= 0) {
-        if (packet->stream_index == videoIndex) {
+        if ((packet->flags & AV_PKT_FLAG_CORRUPT) != 0) {
+            sawCut = true;  // cut off by the end of the file: not part of what can be joined
+        } else if (packet->stream_index == videoIndex) {
             ++scan->frameCount;
             if (packet->pts != AV_NOPTS_VALUE) {
+                videoFirst =
+                    videoFirst == AV_NOPTS_VALUE ? packet->pts : std::min(videoFirst, packet->pts);
                 int64_t end = packet->pts + std::max<int64_t>(packet->duration, 0);
                 videoEnd = videoEnd == AV_NOPTS_VALUE ? end : std::max(videoEnd, end);
             }
@@ -195,6 +202,17 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
                        : 0.0;
     if (video != nullptr && videoEnd != AV_NOPTS_VALUE) {
         scan->duration = std::max(scan->duration, videoEnd * av_q2d(video->time_base) - start);
+        if (scan->formatName == "AVI" && scan->frameRate > 0) {
+            // An empty index entry is a frame that shows the picture before it again; those
+            // after the last picture only the stream header counts, and only a whole file's
+            // header can be believed.
+            scan->frameCount = std::max<int64_t>(
+                scan->frameCount, std::llround(static_cast<double>(videoEnd - videoFirst) *
+                                               av_q2d(video->time_base) * scan->frameRate));
+            if (!sawCut && readResult == AVERROR_EOF && !RiffFileCutShort(path)) {
+                scan->frameCount = std::max(scan->frameCount, video->nb_frames);
+            }
+        }
     }
     if (audio != nullptr && audioEnd != AV_NOPTS_VALUE) {
         double audioSeconds = audioEnd * av_q2d(audio->time_base) - start;
@@ -204,6 +222,12 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
                                 : start;
         scan->audioSampleCount = std::llround((audioEnd * av_q2d(audio->time_base) - audioStart) *
                                               scan->audioSampleRate);
+    }
+    if (scan->hasVideo && scan->frameRate > 0 && !IsProgramStream(context)) {
+        // A raw video stream times only a few of its pictures, an AVI's empty entries after its
+        // last picture none: their frames say how long they are.
+        scan->duration =
+            std::max(scan->duration, static_cast<double>(scan->frameCount) / scan->frameRate);
     }
     if (scan->duration <= 0.0 && context->duration > 0) {
         scan->duration = static_cast<double>(context->duration) / AV_TIME_BASE;

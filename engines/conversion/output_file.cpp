@@ -15,6 +15,7 @@ extern "C" {
 #include <vector>
 
 #include "engines/conversion/av_error.h"
+#include "engines/conversion/ffmpeg_log.h"
 #include "platform/growing_output.h"
 #include "platform/read_fully.h"
 
@@ -68,6 +69,14 @@ struct OutputFile::Sink {
 
 namespace {
 constexpr int kSinkBufferBytes = 1 << 20;
+
+// The failure of a muxer call, with what the muxer logged about it: its code alone says little
+// ("Invalid argument").
+std::string MuxerFailure(const std::string& what, int code) {
+    std::string text = AvErrorText(what, code);
+    std::string said = LastFfmpegError();
+    return said.empty() ? text : text + " (" + said + ")";
+}
 }  // namespace
 
 OutputFile::OutputFile() = default;
@@ -112,6 +121,7 @@ void OutputFile::Discard() {
 }
 
 int OutputFile::Create(const std::string& path, const char* muxer, std::string* error) {
+    InstallFfmpegLog();
     m_path = path;
     int result = avformat_alloc_output_context2(&m_context, nullptr, muxer, nullptr);
     if (result < 0 || m_context == nullptr) {
@@ -176,9 +186,10 @@ int OutputFile::OpenAndWriteHeader(const std::string& target, AVDictionary** opt
         *error = AvErrorText("Cannot write " + m_path, AVERROR(ENOMEM));
         return AVERROR(ENOMEM);
     }
+    ClearFfmpegError();
     int result = avformat_write_header(m_context, options);
     if (result < 0) {
-        *error = AvErrorText("Cannot start writing " + m_path, result);
+        *error = MuxerFailure("Cannot start writing " + m_path, result);
         return result;
     }
     m_headerWritten = true;
@@ -186,21 +197,23 @@ int OutputFile::OpenAndWriteHeader(const std::string& target, AVDictionary** opt
 }
 
 int OutputFile::Write(AVPacket* packet, std::string* error) {
+    ClearFfmpegError();
     int result = av_interleaved_write_frame(m_context, packet);
     if (result < 0) {
-        *error = AvErrorText("Cannot write " + m_path, result);
+        *error = MuxerFailure("Cannot write " + m_path, result);
     }
     return result;
 }
 
 int OutputFile::Finish(std::string* error) {
+    ClearFfmpegError();
     int result = av_write_trailer(m_context);
     int closed = CloseSink();
     if (result >= 0) {
         result = closed;
     }
     if (result < 0) {
-        *error = AvErrorText("Cannot finish writing " + m_path, result);
+        *error = MuxerFailure("Cannot finish writing " + m_path, result);
         return result;
     }
     if (m_tempPath.empty()) {

@@ -210,6 +210,11 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
             av_cmp_q(aspect, outAspect) != 0) {
             plan->copyVideo = false;
         }
+        // A bare stream times only some of its pictures, and its header may give no bit rate
+        // (the "variable" value): copied, the output's timing and mux rate would be guesses.
+        if (input.elementaryVideo) {
+            plan->copyVideo = false;
+        }
         // The audio is copied when every input's is the first input's kind, whatever the
         // output format would encode: nothing is lost, and nothing to re-encode.
         if (!input.hasAudio || input.audioCodec != first.audioCodec ||

@@ -24,6 +24,7 @@ struct InputFacts {
     int height = 0;
     AVRational displayAspect{0, 1};   // 0/1 when unknown
     AVRational exactFrameRate{0, 1};  // as the demuxer gives it
+    bool elementaryVideo = false;     // a bare video stream, no container around it
     bool hasAudio = false;
     AVCodecID audioCodec = AV_CODEC_ID_NONE;
     int sampleRate = 0;

@@ -7,6 +7,7 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <algorithm>
 #include <cmath>
 
 #include "engines/conversion/av_error.h"
@@ -16,6 +17,7 @@ VideoStage::~VideoStage() {
     m_encoding.reset();  // before the encoder it uses
     avcodec_free_context(&m_encoder);
     sws_freeContext(m_scaler);
+    av_frame_free(&m_held);
     av_frame_free(&m_last);
 }
 
@@ -89,22 +91,55 @@ int VideoStage::Open(const OutputPlan& plan, AVStream* stream, bool globalHeader
 void VideoStage::BeginInput(double inputRate, int64_t outputFrames) {
     double outputRate = av_q2d(m_encoder->framerate);
     m_step = inputRate > 0 && outputRate > 0 ? inputRate / outputRate : 1.0;
-    m_inputPictures = 0;
     m_inputTarget = outputFrames;
     m_inputOut = 0;
+    m_nextPosition = 0;
+    m_heldScaled = false;
+    av_frame_free(&m_held);
     av_frame_free(&m_last);
 }
 
-int VideoStage::AddPicture(const AVFrame* picture, std::string* error) {
-    int64_t index = m_inputPictures++;
-    // Output frame k of this input shows input picture floor((k + 0.5) * step): the picture is
-    // skipped when no output frame falls on it, and repeated when several do.
+int VideoStage::AddPicture(const AVFrame* picture, int64_t position, std::string* error) {
+    // Pictures keep going forward, however their times were written.
+    position = std::max(position, m_nextPosition);
+    m_nextPosition = position + 1;
+    // Output frame k of this input shows the latest input picture at or before
+    // floor((k + 0.5) * step): a picture is skipped when no output frame falls on it, and
+    // repeated when several do.
     auto source = [this](int64_t k) {
         return static_cast<int64_t>(std::floor((static_cast<double>(k) + 0.5) * m_step));
     };
-    if (m_inputOut >= m_inputTarget || source(m_inputOut) > index) {
-        return 0;  // no output frame falls on this picture
+    if (m_held != nullptr) {
+        while (m_inputOut < m_inputTarget && source(m_inputOut) < position) {
+            int result = Emit(error);
+            if (result < 0 || m_stopped) {
+                return result;
+            }
+        }
     }
+    if (m_inputOut >= m_inputTarget) {
+        return 0;
+    }
+    if (m_held == nullptr) {
+        m_held = av_frame_alloc();
+    } else {
+        av_frame_unref(m_held);
+    }
+    if (m_held == nullptr || av_frame_ref(m_held, picture) < 0) {
+        *error = "Out of memory keeping a picture";
+        return AVERROR(ENOMEM);
+    }
+    m_heldScaled = false;
+    while (m_inputOut < m_inputTarget && source(m_inputOut) <= position) {
+        int result = Emit(error);
+        if (result < 0 || m_stopped) {
+            return result;
+        }
+    }
+    return 0;
+}
+
+int VideoStage::ScaleHeld(std::string* error) {
     AVFrame* scaled = av_frame_alloc();
     if (scaled == nullptr) {
         *error = "Out of memory scaling a picture";
@@ -115,12 +150,12 @@ int VideoStage::AddPicture(const AVFrame* picture, std::string* error) {
     scaled->height = m_encoder->height;
     int result = av_frame_get_buffer(scaled, 0);
     if (result >= 0) {
-        m_scaler = sws_getCachedContext(m_scaler, picture->width, picture->height,
-                                        static_cast<AVPixelFormat>(picture->format),
+        m_scaler = sws_getCachedContext(m_scaler, m_held->width, m_held->height,
+                                        static_cast<AVPixelFormat>(m_held->format),
                                         m_encoder->width, m_encoder->height, m_encoder->pix_fmt,
                                         SWS_BICUBIC, nullptr, nullptr, nullptr);
-        result = m_scaler != nullptr ? sws_scale(m_scaler, picture->data, picture->linesize, 0,
-                                                 picture->height, scaled->data, scaled->linesize)
+        result = m_scaler != nullptr ? sws_scale(m_scaler, m_held->data, m_held->linesize, 0,
+                                                 m_held->height, scaled->data, scaled->linesize)
                                      : AVERROR(EINVAL);
     }
     if (result < 0) {
@@ -130,22 +165,17 @@ int VideoStage::AddPicture(const AVFrame* picture, std::string* error) {
     }
     av_frame_free(&m_last);
     m_last = scaled;
-    while (m_inputOut < m_inputTarget && source(m_inputOut) <= index) {
-        result = Emit(m_last, error);
-        if (result < 0 || m_stopped) {
-            return result;
-        }
-    }
+    m_heldScaled = true;
     return 0;
 }
 
 int VideoStage::EndInput(const std::string& path, std::string* error) {
-    if (m_last == nullptr && m_inputTarget > 0) {
+    if (m_held == nullptr && m_inputTarget > 0) {
         *error = "The video of " + path + " cannot be decoded: no picture came out of it.";
         return AVERROR_INVALIDDATA;
     }
     while (m_inputOut < m_inputTarget) {
-        int result = Emit(m_last, error);
+        int result = Emit(error);
         if (result < 0 || m_stopped) {
             return result;
         }
@@ -153,7 +183,14 @@ int VideoStage::EndInput(const std::string& path, std::string* error) {
     return 0;
 }
 
-int VideoStage::Emit(AVFrame* picture, std::string* error) {
+int VideoStage::Emit(std::string* error) {
+    if (!m_heldScaled) {
+        int result = ScaleHeld(error);
+        if (result < 0) {
+            return result;
+        }
+    }
+    AVFrame* picture = m_last;
     picture->pts = m_framesOut;
     picture->pict_type = AV_PICTURE_TYPE_NONE;
     int result = m_encoding->Send(picture, m_sink, error);

@@ -34,8 +34,10 @@ public:
 
     // Starts an input at `inputRate` that becomes `outputFrames` frames.
     void BeginInput(double inputRate, int64_t outputFrames);
-    // One decoded picture of the input, in presentation order.
-    int AddPicture(const AVFrame* picture, std::string* error);
+    // One decoded picture of the input, in presentation order. `position` is its place among the
+    // input's frames when the input says so (a frame without a picture of its own repeats the
+    // one before), or -1: then it follows the picture before.
+    int AddPicture(const AVFrame* picture, int64_t position, std::string* error);
     // Ends the input: its last picture repeated up to its frame count. Error when it gave none.
     int EndInput(const std::string& path, std::string* error);
     // Drains the encoder.
@@ -49,16 +51,19 @@ public:
     int64_t FramesOut() const { return m_framesOut; }
 
 private:
-    int Emit(AVFrame* picture, std::string* error);
+    int Emit(std::string* error);
+    int ScaleHeld(std::string* error);
 
     AVCodecContext* m_encoder = nullptr;
     std::unique_ptr<EncoderThread> m_encoding;  // once the encoder is open
     SwsContext* m_scaler = nullptr;
-    AVFrame* m_last = nullptr;  // the last scaled picture of the current input
+    AVFrame* m_held = nullptr;  // the latest decoded picture of the current input
+    AVFrame* m_last = nullptr;  // it scaled, once a frame has shown it
+    bool m_heldScaled = false;
+    int64_t m_nextPosition = 0;
     PacketSink m_sink;
     FrameDone m_done;
     double m_step = 1.0;  // input frames per output frame
-    int64_t m_inputPictures = 0;
     int64_t m_inputTarget = 0;
     int64_t m_inputOut = 0;
     int64_t m_framesOut = 0;

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "job/job_state.h"
+#include "job/join_report.h"
 #include "mcljoin/mcl_api.h"
 #include "mcljoin/mcl_join.h"
 #include "mcljoin/tests/test_host.h"
@@ -293,6 +294,52 @@ TEST_F(DriverRules, AFailedConversionGivesTheLibrarysReason) {
     FakeLibrary::errorText = "The video of /m/b.mpg cannot be decoded: no picture came out of it.";
     EXPECT_EQ(RunMpeg(kKindMpeg), 0);
     EXPECT_EQ(g_errorText, FakeLibrary::errorText);
+}
+
+TEST_F(DriverRules, TheLibrarysTextsNameTheUsersOutputNotTheJobsUnnamedFile) {
+    FakeLibrary::convertResult = -22;
+    FakeLibrary::errorText =
+        "Cannot write /proc/self/fd/9: Invalid argument (the muxer said so "
+        "about /proc/self/fd/9)";
+    g_outputPath = "/m/joined.mpg";
+    host.inputs = {Row("/m/a.mpg", kKindMpeg, 352, 288, 25.0f),
+                   Row("/m/b.mpg", kKindMpeg, 352, 288, 25.0f)};
+    g_firstRowKind = kKindMpeg;
+    EXPECT_EQ(JoinWithConversionLibrary(host, "/proc/self/fd/9"), 0);
+    EXPECT_EQ(g_errorText,
+              "Cannot write /m/joined.mpg: Invalid argument (the muxer said so about "
+              "/m/joined.mpg)");
+    g_outputPath.clear();
+}
+
+TEST_F(DriverRules, WhatTheLibraryLeftOutBecomesEachInputsWarnings) {
+    static const std::vector<std::string> left = {
+        "",
+        "b.mpg is cut short: its first 11.3 s were joined.\nb.mpg: 2 damaged frames were "
+        "skipped.\n"};
+    MclApi.MclGetInputWarnings = [](MclHandle, int32_t input, char* buffer, int32_t size) {
+        const std::string& text = left.at(static_cast<size_t>(input));
+        std::snprintf(buffer, static_cast<size_t>(size), "%s", text.c_str());
+        return static_cast<int32_t>(text.size());
+    };
+    ResetInputReports(2);
+    EXPECT_EQ(RunMpeg(kKindMpeg), 1);
+    std::vector<InputReport> reports = InputReports();
+    ASSERT_EQ(reports.size(), 2u);
+    EXPECT_TRUE(reports[0].warnings.empty());
+    EXPECT_EQ(reports[1].warnings,
+              (std::vector<std::string>{"b.mpg is cut short: its first 11.3 s were joined.",
+                                        "b.mpg: 2 damaged frames were skipped."}));
+
+    // A failed join reports nothing of the kind, and a library without the entry point neither.
+    ResetInputReports(2);
+    FakeLibrary::convertResult = -1;
+    EXPECT_EQ(RunMpeg(kKindMpeg), 0);
+    EXPECT_TRUE(InputWarnings().empty());
+    FakeLibrary::convertResult = 0;
+    MclApi.MclGetInputWarnings = nullptr;
+    EXPECT_EQ(RunMpeg(kKindMpeg), 1);
+    EXPECT_TRUE(InputWarnings().empty());
 }
 
 TEST_F(DriverRules, AMissingLibraryIsReportedWithoutACall) {

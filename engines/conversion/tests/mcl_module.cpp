@@ -81,6 +81,13 @@ ConvertRun Convert(MclModule& module, const std::vector<std::string>& inputs,
     if (run.result != 0) {
         run.errorText = module.ErrorText();
     }
+    if (module.getInputWarnings != nullptr) {
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            char text[2048] = {};
+            module.getInputWarnings(conversion, static_cast<int32_t>(i), text, sizeof text);
+            run.inputWarnings.emplace_back(text);
+        }
+    }
     api.MclCheckError();
     api.MclListFree(g_videoList);
     api.MclListFree(g_audioList);

@@ -26,6 +26,8 @@ public:
 #undef KJ_TEST_RESOLVE
         getErrorText =
             reinterpret_cast<int32_t (*)(char*, int32_t)>(dlsym(m_handle, "MclGetErrorText"));
+        getInputWarnings = reinterpret_cast<int32_t (*)(MclHandle, int32_t, char*, int32_t)>(
+            dlsym(m_handle, "MclGetInputWarnings"));
     }
     ~MclModule() {
         if (m_handle != nullptr) {
@@ -48,6 +50,7 @@ public:
 
     MclApiTable api;
     int32_t (*getErrorText)(char*, int32_t) = nullptr;
+    int32_t (*getInputWarnings)(MclHandle, int32_t, char*, int32_t) = nullptr;
 
 private:
     void* m_handle = nullptr;
@@ -68,6 +71,8 @@ struct ConvertRun {
     std::vector<ProgressCall> progress;
     int errorCalls = 0;
     std::string errorText;
+    // What the conversion left out of each input: its sentences, one a line.
+    std::vector<std::string> inputWarnings;
 };
 
 // The output a conversion is asked for.

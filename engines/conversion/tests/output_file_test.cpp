@@ -70,4 +70,34 @@ TEST(OutputFile, AMuxersBytesReachTheFileAndARefusedWriteIsAFailure) {
     EXPECT_NE(error.find("No space left"), std::string::npos) << error;
 }
 
+TEST(OutputFile, ARefusedPacketSaysWhatTheMuxerFoundWrong) {
+    kjtest::TempDir dir;
+    std::string error;
+    OutputFile out;
+    ASSERT_EQ(out.Create(dir.File("out.mpg"), "mpeg", &error), 0) << error;
+    AVStream* stream = out.AddStream();
+    stream->codecpar->codec_type = AVMEDIA_TYPE_VIDEO;
+    stream->codecpar->codec_id = AV_CODEC_ID_MPEG1VIDEO;
+    stream->codecpar->width = 352;
+    stream->codecpar->height = 288;
+    stream->time_base = AVRational{1, 25};
+    ASSERT_EQ(out.Start(nullptr, &error), 0) << error;
+    AVPacket* packet = av_packet_alloc();
+    int result = 0;
+    // The second packet goes back in time.
+    for (int64_t dts : {int64_t{5}, int64_t{3}}) {
+        av_new_packet(packet, 1000);
+        packet->pts = packet->dts = dts;
+        packet->stream_index = stream->index;
+        result = out.Write(packet, &error);
+        av_packet_unref(packet);
+    }
+    av_packet_free(&packet);
+    EXPECT_LT(result, 0);
+    EXPECT_NE(error.find("Cannot write " + dir.File("out.mpg") + ": Invalid argument ("),
+              std::string::npos)
+        << error;
+    EXPECT_NE(error.find("monotonically increasing dts"), std::string::npos) << error;
+}
+
 }  // namespace
