@@ -1,4 +1,5 @@
 #include "mcljoin/mcl_api.h"
+#include "mcljoin/mcl_plan.h"
 
 #include "platform/module.h"
 #include "platform/vfw.h"
@@ -28,4 +29,6 @@ void LoadMclApi(const Module* module) {
     KJ_MCL_ENTRY_POINTS(KJ_MCL_RESOLVE)
 #undef KJ_MCL_RESOLVE
     MclApi.MclGetErrorText = module->ResolveAs<int32_t (*)(char*, int32_t)>("MclGetErrorText");
+    MclApi.MclPlanJoin = module->ResolveAs<MclPlanJoinFn>("MclPlanJoin");
+    MclApi.MclGetInputTiming = module->ResolveAs<MclGetInputTimingFn>("MclGetInputTiming");
 }

@@ -66,6 +66,11 @@ struct MclApiTable {
     // One more export of our library, beyond the designed table: the text of its last error,
     // for the failure dialog. (Its encoders are asked through the compressor manager, vfw.h.)
     int32_t (*MclGetErrorText)(char* buffer, int32_t size) = nullptr;
+    // Optional as well (mcl_plan.h): a conversion's plan without running it, and each input's
+    // place in the output of a finished one.
+    int32_t (*MclPlanJoin)(MclHandle, struct MclPlanInput*, int32_t,
+                           struct MclPlanResult*) = nullptr;
+    int32_t (*MclGetInputTiming)(MclHandle, int32_t, double*, double*) = nullptr;
 
     // Number of entry points of the designed table that were found.
     int ResolvedCount() const;

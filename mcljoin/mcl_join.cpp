@@ -1,10 +1,12 @@
 #include "mcljoin/mcl_join.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
 #include "job/job_state.h"
 #include "job/join_host.h"
+#include "job/join_report.h"
 #include "mcljoin/mcl_api.h"
 #include "mcljoin/mcl_callbacks.h"
 #include "mcljoin/video_codec.h"
@@ -63,9 +65,8 @@ void FillLists(const JoinHost& host) {
     g_mclJoin.totalSamples = MclApi.MclListGetSampleCount(g_mclJoin.audioList);
 }
 
-// Runs the set-up conversion to its end, cleans up, and gives the join's result.
-int ConvertAndFree() {
-    int32_t result = MclApi.MclConvert(g_mclJoin.conversion);
+// Cleans up after the set-up conversion has run, and gives the join's result.
+int FreeAfterConvert(int32_t result) {
     MclApi.MclCheckError();
     if (result != 0 && g_stopRequested == 0) {
         // The library knows why; without its words the failure dialog would say nothing.
@@ -84,7 +85,70 @@ int ConvertAndFree() {
     return result == 0 ? 1 : 0;
 }
 
+// Set while a list is only checked: the set-up conversion is asked for its plan, not run.
+MclPlanCheck* g_planCheck = nullptr;
+
+// Each input's place in the finished output, where the library tells it.
+void ReportTimings(MclHandle conversion, size_t inputs) {
+    if (MclApi.MclGetInputTiming == nullptr) {
+        return;
+    }
+    for (size_t i = 0; i < inputs; ++i) {
+        double start = 0;
+        double duration = 0;
+        if (MclApi.MclGetInputTiming(conversion, static_cast<int32_t>(i), &start, &duration) == 0) {
+            ReportInputTiming(i, start, duration);
+        }
+    }
+}
+
+// The plan of the set-up conversion instead of its run; 1 when the library gave one.
+int PlanAndFree() {
+    MclPlanCheck& check = *g_planCheck;
+    size_t count = g_mclJoin.host->Inputs().size();
+    check.inputs.assign(count, MclPlanInput{});
+    int32_t result = MclApi.MclPlanJoin(g_mclJoin.conversion, check.inputs.data(),
+                                        static_cast<int32_t>(count), &check.result);
+    if (result < 0) {
+        std::array<char, kErrorTextBytes> text{};
+        if (MclApi.MclGetErrorText != nullptr) {
+            MclApi.MclGetErrorText(text.data(), static_cast<int32_t>(text.size()));
+        }
+        g_errorText = text.data();
+    }
+    check.inputs.resize(result < 0 ? 0 : std::min(count, static_cast<size_t>(result)));
+    MclApi.MclListFree(g_mclJoin.videoList);
+    MclApi.MclListFree(g_mclJoin.audioList);
+    MclApi.MclFree(g_mclJoin.conversion);
+    g_mclJoin.host = nullptr;
+    return result < 0 ? 0 : 1;
+}
+
+int FinishConversion() {
+    if (g_planCheck != nullptr) {
+        return PlanAndFree();
+    }
+    MclHandle conversion = g_mclJoin.conversion;
+    size_t inputs = g_mclJoin.host->Inputs().size();
+    int32_t result = MclApi.MclConvert(conversion);
+    if (result == 0) {
+        ReportTimings(conversion, inputs);
+    }
+    return FreeAfterConvert(result);
+}
+
 }  // namespace
+
+int PlanConversionJoin(JoinHost& host, MclPlanCheck* check) {
+    if (!LibraryComplete() || MclApi.MclPlanJoin == nullptr || host.Inputs().empty()) {
+        return 0;
+    }
+    g_planCheck = check;
+    int result = host.Inputs().front().info.m_nKind == kKindAvi ? JoinAvi(host, std::string())
+                                                                : JoinMpeg(host, std::string());
+    g_planCheck = nullptr;
+    return result;
+}
 
 int JoinAvi(JoinHost& host, const std::string& outputPath) {
     const MediaFileInfo& first = host.Inputs().front().info;
@@ -113,7 +177,7 @@ int JoinAvi(JoinHost& host, const std::string& outputPath) {
     MclApi.MclSetAudioFormat(c, kAudioRate, kAudioChannels, kAudioBits);
     MclApi.MclSetBitRate(c, kSelectorAudio, kAudioKbps, kMclUnset, kMclUnset, 1);
     MclApi.MclForceCompatibility(c, 1);
-    return ConvertAndFree();
+    return FinishConversion();
 }
 
 int JoinMpeg(JoinHost& host, const std::string& outputPath) {
@@ -145,7 +209,7 @@ int JoinMpeg(JoinHost& host, const std::string& outputPath) {
     MclApi.MclSetAudioFormat(c, kAudioRate, kAudioChannels, kAudioBits);
     MclApi.MclSetBitRate(c, kSelectorAudio, kAudioKbps, kMclUnset, kMclUnset, 1);
     MclApi.MclForceCompatibility(c, 1);
-    return ConvertAndFree();
+    return FinishConversion();
 }
 
 int JoinWithConversionLibrary(JoinHost& host, const std::string& outputPath) {

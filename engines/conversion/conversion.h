@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "mcljoin/mcl_api.h"
 
@@ -64,6 +66,9 @@ struct Conversion {
     std::atomic<int64_t> samplesDone{0};
     std::atomic<int64_t> startNanoseconds{0};  // steady clock at the start of MclConvert
     std::atomic<int64_t> endNanoseconds{0};    // at its end; 0 while it runs
+    // Where each input of the last run starts in the output and how long it lasts there, in
+    // seconds; guarded by `mutex`, emptied when a run starts.
+    std::vector<std::pair<double, double>> inputTimes;
 
     // Seconds since MclConvert started (up to its end once it has ended).
     double ElapsedSeconds() const;

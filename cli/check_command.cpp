@@ -1,0 +1,77 @@
+#include "cli/check_command.h"
+
+#include <memory>
+
+#include "cli/cli_text.h"
+#include "cli/probe_command.h"
+#include "job/check_facts.h"
+#include "platform/module.h"
+#include "probe/probe_media_file.h"
+
+namespace {
+
+// What the check needs of a job: the inputs. The conversion module stays loaded by the probe's
+// modules while the plan is asked for.
+class CheckHost : public JoinHost {
+public:
+    explicit CheckHost(std::vector<JoinInput> inputs) : m_inputs(std::move(inputs)) {}
+    const std::vector<JoinInput>& Inputs() const override { return m_inputs; }
+    bool WmEntryPointsLoaded() const override { return false; }
+    const Module* RealMediaModule() const override { return nullptr; }
+    void PostJoinPercent(int) override {}
+    void PostJoinProgress(int) override {}
+    void SetStatusText(const std::string&) override {}
+    void SetProgress(int) override {}
+    void PumpMessages() override {}
+    void MessageBox(const std::string&) override {}
+    std::string ResourceString(int id) const override { return CommandLineString(id); }
+
+private:
+    std::vector<JoinInput> m_inputs;
+};
+
+}  // namespace
+
+int RunCheckCommand(const QStringList& arguments, FILE* out, FILE* err) {
+    bool json = false;
+    std::vector<std::string> files;
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--json")) {
+            json = true;
+        } else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+            std::fprintf(err, "kjoin: unknown option %s (kjoin check --help)\n",
+                         qPrintable(argument));
+            return 1;
+        } else {
+            files.push_back(argument.toStdString());
+        }
+    }
+    if (files.empty()) {
+        std::fprintf(err, "kjoin: check needs the files to compare (kjoin check --help)\n");
+        return 1;
+    }
+    ProbeModules probeModules;
+    std::vector<JoinInput> inputs;
+    for (const std::string& file : files) {
+        probeModules.PrepareFor(file);
+        ProbeError error;
+        std::unique_ptr<MediaFileInfo> record = ProbeMediaFile(file, &error);
+        if (record == nullptr) {
+            PrintMessage(err, file + ": " + error.reason);
+            return 1;
+        }
+        inputs.push_back({record->m_strPath, *record});
+    }
+    CheckHost host(std::move(inputs));
+    std::vector<JoinCheckFacts> facts;
+    CheckResult result = CheckInputs(host, &facts);
+    if (json) {
+        std::fprintf(out, "%s\n", CheckReportJson(result, facts).c_str());
+    } else {
+        if (result.refusal != 0 && result.findings.empty()) {
+            PrintMessage(out, CommandLineString(result.refusal));
+        }
+        std::fputs(CheckReport(result, facts).c_str(), out);
+    }
+    return result.Joinable() ? 0 : 1;
+}
