@@ -87,7 +87,9 @@ std::optional<CheckFinding> VideoCodecRule(const JoinCheckFacts& first,
 std::optional<CheckFinding> PictureSizeRule(const JoinCheckFacts& first,
                                             const JoinCheckFacts& other) {
     bool unknown = other.width == 0 || other.height == 0;
-    if (other.kind != first.kind ||
+    // Two files without pictures have no size to compare (whether such a list may be joined
+    // is the designed checks' answer).
+    if (other.kind != first.kind || (!first.hasVideo && !other.hasVideo) ||
         (!unknown && other.width == first.width && other.height == first.height)) {
         return std::nullopt;
     }
@@ -238,10 +240,6 @@ CheckResult CheckJoinFacts(const std::vector<JoinCheckFacts>& files, int refusal
             }
         }
     }
-    // A first file without a picture size is refused as well; it has no line of its own.
-    if (!files.empty() && (files.front().width == 0 || files.front().height == 0)) {
-        refuses = true;
-    }
     bool converted = !files.empty() && !CopiesPackets(files.front().kind);
     if (converted) {
         result.copyVideo = copyVideo;
@@ -278,8 +276,7 @@ std::string CheckSummary(const CheckResult& result, const std::vector<JoinCheckF
     if (result.outcome == JoinOutcome::kRefused) {
         size_t odd = result.OddInputs().size();
         if (odd == 0) {
-            return "A join would be refused: the picture size of " +
-                   CheckFileName(files.front().path) + " is not known.";
+            return "A join would be refused.";
         }
         return "A join would be refused: " + std::to_string(odd) + " of " +
                std::to_string(files.size()) + " files differ from the first.";

@@ -286,6 +286,27 @@ TEST_F(KjoinCheck, JoinJsonStartsAgreeWithFfprobeForAvi) {
     EXPECT_NEAR(times[second], inputs[1].toObject()["start"].toDouble(), 0.041);
 }
 
+TEST_F(KjoinCheck, OnATerminalTheJoinTellsWhereEachInputStarts) {
+    if (!kjtest::HaveProgram("script")) {
+        GTEST_SKIP() << "script(1) is needed to give kjoin a terminal";
+    }
+    std::string out = File("terminal.wmv");
+    std::string line = Kjoin() + " join -y -o " + kjtest::ShellQuote(out) +
+                       Files({"a.wmv", "b.wmv"}) + " 2>/dev/null";
+    kjtest::CommandResult r =
+        kjtest::RunCommand("script -qec " + kjtest::ShellQuote(line) + " /dev/null");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("Where each input starts:"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("  0:00.000  a.wmv"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("  0:02.0"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(out), std::string::npos);
+    // Not on a terminal: the path alone, as scripts read it.
+    kjtest::CommandResult piped = RunKjoin("join -y -o " + kjtest::ShellQuote(out) +
+                                           Files({"a.wmv", "b.wmv"}) + " 2>/dev/null");
+    EXPECT_EQ(piped.output.find("Where each input starts"), std::string::npos) << piped.output;
+    EXPECT_NE(piped.output.find(out + "\n"), std::string::npos);
+}
+
 TEST_F(KjoinCheck, MarkersAtEachInputReadBackByOurReaderAndFfprobe) {
     std::string out = File("marked.wmv");
     kjtest::CommandResult r =
