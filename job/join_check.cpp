@@ -45,9 +45,7 @@ std::string OrNone(const std::string& codec) {
     return codec.empty() ? std::string("none") : codec;
 }
 
-CheckFinding Finding(const JoinCheckFacts& first, std::string field, std::string value,
-                     std::string firstValue, bool refuses) {
-    (void)first;
+CheckFinding Finding(std::string field, std::string value, std::string firstValue, bool refuses) {
     CheckFinding finding;
     finding.field = std::move(field);
     finding.value = std::move(value);
@@ -60,7 +58,7 @@ std::optional<CheckFinding> KindRule(const JoinCheckFacts& first, const JoinChec
     if (other.kind == first.kind) {
         return std::nullopt;
     }
-    return Finding(first, "kind", MediaKindText(other.kind), MediaKindText(first.kind), true);
+    return Finding("kind", MediaKindText(other.kind), MediaKindText(first.kind), true);
 }
 
 std::optional<CheckFinding> StreamCountRule(const JoinCheckFacts& first,
@@ -70,7 +68,7 @@ std::optional<CheckFinding> StreamCountRule(const JoinCheckFacts& first,
         other.streamCount < 0 || first.streamCount == other.streamCount) {
         return std::nullopt;
     }
-    return Finding(first, "stream count", std::to_string(other.streamCount),
+    return Finding("stream count", std::to_string(other.streamCount),
                    std::to_string(first.streamCount), true);
 }
 
@@ -80,7 +78,7 @@ std::optional<CheckFinding> VideoCodecRule(const JoinCheckFacts& first,
         first.videoCodec == other.videoCodec) {
         return std::nullopt;
     }
-    return Finding(first, "video codec", OrNone(other.videoCodec), OrNone(first.videoCodec),
+    return Finding("video codec", OrNone(other.videoCodec), OrNone(first.videoCodec),
                    CopiesPackets(first.kind));
 }
 
@@ -94,7 +92,7 @@ std::optional<CheckFinding> PictureSizeRule(const JoinCheckFacts& first,
         return std::nullopt;
     }
     // A size of zero is refused by the designed checks whatever the kind.
-    return Finding(first, "picture size", unknown ? "unknown" : SizeText(other.width, other.height),
+    return Finding("picture size", unknown ? "unknown" : SizeText(other.width, other.height),
                    SizeText(first.width, first.height), unknown || CopiesPackets(first.kind));
 }
 
@@ -106,7 +104,7 @@ std::optional<CheckFinding> FrameRateRule(const JoinCheckFacts& first,
         (a.num == b.num && a.den == b.den)) {
         return std::nullopt;
     }
-    return Finding(first, "frame rate", RateText(b), RateText(a), CopiesPackets(first.kind));
+    return Finding("frame rate", RateText(b), RateText(a), CopiesPackets(first.kind));
 }
 
 std::optional<CheckFinding> AudioCodecRule(const JoinCheckFacts& first,
@@ -114,7 +112,7 @@ std::optional<CheckFinding> AudioCodecRule(const JoinCheckFacts& first,
     if (other.kind != first.kind || first.audioCodec == other.audioCodec) {
         return std::nullopt;
     }
-    return Finding(first, "audio codec", OrNone(other.audioCodec), OrNone(first.audioCodec),
+    return Finding("audio codec", OrNone(other.audioCodec), OrNone(first.audioCodec),
                    CopiesPackets(first.kind));
 }
 
@@ -124,7 +122,7 @@ std::optional<CheckFinding> SampleRateRule(const JoinCheckFacts& first,
         first.sampleRate == other.sampleRate) {
         return std::nullopt;
     }
-    return Finding(first, "sample rate", std::to_string(other.sampleRate) + " Hz",
+    return Finding("sample rate", std::to_string(other.sampleRate) + " Hz",
                    std::to_string(first.sampleRate) + " Hz", CopiesPackets(first.kind));
 }
 
@@ -133,8 +131,8 @@ std::optional<CheckFinding> ChannelsRule(const JoinCheckFacts& first, const Join
         first.channels == other.channels) {
         return std::nullopt;
     }
-    return Finding(first, "channels", std::to_string(other.channels),
-                   std::to_string(first.channels), CopiesPackets(first.kind));
+    return Finding("channels", std::to_string(other.channels), std::to_string(first.channels),
+                   CopiesPackets(first.kind));
 }
 
 void AppendJsonEscaped(std::string& out, const std::string& text) {
