@@ -15,13 +15,6 @@ extern "C" {
 #include "engines/conversion/output_plan.h"
 #include "mcljoin/mcl_plan.h"
 
-extern "C" {
-KJ_MCL_EXPORT int32_t MclPlanJoin(MclHandle handle, MclPlanInput* inputs, int32_t capacity,
-                                  MclPlanResult* result);
-KJ_MCL_EXPORT int32_t MclGetInputTiming(MclHandle handle, int32_t index, double* start,
-                                        double* duration);
-}
-
 namespace {
 
 void CopyName(char (&slot)[kMclPlanCodecBytes], AVCodecID codec) {

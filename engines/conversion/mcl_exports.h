@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "mcljoin/mcl_api.h"
+#include "mcljoin/mcl_plan.h"
 
 #define KJ_MCL_EXPORT __attribute__((visibility("default")))
 
@@ -23,4 +24,9 @@ KJ_MCL_EXPORT int32_t MclHasVideoEncoder(uint32_t fourcc);
 // The readable text of the library's last error (what MclCheckError gives the code of), copied
 // into `buffer` of `size` bytes and cut to fit; returns the text's full length in bytes.
 KJ_MCL_EXPORT int32_t MclGetErrorText(char* buffer, int32_t size);
+
+// A configured conversion's plan without running it, and where each input of a finished one
+// lies in its output (mcl_plan.h).
+KJ_MCL_EXPORT std::remove_pointer_t<MclPlanJoinFn> MclPlanJoin;
+KJ_MCL_EXPORT std::remove_pointer_t<MclGetInputTimingFn> MclGetInputTiming;
 }
