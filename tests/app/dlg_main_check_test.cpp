@@ -6,12 +6,15 @@
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QtTest>
+#include <atomic>
 #include <memory>
+#include <thread>
 
 #include "app/app_settings.h"
 #include "app/dlg_main.h"
 #include "app/prompter.h"
 #include "app/row_marks.h"
+#include "job/job_state.h"
 #include "job/join_engines.h"
 #include "platform/module.h"
 #include "res/resource_ids.h"
@@ -177,6 +180,34 @@ private slots:
             kjtest::RunCommand("ffprobe -v error -show_entries chapter_tags=title -of csv=p=0 " +
                                kjtest::ShellQuote(output));
         QVERIFY2(chapters.output == "part2.wmv\npart10.wmv\n", chapters.output.c_str());
+    }
+
+    void closingTheWindowDuringAJoinAsksFirst() {
+        std::atomic<bool> running{false};
+        SetEngineForKind(kKindWmv, [&running](JoinHost&, const std::string&) {
+            running = true;
+            while (g_stopRequested == 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            return 0;
+        });
+        m_dialog->show();
+        m_dialog->AddFile(File("part2.wmv"));
+        m_dialog->AddFile(File("part10.wmv"));
+        m_prompter->saveAs = File("held.wmv");
+        m_dialog->OnJoin();
+        QTRY_VERIFY(running.load());
+        m_prompter->answerYes = false;
+        QVERIFY(!m_dialog->close());  // the window's own close, as the title bar's
+        QCOMPARE(m_prompter->questions, QStringList{res::String(IDS_STOP_QUESTION)});
+        QVERIFY(m_dialog->isVisible());
+        QCOMPARE(m_dialog->m_bJoining, 1);
+        m_prompter->answerYes = true;
+        m_dialog->close();
+        QCOMPARE(m_prompter->questions.size(), 2);
+        QTRY_VERIFY(!m_dialog->isVisible());
+        QTRY_VERIFY(!m_dialog->EngineRunning());
+        SetEngineForKind(kKindWmv, nullptr);
     }
 
     // A picture of marked rows for the documentation of the check.
