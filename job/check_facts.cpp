@@ -177,22 +177,35 @@ CheckResult CheckInputs(JoinHost& host, std::vector<JoinCheckFacts>* facts) {
     int refusal = CheckJoinList(rows);
     std::optional<bool> copyVideo;
     std::optional<bool> copyAudio;
+    std::string planFailure;
     MediaKind kind = inputs.empty() ? kKindAvi : inputs.front().info.m_nKind;
     bool sameKind = std::all_of(inputs.begin(), inputs.end(),
                                 [&](const JoinInput& in) { return in.info.m_nKind == kind; });
     if (refusal == 0 && sameKind && (kind == kKindAvi || kind == kKindMpeg || kind == kKindMpeg2)) {
         MclPlanCheck plan;
         std::string errorBefore = g_errorText;
+        g_errorText.clear();
         if (PlanConversionJoin(host, &plan) == 1 && plan.inputs.size() == facts->size()) {
             for (size_t i = 0; i < facts->size(); ++i) {
                 AddPlanFacts((*facts)[i], plan.inputs[i]);
             }
             copyVideo = plan.result.copyVideo != 0;
             copyAudio = plan.result.copyAudio != 0;
+        } else {
+            planFailure = g_errorText;  // empty when the module could not be asked at all
         }
-        g_errorText = errorBefore;  // a plan that failed is no reason of a join
+        g_errorText = errorBefore;  // the check is no join: its reason is not a job's
     }
-    return CheckJoinFacts(*facts, refusal, copyVideo, copyAudio);
+    CheckResult result = CheckJoinFacts(*facts, refusal, copyVideo, copyAudio);
+    if (!planFailure.empty()) {
+        // What the module refuses, a join through it would fail on.
+        while (!planFailure.empty() && (planFailure.back() == '\n' || planFailure.back() == '\r')) {
+            planFailure.pop_back();
+        }
+        result.planFailure = planFailure;
+        result.outcome = JoinOutcome::kRefused;
+    }
+    return result;
 }
 
 std::string RefusalWithFindings(const std::string& designed, const CheckResult& result,

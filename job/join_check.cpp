@@ -272,6 +272,9 @@ std::string CheckSummary(const CheckResult& result, const std::vector<JoinCheckF
         return "A join needs at least two files.";
     }
     if (result.outcome == JoinOutcome::kRefused) {
+        if (!result.planFailure.empty() && result.findings.empty()) {
+            return "A join would fail: " + result.planFailure;
+        }
         size_t odd = result.OddInputs().size();
         if (odd == 0) {
             return "A join would be refused.";
@@ -320,6 +323,9 @@ std::string CheckReportJson(const CheckResult& result, const std::vector<JoinChe
     }
     if (result.copyAudio) {
         out += std::string(", \"copy_audio\": ") + (*result.copyAudio ? "true" : "false");
+    }
+    if (!result.planFailure.empty()) {
+        out += ", \"plan_failure\": " + JsonString(result.planFailure);
     }
     out += ", \"differences\": [";
     for (size_t i = 0; i < result.findings.size(); ++i) {

@@ -56,6 +56,8 @@ struct CheckResult {
     // conversion module decides for the whole list; unset when not known.
     std::optional<bool> copyVideo;
     std::optional<bool> copyAudio;
+    // AVI/MPEG: why the conversion module would not join the list, when it said so.
+    std::string planFailure;
 
     bool Joinable() const { return outcome != JoinOutcome::kRefused; }
     // The input indexes with at least one finding, in order.
