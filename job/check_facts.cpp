@@ -58,14 +58,22 @@ void ReadAsfFacts(JoinCheckFacts& facts) {
     }
     std::vector<uint8_t> bytes(static_cast<size_t>(size));
     bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
+    AddAsfHeaderFacts(ByteReader(bytes), facts);
+}
+
+}  // namespace
+
+void AddAsfHeaderFacts(ByteReader bytes, JoinCheckFacts& facts) {
     asf::Header header;
-    if (FAILED(asf::ParseHeaderObject(ByteReader(bytes), &header))) {
+    if (FAILED(asf::ParseHeaderObject(bytes, &header))) {
         return;
     }
     facts.streamCount = static_cast<int>(header.streams.size());
     // The container's first video and audio streams say what the record only named.
     facts.hasVideo = false;
     facts.hasAudio = false;
+    facts.videoCodec.clear();
+    facts.audioCodec.clear();
     for (const asf::StreamInfo& stream : header.streams) {
         ByteReader data(stream.typeSpecific);
         if (stream.IsVideo() && !facts.hasVideo) {
@@ -87,16 +95,14 @@ void ReadAsfFacts(JoinCheckFacts& facts) {
             facts.sampleRate = static_cast<int>(data.LE32(kWaveSamplesPerSec));
         }
     }
-    if (!facts.hasAudio) {
-        facts.audioCodec.clear();
-    }
 }
 
-void ReadRmFacts(JoinCheckFacts& facts) {
-    rm::FileSource source;
-    if (!source.Open(facts.path)) {
-        return;
-    }
+void AddRmHeaderFacts(const uint8_t* data, size_t size, JoinCheckFacts& facts) {
+    rm::MemorySource source(data, size);
+    AddRmFacts(source, facts);
+}
+
+void AddRmFacts(rm::ByteSource& source, JoinCheckFacts& facts) {
     rm::RmHeader header;
     std::string why;
     if (FAILED(rm::ReadHeader(source, header, &why))) {
@@ -138,6 +144,15 @@ void ReadRmFacts(JoinCheckFacts& facts) {
         }
     }
     facts.streamCount = streams;
+}
+
+namespace {
+
+void ReadRmFacts(JoinCheckFacts& facts) {
+    rm::FileSource source;
+    if (source.Open(facts.path)) {
+        AddRmFacts(source, facts);
+    }
 }
 
 void AddPlanFacts(JoinCheckFacts& facts, const MclPlanInput& input) {
