@@ -8,29 +8,9 @@
 #include "platform/module.h"
 #include "probe/probe_media_file.h"
 
-namespace {
-
-// What the check needs of a job: the inputs. The conversion module stays loaded by the probe's
-// modules while the plan is asked for.
-class CheckHost : public JoinHost {
-public:
-    explicit CheckHost(std::vector<JoinInput> inputs) : m_inputs(std::move(inputs)) {}
-    const std::vector<JoinInput>& Inputs() const override { return m_inputs; }
-    bool WmEntryPointsLoaded() const override { return false; }
-    const Module* RealMediaModule() const override { return nullptr; }
-    void PostJoinPercent(int) override {}
-    void PostJoinProgress(int) override {}
-    void SetStatusText(const std::string&) override {}
-    void SetProgress(int) override {}
-    void PumpMessages() override {}
-    void MessageBox(const std::string&) override {}
-    std::string ResourceString(int id) const override { return CommandLineString(id); }
-
-private:
-    std::vector<JoinInput> m_inputs;
-};
-
-}  // namespace
+std::string CheckListHost::ResourceString(int id) const {
+    return CommandLineString(id);
+}
 
 int RunCheckCommand(const QStringList& arguments, FILE* out, FILE* err) {
     bool json = false;
@@ -62,7 +42,7 @@ int RunCheckCommand(const QStringList& arguments, FILE* out, FILE* err) {
         }
         inputs.push_back({record->m_strPath, *record});
     }
-    CheckHost host(std::move(inputs));
+    CheckListHost host(std::move(inputs));
     std::vector<JoinCheckFacts> facts;
     CheckResult result = CheckInputs(host, &facts);
     if (json) {

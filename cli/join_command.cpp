@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 
+#include "cli/check_command.h"
 #include "cli/cli_text.h"
 #include "job/check_facts.h"
 #include "job/job_state.h"
@@ -299,25 +300,6 @@ int RefuseNamingOddFiles(FILE* err, JoinHost& host, const std::string& designed)
     return Refuse(err, RefusalWithFindings(designed, result, facts));
 }
 
-// A JoinHost over the inputs for the check before a join (the modules are the probe's).
-class ListHost : public JoinHost {
-public:
-    explicit ListHost(const std::vector<JoinInput>& inputs) : m_inputs(inputs) {}
-    const std::vector<JoinInput>& Inputs() const override { return m_inputs; }
-    bool WmEntryPointsLoaded() const override { return false; }
-    const Module* RealMediaModule() const override { return nullptr; }
-    void PostJoinPercent(int) override {}
-    void PostJoinProgress(int) override {}
-    void SetStatusText(const std::string&) override {}
-    void SetProgress(int) override {}
-    void PumpMessages() override {}
-    void MessageBox(const std::string&) override {}
-    std::string ResourceString(int id) const override { return CommandLineString(id); }
-
-private:
-    const std::vector<JoinInput>& m_inputs;
-};
-
 }  // namespace
 
 int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
@@ -356,7 +338,7 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
         inputs.push_back({record->m_strPath, *record});
     }
     if (int refusal = CheckJoinList(rows)) {
-        ListHost listHost(inputs);
+        CheckListHost listHost(inputs);
         return RefuseNamingOddFiles(err, listHost, CommandLineString(refusal));
     }
 
