@@ -6,12 +6,15 @@
 #include "job/check_facts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    AddEngineCheckRules();
     JoinCheckFacts asf;
     AddAsfHeaderFacts(ByteReader(data, size), asf);
     JoinCheckFacts rm;
     AddRmHeaderFacts(data, size, rm);
     // The facts go through the comparisons too, against each other and themselves.
-    asf.kind = rm.kind;
-    CheckJoinFacts({asf, rm, asf}, 0);
+    asf.kind = kKindWmv;
+    JoinCheckFacts copy = asf;
+    copy.path = "other";
+    CheckJoinFacts({asf, rm, copy, asf}, 0);
     return 0;
 }

@@ -6,6 +6,8 @@
 
 #include "engines/asf/asf_format.h"
 #include "engines/asf/asf_header_parser.h"
+#include "engines/asf/media_type.h"
+#include "engines/asf/profile.h"
 #include "engines/realmedia/rm_codec.h"
 #include "engines/realmedia/rm_reader.h"
 #include "job/job_state.h"
@@ -15,6 +17,7 @@
 #include "platform/bytes.h"
 #include "probe/format_tags.h"
 #include "probe/header_file.h"
+#include "wmjoin/wm_stream_table.h"
 
 namespace {
 
@@ -41,6 +44,157 @@ std::string FormatTagText(uint16_t tag) {
     char hex[16];
     std::snprintf(hex, sizeof hex, "0x%04X", tag);
     return AcmFormatTagName(tag, name) ? name + " (" + hex + ")" : std::string(hex);
+}
+
+// A media type block in memory the engine's comparison may read and change.
+class PlacedType {
+public:
+    explicit PlacedType(const std::vector<uint8_t>& block)
+        : m_words((block.size() + sizeof(uint64_t) - 1) / sizeof(uint64_t) + 1) {
+        if (block.size() >= sizeof(WM_MEDIA_TYPE)) {
+            asf::PlaceMediaTypeBlock(block, Type());
+            m_placed = true;
+        }
+    }
+    WM_MEDIA_TYPE* Type() { return reinterpret_cast<WM_MEDIA_TYPE*>(m_words.data()); }
+    bool placed() const { return m_placed; }
+
+private:
+    std::vector<uint64_t> m_words;
+    bool m_placed = false;
+};
+
+std::string Kbps(uint32_t bitrate) {
+    return std::to_string((bitrate + 500) / 1000) + " kbps";
+}
+
+struct FormatField {
+    size_t offset;  // in the format bytes after the WM_MEDIA_TYPE
+    size_t size;    // 0: to the end
+    const char* name;
+};
+
+// VIDEOINFOHEADER with its BITMAPINFOHEADER, and WAVEFORMATEX: the fields a difference can lie
+// in, for naming it.
+constexpr FormatField kVideoFields[] = {
+    {0, 32, "picture rectangles"}, {32, 4, "bit rate"},       {36, 4, "error rate"},
+    {40, 8, "frame duration"},     {48, 12, "bitmap header"}, {60, 2, "planes"},
+    {62, 2, "bit depth"},          {64, 4, "compression"},    {68, 4, "image size"},
+    {72, 8, "pixel density"},      {80, 8, "palette"},        {88, 0, "codec data"},
+};
+constexpr FormatField kAudioFields[] = {
+    {0, 2, "format tag"},       {2, 2, "channels"},    {4, 4, "sample rate"},
+    {8, 4, "bit rate"},         {12, 2, "block size"}, {14, 2, "bits per sample"},
+    {16, 2, "codec data size"}, {18, 0, "codec data"},
+};
+
+std::string HexBytes(const std::vector<uint8_t>& block, size_t from, size_t to) {
+    std::string text;
+    constexpr size_t kShown = 8;
+    for (size_t i = from; i < to && i < block.size() && i < from + kShown; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02x", block[i]);
+        text += (text.empty() ? "" : " ") + std::string(hex);
+    }
+    if (to > from + kShown && block.size() > from + kShown) {
+        text += " ...";
+    }
+    return text.empty() ? std::string("none") : text;
+}
+
+// Names the first field in which two media type blocks differ, with both values in hex.
+void DescribeFormatDifference(const JoinCheckFacts::StreamFormat& first,
+                              const JoinCheckFacts::StreamFormat& other, const char* what,
+                              CheckFinding& finding) {
+    const size_t head = sizeof(WM_MEDIA_TYPE);
+    const std::vector<uint8_t>& a = first.block;
+    const std::vector<uint8_t>& b = other.block;
+    size_t at = head;
+    while (at < a.size() && at < b.size() && a[at] == b[at]) {
+        ++at;
+    }
+    finding.field = std::string(what) + " format";
+    size_t from = at;
+    size_t to = std::max(a.size(), b.size());
+    if (first.video || first.audio) {
+        const FormatField* fields = first.video ? kVideoFields : kAudioFields;
+        size_t count = first.video ? std::size(kVideoFields) : std::size(kAudioFields);
+        for (size_t i = 0; i < count; ++i) {
+            size_t start = head + fields[i].offset;
+            size_t end = fields[i].size == 0 ? to : start + fields[i].size;
+            if (at >= start && at < end) {
+                finding.field = std::string(what) + " " + fields[i].name;
+                from = start;
+                to = end;
+                break;
+            }
+        }
+    }
+    finding.value = HexBytes(b, from, to);
+    finding.firstValue = HexBytes(a, from, to);
+}
+
+// What the Windows Media join compares beyond the named fields: every stream of the first file
+// needs a stream of the other whose media type matches by the joiner's own comparison. Only
+// told when none of the named fields already differ.
+std::optional<CheckFinding> WmStreamFormatRule(const JoinCheckFacts& first,
+                                               const JoinCheckFacts& other) {
+    if (first.kind != kKindWmv || other.kind != kKindWmv || first.streamFormats.empty() ||
+        other.streamFormats.empty() || first.streamCount != other.streamCount ||
+        first.videoCodec != other.videoCodec || first.width != other.width ||
+        first.height != other.height ||
+        first.rateNum * other.rateDen != other.rateNum * first.rateDen ||
+        first.audioCodec != other.audioCodec || first.sampleRate != other.sampleRate ||
+        first.channels != other.channels) {
+        return std::nullopt;
+    }
+    std::vector<bool> taken(other.streamFormats.size(), false);
+    for (const JoinCheckFacts::StreamFormat& mine : first.streamFormats) {
+        bool matched = false;
+        for (size_t j = 0; j < other.streamFormats.size() && !matched; ++j) {
+            const JoinCheckFacts::StreamFormat& theirs = other.streamFormats[j];
+            if (taken[j] || theirs.variableRate != mine.variableRate) {
+                continue;
+            }
+            PlacedType a(mine.block);
+            PlacedType b(theirs.block);
+            if (a.placed() && b.placed() &&
+                CompareMediaTypes(a.Type(), b.Type(), mine.variableRate ? 1 : 0)) {
+                taken[j] = true;
+                matched = true;
+            }
+        }
+        if (matched) {
+            continue;
+        }
+        const char* what = mine.video ? "video" : mine.audio ? "audio" : "other";
+        for (const JoinCheckFacts::StreamFormat& theirs : other.streamFormats) {
+            if (theirs.video != mine.video || theirs.audio != mine.audio) {
+                continue;
+            }
+            CheckFinding finding;
+            finding.refuses = true;
+            if (theirs.variableRate != mine.variableRate) {
+                finding.field = std::string(what) + " bit rate";
+                finding.value = theirs.variableRate ? "variable" : "constant";
+                finding.firstValue = mine.variableRate ? "variable" : "constant";
+            } else if (!mine.variableRate && theirs.bitrate != mine.bitrate) {
+                finding.field = std::string(what) + " bit rate";
+                finding.value = Kbps(theirs.bitrate);
+                finding.firstValue = Kbps(mine.bitrate);
+            } else {
+                DescribeFormatDifference(mine, theirs, what, finding);
+            }
+            return finding;
+        }
+        CheckFinding finding;
+        finding.refuses = true;
+        finding.field = std::string(what) + " stream";
+        finding.value = "none";
+        finding.firstValue = "one";
+        return finding;
+    }
+    return std::nullopt;
 }
 
 void ReadAsfFacts(JoinCheckFacts& facts) {
@@ -74,6 +228,16 @@ void AddAsfHeaderFacts(ByteReader bytes, JoinCheckFacts& facts) {
     facts.hasAudio = false;
     facts.videoCodec.clear();
     facts.audioCodec.clear();
+    facts.streamFormats.clear();
+    for (const asf::ProfileStream& stream : asf::ProfileFromHeader(header).streams) {
+        JoinCheckFacts::StreamFormat format;
+        format.video = stream.info.IsVideo();
+        format.audio = stream.info.IsAudio();
+        format.variableRate = stream.vbr;
+        format.bitrate = stream.bitrate;
+        asf::BuildMediaTypeBlock(stream.info, stream.bitrate, &format.block);
+        facts.streamFormats.push_back(std::move(format));
+    }
     for (const asf::StreamInfo& stream : header.streams) {
         ByteReader data(stream.typeSpecific);
         if (stream.IsVideo() && !facts.hasVideo) {
@@ -171,7 +335,16 @@ void AddPlanFacts(JoinCheckFacts& facts, const MclPlanInput& input) {
 
 }  // namespace
 
+void AddEngineCheckRules() {
+    static const bool added = [] {
+        AddJoinCheckRule(WmStreamFormatRule);
+        return true;
+    }();
+    (void)added;
+}
+
 JoinCheckFacts ReadCheckFacts(const MediaFileInfo& info) {
+    AddEngineCheckRules();
     JoinCheckFacts facts = FactsFromRecord(info);
     if (info.m_nKind == kKindWmv) {
         ReadAsfFacts(facts);

@@ -10,6 +10,10 @@
 #include "job/join_host.h"
 #include "platform/bytes.h"
 
+// Adds the comparisons that need an engine's own code (the Windows Media join's media types)
+// to JoinCheckRules; once, whoever calls first. ReadCheckFacts calls it.
+void AddEngineCheckRules();
+
 // The facts of one file from its record and its container's stream headers (WMV/ASF, Real
 // Media). AVI and MPEG files get what their record holds; CheckInputs adds the rest.
 JoinCheckFacts ReadCheckFacts(const MediaFileInfo& info);

@@ -92,8 +92,14 @@ std::optional<CheckFinding> PictureSizeRule(const JoinCheckFacts& first,
         return std::nullopt;
     }
     // A size of zero is refused by the designed checks whatever the kind.
-    return Finding("picture size", unknown ? "unknown" : SizeText(other.width, other.height),
-                   SizeText(first.width, first.height), unknown || CopiesPackets(first.kind));
+    auto shown = [](const JoinCheckFacts& f) {
+        if (f.width > 0 && f.height > 0) {
+            return SizeText(f.width, f.height);
+        }
+        return std::string(f.hasVideo ? "unknown" : "none");
+    };
+    return Finding("picture size", shown(other), shown(first),
+                   unknown || CopiesPackets(first.kind));
 }
 
 std::optional<CheckFinding> FrameRateRule(const JoinCheckFacts& first,
@@ -214,12 +220,22 @@ std::string CheckResult::DescribeInput(size_t input) const {
     return text;
 }
 
-const std::vector<CheckRule>& JoinCheckRules() {
-    static const std::vector<CheckRule> rules = {
+namespace {
+std::vector<CheckRule>& Rules() {
+    static std::vector<CheckRule> rules = {
         KindRule,      StreamCountRule, VideoCodecRule, PictureSizeRule,
         FrameRateRule, AudioCodecRule,  SampleRateRule, ChannelsRule,
     };
     return rules;
+}
+}  // namespace
+
+const std::vector<CheckRule>& JoinCheckRules() {
+    return Rules();
+}
+
+void AddJoinCheckRule(CheckRule rule) {
+    Rules().push_back(std::move(rule));
 }
 
 CheckResult CheckJoinFacts(const std::vector<JoinCheckFacts>& files, int refusal,

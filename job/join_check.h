@@ -28,6 +28,17 @@ struct JoinCheckFacts {
     std::string audioCodec;
     int sampleRate = 0;  // 0: unknown
     int channels = 0;
+
+    // How the packet copy itself describes each stream, for the comparison it makes beyond the
+    // fields above (WMV/ASF: the media type block of the stream's profile). Empty when unknown.
+    struct StreamFormat {
+        std::vector<uint8_t> block;  // as the engine's profile gives it
+        bool video = false;
+        bool audio = false;
+        bool variableRate = false;
+        uint32_t bitrate = 0;  // bits per second
+    };
+    std::vector<StreamFormat> streamFormats;
 };
 
 // One field of one file that differs from the first file's.
@@ -74,6 +85,9 @@ using CheckRule = std::function<std::optional<CheckFinding>(const JoinCheckFacts
 
 // The comparisons a join list goes through, in the order their lines are printed.
 const std::vector<CheckRule>& JoinCheckRules();
+// Appends a comparison to the list (at start-up, before any check runs): a rule that needs an
+// engine's own code lives beside that code.
+void AddJoinCheckRule(CheckRule rule);
 
 // The file's name without its folder, as the lines name it.
 std::string CheckFileName(const std::string& path);

@@ -97,6 +97,7 @@ protected:
         make("320x240", 25, 44100, 3, wmv, "b.wmv");
         make("640x480", 25, 44100, 2, wmv, "w2big.wmv");
         make("320x240", 25, 22050, 2, wmv, "low.wmv");
+        make("320x240", 30, 44100, 2, wmv, "fast.wmv");
         const std::string rm = "-c:v rv20 -c:a ac3";
         make("176x144", 25, 44100, 2, rm, "r1.rm");
         make("176x144", 25, 44100, 3, rm, "r2.rm");
@@ -149,6 +150,21 @@ TEST_F(KjoinCheck, NamesEveryOddFileAndFieldAtOnce) {
     EXPECT_EQ(differences[0].toObject()["first"].toString(), "320x240");
     EXPECT_EQ(differences[1].toObject()["input"].toInt(), 3);
     EXPECT_EQ(differences[1].toObject()["field"].toString(), "sample rate");
+}
+
+TEST_F(KjoinCheck, WhatTheWindowsMediaJoinComparesBeyondTheNamedFieldsIsNamedToo) {
+    // WMV2 keeps its frame rate in its codec data, which the join's media types compare.
+    kjtest::CommandResult r = RunKjoin("check" + Files({"a.wmv", "fast.wmv", "b.wmv"}));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_EQ(r.output.rfind("fast.wmv: video codec data ", 0), 0u) << r.output;
+    EXPECT_NE(r.output.find(", the first file has "), std::string::npos);
+    EXPECT_EQ(Count(r.output, "\n"), 2u) << r.output;
+    // And the join refuses the same file.
+    kjtest::CommandResult join = RunKjoin("join -y -o " + kjtest::ShellQuote(File("fast_j.wmv")) +
+                                          Files({"a.wmv", "fast.wmv"}) + " 2>&1");
+    EXPECT_EQ(join.exitCode, 1);
+    EXPECT_NE(join.output.find("kjoin: fast.wmv: video codec data "), std::string::npos)
+        << join.output;
 }
 
 TEST_F(KjoinCheck, OtherKindsAndRealMediaStreams) {
