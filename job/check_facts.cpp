@@ -277,11 +277,18 @@ void AddRmFacts(rm::ByteSource& source, JoinCheckFacts& facts) {
     facts.hasAudio = false;
     facts.videoCodec.clear();
     facts.audioCodec.clear();
+    facts.streamFormats.clear();
     for (const rm::MediaProperties& stream : header.streams) {
         if (stream.IsLogical()) {
             continue;  // the joined file keeps the first file's own
         }
         ++streams;
+        JoinCheckFacts::StreamFormat kept;
+        kept.block = stream.typeData;
+        kept.video = stream.IsVideo();
+        kept.audio = stream.IsAudio();
+        kept.number = stream.stream;
+        facts.streamFormats.push_back(std::move(kept));
         if (stream.IsVideo() && !facts.hasVideo) {
             rm::VideoFormat format;
             facts.hasVideo = true;
@@ -335,9 +342,45 @@ void AddPlanFacts(JoinCheckFacts& facts, const MclPlanInput& input) {
 
 }  // namespace
 
+// The Real Media join's own comparison of each stream's codec header with the first file's,
+// for what the named fields do not show (flavor, frame sizes, interleaving).
+std::optional<CheckFinding> RmStreamSettingsRule(const JoinCheckFacts& first,
+                                                 const JoinCheckFacts& other) {
+    if (first.kind != kKindRealMedia || other.kind != kKindRealMedia ||
+        first.streamCount != other.streamCount || first.videoCodec != other.videoCodec ||
+        first.width != other.width || first.height != other.height ||
+        first.rateNum * other.rateDen != other.rateNum * first.rateDen ||
+        first.audioCodec != other.audioCodec || first.sampleRate != other.sampleRate ||
+        first.channels != other.channels) {
+        return std::nullopt;
+    }
+    for (const JoinCheckFacts::StreamFormat& mine : first.streamFormats) {
+        if (!mine.video && !mine.audio) {
+            continue;
+        }
+        for (const JoinCheckFacts::StreamFormat& theirs : other.streamFormats) {
+            if (theirs.number != mine.number) {
+                continue;
+            }
+            std::string difference = mine.video
+                                         ? rm::DescribeVideoDifference(mine.block, theirs.block)
+                                         : rm::DescribeAudioDifference(mine.block, theirs.block);
+            if (!difference.empty()) {
+                CheckFinding finding;
+                finding.field = mine.video ? "video settings" : "audio settings";
+                finding.value = difference;
+                finding.refuses = true;
+                return finding;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
 void AddEngineCheckRules() {
     static const bool added = [] {
         AddJoinCheckRule(WmStreamFormatRule);
+        AddJoinCheckRule(RmStreamSettingsRule);
         return true;
     }();
     (void)added;

@@ -93,7 +93,7 @@ std::optional<CheckFinding> PictureSizeRule(const JoinCheckFacts& first,
     }
     // A size of zero is refused by the designed checks whatever the kind.
     auto shown = [](const JoinCheckFacts& f) {
-        if (f.width > 0 && f.height > 0) {
+        if (f.width > 0 || f.height > 0) {
             return SizeText(f.width, f.height);
         }
         return std::string(f.hasVideo ? "unknown" : "none");
@@ -196,6 +196,9 @@ std::string CheckFileName(const std::string& path) {
 
 std::string CheckFinding::Text(const std::vector<JoinCheckFacts>& files) const {
     std::string name = input < files.size() ? CheckFileName(files[input].path) : std::string();
+    if (firstValue.empty()) {
+        return name + ": " + field + ": " + value;
+    }
     return name + ": " + field + " " + value + ", the first file has " + firstValue;
 }
 
@@ -213,8 +216,10 @@ std::string CheckResult::DescribeInput(size_t input) const {
     std::string text;
     for (const CheckFinding& finding : findings) {
         if (finding.input == input) {
-            text += (text.empty() ? "" : "; ") + finding.field + " " + finding.value +
-                    ", the first file has " + finding.firstValue;
+            text += (text.empty() ? "" : "; ") + finding.field +
+                    (finding.firstValue.empty()
+                         ? ": " + finding.value
+                         : " " + finding.value + ", the first file has " + finding.firstValue);
         }
     }
     return text;
@@ -276,7 +281,7 @@ JoinCheckFacts FactsFromRecord(const MediaFileInfo& info) {
     facts.kind = info.m_nKind;
     facts.width = info.m_nWidth;
     facts.height = info.m_nHeight;
-    facts.hasVideo = info.m_nWidth > 0 && info.m_nHeight > 0;
+    facts.hasVideo = info.m_nWidth > 0 || info.m_nHeight > 0 || !info.m_strVideoCodec.empty();
     facts.hasAudio = info.m_bHasAudio != 0;
     facts.videoCodec = info.m_strVideoCodec;
     facts.audioCodec = info.m_bHasAudio != 0 ? info.m_strAudioCodec : std::string();

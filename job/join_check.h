@@ -37,6 +37,7 @@ struct JoinCheckFacts {
         bool audio = false;
         bool variableRate = false;
         uint32_t bitrate = 0;  // bits per second
+        uint16_t number = 0;   // the stream's number in its file
     };
     std::vector<StreamFormat> streamFormats;
 };
@@ -46,10 +47,11 @@ struct CheckFinding {
     size_t input = 0;        // index in the list (never 0)
     std::string field;       // "picture size"
     std::string value;       // this file's: "640x480"
-    std::string firstValue;  // the first file's: "320x240"
+    std::string firstValue;  // the first file's: "320x240"; empty when `value` tells both
     bool refuses = false;    // the join cannot go on with it (else the file is re-encoded)
 
-    // "w2big.wmv: picture size 640x480, the first file has 320x240"
+    // "w2big.wmv: picture size 640x480, the first file has 320x240"; without a first value
+    // "b.rm: audio settings: the audio bit rate setting ... is not the first file's ..."
     std::string Text(const std::vector<JoinCheckFacts>& files) const;
 };
 

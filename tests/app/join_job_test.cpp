@@ -143,14 +143,14 @@ private slots:
         QTest::newRow("no rows") << QList<int>{} << -1 << IDS_TOO_FEW_FILES << QStringList{};
         QTest::newRow("zero height")
             << QList<int>{kKindWmv, kKindWmv} << 1 << IDS_ZERO_GEOMETRY
-            << QStringList{"in1.x: picture size unknown, the first file has 320x240"};
+            << QStringList{"in1.x: picture size 320x0, the first file has 320x240"};
         QTest::newRow("mixed kinds")
             << QList<int>{kKindAvi, kKindAvi, kKindMpeg} << -1 << IDS_MIXED_KINDS
             << QStringList{"in2.x: kind MPEG, the first file has AVI"};
         QTest::newRow("first failing row decides")
             << QList<int>{kKindAvi, kKindMpeg, kKindAvi} << 2 << IDS_MIXED_KINDS
             << QStringList{"in1.x: kind MPEG, the first file has AVI",
-                           "in2.x: picture size unknown, the first file has 320x240"};
+                           "in2.x: picture size 320x0, the first file has 320x240"};
     }
 
     void listsThatCannotBeJoinedAreRefusedBeforeAnyDialog() {

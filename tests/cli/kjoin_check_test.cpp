@@ -101,6 +101,7 @@ protected:
         const std::string rm = "-c:v rv20 -c:a ac3";
         make("176x144", 25, 44100, 2, rm, "r1.rm");
         make("176x144", 25, 44100, 3, rm, "r2.rm");
+        make("176x144", 25, 44100, 2, rm + " -b:a 96k", "r96k.rm");
         const std::string avi = "-c:v mpeg4 -c:a libmp3lame";
         make("320x240", 25, 44100, 2, avi, "v1.avi");
         make("320x240", 25, 44100, 3, avi, "v2.avi");
@@ -176,6 +177,12 @@ TEST_F(KjoinCheck, OtherKindsAndRealMediaStreams) {
               std::string::npos);
 
     EXPECT_EQ(RunKjoin("check" + Files({"r1.rm", "r2.rm"})).exitCode, 0);
+    // The audio's bit rate setting is in its codec header, which the Real Media join compares.
+    kjtest::CommandResult rate = RunKjoin("check" + Files({"r1.rm", "r96k.rm"}));
+    EXPECT_EQ(rate.exitCode, 1);
+    EXPECT_NE(rate.output.find("r96k.rm: audio settings: the audio bit rate setting (flavor"),
+              std::string::npos)
+        << rate.output;
     kjtest::CommandResult odd = RunKjoin("check" + Files({"r1.rm", "a.wmv"}));
     EXPECT_EQ(odd.exitCode, 1);
 }

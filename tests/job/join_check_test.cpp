@@ -94,7 +94,7 @@ TEST(JoinCheck, ConversionsEncodeWhatDiffersAndFollowTheModulesPlan) {
     CheckResult zero = CheckJoinFacts(same, IDS_ZERO_GEOMETRY);
     EXPECT_EQ(zero.outcome, JoinOutcome::kRefused);
     ASSERT_EQ(zero.findings.size(), 1u);
-    EXPECT_EQ(zero.findings[0].value, "unknown");
+    EXPECT_EQ(zero.findings[0].value, "0x240");
     EXPECT_TRUE(zero.findings[0].refuses);
 }
 
