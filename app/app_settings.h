@@ -7,12 +7,13 @@ inline constexpr char kSupportMailto[] = "mailto:support@kelvane.example?subject
 // The help page, installed next to the executable.
 inline constexpr char kHelpFileName[] = "rvkhlp.html";
 
-// Filters of the file dialogs, in the "Desc|patterns|...||" form.
+// Filters of the file dialogs, in the "Desc|patterns|...||" form: every extension the probe
+// takes (Video CD .dat and DVD .vob are MPEG; .rv and .ra Real Media; .wma Windows Media).
 inline constexpr char kOpenFilter[] =
-    "All Supported Media Files|*.avi;*.mpg;*.mpeg;*.rm;*.rmvb;*.wmv;*.asf|AVI Files "
-    "(*.avi)|*.avi|Mpeg Files (*.mpg;*.mpeg)|*.mpg;*.mpeg|Real Media(*.rm;*.rmvb)|*.rm;*.rmvb|"
-    "Windows Media(*.wmv;*.asf)|*.wmv;*.asf||";
-inline constexpr char kSaveFilter[] =
-    "All Supported Media Files|*.avi;*.mpg;*.mpeg;*.rm;*.rmvb;*.wmv;*.asf|AVI Files (*.avi)|*.avi|"
-    "Mpeg Files (*.mpg;*.mpeg)|*.mpg;*.mpeg|Real Media(*.rm;*.rmvb)|*.rm;*.rmvb|Windows "
-    "Media(*.wmv;*.asf)|*.wmv;*.asf||";
+    "All Supported Media Files|*.avi;*.mpg;*.mpeg;*.mpe;*.m1v;*.m2v;*.dat;*.vob;*.rm;*.rmvb;*.rv;"
+    "*.ra;*.wmv;*.asf;*.wma|AVI Files (*.avi)|*.avi|"
+    "Mpeg Files (*.mpg;*.mpeg;*.mpe;*.m1v;*.m2v;*.dat;*.vob)|*.mpg;*.mpeg;*.mpe;*.m1v;*.m2v;*.dat;"
+    "*.vob|Real Media(*.rm;*.rmvb;*.rv;*.ra)|*.rm;*.rmvb;*.rv;*.ra|"
+    "Windows Media(*.wmv;*.asf;*.wma)|*.wmv;*.asf;*.wma||";
+// Whatever can be added can be the name of a joined file of its kind.
+inline constexpr const char* kSaveFilter = kOpenFilter;

@@ -1,5 +1,6 @@
 #include "app/dlg_main.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -19,6 +20,7 @@
 #include "app/dialog_template.h"
 #include "app/join_list_item.h"
 #include "app/prompter.h"
+#include "app/row_marks.h"
 #include "app/small_dialogs.h"
 #include "job/job_state.h"
 #include "platform/module.h"
@@ -57,6 +59,50 @@ constexpr ButtonSkin kMinimiseSkin = {156, 156, 154, 156, 0, 158};
 constexpr ButtonSkin kCloseSkin = {157, 157, 155, 157, 0, 158};
 constexpr ButtonSkin kMenuSkin = {161, 161, 160, 161, 0, 158};
 
+// Names in the order people number them: runs of digits compare by their value ("part2"
+// before "part10"), the rest without regard to case. (Qt's collator offers this only with
+// ICU, which not every build has.)
+bool NaturalLess(const QString& a, const QString& b) {
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            qsizetype si = i;
+            qsizetype sj = j;
+            while (i < a.size() && a[i].isDigit()) {
+                ++i;
+            }
+            while (j < b.size() && b[j].isDigit()) {
+                ++j;
+            }
+            // Leading zeros do not count; then the longer run is the larger number.
+            QStringView x = QStringView(a).mid(si, i - si);
+            QStringView y = QStringView(b).mid(sj, j - sj);
+            while (x.size() > 1 && x.front() == QLatin1Char('0')) {
+                x = x.mid(1);
+            }
+            while (y.size() > 1 && y.front() == QLatin1Char('0')) {
+                y = y.mid(1);
+            }
+            if (x.size() != y.size()) {
+                return x.size() < y.size();
+            }
+            if (int c = x.compare(y); c != 0) {
+                return c < 0;
+            }
+            continue;
+        }
+        QChar x = a[i].toCaseFolded();
+        QChar y = b[j].toCaseFolded();
+        if (x != y) {
+            return x < y;
+        }
+        ++i;
+        ++j;
+    }
+    return (a.size() - i) < (b.size() - j);
+}
+
 constexpr int kScanWindowWidth = 320;
 constexpr int kScanWindowHeight = 60;
 
@@ -74,7 +120,7 @@ T* Control(QWidget* dialog, int id) {
 
 }  // namespace
 
-CDlgMain::CDlgMain(QWidget* parent) : CBkDialog(parent) {
+CDlgMain::CDlgMain(QWidget* parent) : CBkDialog(parent), m_rowMarks(std::make_unique<RowMarks>()) {
     g_mainDialog = this;
     g_scanProgressView = this;
     setAttribute(Qt::WA_DeleteOnClose, false);
@@ -286,6 +332,7 @@ void CDlgMain::InsertRow(std::unique_ptr<MediaFileInfo> record, int position) {
     const MediaFileInfo& shown = *record;
     position = std::min(position, RowCount());
     m_list->insertTopLevelItem(position, new JoinListItem(std::move(record)));
+    m_rowMarks->Update(m_list);
     ShowRowInfo(shown);
 }
 
@@ -345,6 +392,11 @@ void CDlgMain::AddFiles(const QStringList& paths) {
     }
 }
 
+void CDlgMain::AddFilesTogether(QStringList paths) {
+    std::stable_sort(paths.begin(), paths.end(), NaturalLess);
+    AddFiles(paths);
+}
+
 bool CDlgMain::OnDropFiles(const QMimeData& dropped) {
     if (m_bJoining != 0 || m_bProbing) {
         return false;
@@ -355,7 +407,7 @@ bool CDlgMain::OnDropFiles(const QMimeData& dropped) {
             paths << url.toLocalFile();
         }
     }
-    AddFiles(paths);
+    AddFilesTogether(paths);
     return true;
 }
 
@@ -365,7 +417,7 @@ void CDlgMain::OnAddFiles() {
     }
     const QStringList files =
         CurrentPrompter().OpenFileNames(this, QString::fromLatin1(kOpenFilter));
-    AddFiles(files);
+    AddFilesTogether(files);
 }
 
 std::unique_ptr<MediaFileInfo> CDlgMain::DetachRow(int row) {
@@ -395,6 +447,7 @@ void CDlgMain::OnRemove() {
     for (QTreeWidgetItem* item : keep) {
         item->setSelected(true);
     }
+    m_rowMarks->Update(m_list);
 }
 
 void CDlgMain::OnClear() {
@@ -404,6 +457,7 @@ void CDlgMain::OnClear() {
     while (RowCount() > 0) {
         DetachRow(RowCount() - 1);
     }
+    m_rowMarks->Update(m_list);
     SetStatusText(QString());
 }
 
@@ -459,7 +513,13 @@ void CDlgMain::ShowSelectedInfo() {
 void CDlgMain::OnPlay() {
     int row = SelectedRow();
     if (row >= 0) {
-        CurrentPrompter().OpenWithShell(QString::fromStdString(RowRecord(row)->m_strPath));
+        PlayFile(QString::fromStdString(RowRecord(row)->m_strPath));
+    }
+}
+
+void CDlgMain::PlayFile(const QString& path) {
+    if (!CurrentPrompter().OpenToPlay(path)) {
+        CurrentPrompter().Message(this, NoPlayerText(path));
     }
 }
 
@@ -478,6 +538,10 @@ void CDlgMain::OnMenu() {
         }
         QAction* action = menu.addAction(item.text);
         int command = item.command;
+        if (command == ID_MARK_INPUTS) {
+            action->setCheckable(true);
+            action->setChecked(m_bMarkInputs);
+        }
         connect(action, &QAction::triggered, this, [this, command] { OnCommand(command); });
     }
     menu.exec(m_menu->mapToGlobal(QPoint(0, m_menu->height() + 1)));
@@ -504,6 +568,9 @@ void CDlgMain::OnCommand(int command) {
         }
         case ID_HOMEPAGE:
             CurrentPrompter().OpenWithShell(QString::fromLatin1(kHomePageUrl));
+            break;
+        case ID_MARK_INPUTS:
+            m_bMarkInputs = !m_bMarkInputs;
             break;
         default:
             break;
@@ -602,10 +669,18 @@ void CDlgMain::closeEvent(QCloseEvent* event) {
 }
 
 void CDlgMain::keyPressEvent(QKeyEvent* event) {
-    // Enter is the dialog's OK command; Escape its cancel command (reject).
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        event->modifiers() == Qt::NoModifier) {
-        accept();
+    // Neither Enter nor Escape ends the window (the list would be lost with it): Enter presses
+    // the focused button, Escape does nothing.
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        if (auto* button = qobject_cast<QAbstractButton*>(focusWidget());
+            button != nullptr && button->isEnabled() && event->modifiers() == Qt::NoModifier) {
+            button->click();
+        }
+        event->accept();
+        return;
+    }
+    if (event->key() == Qt::Key_Escape) {
+        event->accept();
         return;
     }
     CBkDialog::keyPressEvent(event);

@@ -27,6 +27,7 @@ class Module;
 class QMimeData;
 class QTreeWidget;
 class QTreeWidgetItem;
+class RowMarks;
 
 class CDlgMain : public CBkDialog, public JoinHost, public ScanProgressView {
     Q_OBJECT
@@ -41,6 +42,8 @@ public:
     bool AddFile(const QString& path, ProbeError* error = nullptr);
     // Adds files in order; tells the user once about those that could not be added.
     void AddFiles(const QStringList& paths);
+    // Adds files chosen or dropped together, in natural order (part 2 before part 10).
+    void AddFilesTogether(QStringList paths);
     void InsertRow(std::unique_ptr<MediaFileInfo> record, int position);
 
     void OnAddFiles();
@@ -53,6 +56,8 @@ public:
     void OnMoveTop();
     void OnMoveBottom();
     void OnPlay();
+    // Opens a file with the desktop's player; says so when no program plays files of its type.
+    void PlayFile(const QString& path);
     void OnMenu();
     void OnHelp();
     void OnCommand(int command);
@@ -107,6 +112,11 @@ public:
     QTreeWidget* List() const { return m_list; }
     CDlgScanProgress* ScanProgressWindow() const { return m_pScanProgress; }
     const Module* WindowsMediaModule() const { return m_hWindowsMedia.get(); }
+
+    // The list's marks of odd rows.
+    const RowMarks& Marks() const { return *m_rowMarks; }
+    // Whether WMV/ASF joins add a marker at each input's start (the menu's toggle).
+    bool m_bMarkInputs = false;
 
     int m_bJoining = 0;       // 1 while a join runs
     bool m_bProbing = false;  // true while a probe runs: no second probe or join starts
@@ -178,6 +188,7 @@ private:
     bool m_bEndedDuringQuestion = false;  // the job ended while the stop question was open
     int m_nStopSignal = 0;
     const MediaFileInfo* m_pStatusRecord = nullptr;  // the row whose line the status shows
+    std::unique_ptr<RowMarks> m_rowMarks;
 };
 
 extern CDlgMain* g_mainDialog;

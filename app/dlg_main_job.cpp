@@ -8,9 +8,12 @@
 #include "app/dlg_main.h"
 #include "app/join_event.h"
 #include "app/prompter.h"
+#include "app/row_marks.h"
+#include "job/check_facts.h"
 #include "job/job_state.h"
 #include "job/join_engines.h"
 #include "job/join_job.h"
+#include "job/join_options.h"
 #include "job/join_report.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
@@ -39,6 +42,23 @@ int JoinThreadProc(void* /*unused*/) {
     g_joinResult = dialog->RunJoin();
     QCoreApplication::postEvent(dialog, new JoinEvent(WM_JOIN_FINISHED, 0));
     return 0;
+}
+
+// "2 files were joined; the joined file lasts 0:05.0." from the engines' report of the inputs.
+QString JoinedSummary(size_t files) {
+    double end = -1;
+    for (const InputReport& report : InputReports()) {
+        if (report.startSeconds >= 0 && report.durationSeconds >= 0) {
+            end = std::max(end, report.startSeconds + report.durationSeconds);
+        }
+    }
+    QString text = QString::asprintf("%zu files were joined", files);
+    if (end >= 0) {
+        int minutes = static_cast<int>(end / 60);
+        text +=
+            QString::asprintf("; the joined file lasts %d:%04.1f", minutes, end - 60.0 * minutes);
+    }
+    return text + QLatin1Char('.');
 }
 
 bool OnUiThreadNow() {
@@ -76,7 +96,10 @@ void CDlgMain::OnJoin() {
         if (refusal == IDS_AUDIO_ONLY_WITH_VIDEO) {
             text = text.arg(QString::fromStdString(rows[namedRow]->m_strPath));
         }
-        CurrentPrompter().Message(this, text);
+        // The designed text, then every odd row the marks know of.
+        CurrentPrompter().Message(
+            this, QString::fromStdString(RefusalWithFindings(text.toStdString(), Marks().Result(),
+                                                             Marks().Facts())));
         return;
     }
     const MediaFileInfo& first = *rows.front();
@@ -104,6 +127,7 @@ void CDlgMain::OnJoin() {
     g_outputPath = output.toStdString();
     g_errorText.clear();
     g_stopRequested = 0;
+    g_markInputs = m_bMarkInputs;
     ResetInputReports(inputs.size());
     m_jobInputs = std::move(inputs);
     // Set before the worker starts, so that a second press can only ever ask to stop, and no
@@ -213,12 +237,19 @@ int CDlgMain::FinishJoin() {
             SetStatusText(lines);
             question = QString::fromStdString(lines) + "\n\n" + question;
         }
+        question = JoinedSummary(m_jobInputs.size()) + "\n\n" + question;
         if (CurrentPrompter().Question(this, question)) {
-            CurrentPrompter().OpenWithShell(QString::fromStdString(g_outputPath));
+            PlayFile(QString::fromStdString(g_outputPath));
         }
     } else {
         SetProgress(0);
-        CurrentPrompter().JoinFailed(this, QString::fromStdString(g_errorText));
+        std::string reason = g_errorText;
+        MediaKind kind = m_jobInputs.empty() ? kKindAvi : m_jobInputs.front().info.m_nKind;
+        if (g_stopRequested == 0 && (kind == kKindWmv || kind == kKindRealMedia)) {
+            // A packet copy refuses files that differ: name every one of them.
+            reason = RefusalWithFindings(reason, Marks().Result(), Marks().Facts());
+        }
+        CurrentPrompter().JoinFailed(this, QString::fromStdString(reason));
     }
     return 1;
 }

@@ -2,9 +2,13 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
+#include <QMimeDatabase>
 #include <QPointer>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
 #include <functional>
@@ -161,6 +165,40 @@ void WidgetPrompter::OpenWithShell(const QString& target) {
             ? QUrl(target)
             : QUrl::fromLocalFile(target);
     RunOnUiThread([&] { QDesktopServices::openUrl(url); });
+}
+
+bool WidgetPrompter::OpenToPlay(const QString& path) {
+    if (!HasPlayerFor(path)) {
+        return false;
+    }
+    bool opened = false;
+    QUrl url = QUrl::fromLocalFile(path);
+    RunOnUiThread([&] { opened = QDesktopServices::openUrl(url); });
+    return opened;
+}
+
+bool HasPlayerFor(const QString& path) {
+    constexpr int kQueryMilliseconds = 5000;
+    if (QStandardPaths::findExecutable(QStringLiteral("xdg-mime")).isEmpty()) {
+        return !QStandardPaths::findExecutable(QStringLiteral("xdg-open")).isEmpty();
+    }
+    QString type = QMimeDatabase().mimeTypeForFile(path).name();
+    QProcess query;
+    query.start(QStringLiteral("xdg-mime"),
+                {QStringLiteral("query"), QStringLiteral("default"), type});
+    if (!query.waitForFinished(kQueryMilliseconds) || query.exitCode() != 0) {
+        return false;
+    }
+    return !query.readAllStandardOutput().trimmed().isEmpty();
+}
+
+QString NoPlayerText(const QString& path) {
+    QString type = QMimeDatabase().mimeTypeForFile(path).comment();
+    return QStringLiteral(
+               "No program is set to play %1 (%2 files). Choose a player for this "
+               "type of file in your desktop's settings, or open the file from your "
+               "player.")
+        .arg(QDir::toNativeSeparators(path), type);
 }
 
 void WidgetPrompter::CloseQuestion() {

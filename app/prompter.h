@@ -25,6 +25,12 @@ public:
     virtual void JoinFailed(QWidget* parent, const QString& reason) = 0;
     // Opens a file, folder or address with the desktop's handler; the result is not reported.
     virtual void OpenWithShell(const QString& target) = 0;
+    // Opens a media file with the desktop's player; false when no program is set to play files
+    // of its type (nothing was opened).
+    virtual bool OpenToPlay(const QString& path) {
+        OpenWithShell(path);
+        return true;
+    }
     // Closes the Question that is open, as if answered No (the job it asked about has ended).
     virtual void CloseQuestion() {}
     // Closes every prompt that is open: questions answered No, dialogs cancelled. `keep` (the
@@ -48,6 +54,7 @@ public:
                          const QString& defaultSuffix) override;
     void JoinFailed(QWidget* parent, const QString& reason) override;
     void OpenWithShell(const QString& target) override;
+    bool OpenToPlay(const QString& path) override;
     void CloseQuestion() override;
     void CloseAll(QWidget* keep) override;
 };
@@ -59,3 +66,10 @@ QString ConvertFileFilter(const QString& pipeFilter);
 
 // Runs `fn` on the user-interface thread and waits for it (directly when already there).
 void RunOnUiThread(const std::function<void()>& fn);
+
+// Whether the desktop has a program for files of `path`'s type: asked of xdg-mime where it is
+// installed; without it, whether the desktop's opener (xdg-open) is there at all.
+bool HasPlayerFor(const QString& path);
+
+// "No program is set to play FILE ..." for the message box.
+QString NoPlayerText(const QString& path);

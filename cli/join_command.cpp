@@ -12,11 +12,15 @@
 #include <memory>
 #include <mutex>
 
+#include "cli/check_command.h"
 #include "cli/cli_text.h"
+#include "job/check_facts.h"
 #include "job/job_state.h"
+#include "job/join_check.h"
 #include "job/join_engines.h"
 #include "job/join_host.h"
 #include "job/join_job.h"
+#include "job/join_options.h"
 #include "job/join_report.h"
 #include "mcljoin/mcl_api.h"
 #include "platform/module.h"
@@ -30,6 +34,8 @@ namespace {
 struct JoinOptions {
     std::string output;
     bool overwrite = false;
+    bool json = false;
+    bool markInputs = false;
     std::vector<std::string> files;
 };
 
@@ -196,6 +202,10 @@ bool ParseOptions(const QStringList& arguments, JoinOptions& options, FILE* err)
             options.output = arguments[++i].toStdString();
         } else if (argument == QLatin1String("-y") || argument == QLatin1String("--overwrite")) {
             options.overwrite = true;
+        } else if (argument == QLatin1String("--json")) {
+            options.json = true;
+        } else if (argument == QLatin1String("--mark-inputs")) {
+            options.markInputs = true;
         } else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
             std::fprintf(err, "kjoin: unknown option %s (kjoin join --help)\n",
                          qPrintable(argument));
@@ -237,6 +247,59 @@ std::string OutputPlaceProblem(const std::string& output) {
     return {};
 }
 
+std::string SecondsText(double seconds) {
+    char text[48];
+    int minutes = static_cast<int>(seconds / 60);
+    std::snprintf(text, sizeof text, "%d:%06.3f", minutes, seconds - 60.0 * minutes);
+    return text;
+}
+
+std::string JsonNumber(double value) {
+    if (value < 0) {
+        return "null";
+    }
+    char text[48];
+    std::snprintf(text, sizeof text, "%.6f", value);
+    return text;
+}
+
+// The join's account on standard output: the output and where each input is in it.
+void PrintJoinJson(FILE* out, const std::string& output, const std::vector<JoinInput>& inputs) {
+    std::vector<InputReport> reports = InputReports();
+    std::string text = "{\"output\": " + JsonString(output) + ", \"inputs\": [";
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        InputReport report = i < reports.size() ? reports[i] : InputReport{};
+        text += (i == 0 ? "" : ", ");
+        text += "{\"path\": " + JsonString(inputs[i].path) +
+                ", \"start\": " + JsonNumber(report.startSeconds) +
+                ", \"duration\": " + JsonNumber(report.durationSeconds) + ", \"warnings\": [";
+        for (size_t w = 0; w < report.warnings.size(); ++w) {
+            text += (w == 0 ? "" : ", ") + JsonString(report.warnings[w]);
+        }
+        text += "]}";
+    }
+    text += "]}";
+    std::fprintf(out, "%s\n", text.c_str());
+}
+
+// Where each input starts, for a person at a terminal.
+void PrintStartTimes(FILE* out, const std::vector<JoinInput>& inputs) {
+    std::vector<InputReport> reports = InputReports();
+    for (size_t i = 0; i < inputs.size() && i < reports.size(); ++i) {
+        if (reports[i].startSeconds >= 0) {
+            std::fprintf(out, "  %s  %s\n", SecondsText(reports[i].startSeconds).c_str(),
+                         CheckFileName(inputs[i].path).c_str());
+        }
+    }
+}
+
+// The designed refusal, then every odd file the check finds.
+int RefuseNamingOddFiles(FILE* err, JoinHost& host, const std::string& designed) {
+    std::vector<JoinCheckFacts> facts;
+    CheckResult result = CheckInputs(host, &facts);
+    return Refuse(err, RefusalWithFindings(designed, result, facts));
+}
+
 }  // namespace
 
 int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
@@ -276,7 +339,9 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
     }
     size_t namedRow = 0;
     if (int refusal = CheckJoinList(rows, &namedRow)) {
-        return Refuse(err, CommandLineString(refusal, rows[namedRow]->m_strPath));
+        CheckListHost listHost(inputs);
+        return RefuseNamingOddFiles(err, listHost,
+                                    CommandLineString(refusal, rows[namedRow]->m_strPath));
     }
 
     std::string output =
@@ -301,6 +366,7 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
     g_firstRowKind = kind;
     g_joinResult = 0;
     g_stopSignal = 0;
+    g_markInputs = options.markInputs;
     ResetInputReports(host.Inputs().size());
     bool outputExisted = std::filesystem::exists(output, ec);
     {
@@ -315,14 +381,31 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
             return Refuse(err, StopCause() + "; " + output +
                                    (outputExisted ? " was not changed." : " was not written."));
         }
+        std::string reason = g_errorText.empty() ? std::string("the join failed.") : g_errorText;
+        if (kind == kKindWmv || kind == kKindRealMedia) {
+            // A packet copy refuses files that differ: name every one of them, not the first.
+            std::vector<JoinCheckFacts> facts;
+            CheckResult check = CheckInputs(host, &facts);
+            if (!check.findings.empty()) {
+                return Refuse(err, RefusalWithFindings(reason, check, facts));
+            }
+        }
         if (!g_errorText.empty() && PlainLines(g_errorText) == PlainLines(host.LastMessage())) {
             return 1;
         }
-        return Refuse(err, g_errorText.empty() ? std::string("the join failed.") : g_errorText);
+        return Refuse(err, reason);
     }
     host.Completed();
     for (const std::string& warning : InputWarnings()) {
         std::fprintf(err, "kjoin: warning: %s\n", warning.c_str());
+    }
+    if (options.json) {
+        PrintJoinJson(out, output, host.Inputs());
+        return 0;
+    }
+    if (isatty(fileno(out)) != 0) {
+        std::fprintf(out, "Where each input starts:\n");
+        PrintStartTimes(out, host.Inputs());
     }
     std::fprintf(out, "%s\n", output.c_str());
     return 0;

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/check_command.h"
 #include "cli/join_command.h"
 #include "cli/probe_command.h"
 #include "platform/vfw.h"
@@ -18,7 +19,9 @@ constexpr char kUsage[] =
     "Commands:\n"
     "  probe [--json] FILE...   show what Kelvane Joiner sees in each file: the list's columns\n"
     "                           and information line, or with --json every field of its record\n"
-    "  join [-o OUT] [-y] FILE...\n"
+    "  check [--json] FILE...   compare every file with the first, field by field, as a join\n"
+    "                           would, and say what a join would do\n"
+    "  join [-o OUT] [-y] [--json] [--mark-inputs] FILE...\n"
     "                           join the files, in the order given, into one (see kjoin join "
     "--help)\n"
     "\n"
@@ -34,8 +37,18 @@ constexpr char kProbeUsage[] =
     "JSON array with one object per file holding every field of its record, or the path and an\n"
     "error for a file that gave none. Exit status 0 when every file gave a record, 1 otherwise.\n";
 
+constexpr char kCheckUsage[] =
+    "Usage: kjoin check [--json] FILE...\n"
+    "\n"
+    "Compares every file with the first, with the checks of a join: kind, stream count, video\n"
+    "codec, picture size, frame rate, audio codec, sample rate and channels, and for AVI and MPEG\n"
+    "files whether each stream would be copied or encoded again. Prints one line for each field\n"
+    "that differs, naming the file and both values, then what a join would do. With --json,\n"
+    "prints the same as one JSON object. Exit status 0 when the files can be joined (losslessly\n"
+    "or by encoding again), 1 when they cannot.\n";
+
 constexpr char kJoinUsage[] =
-    "Usage: kjoin join [-o OUT] [-y] FILE...\n"
+    "Usage: kjoin join [-o OUT] [-y] [--json] [--mark-inputs] FILE...\n"
     "\n"
     "Joins the files, in the order given, into one file, with the engine of the first file's "
     "kind:\n"
@@ -47,6 +60,10 @@ constexpr char kJoinUsage[] =
     "  -o, --output OUT   the joined file (default: the first file's name with _join before its\n"
     "                     extension)\n"
     "  -y, --overwrite    replace OUT when it exists (it is never one of the inputs)\n"
+    "  --json             print one JSON object on standard output: the output path and, for\n"
+    "                     each input, its path, its start and duration in the output (seconds)\n"
+    "                     and its warnings\n"
+    "  --mark-inputs      WMV/ASF: add a marker at each input's start, named after its file\n"
     "\n"
     "Progress goes to standard error, as a live line on a terminal. Ctrl+C, SIGTERM and SIGHUP\n"
     "stop the join; a file that was at OUT before stays as it was after a failed, stopped or\n"
@@ -80,6 +97,13 @@ int main(int argc, char** argv) {
             status = 0;
         } else {
             status = RunProbeCommand(arguments, stdout, stderr);
+        }
+    } else if (command == QLatin1String("check")) {
+        if (WantsHelp(arguments)) {
+            std::fputs(kCheckUsage, stdout);
+            status = 0;
+        } else {
+            status = RunCheckCommand(arguments, stdout, stderr);
         }
     } else if (command == QLatin1String("join")) {
         if (WantsHelp(arguments)) {

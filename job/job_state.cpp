@@ -1,4 +1,5 @@
 #include "job/job_state.h"
+#include "job/join_options.h"
 
 std::string g_outputPath;
 std::atomic<int32_t> g_joinResult{0};
@@ -17,3 +18,5 @@ std::string JobStatusText() {
     std::lock_guard<std::mutex> lock(g_jobLock);
     return g_statusText;
 }
+
+std::atomic<bool> g_markInputs{false};

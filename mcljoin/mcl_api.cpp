@@ -1,4 +1,5 @@
 #include "mcljoin/mcl_api.h"
+#include "mcljoin/mcl_plan.h"
 
 #include "platform/module.h"
 #include "platform/vfw.h"
@@ -30,4 +31,6 @@ void LoadMclApi(const Module* module) {
     MclApi.MclGetErrorText = module->ResolveAs<int32_t (*)(char*, int32_t)>("MclGetErrorText");
     MclApi.MclGetInputWarnings =
         module->ResolveAs<int32_t (*)(MclHandle, int32_t, char*, int32_t)>("MclGetInputWarnings");
+    MclApi.MclPlanJoin = module->ResolveAs<MclPlanJoinFn>("MclPlanJoin");
+    MclApi.MclGetInputTiming = module->ResolveAs<MclGetInputTimingFn>("MclGetInputTiming");
 }

@@ -70,6 +70,11 @@ struct MclApiTable {
     // join's per-input warnings; a library without it simply reports nothing.
     int32_t (*MclGetInputWarnings)(MclHandle conversion, int32_t input, char* buffer,
                                    int32_t size) = nullptr;
+    // Optional as well (mcl_plan.h): a conversion's plan without running it, and each input's
+    // place in the output of a finished one.
+    int32_t (*MclPlanJoin)(MclHandle, struct MclPlanInput*, int32_t,
+                           struct MclPlanResult*) = nullptr;
+    int32_t (*MclGetInputTiming)(MclHandle, int32_t, double*, double*) = nullptr;
 
     // Number of entry points of the designed table that were found.
     int ResolvedCount() const;

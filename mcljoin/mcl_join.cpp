@@ -1,5 +1,6 @@
 #include "mcljoin/mcl_join.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 
@@ -99,11 +100,10 @@ void ReportWhatWasLeftOut(size_t inputCount) {
     }
 }
 
-// Runs the set-up conversion to its end, cleans up, and gives the join's result. The library
-// writes to `outputPath`, which may be a name only the job knows (an unnamed file's
+// Cleans up after the set-up conversion has run, and gives the join's result. The library
+// wrote to `outputPath`, which may be a name only the job knows (an unnamed file's
 // /proc/self/fd/N): its texts name the user's output instead.
-int ConvertAndFree(const std::string& outputPath) {
-    int32_t result = MclApi.MclConvert(g_mclJoin.conversion);
+int FreeAfterConvert(int32_t result, const std::string& outputPath) {
     MclApi.MclCheckError();
     if (result != 0 && g_stopRequested == 0) {
         // The library knows why; without its words the failure dialog would say nothing.
@@ -118,9 +118,6 @@ int ConvertAndFree(const std::string& outputPath) {
             g_errorText = ReplaceAll(g_errorText, outputPath, g_outputPath);
         }
     }
-    if (result == 0 && g_mclJoin.host != nullptr) {
-        ReportWhatWasLeftOut(g_mclJoin.host->Inputs().size());
-    }
     MclApi.MclListFree(g_mclJoin.videoList);
     MclApi.MclListFree(g_mclJoin.audioList);
     MclApi.MclFree(g_mclJoin.conversion);
@@ -128,7 +125,71 @@ int ConvertAndFree(const std::string& outputPath) {
     return result == 0 ? 1 : 0;
 }
 
+// Set while a list is only checked: the set-up conversion is asked for its plan, not run.
+MclPlanCheck* g_planCheck = nullptr;
+
+// Each input's place in the finished output, where the library tells it.
+void ReportTimings(MclHandle conversion, size_t inputs) {
+    if (MclApi.MclGetInputTiming == nullptr) {
+        return;
+    }
+    for (size_t i = 0; i < inputs; ++i) {
+        double start = 0;
+        double duration = 0;
+        if (MclApi.MclGetInputTiming(conversion, static_cast<int32_t>(i), &start, &duration) == 0) {
+            ReportInputTiming(i, start, duration);
+        }
+    }
+}
+
+// The plan of the set-up conversion instead of its run; 1 when the library gave one.
+int PlanAndFree() {
+    MclPlanCheck& check = *g_planCheck;
+    size_t count = g_mclJoin.host->Inputs().size();
+    check.inputs.assign(count, MclPlanInput{});
+    int32_t result = MclApi.MclPlanJoin(g_mclJoin.conversion, check.inputs.data(),
+                                        static_cast<int32_t>(count), &check.result);
+    if (result < 0) {
+        std::array<char, kErrorTextBytes> text{};
+        if (MclApi.MclGetErrorText != nullptr) {
+            MclApi.MclGetErrorText(text.data(), static_cast<int32_t>(text.size()));
+        }
+        g_errorText = text.data();
+    }
+    check.inputs.resize(result < 0 ? 0 : std::min(count, static_cast<size_t>(result)));
+    MclApi.MclListFree(g_mclJoin.videoList);
+    MclApi.MclListFree(g_mclJoin.audioList);
+    MclApi.MclFree(g_mclJoin.conversion);
+    g_mclJoin.host = nullptr;
+    return result < 0 ? 0 : 1;
+}
+
+int FinishConversion(const std::string& outputPath) {
+    if (g_planCheck != nullptr) {
+        return PlanAndFree();
+    }
+    MclHandle conversion = g_mclJoin.conversion;
+    size_t inputs = g_mclJoin.host->Inputs().size();
+    int32_t result = MclApi.MclConvert(conversion);
+    if (result == 0) {
+        ReportTimings(conversion, inputs);
+        ReportWhatWasLeftOut(inputs);
+    }
+    return FreeAfterConvert(result, outputPath);
+}
+
 }  // namespace
+
+int PlanConversionJoin(JoinHost& host, MclPlanCheck* check) {
+    if (!LibraryComplete() || MclApi.MclPlanJoin == nullptr || host.Inputs().empty()) {
+        return 0;
+    }
+    g_planCheck = check;
+    int result = host.Inputs().front().info.m_nKind == kKindAvi ? JoinAvi(host, std::string())
+                                                                : JoinMpeg(host, std::string());
+    g_planCheck = nullptr;
+    return result;
+}
 
 int JoinAvi(JoinHost& host, const std::string& outputPath) {
     const MediaFileInfo& first = host.Inputs().front().info;
@@ -157,7 +218,7 @@ int JoinAvi(JoinHost& host, const std::string& outputPath) {
     MclApi.MclSetAudioFormat(c, kAudioRate, kAudioChannels, kAudioBits);
     MclApi.MclSetBitRate(c, kSelectorAudio, kAudioKbps, kMclUnset, kMclUnset, 1);
     MclApi.MclForceCompatibility(c, 1);
-    return ConvertAndFree(outputPath);
+    return FinishConversion(outputPath);
 }
 
 int JoinMpeg(JoinHost& host, const std::string& outputPath) {
@@ -189,7 +250,7 @@ int JoinMpeg(JoinHost& host, const std::string& outputPath) {
     MclApi.MclSetAudioFormat(c, kAudioRate, kAudioChannels, kAudioBits);
     MclApi.MclSetBitRate(c, kSelectorAudio, kAudioKbps, kMclUnset, kMclUnset, 1);
     MclApi.MclForceCompatibility(c, 1);
-    return ConvertAndFree(outputPath);
+    return FinishConversion(outputPath);
 }
 
 int JoinWithConversionLibrary(JoinHost& host, const std::string& outputPath) {

@@ -21,6 +21,7 @@ inline constexpr int ID_HELP = 271;
 inline constexpr int ID_SUPPORT = 272;
 inline constexpr int ID_ABOUT = 275;
 inline constexpr int ID_HOMEPAGE = 276;
+inline constexpr int ID_MARK_INPUTS = 277;  // a marker at each input's start (WMV/ASF joins)
 
 // Controls of the main dialog.
 inline constexpr int IDC_LIST = 1001;

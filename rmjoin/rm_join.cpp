@@ -4,6 +4,7 @@
 
 #include "job/job_state.h"
 #include "job/join_host.h"
+#include "job/join_report.h"
 #include "platform/module.h"
 #include "rmjoin/rm_progress_sink.h"
 
@@ -50,6 +51,22 @@ struct EditInterfaces {
         SafeRelease(advise);
     }
 };
+
+// Each input's place in the output, where the engine tells it.
+void ReportRmTimings(IUnknown& edit, size_t inputs) {
+    IRMAEditTiming* timing = nullptr;
+    if (FAILED(edit.QueryInterface(IID_IRMAEditTiming, reinterpret_cast<void**>(&timing)))) {
+        return;
+    }
+    for (size_t i = 0; i < inputs; ++i) {
+        uint32_t startMs = 0;
+        uint32_t durationMs = 0;
+        if (SUCCEEDED(timing->GetInputTiming(static_cast<uint32_t>(i), &startMs, &durationMs))) {
+            ReportInputTiming(i, startMs / 1000.0, durationMs / 1000.0);
+        }
+    }
+    SafeRelease(timing);
+}
 
 int EngineNotStarted(const std::string& why) {
     g_errorText = "The Real Media engine could not be started: " + why + ".";
@@ -111,6 +128,8 @@ int JoinRealMediaFiles(JoinHost& host, const std::string& outputPath) {
         it.edit->GetErrorText(hr, text, sizeof text);
         g_errorText = text[0] != '\0' ? std::string(text) : RmErrorText(hr);
         result = 0;
+    } else {
+        ReportRmTimings(*it.created, inputs.size());
     }
     if (it.advise != nullptr) {
         it.advise->RemoveProgressSink(&sink);

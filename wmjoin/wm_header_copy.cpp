@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "job/join_host.h"
+#include "job/join_options.h"
 #include "platform/unicode.h"
 #include "wmjoin/wm_entry_points.h"
 #include "wmjoin/wm_joiner.h"
@@ -192,6 +193,9 @@ HRESULT CWMJoiner::CopyMarkersToOutput() {
             if (SUCCEEDED(hr) && n >= 2) {
                 hr = CopyScripts(header, source, shift);
             }
+            if (SUCCEEDED(hr) && g_markInputs) {
+                hr = AddInputMarker(header, n, shift);
+            }
             if (FAILED(hr)) {
                 line = WmLine(
                            "Could not create Metadata Editor for No.%d head info:-> "
@@ -209,6 +213,22 @@ HRESULT CWMJoiner::CopyMarkersToOutput() {
     SafeRelease(editor);
     if (FAILED(hr)) {
         Show(hr, line);
+    }
+    return hr;
+}
+
+HRESULT CWMJoiner::AddInputMarker(IWMHeaderInfo* destination, int input, QWORD shift) {
+    const std::vector<JoinInput>& inputs = m_host.Inputs();
+    if (input < 1 || static_cast<size_t>(input) > inputs.size()) {
+        return S_OK;
+    }
+    const std::string& path = inputs[static_cast<size_t>(input - 1)].path;
+    size_t slash = path.find_last_of('/');
+    std::wstring name = WideFromUtf8(slash == std::string::npos ? path : path.substr(slash + 1));
+    HRESULT hr = destination->AddMarker(name.c_str(), shift);
+    if (FAILED(hr)) {
+        m_strMessage =
+            WmLine("AddMarker failed for the marker of input %d (hr=0x%08x).\n", input, Hex(hr));
     }
     return hr;
 }

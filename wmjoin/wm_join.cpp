@@ -1,6 +1,9 @@
 // The Windows Media join as the job runs it.
+#include <algorithm>
+
 #include "job/job_state.h"
 #include "job/join_host.h"
+#include "job/join_report.h"
 #include "platform/unicode.h"
 #include "res/resource_ids.h"
 #include "wmjoin/wm_joiner.h"
@@ -35,6 +38,17 @@ int JoinWmvFiles(JoinHost& host, const std::string& outputPath) {
     HRESULT hr = joiner.ConfigureWriter(WideFromUtf8(outputPath));
     if (SUCCEEDED(hr)) {
         hr = joiner.Run();
+    }
+    if (SUCCEEDED(hr)) {
+        // An input starts at its first sample and lasts until the next one starts; the last
+        // one until the content ends.
+        for (int n = 1; n <= files; ++n) {
+            QWORD start = joiner.FirstSampleTime(n);
+            QWORD end = n < files ? joiner.FirstSampleTime(n + 1) : joiner.ContentEnd();
+            end = std::max(end, start);
+            ReportInputTiming(static_cast<size_t>(n - 1), static_cast<double>(start) / kWmOneSecond,
+                              static_cast<double>(end - start) / kWmOneSecond);
+        }
     }
     if (FAILED(hr)) {
         g_errorText = joiner.LastLine().empty()

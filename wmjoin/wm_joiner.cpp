@@ -1,5 +1,6 @@
 #include "wmjoin/wm_joiner.h"
 
+#include <algorithm>
 #include <chrono>
 
 #include "job/job_state.h"
@@ -98,6 +99,7 @@ HRESULT CWMJoiner::Init(int inputCount) {
     m_opened.assign(count, false);
     m_clocks.assign(count, 0);
     m_shifts.assign(count, 0);
+    m_firstSampleTimes.assign(count, kNoSampleYet);
     m_contentEnd = 0;
     m_nFiles = inputCount;
     if (g_pfnWMCreateReader == nullptr || g_pfnWMCreateWriter == nullptr) {
@@ -439,4 +441,19 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
         }
     }
     return finish(hr);
+}
+
+void CWMJoiner::NoteInputStart(QWORD outputTime) {
+    size_t input = static_cast<size_t>(CurrentInput() - 1);
+    if (input < m_firstSampleTimes.size()) {
+        m_firstSampleTimes[input] = std::min(m_firstSampleTimes[input], outputTime);
+    }
+}
+
+QWORD CWMJoiner::FirstSampleTime(int input) const {
+    size_t index = static_cast<size_t>(input - 1);
+    if (index >= m_firstSampleTimes.size()) {
+        return 0;
+    }
+    return m_firstSampleTimes[index] != kNoSampleYet ? m_firstSampleTimes[index] : Shift(input);
 }

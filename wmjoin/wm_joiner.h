@@ -62,6 +62,8 @@ public:
     HRESULT CopyScripts(IWMHeaderInfo* destination, IWMHeaderInfo* source, QWORD shift);
     HRESULT CopyMarkersToOutput();
     HRESULT CopyMarkers(IWMHeaderInfo* source, IWMHeaderInfo* destination, QWORD shift);
+    // A marker at input `input`'s start (1-based), named after its file.
+    HRESULT AddInputMarker(IWMHeaderInfo* destination, int input, QWORD shift);
 
     // The last diagnostic line(s) of the callbacks and the header copy.
     const std::string& MessageText() const { return m_strMessage; }
@@ -74,8 +76,15 @@ public:
     // markers, in 100-ns units; known once that input has started.
     QWORD Shift(int input) const { return m_shifts[static_cast<size_t>(input - 1)]; }
     QWORD TotalSeconds() const { return m_totalSeconds; }
+    // The latest end (time plus duration) of any sample written, in 100-ns units.
+    QWORD ContentEnd() const { return m_contentEnd; }
+    // The output time of the earliest sample written of input `input` (1-based), or its shift
+    // when none was written.
+    QWORD FirstSampleTime(int input) const;
 
 private:
+    // Keeps `outputTime` when it is the earliest of the current input's samples so far.
+    void NoteInputStart(QWORD outputTime);
     HRESULT CheckNotProtected(const std::wstring& path);
     HRESULT RequestStreamSamples(IWMReaderAdvanced* reader, IWMProfile* profile, DWORD index);
     HRESULT OpenReader(int input, const std::wstring& path);
@@ -111,6 +120,7 @@ private:
     // The output-time shift of each input, and the latest end (time plus duration) of any
     // sample written so far: the next input starts there.
     std::vector<QWORD> m_shifts;
+    std::vector<QWORD> m_firstSampleTimes;  // per input; kNoSampleYet until one is written
     QWORD m_contentEnd = 0;
     // Per output stream, the current input's previous sample time and the step to it: the
     // length of a sample that comes without a duration.

@@ -231,6 +231,7 @@ void CWMJoiner::NoteSampleEnd(WORD outputStream, QWORD outputTime, QWORD duratio
     }
     steps.any = true;
     steps.lastTime = outputTime;
+    NoteInputStart(outputTime);
     // A sample that comes without a duration lasts as long as the step to it.
     QWORD end = outputTime + (duration != 0 ? duration : steps.lastStep);
     m_contentEnd = std::max(m_contentEnd, end);

@@ -61,6 +61,8 @@ bool CompareMediaTypes(WM_MEDIA_TYPE* a, WM_MEDIA_TYPE* b, DWORD vbr);
 
 // One second of Windows Media time (100-ns units): the step of the joiner's clock.
 inline constexpr QWORD kWmOneSecond = 10'000'000;
+// No sample of an input was written yet.
+inline constexpr QWORD kNoSampleYet = ~QWORD{0};
 
 // An HRESULT as the unsigned value the "(hr=0x%08x)" lines print.
 inline unsigned Hex(HRESULT hr) {

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "mcljoin/mcl_api.h"
@@ -67,6 +68,9 @@ struct Conversion {
     std::atomic<int64_t> endNanoseconds{0};    // at its end; 0 while it runs
     // What the last MclConvert left out of each input, in whole sentences (guarded by mutex).
     std::vector<std::vector<std::string>> inputWarnings;
+    // Where each input of the last run starts in the output and how long it lasts there, in
+    // seconds; guarded by `mutex`, emptied when a run starts.
+    std::vector<std::pair<double, double>> inputTimes;
 
     // Seconds since MclConvert started (up to its end once it has ended).
     double ElapsedSeconds() const;

@@ -137,6 +137,13 @@ private:
         return m_framesDone + m_framesLeftOut + (m_segmentFrames - KeptFrames());
     }
     void Report(int32_t status, int64_t frame, int64_t sample);
+    // Keeps where the input just joined lies in the output, in output frames.
+    void RecordInputTime(int64_t firstFrame, int64_t frames) {
+        double frame = av_q2d(m_frameBase);
+        std::lock_guard<std::mutex> lock(m_conversion.mutex);
+        m_conversion.inputTimes.emplace_back(static_cast<double>(firstFrame) * frame,
+                                             static_cast<double>(frames) * frame);
+    }
 
     Conversion& m_conversion;
     ConversionSettings m_settings;
@@ -641,6 +648,7 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     m_watch.reset();
     m_videoDecoder.reset();
     m_audioDecoder.reset();
+    RecordInputTime(m_segmentStart, KeptFrames());
     m_segmentStart += KeptFrames();
     m_framesLeftOut += m_segmentFrames - KeptFrames();
     m_leadFilter = LeadingPictureFilter{};
@@ -652,6 +660,10 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
 }
 
 int Joiner::Run(std::string* error) {
+    {
+        std::lock_guard<std::mutex> lock(m_conversion.mutex);
+        m_conversion.inputTimes.clear();
+    }
     Report(kStatusPreparing, 0, 0);
     std::vector<std::string> videoPaths =
         AskSources(m_conversion, m_conversion.callbacks.videoSource);

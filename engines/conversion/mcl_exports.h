@@ -7,6 +7,7 @@
 #include <type_traits>
 
 #include "mcljoin/mcl_api.h"
+#include "mcljoin/mcl_plan.h"
 
 #define KJ_MCL_EXPORT __attribute__((visibility("default")))
 
@@ -29,4 +30,8 @@ KJ_MCL_EXPORT int32_t MclGetErrorText(char* buffer, int32_t size);
 // Returns the text's full length in bytes (0: nothing was left out), or -1 for no such conversion.
 KJ_MCL_EXPORT int32_t MclGetInputWarnings(MclHandle conversion, int32_t input, char* buffer,
                                           int32_t size);
+// A configured conversion's plan without running it, and where each input of a finished one
+// lies in its output (mcl_plan.h).
+KJ_MCL_EXPORT std::remove_pointer_t<MclPlanJoinFn> MclPlanJoin;
+KJ_MCL_EXPORT std::remove_pointer_t<MclGetInputTimingFn> MclGetInputTiming;
 }

@@ -59,6 +59,8 @@ HRESULT Edit::QueryInterface(REFIID riid, void** ppv) {
         *ppv = static_cast<IRMAEdit2*>(this);
     } else if (riid == IID_IRMAEditProgressAdvise) {
         *ppv = static_cast<IRMAEditProgressAdvise*>(this);
+    } else if (riid == IID_IRMAEditTiming) {
+        *ppv = static_cast<IRMAEditTiming*>(this);
     } else {
         *ppv = nullptr;
         return E_NOINTERFACE;
@@ -136,6 +138,7 @@ HRESULT Edit::Run() {
                       : m_joiner.Join(m_inputs, m_output, &relay, &text);
     m_lastError = hr;
     m_lastErrorText = FAILED(hr) ? text : std::string();
+    m_succeeded = SUCCEEDED(hr);
     return hr;
 }
 
@@ -164,6 +167,21 @@ HRESULT Edit::RemoveProgressSink(IRMAEditProgressSink* sink) {
     }
     (*it)->Release();
     m_sinks.erase(it);
+    return S_OK;
+}
+
+HRESULT Edit::GetInputTiming(uint32_t index, uint32_t* startMs, uint32_t* durationMs) {
+    const JoinPlan& plan = m_joiner.plan();
+    if (startMs == nullptr || durationMs == nullptr) {
+        return E_POINTER;
+    }
+    if (!m_succeeded || index >= plan.shifts.size()) {
+        return E_INVALIDARG;
+    }
+    uint32_t start = plan.shifts[index];
+    uint32_t end = index + 1 < plan.shifts.size() ? plan.shifts[index + 1] : plan.duration;
+    *startMs = start;
+    *durationMs = end > start ? end - start : 0;
     return S_OK;
 }
 

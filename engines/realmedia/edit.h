@@ -11,7 +11,10 @@
 
 namespace rm {
 
-class Edit final : public IRMAEdit, public IRMAEdit2, public IRMAEditProgressAdvise {
+class Edit final : public IRMAEdit,
+                   public IRMAEdit2,
+                   public IRMAEditProgressAdvise,
+                   public IRMAEditTiming {
 public:
     Edit() = default;
 
@@ -30,6 +33,8 @@ public:
     HRESULT AddProgressSink(IRMAEditProgressSink* sink) override;
     HRESULT RemoveProgressSink(IRMAEditProgressSink* sink) override;
 
+    HRESULT GetInputTiming(uint32_t index, uint32_t* startMs, uint32_t* durationMs) override;
+
     // For tests: a lower limit than RealMedia's 4 GiB.
     void SetSizeLimit(uint64_t bytes) { m_joiner.SetSizeLimit(bytes); }
 
@@ -43,6 +48,7 @@ private:
     std::vector<std::string> m_inputs;
     std::string m_output;
     HRESULT m_lastError = S_OK;
+    bool m_succeeded = false;  // the last run wrote its output
     std::string m_lastErrorText;
     Joiner m_joiner;
 };

@@ -67,13 +67,14 @@ private slots:
         }
     }
 
-    void addThroughTheDialogKeepsOrderAndShowsTheInfoLine() {
+    void addThroughTheDialogPutsFilesInNaturalOrderAndShowsTheInfoLine() {
         TestPrompter prompter;
         prompter.filesToOpen = {m_files[2], m_files[0]};
         m_dialog->OnAddFiles();
-        QCOMPARE(Paths(*m_dialog), (QStringList{m_files[2], m_files[0]}));
-        QVERIFY(prompter.openFilters.first().startsWith(QStringLiteral(
-            "All Supported Media Files|*.avi;*.mpg;*.mpeg;*.rm;*.rmvb;*.wmv;*.asf|")));
+        QCOMPARE(Paths(*m_dialog), (QStringList{m_files[0], m_files[2]}));
+        QVERIFY(prompter.openFilters.first().startsWith(
+            QStringLiteral("All Supported Media Files|*.avi;*.mpg;*.mpeg;*.mpe;*.m1v;*.m2v;*.dat;"
+                           "*.vob;*.rm;*.rmvb;*.rv;*.ra;*.wmv;*.asf;*.wma|")));
         QCOMPARE(m_dialog->StatusText(),
                  QString::fromStdString(m_dialog->RowRecord(1)->FormatInfoLine()));
         QVERIFY(prompter.messages.isEmpty());
@@ -104,12 +105,12 @@ private slots:
         QVERIFY(m_dialog->RowRecord(0) != m_dialog->RowRecord(1));
     }
 
-    void droppedFilesAreAddedInOrder() {
+    void droppedFilesAreAddedInNaturalOrder() {
         TestPrompter prompter;
         QMimeData mime;
         mime.setUrls({QUrl::fromLocalFile(m_files[3]), QUrl::fromLocalFile(m_files[1])});
         QVERIFY(m_dialog->OnDropFiles(mime));
-        QCOMPARE(Paths(*m_dialog), (QStringList{m_files[3], m_files[1]}));
+        QCOMPARE(Paths(*m_dialog), (QStringList{m_files[1], m_files[3]}));
         m_dialog->m_bJoining = 1;  // the list cannot change while a join reads it
         QVERIFY(!m_dialog->OnDropFiles(mime));
         QCOMPARE(m_dialog->RowCount(), 2);
@@ -226,16 +227,16 @@ private slots:
         QCOMPARE(prompter.opened.size(), 2);
     }
 
-    void escapeIsIgnoredWhileAJoinRuns() {
+    void escapeAndEnterNeverCloseTheWindow() {
         m_dialog->show();
-        m_dialog->m_bJoining = 1;
-        QTest::keyClick(m_dialog.get(), Qt::Key_Escape);
-        QVERIFY(m_dialog->isVisible());
-        QCOMPARE(m_dialog->result(), 0);
-        m_dialog->m_bJoining = 0;
-        QTest::keyClick(m_dialog.get(), Qt::Key_Escape);
-        QVERIFY(!m_dialog->isVisible());
-        QCOMPARE(m_dialog->result(), int(QDialog::Rejected));
+        for (int joining : {1, 0}) {
+            m_dialog->m_bJoining = joining;
+            for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_Enter}) {
+                QTest::keyClick(m_dialog.get(), key);
+                QVERIFY(m_dialog->isVisible());
+                QCOMPARE(m_dialog->result(), 0);
+            }
+        }
     }
 
     void menuCommandsOpenHelpHomePageAndSupport() {

@@ -136,13 +136,21 @@ private slots:
         QTest::addColumn<QList<int>>("kinds");
         QTest::addColumn<int>("zeroHeightRow");
         QTest::addColumn<int>("message");
-        QTest::newRow("one row") << QList<int>{kKindWmv} << -1 << IDS_TOO_FEW_FILES;
-        QTest::newRow("no rows") << QList<int>{} << -1 << IDS_TOO_FEW_FILES;
-        QTest::newRow("zero height") << QList<int>{kKindWmv, kKindWmv} << 1 << IDS_ZERO_GEOMETRY;
+        // After the designed text, every odd row is named.
+        QTest::addColumn<QStringList>("lines");
+        QTest::newRow("one row") << QList<int>{kKindWmv} << -1 << IDS_TOO_FEW_FILES
+                                 << QStringList{};
+        QTest::newRow("no rows") << QList<int>{} << -1 << IDS_TOO_FEW_FILES << QStringList{};
+        QTest::newRow("zero height")
+            << QList<int>{kKindWmv, kKindWmv} << 1 << IDS_ZERO_GEOMETRY
+            << QStringList{"in1.x: picture size 320x0, the first file has 320x240"};
         QTest::newRow("mixed kinds")
-            << QList<int>{kKindAvi, kKindAvi, kKindMpeg} << -1 << IDS_MIXED_KINDS;
+            << QList<int>{kKindAvi, kKindAvi, kKindMpeg} << -1 << IDS_MIXED_KINDS
+            << QStringList{"in2.x: kind MPEG, the first file has AVI"};
         QTest::newRow("first failing row decides")
-            << QList<int>{kKindAvi, kKindMpeg, kKindAvi} << 2 << IDS_MIXED_KINDS;
+            << QList<int>{kKindAvi, kKindMpeg, kKindAvi} << 2 << IDS_MIXED_KINDS
+            << QStringList{"in1.x: kind MPEG, the first file has AVI",
+                           "in2.x: picture size 320x0, the first file has 320x240"};
     }
 
     void listsThatCannotBeJoinedAreRefusedBeforeAnyDialog() {
@@ -154,8 +162,13 @@ private slots:
                                        i == zeroHeightRow ? 0 : 240),
                                 i);
         }
+        QFETCH(QStringList, lines);
         m_dialog->OnJoin();
-        QCOMPARE(m_prompter->messages, QStringList{res::String(message)});
+        QString expected = res::String(message);
+        for (const QString& line : lines) {
+            expected += (expected.endsWith(QLatin1Char('\n')) ? "" : "\n") + line;
+        }
+        QCOMPARE(m_prompter->messages, QStringList{expected});
         QVERIFY(!res::String(message).isEmpty());
         QVERIFY(m_prompter->proposedNames.isEmpty());
         QCOMPARE(m_engine->calls.load(), 0);
@@ -176,7 +189,8 @@ private slots:
         QTRY_COMPARE(m_prompter->questions.size(), 1);
         QVERIFY(m_engine->thread != std::this_thread::get_id());
         QCOMPARE(m_prompter->questions.first(),
-                 QStringLiteral("Video file %1 has been created, do u want to play it?")
+                 QStringLiteral("2 files were joined.\n\nVideo file %1 has been created, do u "
+                                "want to play it?")
                      .arg(QString::fromStdString(output)));
         QCOMPARE(m_prompter->opened, QStringList{QString::fromStdString(output)});
         QCOMPARE(Bar()->value(), 100);  // 150 clamped

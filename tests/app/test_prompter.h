@@ -50,8 +50,16 @@ public:
     }
     void JoinFailed(QWidget*, const QString& reason) override { failures << reason; }
     void OpenWithShell(const QString& target) override { opened << target; }
+    bool OpenToPlay(const QString& path) override {
+        if (!hasPlayer) {
+            return false;
+        }
+        opened << path;
+        return true;
+    }
 
     bool answerYes = false;
+    bool hasPlayer = true;  // a program is set to play media files
     QStringList filesToOpen;
     QString saveAs;
 

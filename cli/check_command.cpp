@@ -1,0 +1,57 @@
+#include "cli/check_command.h"
+
+#include <memory>
+
+#include "cli/cli_text.h"
+#include "cli/probe_command.h"
+#include "job/check_facts.h"
+#include "platform/module.h"
+#include "probe/probe_media_file.h"
+
+std::string CheckListHost::ResourceString(int id) const {
+    return CommandLineString(id);
+}
+
+int RunCheckCommand(const QStringList& arguments, FILE* out, FILE* err) {
+    bool json = false;
+    std::vector<std::string> files;
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--json")) {
+            json = true;
+        } else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+            std::fprintf(err, "kjoin: unknown option %s (kjoin check --help)\n",
+                         qPrintable(argument));
+            return 1;
+        } else {
+            files.push_back(argument.toStdString());
+        }
+    }
+    if (files.empty()) {
+        std::fprintf(err, "kjoin: check needs the files to compare (kjoin check --help)\n");
+        return 1;
+    }
+    ProbeModules probeModules;
+    std::vector<JoinInput> inputs;
+    for (const std::string& file : files) {
+        probeModules.PrepareFor(file);
+        ProbeError error;
+        std::unique_ptr<MediaFileInfo> record = ProbeMediaFile(file, &error);
+        if (record == nullptr) {
+            PrintMessage(err, file + ": " + error.reason);
+            return 1;
+        }
+        inputs.push_back({record->m_strPath, *record});
+    }
+    CheckListHost host(std::move(inputs));
+    std::vector<JoinCheckFacts> facts;
+    CheckResult result = CheckInputs(host, &facts);
+    if (json) {
+        std::fprintf(out, "%s\n", CheckReportJson(result, facts).c_str());
+    } else {
+        if (result.refusal != 0 && result.findings.empty()) {
+            PrintMessage(out, CommandLineString(result.refusal));
+        }
+        std::fputs(CheckReport(result, facts).c_str(), out);
+    }
+    return result.Joinable() ? 0 : 1;
+}

@@ -1,0 +1,95 @@
+// MclPlanJoin and MclGetInputTiming: what a conversion would do before it runs, and where its
+// inputs landed after.
+#include <cstring>
+#include <string>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/error.h>
+}
+
+#include "engines/conversion/conversion.h"
+#include "engines/conversion/input_sources.h"
+#include "engines/conversion/library_objects.h"
+#include "engines/conversion/mcl_exports.h"
+#include "engines/conversion/output_plan.h"
+#include "mcljoin/mcl_plan.h"
+
+namespace {
+
+void CopyName(char (&slot)[kMclPlanCodecBytes], AVCodecID codec) {
+    std::memset(slot, 0, sizeof slot);
+    if (codec != AV_CODEC_ID_NONE) {
+        std::strncpy(slot, avcodec_get_name(codec), sizeof slot - 1);
+    }
+}
+
+}  // namespace
+
+int32_t MclPlanJoin(MclHandle handle, MclPlanInput* inputs, int32_t capacity,
+                    MclPlanResult* result) {
+    std::shared_ptr<Conversion> conversion = Conversions().Find(handle);
+    if (conversion == nullptr || result == nullptr || (inputs == nullptr && capacity > 0)) {
+        SetLastError(AVERROR(EINVAL), "There is no conversion with this handle.");
+        return AVERROR(EINVAL);
+    }
+    ConversionSettings settings;
+    MclSourceFn videoSource = nullptr;
+    {
+        std::lock_guard<std::mutex> lock(conversion->mutex);
+        settings = conversion->settings;
+        videoSource = conversion->callbacks.videoSource;
+    }
+    std::vector<std::string> paths = AskSources(*conversion, videoSource);
+    std::vector<InputFacts> facts;
+    AVCodecParameters* firstVideo = nullptr;
+    AVCodecParameters* firstAudio = nullptr;
+    std::string error;
+    int code = ReadInputFacts(paths, &facts, &firstVideo, &firstAudio, &error);
+    avcodec_parameters_free(&firstVideo);
+    avcodec_parameters_free(&firstAudio);
+    OutputPlan plan;
+    if (code >= 0) {
+        code = MakeOutputPlan(settings, facts, &plan, &error);
+    }
+    if (code < 0) {
+        SetLastError(code, error);
+        return code;
+    }
+    for (size_t i = 0; i < facts.size() && i < static_cast<size_t>(capacity); ++i) {
+        const InputFacts& in = facts[i];
+        MclPlanInput& out = inputs[i];
+        out = MclPlanInput{};
+        CopyName(out.videoCodec, in.hasVideo ? in.videoCodec : AV_CODEC_ID_NONE);
+        out.width = in.width;
+        out.height = in.height;
+        AVRational rate = in.exactFrameRate;
+        if (rate.num > 0 && rate.den > 0) {
+            av_reduce(&out.rateNum, &out.rateDen, rate.num, rate.den, INT32_MAX);
+        }
+        CopyName(out.audioCodec, in.hasAudio ? in.audioCodec : AV_CODEC_ID_NONE);
+        out.sampleRate = in.sampleRate;
+        out.channels = in.channels;
+    }
+    *result = MclPlanResult{};
+    result->copyVideo = plan.copyVideo ? 1 : 0;
+    result->copyAudio = plan.copyAudio ? 1 : 0;
+    CopyName(result->videoCodec, plan.videoCodec);
+    CopyName(result->audioCodec, plan.audioCodec);
+    SetLastError(0, "");
+    return static_cast<int32_t>(facts.size());
+}
+
+int32_t MclGetInputTiming(MclHandle handle, int32_t index, double* start, double* duration) {
+    std::shared_ptr<Conversion> conversion = Conversions().Find(handle);
+    if (conversion == nullptr || start == nullptr || duration == nullptr || index < 0) {
+        return AVERROR(EINVAL);
+    }
+    std::lock_guard<std::mutex> lock(conversion->mutex);
+    if (conversion->running || static_cast<size_t>(index) >= conversion->inputTimes.size()) {
+        return AVERROR(ENOENT);
+    }
+    *start = conversion->inputTimes[static_cast<size_t>(index)].first;
+    *duration = conversion->inputTimes[static_cast<size_t>(index)].second;
+    return 0;
+}

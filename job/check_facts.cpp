@@ -1,0 +1,452 @@
+#include "job/check_facts.h"
+
+#include <algorithm>
+#include <cstring>
+#include <numeric>
+
+#include "engines/asf/asf_format.h"
+#include "engines/asf/asf_header_parser.h"
+#include "engines/asf/media_type.h"
+#include "engines/asf/profile.h"
+#include "engines/realmedia/rm_codec.h"
+#include "engines/realmedia/rm_reader.h"
+#include "job/job_state.h"
+#include "job/join_job.h"
+#include "mcljoin/mcl_api.h"
+#include "mcljoin/mcl_join.h"
+#include "platform/bytes.h"
+#include "probe/format_tags.h"
+#include "probe/header_file.h"
+#include "wmjoin/wm_stream_table.h"
+
+namespace {
+
+// A header object larger than this is not read for the check (real ones are a few kilobytes).
+constexpr uint64_t kMaxAsfHeaderBytes = 16u << 20;
+constexpr size_t kAsfObjectHead = 24;  // GUID and 64-bit size
+constexpr uint64_t kAsfTicksPerSecond = 10'000'000;
+constexpr size_t kBitmapCompression = 16;  // within BITMAPINFOHEADER
+constexpr size_t kWaveChannels = 2;        // within WAVEFORMATEX
+constexpr size_t kWaveSamplesPerSec = 4;
+constexpr int64_t kRmRateOne = 65536;  // RealVideo frame rates are 16.16 fixed point
+
+std::string FourCCText(uint32_t fourcc) {
+    std::string text;
+    for (int i = 0; i < 4; ++i) {
+        char c = static_cast<char>((fourcc >> (8 * i)) & 0xFF);
+        text += (c >= 0x20 && c < 0x7F) ? c : '?';
+    }
+    return text;
+}
+
+std::string FormatTagText(uint16_t tag) {
+    std::string name;
+    char hex[16];
+    std::snprintf(hex, sizeof hex, "0x%04X", tag);
+    return AcmFormatTagName(tag, name) ? name + " (" + hex + ")" : std::string(hex);
+}
+
+// A media type block in memory the engine's comparison may read and change.
+class PlacedType {
+public:
+    explicit PlacedType(const std::vector<uint8_t>& block)
+        : m_words((block.size() + sizeof(uint64_t) - 1) / sizeof(uint64_t) + 1) {
+        if (block.size() >= sizeof(WM_MEDIA_TYPE)) {
+            asf::PlaceMediaTypeBlock(block, Type());
+            m_placed = true;
+        }
+    }
+    WM_MEDIA_TYPE* Type() { return reinterpret_cast<WM_MEDIA_TYPE*>(m_words.data()); }
+    bool placed() const { return m_placed; }
+
+private:
+    std::vector<uint64_t> m_words;
+    bool m_placed = false;
+};
+
+std::string Kbps(uint32_t bitrate) {
+    return std::to_string((bitrate + 500) / 1000) + " kbps";
+}
+
+struct FormatField {
+    size_t offset;  // in the format bytes after the WM_MEDIA_TYPE
+    size_t size;    // 0: to the end
+    const char* name;
+};
+
+// VIDEOINFOHEADER with its BITMAPINFOHEADER, and WAVEFORMATEX: the fields a difference can lie
+// in, for naming it.
+constexpr FormatField kVideoFields[] = {
+    {0, 32, "picture rectangles"}, {32, 4, "bit rate"},       {36, 4, "error rate"},
+    {40, 8, "frame duration"},     {48, 12, "bitmap header"}, {60, 2, "planes"},
+    {62, 2, "bit depth"},          {64, 4, "compression"},    {68, 4, "image size"},
+    {72, 8, "pixel density"},      {80, 8, "palette"},        {88, 0, "codec data"},
+};
+constexpr FormatField kAudioFields[] = {
+    {0, 2, "format tag"},       {2, 2, "channels"},    {4, 4, "sample rate"},
+    {8, 4, "bit rate"},         {12, 2, "block size"}, {14, 2, "bits per sample"},
+    {16, 2, "codec data size"}, {18, 0, "codec data"},
+};
+
+std::string HexBytes(const std::vector<uint8_t>& block, size_t from, size_t to) {
+    std::string text;
+    constexpr size_t kShown = 8;
+    for (size_t i = from; i < to && i < block.size() && i < from + kShown; ++i) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, "%02x", block[i]);
+        text += (text.empty() ? "" : " ") + std::string(hex);
+    }
+    if (to > from + kShown && block.size() > from + kShown) {
+        text += " ...";
+    }
+    return text.empty() ? std::string("none") : text;
+}
+
+// Names the first field in which two media type blocks differ, with both values in hex.
+void DescribeFormatDifference(const JoinCheckFacts::StreamFormat& first,
+                              const JoinCheckFacts::StreamFormat& other, const char* what,
+                              CheckFinding& finding) {
+    const size_t head = sizeof(WM_MEDIA_TYPE);
+    const std::vector<uint8_t>& a = first.block;
+    const std::vector<uint8_t>& b = other.block;
+    size_t at = head;
+    while (at < a.size() && at < b.size() && a[at] == b[at]) {
+        ++at;
+    }
+    finding.field = std::string(what) + " format";
+    size_t from = at;
+    size_t to = std::max(a.size(), b.size());
+    if (first.video || first.audio) {
+        const FormatField* fields = first.video ? kVideoFields : kAudioFields;
+        size_t count = first.video ? std::size(kVideoFields) : std::size(kAudioFields);
+        for (size_t i = 0; i < count; ++i) {
+            size_t start = head + fields[i].offset;
+            size_t end = fields[i].size == 0 ? to : start + fields[i].size;
+            if (at >= start && at < end) {
+                finding.field = std::string(what) + " " + fields[i].name;
+                from = start;
+                to = end;
+                break;
+            }
+        }
+    }
+    finding.value = HexBytes(b, from, to);
+    finding.firstValue = HexBytes(a, from, to);
+}
+
+// What the Windows Media join compares beyond the named fields: every stream of the first file
+// needs a stream of the other whose media type matches by the joiner's own comparison. Only
+// told when none of the named fields already differ.
+std::optional<CheckFinding> WmStreamFormatRule(const JoinCheckFacts& first,
+                                               const JoinCheckFacts& other) {
+    if (first.kind != kKindWmv || other.kind != kKindWmv || first.streamFormats.empty() ||
+        other.streamFormats.empty() || first.streamCount != other.streamCount ||
+        first.videoCodec != other.videoCodec || first.width != other.width ||
+        first.height != other.height ||
+        first.rateNum * other.rateDen != other.rateNum * first.rateDen ||
+        first.audioCodec != other.audioCodec || first.sampleRate != other.sampleRate ||
+        first.channels != other.channels) {
+        return std::nullopt;
+    }
+    std::vector<bool> taken(other.streamFormats.size(), false);
+    for (const JoinCheckFacts::StreamFormat& mine : first.streamFormats) {
+        bool matched = false;
+        for (size_t j = 0; j < other.streamFormats.size() && !matched; ++j) {
+            const JoinCheckFacts::StreamFormat& theirs = other.streamFormats[j];
+            if (taken[j] || theirs.variableRate != mine.variableRate) {
+                continue;
+            }
+            PlacedType a(mine.block);
+            PlacedType b(theirs.block);
+            if (a.placed() && b.placed() &&
+                CompareMediaTypes(a.Type(), b.Type(), mine.variableRate ? 1 : 0)) {
+                taken[j] = true;
+                matched = true;
+            }
+        }
+        if (matched) {
+            continue;
+        }
+        const char* what = mine.video ? "video" : mine.audio ? "audio" : "other";
+        for (const JoinCheckFacts::StreamFormat& theirs : other.streamFormats) {
+            if (theirs.video != mine.video || theirs.audio != mine.audio) {
+                continue;
+            }
+            CheckFinding finding;
+            finding.refuses = true;
+            if (theirs.variableRate != mine.variableRate) {
+                finding.field = std::string(what) + " bit rate";
+                finding.value = theirs.variableRate ? "variable" : "constant";
+                finding.firstValue = mine.variableRate ? "variable" : "constant";
+            } else if (!mine.variableRate && theirs.bitrate != mine.bitrate) {
+                finding.field = std::string(what) + " bit rate";
+                finding.value = Kbps(theirs.bitrate);
+                finding.firstValue = Kbps(mine.bitrate);
+            } else {
+                DescribeFormatDifference(mine, theirs, what, finding);
+            }
+            return finding;
+        }
+        CheckFinding finding;
+        finding.refuses = true;
+        finding.field = std::string(what) + " stream";
+        finding.value = "none";
+        finding.firstValue = "one";
+        return finding;
+    }
+    return std::nullopt;
+}
+
+void ReadAsfFacts(JoinCheckFacts& facts) {
+    HeaderFile file;
+    if (!file.Open(facts.path)) {
+        return;
+    }
+    uint8_t head[kAsfObjectHead] = {};
+    if (file.ReadAt(0, head, sizeof head) != sizeof head) {
+        return;
+    }
+    uint64_t size = ByteReader(head, sizeof head).LE64(16);
+    if (size < kAsfObjectHead || size > kMaxAsfHeaderBytes) {
+        return;
+    }
+    std::vector<uint8_t> bytes(static_cast<size_t>(size));
+    bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
+    AddAsfHeaderFacts(ByteReader(bytes), facts);
+}
+
+}  // namespace
+
+void AddAsfHeaderFacts(ByteReader bytes, JoinCheckFacts& facts) {
+    asf::Header header;
+    if (FAILED(asf::ParseHeaderObject(bytes, &header))) {
+        return;
+    }
+    facts.streamCount = static_cast<int>(header.streams.size());
+    // The container's first video and audio streams say what the record only named.
+    facts.hasVideo = false;
+    facts.hasAudio = false;
+    facts.videoCodec.clear();
+    facts.audioCodec.clear();
+    facts.streamFormats.clear();
+    for (const asf::ProfileStream& stream : asf::ProfileFromHeader(header).streams) {
+        JoinCheckFacts::StreamFormat format;
+        format.video = stream.info.IsVideo();
+        format.audio = stream.info.IsAudio();
+        format.variableRate = stream.vbr;
+        format.bitrate = stream.bitrate;
+        asf::BuildMediaTypeBlock(stream.info, stream.bitrate, &format.block);
+        facts.streamFormats.push_back(std::move(format));
+    }
+    for (const asf::StreamInfo& stream : header.streams) {
+        ByteReader data(stream.typeSpecific);
+        if (stream.IsVideo() && !facts.hasVideo) {
+            facts.hasVideo = true;
+            ByteReader bitmap =
+                data.Sub(asf::videoinfo::kBitmapInfo, asf::videoinfo::kBitmapInfoSize);
+            facts.videoCodec = FourCCText(bitmap.LE32(kBitmapCompression));
+            uint64_t perFrame = stream.hasExtended ? stream.extended.avgTimePerFrame : 0;
+            if (perFrame > 0) {
+                int64_t g = std::gcd(static_cast<int64_t>(kAsfTicksPerSecond),
+                                     static_cast<int64_t>(perFrame));
+                facts.rateNum = static_cast<int64_t>(kAsfTicksPerSecond) / g;
+                facts.rateDen = static_cast<int64_t>(perFrame) / g;
+            }
+        } else if (stream.IsAudio() && !facts.hasAudio) {
+            facts.hasAudio = true;
+            facts.audioCodec = FormatTagText(data.LE16(0));
+            facts.channels = data.LE16(kWaveChannels);
+            facts.sampleRate = static_cast<int>(data.LE32(kWaveSamplesPerSec));
+        }
+    }
+}
+
+void AddRmHeaderFacts(const uint8_t* data, size_t size, JoinCheckFacts& facts) {
+    rm::MemorySource source(data, size);
+    AddRmFacts(source, facts);
+}
+
+void AddRmFacts(rm::ByteSource& source, JoinCheckFacts& facts) {
+    rm::RmHeader header;
+    std::string why;
+    if (FAILED(rm::ReadHeader(source, header, &why))) {
+        return;
+    }
+    int streams = 0;
+    facts.hasVideo = false;
+    facts.hasAudio = false;
+    facts.videoCodec.clear();
+    facts.audioCodec.clear();
+    facts.streamFormats.clear();
+    for (const rm::MediaProperties& stream : header.streams) {
+        if (stream.IsLogical()) {
+            continue;  // the joined file keeps the first file's own
+        }
+        ++streams;
+        JoinCheckFacts::StreamFormat kept;
+        kept.block = stream.typeData;
+        kept.video = stream.IsVideo();
+        kept.audio = stream.IsAudio();
+        kept.number = stream.stream;
+        facts.streamFormats.push_back(std::move(kept));
+        if (stream.IsVideo() && !facts.hasVideo) {
+            rm::VideoFormat format;
+            facts.hasVideo = true;
+            if (rm::ParseVideoFormat(stream.typeData, format)) {
+                facts.videoCodec = format.fourcc;
+                if (format.frameRate > 0) {
+                    int64_t g = std::gcd(static_cast<int64_t>(format.frameRate), kRmRateOne);
+                    facts.rateNum = format.frameRate / g;
+                    facts.rateDen = kRmRateOne / g;
+                }
+            } else {
+                facts.videoCodec = stream.mime;
+            }
+        } else if (stream.IsAudio() && !facts.hasAudio) {
+            facts.hasAudio = true;
+            rm::AudioFormat format;
+            if (rm::ParseAudioFormat(stream.typeData, format)) {
+                facts.audioCodec = format.fourcc;
+                facts.sampleRate = static_cast<int>(format.sampleRate);
+                facts.channels = format.channels;
+            } else {
+                facts.audioCodec = stream.mime;
+            }
+        }
+    }
+    facts.streamCount = streams;
+}
+
+namespace {
+
+void ReadRmFacts(JoinCheckFacts& facts) {
+    rm::FileSource source;
+    if (source.Open(facts.path)) {
+        AddRmFacts(source, facts);
+    }
+}
+
+void AddPlanFacts(JoinCheckFacts& facts, const MclPlanInput& input) {
+    auto text = [](const char* slot) {
+        return std::string(slot, strnlen(slot, kMclPlanCodecBytes));
+    };
+    facts.hasVideo = input.videoCodec[0] != '\0';
+    facts.videoCodec = text(input.videoCodec);
+    facts.rateNum = input.rateNum;
+    facts.rateDen = input.rateDen;
+    facts.hasAudio = input.audioCodec[0] != '\0';
+    facts.audioCodec = text(input.audioCodec);
+    facts.sampleRate = input.sampleRate;
+    facts.channels = input.channels;
+}
+
+}  // namespace
+
+// The Real Media join's own comparison of each stream's codec header with the first file's,
+// for what the named fields do not show (flavor, frame sizes, interleaving).
+std::optional<CheckFinding> RmStreamSettingsRule(const JoinCheckFacts& first,
+                                                 const JoinCheckFacts& other) {
+    if (first.kind != kKindRealMedia || other.kind != kKindRealMedia ||
+        first.streamCount != other.streamCount || first.videoCodec != other.videoCodec ||
+        first.width != other.width || first.height != other.height ||
+        first.rateNum * other.rateDen != other.rateNum * first.rateDen ||
+        first.audioCodec != other.audioCodec || first.sampleRate != other.sampleRate ||
+        first.channels != other.channels) {
+        return std::nullopt;
+    }
+    for (const JoinCheckFacts::StreamFormat& mine : first.streamFormats) {
+        if (!mine.video && !mine.audio) {
+            continue;
+        }
+        for (const JoinCheckFacts::StreamFormat& theirs : other.streamFormats) {
+            if (theirs.number != mine.number) {
+                continue;
+            }
+            std::string difference = mine.video
+                                         ? rm::DescribeVideoDifference(mine.block, theirs.block)
+                                         : rm::DescribeAudioDifference(mine.block, theirs.block);
+            if (!difference.empty()) {
+                CheckFinding finding;
+                finding.field = mine.video ? "video settings" : "audio settings";
+                finding.value = difference;
+                finding.refuses = true;
+                return finding;
+            }
+        }
+    }
+    return std::nullopt;
+}
+
+void AddEngineCheckRules() {
+    static const bool added = [] {
+        AddJoinCheckRule(WmStreamFormatRule);
+        AddJoinCheckRule(RmStreamSettingsRule);
+        return true;
+    }();
+    (void)added;
+}
+
+JoinCheckFacts ReadCheckFacts(const MediaFileInfo& info) {
+    AddEngineCheckRules();
+    JoinCheckFacts facts = FactsFromRecord(info);
+    if (info.m_nKind == kKindWmv) {
+        ReadAsfFacts(facts);
+    } else if (info.m_nKind == kKindRealMedia) {
+        ReadRmFacts(facts);
+    }
+    return facts;
+}
+
+CheckResult CheckInputs(JoinHost& host, std::vector<JoinCheckFacts>* facts) {
+    const std::vector<JoinInput>& inputs = host.Inputs();
+    std::vector<const MediaFileInfo*> rows;
+    facts->clear();
+    for (const JoinInput& input : inputs) {
+        rows.push_back(&input.info);
+        facts->push_back(ReadCheckFacts(input.info));
+    }
+    int refusal = CheckJoinList(rows);
+    std::optional<bool> copyVideo;
+    std::optional<bool> copyAudio;
+    std::string planFailure;
+    MediaKind kind = inputs.empty() ? kKindAvi : inputs.front().info.m_nKind;
+    bool sameKind = std::all_of(inputs.begin(), inputs.end(),
+                                [&](const JoinInput& in) { return in.info.m_nKind == kind; });
+    if (refusal == 0 && sameKind && (kind == kKindAvi || kind == kKindMpeg || kind == kKindMpeg2)) {
+        MclPlanCheck plan;
+        std::string errorBefore = g_errorText;
+        g_errorText.clear();
+        if (PlanConversionJoin(host, &plan) == 1 && plan.inputs.size() == facts->size()) {
+            for (size_t i = 0; i < facts->size(); ++i) {
+                AddPlanFacts((*facts)[i], plan.inputs[i]);
+            }
+            copyVideo = plan.result.copyVideo != 0;
+            copyAudio = plan.result.copyAudio != 0;
+        } else {
+            planFailure = g_errorText;  // empty when the module could not be asked at all
+        }
+        g_errorText = errorBefore;  // the check is no join: its reason is not a job's
+    }
+    CheckResult result = CheckJoinFacts(*facts, refusal, copyVideo, copyAudio);
+    if (!planFailure.empty()) {
+        // What the module refuses, a join through it would fail on.
+        while (!planFailure.empty() && (planFailure.back() == '\n' || planFailure.back() == '\r')) {
+            planFailure.pop_back();
+        }
+        result.planFailure = planFailure;
+        result.outcome = JoinOutcome::kRefused;
+    }
+    return result;
+}
+
+std::string RefusalWithFindings(const std::string& designed, const CheckResult& result,
+                                const std::vector<JoinCheckFacts>& facts) {
+    std::string text = designed;
+    for (const CheckFinding& finding : result.findings) {
+        if (!text.empty() && text.back() != '\n') {
+            text += "\n";
+        }
+        text += finding.Text(facts);
+    }
+    return text;
+}

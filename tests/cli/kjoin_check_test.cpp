@@ -1,0 +1,372 @@
+// `kjoin check` on generated sets, the refusal that names every odd file, and the join's account
+// of where each input starts, checked against ffprobe's view of the output.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <cmath>
+#include <sstream>
+
+#include "engines/asf/asf_header_parser.h"
+#include "platform/bytes.h"
+#include "tests/support/media_fixtures.h"
+
+namespace {
+
+std::string Kjoin() {
+    return kjtest::ShellQuote(kjtest::BinDir() + "/kjoin");
+}
+
+kjtest::CommandResult RunKjoin(const std::string& args) {
+    return kjtest::RunCommand(Kjoin() + " " + args);
+}
+
+// The JSON object kjoin printed on standard output (the last line that is one).
+QJsonObject JsonOf(const std::string& output) {
+    std::istringstream lines(output);
+    std::string line;
+    QJsonObject found;
+    while (std::getline(lines, line)) {
+        QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(line));
+        if (doc.isObject()) {
+            found = doc.object();
+        }
+    }
+    return found;
+}
+
+size_t Count(const std::string& text, const std::string& what) {
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1)) {
+        ++n;
+    }
+    return n;
+}
+
+// The presentation times ffprobe gives the packets of the output's first video stream, in
+// file order.
+std::vector<double> VideoPacketTimes(const std::string& path) {
+    kjtest::CommandResult r = kjtest::RunCommand(
+        "ffprobe -v error -select_streams v:0 -show_entries packet=pts_time -of csv=p=0 " +
+        kjtest::ShellQuote(path));
+    std::vector<double> times;
+    std::istringstream lines(r.output);
+    std::string line;
+    while (std::getline(lines, line)) {
+        if (!line.empty() && line != "N/A") {
+            times.push_back(std::stod(line));
+        }
+    }
+    return times;
+}
+
+// An AVI file's first stream header with its scale and rate rewritten (the same frame rate
+// written as another fraction, which ffmpeg never writes itself).
+bool RewriteAviRate(const std::string& from, const std::string& to, uint32_t scale, uint32_t rate) {
+    std::vector<uint8_t> bytes = kjtest::ReadFileBytes(from);
+    static const uint8_t kStrh[] = {'s', 't', 'r', 'h'};
+    ByteReader reader(bytes);
+    for (size_t at = 0; at + 40 < bytes.size(); ++at) {
+        if (reader.Matches(at, kStrh, 4) && reader.Matches(at + 8, "vids")) {
+            constexpr size_t kScale = 8 + 20;  // after the chunk head: dwScale, then dwRate
+            for (int i = 0; i < 4; ++i) {
+                bytes[at + kScale + i] = static_cast<uint8_t>(scale >> (8 * i));
+                bytes[at + kScale + 4 + i] = static_cast<uint8_t>(rate >> (8 * i));
+            }
+            return kjtest::WriteFileBytes(to, bytes);
+        }
+    }
+    return false;
+}
+
+class KjoinCheck : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        s_dir = new kjtest::TempDir();
+        auto make = [](const std::string& size, int rate, int audioRate, double seconds,
+                       const std::string& codecs, const std::string& name) {
+            std::string source = "-f lavfi -i testsrc=size=" + size +
+                                 ":rate=" + std::to_string(rate) +
+                                 " -f lavfi -i sine=r=" + std::to_string(audioRate) + " -t " +
+                                 std::to_string(seconds) + " -ac 2 " + codecs;
+            ASSERT_TRUE(kjtest::MakeWithFfmpeg(source, s_dir->File(name))) << name;
+        };
+        const std::string wmv = "-c:v wmv2 -c:a wmav2";
+        make("320x240", 25, 44100, 2, wmv, "a.wmv");
+        make("320x240", 25, 44100, 3, wmv, "b.wmv");
+        make("640x480", 25, 44100, 2, wmv, "w2big.wmv");
+        make("320x240", 25, 22050, 2, wmv, "low.wmv");
+        make("320x240", 30, 44100, 2, wmv, "fast.wmv");
+        const std::string rm = "-c:v rv20 -c:a ac3";
+        make("176x144", 25, 44100, 2, rm, "r1.rm");
+        make("176x144", 25, 44100, 3, rm, "r2.rm");
+        make("176x144", 25, 44100, 2, rm + " -b:a 96k", "r96k.rm");
+        const std::string avi = "-c:v mpeg4 -c:a libmp3lame";
+        make("320x240", 25, 44100, 2, avi, "v1.avi");
+        make("320x240", 25, 44100, 3, avi, "v2.avi");
+        make("352x288", 25, 22050, 2, avi, "v3.avi");
+        make("320x240", 30, 44100, 2, avi, "v30.avi");
+        ASSERT_TRUE(RewriteAviRate(s_dir->File("v2.avi"), s_dir->File("v2_50_2.avi"), 2, 50));
+    }
+    static void TearDownTestSuite() { delete s_dir; }
+    static std::string File(const char* name) { return s_dir->File(name); }
+    static std::string Files(std::initializer_list<const char*> names) {
+        std::string list;
+        for (const char* name : names) {
+            list += " " + kjtest::ShellQuote(File(name));
+        }
+        return list;
+    }
+
+    static kjtest::TempDir* s_dir;
+};
+kjtest::TempDir* KjoinCheck::s_dir = nullptr;
+
+TEST_F(KjoinCheck, MatchingWindowsMediaFilesJoinLosslessly) {
+    kjtest::CommandResult r = RunKjoin("check" + Files({"a.wmv", "b.wmv"}));
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_EQ(r.output, "A join would copy every packet of the 2 files as it is (lossless).\n");
+}
+
+TEST_F(KjoinCheck, NamesEveryOddFileAndFieldAtOnce) {
+    kjtest::CommandResult r = RunKjoin("check" + Files({"a.wmv", "w2big.wmv", "b.wmv", "low.wmv"}));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_EQ(r.output,
+              "w2big.wmv: picture size 640x480, the first file has 320x240\n"
+              "low.wmv: sample rate 22050 Hz, the first file has 44100 Hz\n"
+              "A join would be refused: 2 of 4 files differ from the first.\n");
+
+    kjtest::CommandResult json =
+        RunKjoin("check --json" + Files({"a.wmv", "w2big.wmv", "b.wmv", "low.wmv"}));
+    EXPECT_EQ(json.exitCode, 1);
+    QJsonObject o = JsonOf(json.output);
+    EXPECT_EQ(o["outcome"].toString(), "refused");
+    EXPECT_FALSE(o["joinable"].toBool());
+    QJsonArray differences = o["differences"].toArray();
+    ASSERT_EQ(differences.size(), 2) << json.output;
+    EXPECT_EQ(differences[0].toObject()["input"].toInt(), 1);
+    EXPECT_EQ(differences[0].toObject()["field"].toString(), "picture size");
+    EXPECT_EQ(differences[0].toObject()["value"].toString(), "640x480");
+    EXPECT_EQ(differences[0].toObject()["first"].toString(), "320x240");
+    EXPECT_EQ(differences[1].toObject()["input"].toInt(), 3);
+    EXPECT_EQ(differences[1].toObject()["field"].toString(), "sample rate");
+}
+
+TEST_F(KjoinCheck, WhatTheWindowsMediaJoinComparesBeyondTheNamedFieldsIsNamedToo) {
+    // WMV2 keeps its frame rate in its codec data, which the join's media types compare.
+    kjtest::CommandResult r = RunKjoin("check" + Files({"a.wmv", "fast.wmv", "b.wmv"}));
+    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_EQ(r.output.rfind("fast.wmv: video codec data ", 0), 0u) << r.output;
+    EXPECT_NE(r.output.find(", the first file has "), std::string::npos);
+    EXPECT_EQ(Count(r.output, "\n"), 2u) << r.output;
+    // And the join refuses the same file.
+    kjtest::CommandResult join = RunKjoin("join -y -o " + kjtest::ShellQuote(File("fast_j.wmv")) +
+                                          Files({"a.wmv", "fast.wmv"}) + " 2>&1");
+    EXPECT_EQ(join.exitCode, 1);
+    EXPECT_NE(join.output.find("kjoin: fast.wmv: video codec data "), std::string::npos)
+        << join.output;
+}
+
+TEST_F(KjoinCheck, OtherKindsAndRealMediaStreams) {
+    kjtest::CommandResult mixed = RunKjoin("check" + Files({"a.wmv", "v1.avi", "r1.rm"}));
+    EXPECT_EQ(mixed.exitCode, 1);
+    EXPECT_NE(mixed.output.find("v1.avi: kind AVI, the first file has WMV/ASF"), std::string::npos)
+        << mixed.output;
+    EXPECT_NE(mixed.output.find("r1.rm: kind Real Media, the first file has WMV/ASF"),
+              std::string::npos);
+
+    EXPECT_EQ(RunKjoin("check" + Files({"r1.rm", "r2.rm"})).exitCode, 0);
+    // The audio's bit rate setting is in its codec header, which the Real Media join compares.
+    kjtest::CommandResult rate = RunKjoin("check" + Files({"r1.rm", "r96k.rm"}));
+    EXPECT_EQ(rate.exitCode, 1);
+    EXPECT_NE(rate.output.find("r96k.rm: audio settings: the audio bit rate setting (flavor"),
+              std::string::npos)
+        << rate.output;
+    kjtest::CommandResult odd = RunKjoin("check" + Files({"r1.rm", "a.wmv"}));
+    EXPECT_EQ(odd.exitCode, 1);
+}
+
+TEST_F(KjoinCheck, AviSetsThatReencodeAreJoinable) {
+    kjtest::CommandResult same = RunKjoin("check --json" + Files({"v1.avi", "v2.avi"}));
+    EXPECT_EQ(same.exitCode, 0) << same.output;
+    QJsonObject o = JsonOf(same.output);
+    EXPECT_EQ(o["outcome"].toString(), "lossless");
+    EXPECT_TRUE(o["copy_video"].toBool());
+    EXPECT_TRUE(o["copy_audio"].toBool());
+
+    kjtest::CommandResult other = RunKjoin("check" + Files({"v1.avi", "v3.avi", "v2.avi"}));
+    EXPECT_EQ(other.exitCode, 0) << other.output;
+    EXPECT_NE(other.output.find("v3.avi: picture size 352x288, the first file has 320x240\n"),
+              std::string::npos)
+        << other.output;
+    EXPECT_NE(other.output.find("v3.avi: sample rate 22050 Hz, the first file has 44100 Hz\n"),
+              std::string::npos);
+    EXPECT_NE(other.output.find("A join would re-encode the 3 files (video re-encoded, audio "
+                                "re-encoded)"),
+              std::string::npos);
+    EXPECT_EQ(
+        JsonOf(RunKjoin("check --json" + Files({"v1.avi", "v3.avi"})).output)["outcome"].toString(),
+        "reencode");
+}
+
+TEST_F(KjoinCheck, FrameRatesCompareAsReducedFractions) {
+    // 50/2 is 25/1: no line, and the video is still copied.
+    kjtest::CommandResult fraction = RunKjoin("check --json" + Files({"v1.avi", "v2_50_2.avi"}));
+    EXPECT_EQ(fraction.exitCode, 0);
+    QJsonObject o = JsonOf(fraction.output);
+    EXPECT_EQ(o["differences"].toArray().size(), 0) << fraction.output;
+    EXPECT_TRUE(o["copy_video"].toBool()) << fraction.output;
+
+    kjtest::CommandResult faster = RunKjoin("check" + Files({"v1.avi", "v30.avi"}));
+    EXPECT_EQ(faster.exitCode, 0);
+    EXPECT_NE(faster.output.find("v30.avi: frame rate 30 fps, the first file has 25 fps"),
+              std::string::npos)
+        << faster.output;
+}
+
+TEST_F(KjoinCheck, RefusedJoinGivesTheDesignedTextThenEveryOddFile) {
+    kjtest::CommandResult r = RunKjoin("join -y -o " + kjtest::ShellQuote(File("out.wmv")) +
+                                       Files({"a.wmv", "w2big.wmv", "low.wmv"}) + " 2>&1");
+    EXPECT_EQ(r.exitCode, 1);
+    size_t designed = r.output.find("File No.2's profile mismatch with the first one");
+    size_t big =
+        r.output.find("kjoin: w2big.wmv: picture size 640x480, the first file has 320x240");
+    size_t low = r.output.find("kjoin: low.wmv: sample rate 22050 Hz, the first file has 44100 Hz");
+    ASSERT_NE(designed, std::string::npos) << r.output;
+    ASSERT_NE(big, std::string::npos) << r.output;
+    ASSERT_NE(low, std::string::npos) << r.output;
+    EXPECT_LT(designed, big);
+    EXPECT_LT(big, low);
+
+    // The designed checks of the list refuse before any engine: mixed kinds.
+    kjtest::CommandResult mixed = RunKjoin("join -y -o " + kjtest::ShellQuote(File("out.wmv")) +
+                                           Files({"a.wmv", "v1.avi"}) + " 2>&1");
+    EXPECT_EQ(mixed.exitCode, 1);
+    EXPECT_NE(mixed.output.find("kjoin: v1.avi: kind AVI, the first file has WMV/ASF"),
+              std::string::npos)
+        << mixed.output;
+}
+
+// Joins the files with --json and checks every input's start against the output's video packets:
+// input i's first video packet follows those of the inputs before it, and ffprobe must put it,
+// less where the input's own first video packet is, within one frame of the start kjoin gave.
+void ExpectStartsMatchFfprobe(const std::vector<std::string>& inputs, const std::string& output,
+                              double frameSeconds) {
+    std::string args = "join --json -y -o " + kjtest::ShellQuote(output);
+    for (const std::string& input : inputs) {
+        args += " " + kjtest::ShellQuote(input);
+    }
+    kjtest::CommandResult r = kjtest::RunCommand(Kjoin() + " " + args + " 2>/dev/null");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    QJsonObject o = JsonOf(r.output);
+    EXPECT_EQ(o["output"].toString().toStdString(), output);
+    QJsonArray reported = o["inputs"].toArray();
+    ASSERT_EQ(reported.size(), static_cast<int>(inputs.size())) << r.output;
+    std::vector<double> times = VideoPacketTimes(output);
+    size_t firstPacket = 0;
+    double durations = 0;
+    for (size_t i = 0; i < inputs.size(); ++i) {
+        QJsonObject in = reported[static_cast<int>(i)].toObject();
+        EXPECT_EQ(in["path"].toString().toStdString(), inputs[i]);
+        EXPECT_TRUE(in["warnings"].isArray());
+        ASSERT_TRUE(in["start"].isDouble()) << r.output;
+        ASSERT_LT(firstPacket, times.size());
+        std::vector<double> own = VideoPacketTimes(inputs[i]);
+        ASSERT_FALSE(own.empty());
+        EXPECT_NEAR(in["start"].toDouble(), times[firstPacket] - own.front(), frameSeconds + 1e-3)
+            << inputs[i] << " in " << r.output;
+        durations += in["duration"].toDouble();
+        firstPacket += static_cast<size_t>(kjtest::CountPackets(inputs[i], "v:0"));
+    }
+    double total = std::stod(kjtest::Ffprobe(output, "format=duration"));
+    EXPECT_NEAR(durations, total, 0.2) << r.output;
+}
+
+TEST_F(KjoinCheck, JoinJsonStartsAgreeWithFfprobeForWindowsMedia) {
+    ExpectStartsMatchFfprobe({File("a.wmv"), File("b.wmv"), File("a.wmv")}, File("abj.wmv"), 0.04);
+}
+
+TEST_F(KjoinCheck, JoinJsonStartsAgreeWithFfprobeForRealMedia) {
+    ExpectStartsMatchFfprobe({File("r1.rm"), File("r2.rm")}, File("rj.rm"), 0.04);
+}
+
+TEST_F(KjoinCheck, JoinJsonStartsAgreeWithFfprobeForAvi) {
+    ExpectStartsMatchFfprobe({File("v1.avi"), File("v2.avi")}, File("vj.avi"), 0.04);
+    // Encoded again (another size and rate in the list), the inputs still land where they are said
+    // to.
+    std::string out = File("vj3.avi");
+    kjtest::CommandResult r = RunKjoin("join --json -y -o " + kjtest::ShellQuote(out) +
+                                       Files({"v1.avi", "v3.avi"}) + " 2>/dev/null");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    QJsonArray inputs = JsonOf(r.output)["inputs"].toArray();
+    ASSERT_EQ(inputs.size(), 2);
+    EXPECT_NEAR(inputs[0].toObject()["start"].toDouble(), 0.0, 0.04);
+    EXPECT_NEAR(inputs[1].toObject()["start"].toDouble(), 2.0, 0.04);
+    std::vector<double> times = VideoPacketTimes(out);
+    size_t second = static_cast<size_t>(kjtest::CountPackets(File("v1.avi"), "v:0"));
+    ASSERT_LT(second, times.size());
+    EXPECT_NEAR(times[second], inputs[1].toObject()["start"].toDouble(), 0.041);
+}
+
+TEST_F(KjoinCheck, OnATerminalTheJoinTellsWhereEachInputStarts) {
+    if (!kjtest::HaveProgram("script")) {
+        GTEST_SKIP() << "script(1) is needed to give kjoin a terminal";
+    }
+    std::string out = File("terminal.wmv");
+    std::string line = Kjoin() + " join -y -o " + kjtest::ShellQuote(out) +
+                       Files({"a.wmv", "b.wmv"}) + " 2>/dev/null";
+    kjtest::CommandResult r =
+        kjtest::RunCommand("script -qec " + kjtest::ShellQuote(line) + " /dev/null");
+    EXPECT_EQ(r.exitCode, 0) << r.output;
+    EXPECT_NE(r.output.find("Where each input starts:"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("  0:00.000  a.wmv"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("  0:02.0"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find(out), std::string::npos);
+    // Not on a terminal: the path alone, as scripts read it.
+    kjtest::CommandResult piped = RunKjoin("join -y -o " + kjtest::ShellQuote(out) +
+                                           Files({"a.wmv", "b.wmv"}) + " 2>/dev/null");
+    EXPECT_EQ(piped.output.find("Where each input starts"), std::string::npos) << piped.output;
+    EXPECT_NE(piped.output.find(out + "\n"), std::string::npos);
+}
+
+TEST_F(KjoinCheck, MarkersAtEachInputReadBackByOurReaderAndFfprobe) {
+    std::string out = File("marked.wmv");
+    kjtest::CommandResult r =
+        RunKjoin("join --json --mark-inputs -y -o " + kjtest::ShellQuote(out) +
+                 Files({"a.wmv", "b.wmv"}) + " 2>/dev/null");
+    ASSERT_EQ(r.exitCode, 0) << r.output;
+    QJsonArray inputs = JsonOf(r.output)["inputs"].toArray();
+    ASSERT_EQ(inputs.size(), 2);
+
+    std::vector<uint8_t> bytes = kjtest::ReadFileBytes(out);
+    ByteReader file(bytes);
+    asf::Header header;
+    ASSERT_EQ(asf::ParseHeaderObject(file.Sub(0, static_cast<size_t>(file.LE64(16))), &header),
+              S_OK);
+    ASSERT_EQ(header.metadata.markers.size(), 2u);
+    EXPECT_EQ(header.metadata.markers[0].name, u"a.wmv");
+    EXPECT_EQ(header.metadata.markers[1].name, u"b.wmv");
+    EXPECT_NEAR(header.metadata.markers[1].time / 1e7, inputs[1].toObject()["start"].toDouble(),
+                1e-3);
+
+    kjtest::CommandResult chapters = kjtest::RunCommand(
+        "ffprobe -v error -show_entries chapter=start_time:chapter_tags=title -of csv=p=0 " +
+        kjtest::ShellQuote(out));
+    EXPECT_NE(chapters.output.find("a.wmv"), std::string::npos) << chapters.output;
+    EXPECT_NE(chapters.output.find("b.wmv"), std::string::npos) << chapters.output;
+    EXPECT_EQ(Count(chapters.output, "\n"), 2u) << chapters.output;
+
+    // Without the option the header gets no marker of ours.
+    std::string plain = File("plain.wmv");
+    ASSERT_EQ(RunKjoin("join -y -o " + kjtest::ShellQuote(plain) + Files({"a.wmv", "b.wmv"}) +
+                       " 2>/dev/null")
+                  .exitCode,
+              0);
+    EXPECT_EQ(kjtest::RunCommand("ffprobe -v error -show_entries chapter=start_time -of csv=p=0 " +
+                                 kjtest::ShellQuote(plain))
+                  .output,
+              "");
+}
+
+}  // namespace
