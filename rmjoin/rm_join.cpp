@@ -5,6 +5,7 @@
 #include "job/job_state.h"
 #include "job/join_host.h"
 #include "platform/module.h"
+#include "rmjoin/rm_input_report.h"
 #include "rmjoin/rm_progress_sink.h"
 
 std::string RmErrorText(HRESULT code) {
@@ -111,6 +112,8 @@ int JoinRealMediaFiles(JoinHost& host, const std::string& outputPath) {
         it.edit->GetErrorText(hr, text, sizeof text);
         g_errorText = text[0] != '\0' ? std::string(text) : RmErrorText(hr);
         result = 0;
+    } else {
+        ReportRmInputDamage(it.created, inputs);
     }
     if (it.advise != nullptr) {
         it.advise->RemoveProgressSink(&sink);

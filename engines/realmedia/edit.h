@@ -8,10 +8,14 @@
 
 #include "engines/realmedia/rm_joiner.h"
 #include "engines/realmedia/rmedit.h"
+#include "engines/realmedia/rmedit_report.h"
 
 namespace rm {
 
-class Edit final : public IRMAEdit, public IRMAEdit2, public IRMAEditProgressAdvise {
+class Edit final : public IRMAEdit,
+                   public IRMAEdit2,
+                   public IRMAEditProgressAdvise,
+                   public IKjEditInputReport {
 public:
     Edit() = default;
 
@@ -29,6 +33,8 @@ public:
 
     HRESULT AddProgressSink(IRMAEditProgressSink* sink) override;
     HRESULT RemoveProgressSink(IRMAEditProgressSink* sink) override;
+
+    HRESULT GetInputReport(uint32_t index, KJ_RMEDIT_INPUT_REPORT* report) override;
 
     // For tests: a lower limit than RealMedia's 4 GiB.
     void SetSizeLimit(uint64_t bytes) { m_joiner.SetSizeLimit(bytes); }
