@@ -282,11 +282,12 @@ PacketReader::Place PacketReader::Look(uint64_t off, uint16_t* length) {
                    : Place::Junk;
     }
     *length = declared;
+    const bool known = m_header.Stream(h.BE16(kPacketStream)) != nullptr;
     if (off + declared > m_chunkEnd) {
-        // Past a declared end the chunk simply ends; past the end of the file it was cut.
-        return m_endIsFileEnd ? Place::Overrun : Place::ChunkEnd;
+        // Past the end of the file it was cut; past a declared end the chunk ends.
+        return !known ? Place::Junk : m_endIsFileEnd ? Place::Overrun : Place::PastEnd;
     }
-    return m_header.Stream(h.BE16(kPacketStream)) == nullptr ? Place::Stray : Place::Packet;
+    return known ? Place::Packet : Place::Stray;
 }
 
 bool PacketReader::FollowedWell(uint64_t off, uint16_t length) {

@@ -136,8 +136,10 @@ private:
     HRESULT EnterChunk(uint64_t offset, std::string* why);
     const uint8_t* Fetch(uint64_t off, size_t n);
     // What the bytes at `off` of the current chunk are.
-    // Stray: a packet that holds together, of a stream the header does not describe.
-    enum class Place { Packet, Stray, Overrun, ChunkEnd, Junk };
+    // Stray: a packet that holds together, of a stream the header does not describe. PastEnd:
+    // a packet longer than its chunk's declared size leaves; read on, that ends the chunk, but
+    // a resynchronisation does not take it for a packet.
+    enum class Place { Packet, Stray, Overrun, PastEnd, ChunkEnd, Junk };
     Place Look(uint64_t off, uint16_t* length);
     // Whether a packet at `off` of `length` bytes is followed by what may follow a packet.
     bool FollowedWell(uint64_t off, uint16_t length);
