@@ -47,9 +47,9 @@ void CWMJoiner::ReportInputDamage(int input) {
             WMT_ATTR_DATATYPE type = WMT_TYPE_QWORD;
             WORD length = sizeof declared;
             const std::wstring attribute = WideFromUtf8("Duration");
-            if (FAILED(m_headerInfos[index]->GetAttributeByName(
-                    &stream, attribute.c_str(), &type, reinterpret_cast<BYTE*>(&declared),
-                    &length))) {
+            if (FAILED(m_headerInfos[index]->GetAttributeByName(&stream, attribute.c_str(), &type,
+                                                                reinterpret_cast<BYTE*>(&declared),
+                                                                &length))) {
                 declared = 0;
             }
         }

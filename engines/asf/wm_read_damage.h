@@ -14,9 +14,9 @@ inline constexpr HRESULT KJ_E_MOSTLY_DAMAGED = MakeHresult(0xC00D4E02u);
 inline constexpr IID IID_IKjReaderDamage = GuidFromString("6B4A1D3E-52F0-4C8B-9E27-1F0A6D3C8B51");
 
 struct KJ_READER_DAMAGE {
-    BOOL cutShort = FALSE;      // the file ends inside its data: its last whole packet is read
-    QWORD packets = 0;          // whole data packets the file holds
-    QWORD damagedPackets = 0;   // of those, skipped because they do not parse
+    BOOL cutShort = FALSE;     // the file ends inside its data: its last whole packet is read
+    QWORD packets = 0;         // whole data packets the file holds
+    QWORD damagedPackets = 0;  // of those, skipped because they do not parse
 };
 
 class IKjReaderDamage : public IUnknown {

@@ -400,10 +400,9 @@ HRESULT Joiner::PlanOutput(std::string* text) {
                     }
                 }
                 StreamTotals& s = plan.streams[it->second];
-                if (picker.Take(p.stream, static_cast<uint32_t>(timestamp), p.keyFrame,
-                                s.index)) {
-                    s.index.push_back(IndexEntry{static_cast<uint32_t>(timestamp),
-                                                 Clamp32(offset), plan.packets});
+                if (picker.Take(p.stream, static_cast<uint32_t>(timestamp), p.keyFrame, s.index)) {
+                    s.index.push_back(IndexEntry{static_cast<uint32_t>(timestamp), Clamp32(offset),
+                                                 plan.packets});
                 }
                 uint32_t payload = static_cast<uint32_t>(length - p.HeaderBytes());
                 ++s.packets;
@@ -434,9 +433,9 @@ HRESULT Joiner::PlanOutput(std::string* text) {
             damage.damagedPackets = reader.DamagedPackets();
             if (read == 0) {
                 return Fail(text, RMEDIT_E_NO_DATA,
-                            damage.cutShort
-                                ? in.name + " is cut short before its first whole packet: "
-                                            "there is nothing in it to join."
+                            damage.cutShort ? in.name +
+                                                  " is cut short before its first whole packet: "
+                                                  "there is nothing in it to join."
                             : damage.damagedPackets > 0
                                 ? "None of the packets of " + in.name +
                                       " can be read: they are all damaged."

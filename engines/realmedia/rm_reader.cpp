@@ -264,7 +264,8 @@ PacketReader::Place PacketReader::Look(uint64_t off, uint16_t* length) {
         // with bytes that are not one.
         const size_t left = static_cast<size_t>(m_chunkEnd - off);
         const uint8_t* tail = Fetch(off, left);
-        bool zeros = tail != nullptr && std::all_of(tail, tail + left, [](uint8_t b) { return b == 0; });
+        bool zeros =
+            tail != nullptr && std::all_of(tail, tail + left, [](uint8_t b) { return b == 0; });
         return m_endIsFileEnd && !zeros ? Place::Overrun : Place::ChunkEnd;
     }
     const uint8_t* p = Fetch(off, kPacketHeadV0);
@@ -277,9 +278,8 @@ PacketReader::Place PacketReader::Look(uint64_t off, uint16_t* length) {
     size_t headBytes = version == 0 ? kPacketHeadV0 : kPacketHeadV1;
     if (version > 1 || declared < headBytes) {
         // Some writers end the packets with a few zero bytes; a longer run of them is damage.
-        return version == 0 && declared == 0 && m_chunkEnd - off <= kZeroTailBytes
-                   ? Place::ChunkEnd
-                   : Place::Junk;
+        return version == 0 && declared == 0 && m_chunkEnd - off <= kZeroTailBytes ? Place::ChunkEnd
+                                                                                   : Place::Junk;
     }
     *length = declared;
     const bool known = m_header.Stream(h.BE16(kPacketStream)) != nullptr;

@@ -110,7 +110,8 @@ TEST(RmHeaderReader, StreamNamesDecideTheKind) {
 
 TEST(RmHeaderReader, ARealFileWithAnUnnamedVideoStreamShowsItsPicture) {
     // Written in 1997: its video stream has no name, its audio stream is "The Audio Stream".
-    const std::string path = std::string(KJ_SHARED_MEDIA_DIR) + "/realmedia/rv10-dnet-176x144-1997.rm";
+    const std::string path =
+        std::string(KJ_SHARED_MEDIA_DIR) + "/realmedia/rv10-dnet-176x144-1997.rm";
     if (!std::filesystem::exists(path)) {
         GTEST_SKIP() << "../shared/media is absent: " << path;
     }

@@ -111,8 +111,7 @@ TEST_P(KjoinDamage, NoiseInTheMiddleIsSkippedAndCounted) {
     std::vector<uint8_t> noisy = m_good;
     // Across packet boundaries: noise inside one packet's media data is not the container's
     // to see.
-    size_t at = m_ext == "rm" ? RmPacketAfter(m_good, m_good.size() / 2) - 1024
-                              : m_good.size() / 2;
+    size_t at = m_ext == "rm" ? RmPacketAfter(m_good, m_good.size() / 2) - 1024 : m_good.size() / 2;
     Noise(noisy, at, 4096);
     kjtest::CommandResult r = Join("noise", noisy);
     ASSERT_EQ(r.exitCode, 0) << r.output;

@@ -889,8 +889,9 @@ TEST(AsfDamaged, DataCutShortOrOverwrittenIsReadPastAndAccountedFor) {
 
     // Cut 100 bytes into packet 5: five whole packets, fewer samples.
     std::string path = dir.File("cut_data.wmv");
-    kjtest::WriteFileBytes(path, Bytes(bytes.begin(), bytes.begin() + static_cast<long>(
-                                                          firstPacket + kPacket * 5 + 100)));
+    kjtest::WriteFileBytes(
+        path,
+        Bytes(bytes.begin(), bytes.begin() + static_cast<long>(firstPacket + kPacket * 5 + 100)));
     size_t samples = 0;
     KJ_READER_DAMAGE cut = ReadDamage(path, &hr, &samples);
     EXPECT_EQ(hr, S_OK);

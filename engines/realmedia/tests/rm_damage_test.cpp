@@ -82,7 +82,8 @@ TEST(RmDamage, ACutFileEndsWithItsLastWholePacket) {
     const Walked clean = WalkAll(good);
     const size_t k = clean.offsets.size() * 7 / 10;
     for (size_t into : {size_t{5}, size_t{30}}) {  // inside the header, inside the payload
-        std::vector<uint8_t> cut(good.begin(), good.begin() + static_cast<long>(clean.offsets[k] + into));
+        std::vector<uint8_t> cut(good.begin(),
+                                 good.begin() + static_cast<long>(clean.offsets[k] + into));
         const Walked w = WalkAll(cut);
         EXPECT_EQ(w.end, S_FALSE);
         EXPECT_EQ(w.offsets.size(), k) << into;
@@ -154,7 +155,8 @@ TEST_F(RmDamageJoin, ACutInputLosesItsUnfinishedFrameAndBlockAndEndsWhereItsData
     }
     ASSERT_GT(k, 0u);
     const std::string cut = Write(
-        "cut.rm", std::vector<uint8_t>(whole.begin(), whole.begin() + static_cast<long>(clean.offsets[k] + 40)));
+        "cut.rm", std::vector<uint8_t>(whole.begin(),
+                                       whole.begin() + static_cast<long>(clean.offsets[k] + 40)));
     const std::string out = m_dir.File("out.rm");
     for (const auto& order : {std::vector<std::string>{a, cut}, std::vector<std::string>{cut, a}}) {
         rmtest::JoinResult r = rmtest::JoinFiles(order, out);
@@ -223,7 +225,8 @@ TEST_F(RmDamageJoin, RefusesAFileMostlyDamagedOrWithoutOneWholePacket) {
     EXPECT_NE(r.text.find("More than half of the packets of most.rm are damaged"),
               std::string::npos)
         << r.text;
-    std::vector<uint8_t> none(whole.begin(), whole.begin() + static_cast<long>(clean.offsets[0] + 8));
+    std::vector<uint8_t> none(whole.begin(),
+                              whole.begin() + static_cast<long>(clean.offsets[0] + 8));
     r = rmtest::JoinFiles({a, Write("none.rm", none)}, m_dir.File("o.rm"));
     EXPECT_EQ(r.hr, RMEDIT_E_NO_DATA);
     EXPECT_NE(r.text.find("none.rm is cut short before its first whole packet"), std::string::npos)
