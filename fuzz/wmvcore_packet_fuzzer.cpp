@@ -1,7 +1,8 @@
 // The WMVCore module's data-packet parser and object reassembly: the input is one packet (its
 // whole length is the packet size), parsed twice over so fragments meet across packets; the
 // first time the objects copy their bytes, the second time they point into a shared copy of the
-// packet, as they do into the reader's blocks. Every object's bytes are read back.
+// packet, as they do into the reader's blocks; a packet that does not parse counts as lost, as
+// in the reader. Every object's bytes are read back.
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -19,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         asf::PacketInfo info;
         const uint8_t* bytes = packet == 0 ? data : block->data();
         if (FAILED(asf::ParseDataPacket(ByteReader(bytes, size), &info, &payloads))) {
-            return 0;
+            assembler.NoteLoss();  // as the reader does for a damaged packet
+            continue;
         }
         std::shared_ptr<const void> keep;
         if (packet == 1) {

@@ -6,6 +6,7 @@
 #include "job/join_host.h"
 #include "job/join_report.h"
 #include "platform/module.h"
+#include "rmjoin/rm_input_report.h"
 #include "rmjoin/rm_progress_sink.h"
 
 std::string RmErrorText(HRESULT code) {
@@ -130,6 +131,7 @@ int JoinRealMediaFiles(JoinHost& host, const std::string& outputPath) {
         result = 0;
     } else {
         ReportRmTimings(*it.created, inputs.size());
+        ReportRmInputDamage(it.created, inputs);
     }
     if (it.advise != nullptr) {
         it.advise->RemoveProgressSink(&sink);

@@ -97,6 +97,8 @@ private:
     void EndInput(HRESULT status);
     // Waits for the current reader's answer; E_ABORT when the user stops the join meanwhile.
     HRESULT WaitForReader();
+    // Tells the job's report what the reader of input `input` (1-based) left out of it.
+    void ReportInputDamage(int input);
     // Notes where a written sample ends, for the place of the next input.
     void NoteSampleEnd(WORD outputStream, QWORD outputTime, QWORD duration);
 

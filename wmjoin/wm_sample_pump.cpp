@@ -71,6 +71,7 @@ HRESULT CWMJoiner::Run() {
                 hr, WmLine("Stream copying failed for the No.%d file (hr=0x%08x).\n", i, Hex(hr)) +
                         WmFileFailureReason(hr));
         }
+        ReportInputDamage(i);
         hr = reader->Stop();
         if (FAILED(hr)) {
             return Show(hr, WmLine("Could not Stop IWMReader for the No.%d file  (hr=0x%08x).\n", i,

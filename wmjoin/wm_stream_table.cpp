@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engines/asf/wm_read_damage.h"
 #include "job/join_host.h"
 #include "platform/unicode.h"
 
@@ -27,7 +28,12 @@ std::string WmFileFailureReason(HRESULT hr) {
         case static_cast<uint32_t>(ASF_E_NODATAOBJECT):
             return "The file has no Data Object after its header.\n";
         case static_cast<uint32_t>(ASF_E_BUFFEROVERRUN):
-            return "The file ends before its last data packet: it was cut short.\n";
+            return "The file ends before its first whole data packet: it was cut short.\n";
+        case static_cast<uint32_t>(KJ_E_NO_READABLE_PACKET):
+            return "None of the file's data packets can be read: they are all damaged.\n";
+        case static_cast<uint32_t>(KJ_E_MOSTLY_DAMAGED):
+            return "More than half of the file's data packets are damaged: it is refused rather "
+                   "than joined with most of it left out.\n";
         case static_cast<uint32_t>(ASF_E_BADDATAUNIT):
             return "The file's data packets cannot be read: they are damaged or laid out in a way "
                    "this program does not know.\n";

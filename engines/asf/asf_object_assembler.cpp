@@ -36,6 +36,16 @@ void ObjectAssembler::Append(Partial& part, const Payload& p,
     part.object.data.Append(p.data.data(), p.data.size(), keep);
 }
 
+void ObjectAssembler::NoteLoss() {
+    for (auto& [stream, part] : m_partial) {
+        if (part.active) {
+            part.active = false;
+            Drop(part);
+        }
+        part.lossPending = true;
+    }
+}
+
 HRESULT ObjectAssembler::Add(const Payload& p, uint64_t packetIndex, std::deque<MediaObject>* out,
                              const std::shared_ptr<const void>& keep) {
     Partial& part = m_partial[p.stream];

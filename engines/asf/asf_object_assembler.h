@@ -34,6 +34,9 @@ public:
     // accepts.
     HRESULT Add(const Payload& payload, uint64_t packetIndex, std::deque<MediaObject>* out,
                 const std::shared_ptr<const void>& keep = nullptr);
+    // A packet was lost: unfinished objects are dropped, and the next object of every stream
+    // seen follows a loss.
+    void NoteLoss();
     // Forgets partial objects (after a seek).
     void Reset() {
         m_partial.clear();

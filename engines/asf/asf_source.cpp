@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "engines/asf/asf_header_parser.h"
+#include "engines/asf/wm_read_damage.h"
 
 namespace asf {
 
@@ -73,9 +74,18 @@ HRESULT ReadFileLayout(const File& file, Header* header, FileLayout* layout) {
             bytes = layout->dataObjectSize - kDataObjectFixed;
         }
         count = bytes / layout->packetSize;
+        // A declared size the file does not hold: it was cut (or its writing never finished).
+        layout->cutShort = layout->dataObjectSize > kDataObjectFixed &&
+                           layout->dataObjectSize - kDataObjectFixed > room;
     }
-    if (count > room / layout->packetSize) {
-        return ASF_E_BUFFEROVERRUN;  // the file was cut inside its data
+    const uint64_t whole = room / layout->packetSize;
+    if (count > whole || layout->cutShort) {
+        // Cut inside its data: the whole packets are read, the rest is left out.
+        layout->cutShort = true;
+        count = std::min(count, whole);
+    }
+    if (count == 0 && layout->cutShort) {
+        return ASF_E_BUFFEROVERRUN;  // not one whole packet
     }
     layout->packetCount = count;
 
@@ -116,14 +126,12 @@ HRESULT CheckFirstPackets(const File& file, const FileLayout& layout) {
     }
     PacketInfo info;
     std::vector<Payload> payloads;
-    for (uint64_t i = 0; i < count; ++i) {
+    hr = ASF_E_BADDATAUNIT;
+    for (uint64_t i = 0; i < count && FAILED(hr); ++i) {
         ByteReader packet(bytes.data() + i * layout.packetSize, layout.packetSize);
         hr = ParseDataPacket(packet, &info, &payloads);
-        if (FAILED(hr)) {
-            return hr;
-        }
     }
-    return S_OK;
+    return hr;
 }
 
 HRESULT AsfSource::Open(const std::string& path) {
@@ -168,6 +176,8 @@ HRESULT AsfSource::SeekToPacket(uint64_t packetIndex) {
     }
     m_ready.clear();
     m_assembler.Reset();
+    m_damaged = 0;
+    m_packetsRead = 0;
     return S_OK;
 }
 
@@ -235,6 +245,13 @@ HRESULT AsfSource::NextObject(MediaObject* out) {
             // Read to the end: the blocks are not needed while the file stays open.
             ReleaseBlock();
             m_ahead.reset();
+            const uint64_t damaged = m_damaged.load();
+            if (m_packetsRead > 0 && damaged == m_packetsRead) {
+                return KJ_E_NO_READABLE_PACKET;
+            }
+            if (damaged * 2 > m_packetsRead) {
+                return KJ_E_MOSTLY_DAMAGED;
+            }
             return S_FALSE;
         }
         ByteReader packet;
@@ -243,19 +260,20 @@ HRESULT AsfSource::NextObject(MediaObject* out) {
             return hr;
         }
         PacketInfo info;
+        ++m_packetsRead;
         hr = ParseDataPacket(packet, &info, &m_payloads);
-        if (FAILED(hr)) {
-            return hr;
-        }
-        for (const Payload& p : m_payloads) {
+        for (size_t i = 0; SUCCEEDED(hr) && i < m_payloads.size(); ++i) {
+            const Payload& p = m_payloads[i];
             if (m_header.FindStream(p.stream) == nullptr) {
                 continue;  // a payload of a stream the header does not declare
             }
             // Objects point into the read block rather than copy it.
             hr = m_assembler.Add(p, m_nextPacket, &m_ready, m_block);
-            if (FAILED(hr)) {
-                return hr;
-            }
+        }
+        if (FAILED(hr)) {
+            // Packets have a fixed size: the next one starts where it always would.
+            ++m_damaged;
+            m_assembler.NoteLoss();
         }
         ++m_nextPacket;
     }

@@ -3,6 +3,7 @@
 // before are parsed, a few blocks at a time, so that memory does not grow with the file.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -25,14 +26,16 @@ struct FileLayout {
     uint64_t firstPacketOffset = 0;
     uint64_t packetCount = 0;
     uint32_t packetSize = 0;
+    // The file ends inside its data: packetCount counts its whole packets only.
+    bool cutShort = false;
     uint64_t simpleIndexOffset = 0;  // 0 when there is none
     uint64_t simpleIndexSize = 0;
 };
 
 // Reads the top-level layout and the header of an open file.
 HRESULT ReadFileLayout(const File& file, Header* header, FileLayout* layout);
-// Whether the first data packets of a file parse: ASF_E_BADDATAUNIT when one does not, so that
-// a file in a packet layout this module cannot read fails to open rather than part way.
+// Whether any of the first data packets of a file parses: ASF_E_BADDATAUNIT when none does, so
+// that a file in a packet layout this module cannot read fails to open rather than part way.
 HRESULT CheckFirstPackets(const File& file, const FileLayout& layout);
 
 class AsfSource {
@@ -49,8 +52,13 @@ public:
     // The packet to start from for a time (100 ns, preroll not included), from the Simple
     // Index; packet 0 without one.
     uint64_t PacketForTime(uint64_t cnsTime) const;
-    // The next whole media object in file order; S_FALSE after the last one.
+    // The next whole media object in file order; S_FALSE after the last one. A data packet that
+    // does not parse is skipped and counted; the objects it cut into are dropped and the next
+    // of each stream marked as following a loss. At the end, KJ_E_NO_READABLE_PACKET or
+    // KJ_E_MOSTLY_DAMAGED instead of S_FALSE when none or fewer than half of the packets parsed.
     HRESULT NextObject(MediaObject* out);
+    // Packets skipped so far; any thread.
+    uint64_t DamagedPackets() const { return m_damaged.load(); }
 
 private:
     HRESULT LoadPacket(ByteReader* packet);
@@ -66,6 +74,9 @@ private:
     ObjectAssembler m_assembler;
     std::deque<MediaObject> m_ready;
     std::vector<Payload> m_payloads;
+    std::atomic<uint64_t> m_damaged{0};
+    // Packets read since the last seek: a file is judged on a reading from its start.
+    uint64_t m_packetsRead = 0;
 };
 
 }  // namespace asf

@@ -48,6 +48,9 @@ HRESULT Reader::QueryInterface(REFIID riid, void** ppv) {
     if (riid == IID_IWMReaderAdvanced) {
         return Hand(static_cast<IWMReaderAdvanced*>(this), ppv);
     }
+    if (riid == IID_IKjReaderDamage) {
+        return Hand(static_cast<IKjReaderDamage*>(this), ppv);
+    }
     // The profile and header of the open file are objects of their own.
     std::lock_guard lock(m_mutex);
     if (riid == IID_IWMProfile && m_profile != nullptr) {
@@ -367,6 +370,19 @@ HRESULT Reader::NotifyLateDelivery(QWORD) {
     return S_OK;
 }
 
+HRESULT Reader::GetDamage(KJ_READER_DAMAGE* pDamage) {
+    if (pDamage == nullptr) {
+        return E_POINTER;
+    }
+    std::lock_guard lock(m_mutex);
+    if (!m_opened) {
+        return NS_E_INVALID_REQUEST;
+    }
+    *pDamage = m_fileFacts;
+    pDamage->damagedPackets = m_source.DamagedPackets();
+    return S_OK;
+}
+
 // ---- The reader's thread ----
 
 void Reader::Status(WMT_STATUS status, HRESULT hr) {
@@ -454,7 +470,10 @@ void Reader::Handle(const Command& c) {
                 m_profile = profile;
                 m_headerInfo = info;
                 m_streamNumbers.clear();
+                m_fileFacts = KJ_READER_DAMAGE{};
                 if (m_opened) {
+                    m_fileFacts.cutShort = m_source.layout().cutShort ? TRUE : FALSE;
+                    m_fileFacts.packets = m_source.layout().packetCount;
                     for (const auto& s : m_source.header().streams) {
                         m_streamNumbers.insert(s.number);
                     }
@@ -586,6 +605,14 @@ void Reader::DeliverSome() {
         time = time > m_prerollUnits ? time - m_prerollUnits : 0;
         if (time < m_skipBefore) {
             continue;
+        }
+        if (object.afterLoss) {
+            // Pictures after a lost packet may refer to ones that were in it: video resumes at
+            // its next key frame, so that the copy decodes cleanly.
+            auto info = m_streamInfo.find(object.stream);
+            if (info != m_streamInfo.end() && info->second->IsVideo()) {
+                m_awaitingKeyFrame.insert(object.stream);
+            }
         }
         if (!m_awaitingKeyFrame.empty() && m_awaitingKeyFrame.count(object.stream) != 0) {
             if (!object.keyFrame) {

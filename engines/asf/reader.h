@@ -18,13 +18,14 @@
 
 #include "engines/asf/asf_source.h"
 #include "engines/asf/internal.h"
+#include "engines/asf/wm_read_damage.h"
 
 namespace asf {
 
 class Profile;
 class HeaderInfo;
 
-class Reader final : public IWMReader, public IWMReaderAdvanced {
+class Reader final : public IWMReader, public IWMReaderAdvanced, public IKjReaderDamage {
 public:
     Reader();
 
@@ -68,6 +69,9 @@ public:
     HRESULT GetMaxOutputSampleSize(DWORD dwOutput, DWORD* pcbMax) override;
     HRESULT GetMaxStreamSampleSize(WORD wStream, DWORD* pcbMax) override;
     HRESULT NotifyLateDelivery(QWORD cnsLateness) override;
+
+    // IKjReaderDamage
+    HRESULT GetDamage(KJ_READER_DAMAGE* pDamage) override;
 
 private:
     enum class CommandKind { Open, Start, Stop, Close };
@@ -125,6 +129,7 @@ private:
     Profile* m_profile = nullptr;
     HeaderInfo* m_headerInfo = nullptr;
     std::set<uint16_t> m_streamNumbers;
+    KJ_READER_DAMAGE m_fileFacts;  // of the open file; the damaged count comes from m_source
 
     // Owned by the reader's thread.
     AsfSource m_source;

@@ -61,6 +61,8 @@ HRESULT Edit::QueryInterface(REFIID riid, void** ppv) {
         *ppv = static_cast<IRMAEditProgressAdvise*>(this);
     } else if (riid == IID_IRMAEditTiming) {
         *ppv = static_cast<IRMAEditTiming*>(this);
+    } else if (riid == IID_IKjEditInputReport) {
+        *ppv = static_cast<IKjEditInputReport*>(this);
     } else {
         *ppv = nullptr;
         return E_NOINTERFACE;
@@ -90,6 +92,22 @@ HRESULT Edit::GetErrorText(HRESULT code, char* buffer, uint32_t size) {
     size_t n = std::min<size_t>(text.size(), size - 1);
     std::memcpy(buffer, text.data(), n);
     buffer[n] = '\0';
+    return S_OK;
+}
+
+HRESULT Edit::GetInputReport(uint32_t index, KJ_RMEDIT_INPUT_REPORT* report) {
+    if (report == nullptr) {
+        return E_POINTER;
+    }
+    const std::vector<InputDamage>& damage = m_joiner.plan().damage;
+    if (index >= damage.size()) {
+        return E_INVALIDARG;
+    }
+    const InputDamage& d = damage[index];
+    report->cutShort = d.cutShort ? 1 : 0;
+    report->damagedPackets = d.damagedPackets;
+    report->joinedMs = d.joinedMs;
+    report->fullMs = d.fullMs;
     return S_OK;
 }
 

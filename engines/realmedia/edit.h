@@ -8,13 +8,15 @@
 
 #include "engines/realmedia/rm_joiner.h"
 #include "engines/realmedia/rmedit.h"
+#include "engines/realmedia/rmedit_report.h"
 
 namespace rm {
 
 class Edit final : public IRMAEdit,
                    public IRMAEdit2,
                    public IRMAEditProgressAdvise,
-                   public IRMAEditTiming {
+                   public IRMAEditTiming,
+                   public IKjEditInputReport {
 public:
     Edit() = default;
 
@@ -34,6 +36,7 @@ public:
     HRESULT RemoveProgressSink(IRMAEditProgressSink* sink) override;
 
     HRESULT GetInputTiming(uint32_t index, uint32_t* startMs, uint32_t* durationMs) override;
+    HRESULT GetInputReport(uint32_t index, KJ_RMEDIT_INPUT_REPORT* report) override;
 
     // For tests: a lower limit than RealMedia's 4 GiB.
     void SetSizeLimit(uint64_t bytes) { m_joiner.SetSizeLimit(bytes); }

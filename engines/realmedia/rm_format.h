@@ -21,6 +21,9 @@ inline constexpr uint32_t kIdMdpr = ChunkId("MDPR");
 inline constexpr uint32_t kIdCont = ChunkId("CONT");
 inline constexpr uint32_t kIdData = ChunkId("DATA");
 inline constexpr uint32_t kIdIndx = ChunkId("INDX");
+// Metadata chunks some writers put after the data.
+inline constexpr uint32_t kIdRmmd = ChunkId("RMMD");
+inline constexpr uint32_t kIdRjmd = ChunkId("RJMD");
 
 // Every chunk: id u32, size u32 (whole chunk), object version u16.
 inline constexpr size_t kChunkHeadBytes = 10;

@@ -337,74 +337,152 @@ HRESULT Joiner::PlanOutput(std::string* text) {
     for (size_t i = 0; i < m_inputs.size(); ++i) {
         Input& in = *m_inputs[i];
         plan.shifts.push_back(static_cast<uint32_t>(shift));
-        picker.StartInput();
-        std::map<uint16_t, uint32_t> counts;
+        // A first reading finds the frames and audio blocks the input does not finish; when
+        // there are any, the input is placed again without them.
+        const std::vector<StreamTotals> streamsBefore = plan.streams;
+        const uint64_t offsetBefore = offset;
+        const uint32_t packetsBefore = plan.packets;
+        const uint32_t maxPayloadBefore = plan.maxPayload;
+        InputDamage damage;
         uint32_t packets = 0;
         uint32_t lastTimestamp = 0;
-        PacketReader reader(in.source, in.header);
-        Packet p;
-        std::string why;
-        HRESULT hr;
-        while ((hr = reader.Next(p, &why)) == S_OK) {
-            auto it = slot.find(p.stream);
-            const MediaProperties* m = firstHeader.Stream(p.stream);
-            if (it == slot.end() || m->IsLogical()) {
-                continue;  // a stream the output does not have
+        // Per stream, the last two timestamps copied: the last one's length is the step to it.
+        std::map<uint16_t, std::pair<uint32_t, uint32_t>> lastTimes;
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            if (attempt == 1) {
+                plan.streams = streamsBefore;
+                offset = offsetBefore;
+                plan.packets = packetsBefore;
+                plan.maxPayload = maxPayloadBefore;
             }
-            uint64_t timestamp = p.timestamp + shift;
-            if (timestamp > 0xFFFFFFFFull) {
-                return Fail(text, RMEDIT_E_TOO_LARGE,
-                            "The joined file would last longer than a Real Media file can tell (" +
-                                in.name + ").");
-            }
-            size_t length = p.length;
-            if (m->IsVideo() &&
-                ShiftPackedFrameTimes(p.bytes + p.HeaderBytes(), p.length - p.HeaderBytes(),
-                                      static_cast<uint32_t>(shift), scratch)) {
-                length = p.HeaderBytes() + scratch.size();
-                if (length > kMaxPacketBytes) {
-                    return Fail(text, RMEDIT_E_VIDEO_FORMAT,
-                                "A video packet of " + in.name + " at " + std::to_string(p.offset) +
-                                    " would outgrow the largest packet with its shifted times.");
+            picker.StartInput();
+            std::map<uint16_t, uint32_t> counts;
+            packets = 0;
+            lastTimestamp = 0;
+            lastTimes.clear();
+            uint32_t read = 0;
+            PacketReader reader(in.source, in.header);
+            UnitTracker tracker(in.header);
+            DropFilter filter(&in.drops);
+            uint32_t resyncs = 0;
+            Packet p;
+            std::string why;
+            HRESULT hr;
+            while ((hr = reader.Next(p, &why)) == S_OK) {
+                ++read;
+                if (reader.Resyncs() != resyncs) {
+                    resyncs = reader.Resyncs();
+                    tracker.Damage(p.offset);
+                }
+                tracker.Follow(p);
+                auto it = slot.find(p.stream);
+                const MediaProperties* m = firstHeader.Stream(p.stream);
+                if (it == slot.end() || m->IsLogical() || !filter.Keep(p)) {
+                    continue;  // a stream the output does not have, or a unit not whole
+                }
+                uint64_t timestamp = p.timestamp + shift;
+                if (timestamp > 0xFFFFFFFFull) {
+                    return Fail(text, RMEDIT_E_TOO_LARGE,
+                                "The joined file would last longer than a Real Media file can "
+                                "tell (" +
+                                    in.name + ").");
+                }
+                size_t length = p.length;
+                if (m->IsVideo() &&
+                    ShiftPackedFrameTimes(p.bytes + p.HeaderBytes(), p.length - p.HeaderBytes(),
+                                          static_cast<uint32_t>(shift), scratch)) {
+                    length = p.HeaderBytes() + scratch.size();
+                    if (length > kMaxPacketBytes) {
+                        return Fail(text, RMEDIT_E_VIDEO_FORMAT,
+                                    "A video packet of " + in.name + " at " +
+                                        std::to_string(p.offset) +
+                                        " would outgrow the largest packet with its shifted "
+                                        "times.");
+                    }
+                }
+                StreamTotals& s = plan.streams[it->second];
+                if (picker.Take(p.stream, static_cast<uint32_t>(timestamp), p.keyFrame, s.index)) {
+                    s.index.push_back(IndexEntry{static_cast<uint32_t>(timestamp), Clamp32(offset),
+                                                 plan.packets});
+                }
+                uint32_t payload = static_cast<uint32_t>(length - p.HeaderBytes());
+                ++s.packets;
+                s.payloadBytes += payload;
+                s.maxPayload = std::max(s.maxPayload, payload);
+                plan.maxPayload = std::max(plan.maxPayload, payload);
+                ++counts[p.stream];
+                ++packets;
+                if (plan.packets == 0xFFFFFFFFu) {
+                    return Fail(text, RMEDIT_E_TOO_LARGE,
+                                "The joined file would hold too many packets.");
+                }
+                ++plan.packets;
+                offset += length;
+                lastTimestamp = std::max(lastTimestamp, p.timestamp);
+                auto& times = lastTimes[p.stream];
+                if (counts[p.stream] == 1) {
+                    times = {p.timestamp, p.timestamp};
+                } else if (p.timestamp != times.second) {
+                    times = {times.second, p.timestamp};
                 }
             }
-            StreamTotals& s = plan.streams[it->second];
-            if (picker.Take(p.stream, static_cast<uint32_t>(timestamp), p.keyFrame, s.index)) {
-                s.index.push_back(
-                    IndexEntry{static_cast<uint32_t>(timestamp), Clamp32(offset), plan.packets});
+            if (FAILED(hr)) {
+                return Fail(text, hr, in.name + " cannot be joined: " + why + ".");
             }
-            uint32_t payload = static_cast<uint32_t>(length - p.HeaderBytes());
-            ++s.packets;
-            s.payloadBytes += payload;
-            s.maxPayload = std::max(s.maxPayload, payload);
-            plan.maxPayload = std::max(plan.maxPayload, payload);
-            ++counts[p.stream];
-            ++packets;
-            if (plan.packets == 0xFFFFFFFFu) {
-                return Fail(text, RMEDIT_E_TOO_LARGE,
-                            "The joined file would hold too many packets.");
+            tracker.End();
+            damage.cutShort = reader.CutShort();
+            damage.damagedPackets = reader.DamagedPackets();
+            if (read == 0) {
+                return Fail(text, RMEDIT_E_NO_DATA,
+                            damage.cutShort ? in.name +
+                                                  " is cut short before its first whole packet: "
+                                                  "there is nothing in it to join."
+                            : damage.damagedPackets > 0
+                                ? "None of the packets of " + in.name +
+                                      " can be read: they are all damaged."
+                                : "There is no data in the input file " + in.name + ".");
             }
-            ++plan.packets;
-            offset += length;
-            lastTimestamp = std::max(lastTimestamp, p.timestamp);
-        }
-        if (FAILED(hr)) {
-            return Fail(text, hr, in.name + " cannot be joined: " + why + ".");
+            if (uint64_t{damage.damagedPackets} * 2 > uint64_t{read} + damage.damagedPackets) {
+                return Fail(text, RMEDIT_E_BAD_FILE,
+                            "More than half of the packets of " + in.name + " are damaged (" +
+                                std::to_string(damage.damagedPackets) + " of about " +
+                                std::to_string(read + damage.damagedPackets) +
+                                "): it is refused rather than joined with most of it left out.");
+            }
+            if (attempt == 0 && in.drops.empty() && tracker.DropsAny()) {
+                in.drops = tracker.Drops();
+                continue;
+            }
+            for (const MediaProperties& m : firstHeader.streams) {
+                if ((m.IsAudio() || m.IsVideo()) && counts[m.stream] == 0) {
+                    return Fail(text, RMEDIT_E_EMPTY_STREAM,
+                                "The video or audio stream is empty: the " + StreamKind(m) +
+                                    " stream " + std::to_string(m.stream) + " of " + in.name +
+                                    " has no packets.");
+                }
+            }
+            break;
         }
         if (packets == 0) {
             return Fail(text, RMEDIT_E_NO_DATA,
                         "There is no data in the input file " + in.name + ".");
         }
-        for (const MediaProperties& m : firstHeader.streams) {
-            if ((m.IsAudio() || m.IsVideo()) && counts[m.stream] == 0) {
-                return Fail(text, RMEDIT_E_EMPTY_STREAM,
-                            "The video or audio stream is empty: the " + StreamKind(m) +
-                                " stream " + std::to_string(m.stream) + " of " + in.name +
-                                " has no packets.");
-            }
-        }
         plan.inputPackets.push_back(packets);
-        shift += ContentEnd(in.header, lastTimestamp);
+        uint32_t end = ContentEnd(in.header, lastTimestamp);
+        damage.fullMs = end;
+        if (damage.cutShort) {
+            // The header's durations tell of what was cut off: the input ends with the last
+            // sample copied, lasting as long as the step to it.
+            uint64_t copied = 0;
+            for (const auto& [stream, times] : lastTimes) {
+                uint32_t step = times.second > times.first ? times.second - times.first : 1;
+                copied = std::max<uint64_t>(copied, uint64_t{times.second} + step);
+            }
+            end = Clamp32(std::min<uint64_t>(copied, end));
+        }
+        damage.joinedMs = end;
+        plan.damage.push_back(damage);
+        shift += end;
         if (i + 1 < m_inputs.size()) {
             shift = AlignToVideoFrames(shift, frameRate);  // where the next input starts
         }
@@ -560,12 +638,13 @@ HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer, s
         const uint32_t shift = m_plan.shifts[i];
         uint32_t packets = 0;
         PacketReader reader(in.source, in.header);
+        DropFilter filter(&in.drops);
         Packet p;
         std::string why;
         HRESULT hr;
         while ((hr = reader.Next(p, &why)) == S_OK) {
             const MediaProperties* m = firstHeader.Stream(p.stream);
-            if (m == nullptr || m->IsLogical()) {
+            if (m == nullptr || m->IsLogical() || !filter.Keep(p)) {
                 continue;
             }
             const size_t headBytes = p.HeaderBytes();

@@ -4,12 +4,14 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "engines/realmedia/rm_format.h"
 #include "engines/realmedia/rm_reader.h"
+#include "engines/realmedia/rm_unit_tracker.h"
 #include "platform/com.h"
 
 namespace rm {
@@ -38,10 +40,19 @@ struct StreamTotals {
     std::vector<IndexEntry> index;
 };
 
+// What a join left out of one input.
+struct InputDamage {
+    bool cutShort = false;        // the file ends inside its data
+    uint32_t damagedPackets = 0;  // skipped as unreadable (estimated from the bytes skipped)
+    uint32_t joinedMs = 0;        // how long the input lasts in the output
+    uint32_t fullMs = 0;          // how long its header says it lasts
+};
+
 // The output as planned by the first pass.
 struct JoinPlan {
     std::vector<uint32_t> shifts;        // per input, ms
     std::vector<uint32_t> inputPackets;  // per input, the packets copied
+    std::vector<InputDamage> damage;     // per input
     uint32_t duration = 0;               // of the whole output, ms
     uint64_t headerBytes = 0;            // .RMF up to the DATA chunk
     uint64_t packetBytes = 0;            // all packets as written
@@ -71,11 +82,14 @@ private:
         std::string name;  // the file name, for texts
         FileSource source;
         RmHeader header;
+        // Packets left out so that every frame and audio block copied is whole.
+        std::map<uint16_t, std::vector<DropRange>> drops;
     };
 
     HRESULT OpenInputs(const std::vector<std::string>& paths, std::string* text);
     HRESULT CheckStreams(std::string* text);
     HRESULT PlanOutput(std::string* text);
+
     HRESULT WriteOutput(const std::string& output, JoinObserver* observer, std::string* text);
     std::vector<uint8_t> BuildHeader() const;
     std::vector<uint8_t> BuildIndex() const;

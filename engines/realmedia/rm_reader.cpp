@@ -20,6 +20,8 @@ namespace {
 constexpr uint32_t kMaxHeaderChunkBytes = 16u << 20;
 constexpr size_t kMaxHeaderChunks = 4096;
 constexpr size_t kReadWindowBytes = 1u << 20;
+// Zero bytes after the last packet that are taken for the end of the packets, not damage.
+constexpr uint64_t kZeroTailBytes = 64;
 static_assert(kReadWindowBytes > kMaxPacketBytes, "a packet must fit in the read window");
 
 HRESULT Bad(std::string* why, const std::string& text) {
@@ -233,12 +235,85 @@ HRESULT PacketReader::EnterChunk(uint64_t offset, std::string* why) {
     }
     uint32_t declared = h.BE32(4);
     m_chunkStart = offset;
-    m_chunkEnd = declared >= kDataHeadBytes && declared <= size - offset ? offset + declared : size;
+    m_endIsFileEnd = !(declared >= kDataHeadBytes && declared <= size - offset);
+    m_chunkEnd = m_endIsFileEnd ? size : offset + declared;
     m_nextChunk = h.BE32(kDataNext);
+    m_chunkDeclaredPackets = h.BE32(kDataPackets);
+    m_chunkPackets = 0;
+    m_chunkEstimate = 0;
     m_at = offset + kDataHeadBytes;
     m_inChunk = true;
     ++m_chunks;
     return S_OK;
+}
+
+PacketReader::Place PacketReader::Look(uint64_t off, uint16_t* length) {
+    *length = 0;
+    if (off >= m_chunkEnd) {
+        return Place::ChunkEnd;
+    }
+    if (off + 4 <= m_chunkEnd) {
+        const uint8_t* id = Fetch(off, 4);
+        uint32_t v = id != nullptr ? ByteReader(id, 4).BE32(0) : 0;
+        if (v == kIdIndx || v == kIdData || v == kIdRmmd || v == kIdRjmd) {
+            return Place::ChunkEnd;  // the chunk after the packets
+        }
+    }
+    if (off + kPacketHeadV0 > m_chunkEnd) {
+        // A few bytes too short for a packet: the file ends inside a header, or the chunk ends
+        // with bytes that are not one.
+        const size_t left = static_cast<size_t>(m_chunkEnd - off);
+        const uint8_t* tail = Fetch(off, left);
+        bool zeros =
+            tail != nullptr && std::all_of(tail, tail + left, [](uint8_t b) { return b == 0; });
+        return m_endIsFileEnd && !zeros ? Place::Overrun : Place::ChunkEnd;
+    }
+    const uint8_t* p = Fetch(off, kPacketHeadV0);
+    if (p == nullptr) {
+        return Place::Overrun;
+    }
+    ByteReader h(p, kPacketHeadV0);
+    uint16_t version = h.BE16(0);
+    uint16_t declared = h.BE16(kPacketLength);
+    size_t headBytes = version == 0 ? kPacketHeadV0 : kPacketHeadV1;
+    if (version > 1 || declared < headBytes) {
+        // Some writers end the packets with a few zero bytes; a longer run of them is damage.
+        return version == 0 && declared == 0 && m_chunkEnd - off <= kZeroTailBytes ? Place::ChunkEnd
+                                                                                   : Place::Junk;
+    }
+    *length = declared;
+    const bool known = m_header.Stream(h.BE16(kPacketStream)) != nullptr;
+    if (off + declared > m_chunkEnd) {
+        // Past the end of the file it was cut; past a declared end the chunk ends.
+        return !known ? Place::Junk : m_endIsFileEnd ? Place::Overrun : Place::PastEnd;
+    }
+    return known ? Place::Packet : Place::Stray;
+}
+
+bool PacketReader::FollowedWell(uint64_t off, uint16_t length) {
+    uint16_t next = 0;
+    return Look(off + length, &next) != Place::Junk;
+}
+
+uint64_t PacketReader::Resync(uint64_t from) {
+    for (uint64_t off = from; off < m_chunkEnd; ++off) {
+        uint16_t length = 0;
+        Place place = Look(off, &length);
+        if (place == Place::ChunkEnd || place == Place::Overrun ||
+            (place == Place::Packet && FollowedWell(off, length))) {
+            return off;
+        }
+    }
+    return m_chunkEnd;
+}
+
+void PacketReader::CountSkipped(uint64_t bytes) {
+    const uint64_t average = uint64_t{m_header.props.avgPacketSize} + kPacketHeadV0;
+    uint64_t lost = std::max<uint64_t>(1, (bytes + average - 1) / average);
+    lost = std::min<uint64_t>(lost, 0xFFFFFFFFu - m_damagedPackets);
+    m_damagedPackets += static_cast<uint32_t>(lost);
+    m_chunkEstimate += static_cast<uint32_t>(lost);
+    ++m_resyncs;
 }
 
 HRESULT PacketReader::Next(Packet& packet, std::string* why) {
@@ -249,16 +324,40 @@ HRESULT PacketReader::Next(Packet& packet, std::string* why) {
                 return hr;
             }
         }
-        const uint8_t* p =
-            m_at + kPacketHeadV0 <= m_chunkEnd ? Fetch(m_at, kPacketHeadV0) : nullptr;
-        ByteReader h(p, p != nullptr ? kPacketHeadV0 : 0);
-        uint16_t version = h.BE16(0);
-        uint16_t length = h.BE16(kPacketLength);
-        size_t headBytes = version == 0 ? kPacketHeadV0 : kPacketHeadV1;
-        if (p == nullptr || version > 1 || length < headBytes || m_at + length > m_chunkEnd) {
+        uint16_t length = 0;
+        Place place = Look(m_at, &length);
+        if (place == Place::Packet && !FollowedWell(m_at, length)) {
+            place = Place::Junk;  // its end runs into damage: so may its bytes
+        }
+        if (place == Place::Stray && FollowedWell(m_at, length)) {
+            // A whole packet of a stream the header does not describe: nothing to copy.
+            ++m_damagedPackets;
+            ++m_chunkPackets;
+            m_at += length;
+            continue;
+        }
+        if (place == Place::Junk || place == Place::Stray) {
+            uint64_t next = Resync(m_at + 1);
+            CountSkipped(next - m_at);
+            m_at = next;
+            continue;
+        }
+        if (place != Place::Packet) {
             // The end of this chunk's packets: go on with the chained chunk, if any. Chained
-            // chunks must lie further on, so that a loop of offsets cannot trap us.
+            // chunks must lie further on, so that a loop of offsets cannot trap us. A file that
+            // ends inside its data has nothing after it.
             m_inChunk = false;
+            if (m_chunkEstimate > 0 && place != Place::Overrun &&
+                m_chunkDeclaredPackets > m_chunkPackets) {
+                // The chunk says how many packets it holds: the damage took the ones missing.
+                m_damagedPackets -= m_chunkEstimate;
+                m_damagedPackets += m_chunkDeclaredPackets - m_chunkPackets;
+            }
+            if (place == Place::Overrun) {
+                m_cutShort = true;
+                m_done = true;
+                break;
+            }
             if (m_nextChunk == 0) {
                 m_done = true;
                 break;
@@ -268,26 +367,21 @@ HRESULT PacketReader::Next(Packet& packet, std::string* why) {
             }
             continue;
         }
-        // The whole packet; this may move the window, so read the header from it afresh.
-        p = Fetch(m_at, length);
+        const uint8_t* p = Fetch(m_at, length);
         if (p == nullptr) {
             return Bad(why, "it cannot be read at " + Hex(m_at));
         }
-        h = ByteReader(p, length);
+        ByteReader h(p, length);
         packet.offset = m_at;
-        packet.version = version;
+        packet.version = h.BE16(0);
         packet.length = length;
         packet.stream = h.BE16(kPacketStream);
         packet.timestamp = h.BE32(kPacketTimestamp);
         packet.keyFrame =
-            ((version == 0 ? p[kPacketFlagsV0] : p[kPacketAsmFlagsV1]) & kKeyFrameFlag) != 0;
+            ((packet.version == 0 ? p[kPacketFlagsV0] : p[kPacketAsmFlagsV1]) & kKeyFrameFlag) != 0;
         packet.bytes = p;
-        if (m_header.Stream(packet.stream) == nullptr) {
-            return Bad(why, "the packet at " + Hex(m_at) + " belongs to stream " +
-                                std::to_string(packet.stream) +
-                                ", which the header does not describe");
-        }
         m_at += length;
+        ++m_chunkPackets;
         return S_OK;
     }
     return S_FALSE;

@@ -110,8 +110,12 @@ struct Packet {
 };
 
 // The packets of every DATA chunk, following the next-chunk offsets. A chunk ends at its
-// declared size (or the end of the file, when the size overstates it) or at the first bytes
-// that are not a packet; a last packet cut short by the end of the file is left out.
+// declared size (or the end of the file, when the size overstates it), at a chunk that follows
+// the packets, or where the file ends inside a packet (cut short: that last packet is left out).
+// A packet is taken when its header holds together (version, length, a stream the header
+// describes) and the bytes after it begin another such packet, a chunk or the end; bytes that do
+// not are damage: the reader skips them, finds the next packet that holds together and counts
+// the packets it estimates were lost.
 class PacketReader {
 public:
     PacketReader(ByteSource& source, const RmHeader& header);
@@ -120,10 +124,29 @@ public:
     HRESULT Next(Packet& packet, std::string* why);
     // The number of DATA chunks entered so far.
     int DataChunks() const { return m_chunks; }
+    // The file ended inside a packet.
+    bool CutShort() const { return m_cutShort; }
+    // Packets lost to damage so far, and how often bytes were skipped. The loss is estimated
+    // from the bytes skipped (once at least per skip), and taken from the DATA chunk's packet
+    // count once the chunk has been read to its end.
+    uint32_t DamagedPackets() const { return m_damagedPackets; }
+    uint32_t Resyncs() const { return m_resyncs; }
 
 private:
     HRESULT EnterChunk(uint64_t offset, std::string* why);
     const uint8_t* Fetch(uint64_t off, size_t n);
+    // What the bytes at `off` of the current chunk are.
+    // Stray: a packet that holds together, of a stream the header does not describe. PastEnd:
+    // a packet longer than its chunk's declared size leaves; read on, that ends the chunk, but
+    // a resynchronisation does not take it for a packet.
+    enum class Place { Packet, Stray, Overrun, PastEnd, ChunkEnd, Junk };
+    Place Look(uint64_t off, uint16_t* length);
+    // Whether a packet at `off` of `length` bytes is followed by what may follow a packet.
+    bool FollowedWell(uint64_t off, uint16_t length);
+    // The first place after `from` where a packet that is followed well begins; m_chunkEnd
+    // when there is none.
+    uint64_t Resync(uint64_t from);
+    void CountSkipped(uint64_t bytes);
 
     ByteSource& m_source;
     const RmHeader& m_header;
@@ -136,7 +159,16 @@ private:
     uint64_t m_nextChunk = 0;
     bool m_inChunk = false;
     bool m_done = false;
+    bool m_cutShort = false;
+    bool m_endIsFileEnd = false;  // the chunk ends with the file, not at a declared size
     int m_chunks = 0;
+    uint32_t m_damagedPackets = 0;
+    // The current chunk's declared packet count, the packets met in it (strays included) and
+    // the estimate of its damage: the count, when it tells more, replaces the estimate.
+    uint32_t m_chunkDeclaredPackets = 0;
+    uint32_t m_chunkPackets = 0;
+    uint32_t m_chunkEstimate = 0;
+    uint32_t m_resyncs = 0;
 };
 
 }  // namespace rm

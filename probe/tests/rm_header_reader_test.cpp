@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "probe/probe_media_file.h"
 #include "probe/tests/header_builders.h"
 
@@ -108,10 +110,13 @@ TEST(RmHeaderReader, StreamNamesDecideTheKind) {
 
 TEST(RmHeaderReader, ARealFileWithAnUnnamedVideoStreamShowsItsPicture) {
     // Written in 1997: its video stream has no name, its audio stream is "The Audio Stream".
+    const std::string path =
+        std::string(KJ_SHARED_MEDIA_DIR) + "/realmedia/rv10-dnet-176x144-1997.rm";
+    if (!std::filesystem::exists(path)) {
+        GTEST_SKIP() << "../shared/media is absent: " << path;
+    }
     ProbeInfo info;
-    ASSERT_EQ(ReadRmHeader(
-                  std::string(KJ_SHARED_MEDIA_DIR) + "/realmedia/rv10-dnet-176x144-1997.rm", info),
-              0);
+    ASSERT_EQ(ReadRmHeader(path, info), 0);
     EXPECT_STREQ(info.videoCodec, "RV10");
     EXPECT_EQ(info.width, 176u);
     EXPECT_EQ(info.height, 144u);

@@ -11,6 +11,7 @@
 
 #include "engines/asf/tests/asf_bytes.h"
 #include "engines/asf/tests/module_fixture.h"
+#include "engines/asf/wm_read_damage.h"
 
 using namespace asftest;
 using kjtest::CountPackets;
@@ -806,7 +807,7 @@ TEST(AsfOtherEncoders, PacketsThatDoNotParseFailTheOpen) {
     editor->Release();
 }
 
-TEST(AsfDamaged, CutOrOverwrittenFilesEndWithAFailure) {
+TEST(AsfDamaged, CutOrOverwrittenHeadersEndWithAFailure) {
     TempDir dir;
     std::string in = MakeWmv2(dir);
     std::string good = dir.File("good.wmv");
@@ -829,20 +830,8 @@ TEST(AsfDamaged, CutOrOverwrittenFilesEndWithAFailure) {
         editor->Release();
     };
     check("cut_header.wmv", Bytes(bytes.begin(), bytes.begin() + 300));
-    const long kPacket = 3200;
-    const long packets = static_cast<long>(firstPacket);
-    check("cut_data.wmv", Bytes(bytes.begin(), bytes.begin() + packets + kPacket * 5 + 100));
-    Bytes overwritten = bytes;
-    std::fill(overwritten.begin() + packets + kPacket * 3,
-              overwritten.begin() + packets + kPacket * 3 + 40, 0xFF);
-    check("overwritten.wmv", overwritten);
-    // The first payload's length (after 14 bytes of packet header and 15 of payload header)
-    // pointing past the packet.
-    Bytes longPayload = bytes;
-    size_t at = firstPacket + size_t{3200} * 2 + 14 + 15;
-    longPayload[at] = 0xF0;
-    longPayload[at + 1] = 0xFF;
-    check("payload_past_packet.wmv", longPayload);
+    // Cut before the first whole packet: nothing to read.
+    check("cut_first_packet.wmv", Bytes(bytes.begin(), bytes.begin() + firstPacket + 100));
     check("not_asf.wmv", Bytes(4000, 0x47));
     check("empty.wmv", Bytes{});
     EXPECT_TRUE(FAILED(ReadResult(dir.File("missing.wmv"))));
@@ -861,6 +850,82 @@ TEST(AsfDamaged, CutOrOverwrittenFilesEndWithAFailure) {
         kjtest::WriteFileBytes(path, m);
         ReadResult(path);  // any result, as long as it ends
     }
+}
+
+// Read to the end; the reader's account of what it left out.
+KJ_READER_DAMAGE ReadDamage(const std::string& path, HRESULT* result, size_t* samples) {
+    KJ_READER_DAMAGE damage;
+    OpenReader r(path);
+    *result = r.openResult;
+    if (FAILED(r.openResult)) {
+        return damage;
+    }
+    *result = r.ReadToEnd();
+    *samples = r.recorder.samples.size();
+    auto* report = asfcopy::Query<IKjReaderDamage>(r.reader, IID_IKjReaderDamage);
+    if (report != nullptr) {
+        report->GetDamage(&damage);
+        report->Release();
+    }
+    return damage;
+}
+
+TEST(AsfDamaged, DataCutShortOrOverwrittenIsReadPastAndAccountedFor) {
+    TempDir dir;
+    std::string in = MakeWmv2(dir);
+    std::string good = dir.File("good.wmv");
+    ASSERT_EQ(Copy(in, good), S_OK);  // our own layout: header, 3200-byte packets
+    const Bytes bytes = kjtest::ReadFileBytes(good);
+    const size_t firstPacket = static_cast<size_t>(ByteReader(bytes).LE64(16)) + 50;
+    const size_t kPacket = 3200;
+    const size_t total = (bytes.size() - firstPacket) / kPacket;
+    HRESULT hr = E_FAIL;
+    size_t all = 0;
+    KJ_READER_DAMAGE clean = ReadDamage(good, &hr, &all);
+    ASSERT_EQ(hr, S_OK);
+    EXPECT_EQ(clean.cutShort, FALSE);
+    EXPECT_EQ(clean.damagedPackets, 0u);
+    ASSERT_GT(clean.packets, 8u);
+
+    // Cut 100 bytes into packet 5: five whole packets, fewer samples.
+    std::string path = dir.File("cut_data.wmv");
+    kjtest::WriteFileBytes(
+        path,
+        Bytes(bytes.begin(), bytes.begin() + static_cast<long>(firstPacket + kPacket * 5 + 100)));
+    size_t samples = 0;
+    KJ_READER_DAMAGE cut = ReadDamage(path, &hr, &samples);
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(cut.cutShort, TRUE);
+    EXPECT_EQ(cut.packets, 5u);
+    EXPECT_EQ(cut.damagedPackets, 0u);
+    EXPECT_GT(samples, 0u);
+    EXPECT_LT(samples, all);
+
+    // Packet 3's head overwritten, and packet 2's first payload running past its packet: each
+    // is skipped, counted, and the rest read.
+    Bytes overwritten = bytes;
+    std::fill(overwritten.begin() + static_cast<long>(firstPacket + kPacket * 3),
+              overwritten.begin() + static_cast<long>(firstPacket + kPacket * 3 + 40), 0xFF);
+    size_t at = firstPacket + kPacket * 2 + 14 + 15;
+    overwritten[at] = 0xF0;
+    overwritten[at + 1] = 0xFF;
+    path = dir.File("overwritten.wmv");
+    kjtest::WriteFileBytes(path, overwritten);
+    KJ_READER_DAMAGE hit = ReadDamage(path, &hr, &samples);
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(hit.cutShort, FALSE);
+    EXPECT_EQ(hit.packets, total);
+    EXPECT_EQ(hit.damagedPackets, 2u);
+    EXPECT_LT(samples, all);
+    EXPECT_GT(samples, all / 2);
+
+    // All but the first three packets overwritten: refused at the end, with its reason.
+    Bytes most = bytes;
+    std::fill(most.begin() + static_cast<long>(firstPacket + kPacket * 3), most.end(), 0xFF);
+    path = dir.File("most.wmv");
+    kjtest::WriteFileBytes(path, most);
+    ReadDamage(path, &hr, &samples);
+    EXPECT_EQ(hr, KJ_E_MOSTLY_DAMAGED);
 }
 
 TEST(AsfDamaged, RandomDamageAnywhereEndsInAResult) {
