@@ -10,6 +10,7 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <memory>
 
@@ -52,6 +53,19 @@ bool SameFile(const std::string& a, const std::string& b) {
     struct stat sb {};
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
+}
+
+// An AVI's audio header takes a block alignment for a constant sample size, and then counts the
+// stream's length in such blocks. MPEG audio and AC-3 come one frame to a chunk, whatever block
+// alignment the input's header gave them (MPEG audio often the frame's 1152 samples): copied into
+// an AVI, they are written as frames, or the output would claim a fraction of its length.
+void CopiedAudioForAvi(AVCodecParameters* audio) {
+    bool mpegAudio = audio->codec_id == AV_CODEC_ID_MP2 || audio->codec_id == AV_CODEC_ID_MP3;
+    if ((mpegAudio &&
+         (audio->block_align == 1 || audio->block_align == 576 || audio->block_align == 1152)) ||
+        audio->codec_id == AV_CODEC_ID_AC3) {
+        audio->block_align = 0;
+    }
 }
 
 int64_t PacketTime(const AVPacket* packet) {
@@ -248,6 +262,9 @@ int Joiner::SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParame
     if (m_plan.copyAudio) {
         avcodec_parameters_copy(m_audioOut->codecpar, firstAudio);
         m_audioOut->codecpar->codec_tag = 0;
+        if (std::strcmp(m_plan.muxer, "avi") == 0) {
+            CopiedAudioForAvi(m_audioOut->codecpar);
+        }
         m_audioOut->time_base = AVRational{1, m_plan.sampleRate};
     } else {
         result = m_audio.Open(m_plan, m_audioOut, globalHeader, error);

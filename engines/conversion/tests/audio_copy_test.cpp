@@ -145,6 +145,8 @@ TEST_F(AudioCopy, AviFilesWithMonoMp3KeepItCopied) {
     EXPECT_EQ(StreamEntry(out, "a:0", "channels"), "1");
     EXPECT_EQ(StreamEntry(out, "a:0", "sample_rate"), "44100");
     ExpectAudioCopied({a, b, c}, out);
+    // The header counts the stream's frames, not blocks of the inputs' 1152-byte alignment.
+    EXPECT_EQ(StreamEntry(out, "a:0", "nb_frames"), std::to_string(CountPackets(out, "a:0")));
     ExpectSeam(out);
 }
 
