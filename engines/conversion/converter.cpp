@@ -10,9 +10,11 @@ extern "C" {
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <deque>
 #include <memory>
 
+#include "engines/conversion/audio_frames.h"
 #include "engines/conversion/audio_stage.h"
 #include "engines/conversion/av_error.h"
 #include "engines/conversion/ffmpeg_log.h"
@@ -51,6 +53,19 @@ bool SameFile(const std::string& a, const std::string& b) {
     struct stat sb {};
     return ::stat(a.c_str(), &sa) == 0 && ::stat(b.c_str(), &sb) == 0 && sa.st_dev == sb.st_dev &&
            sa.st_ino == sb.st_ino;
+}
+
+// An AVI's audio header takes a block alignment for a constant sample size, and then counts the
+// stream's length in such blocks. MPEG audio and AC-3 come one frame to a chunk, whatever block
+// alignment the input's header gave them (MPEG audio often the frame's 1152 samples): copied into
+// an AVI, they are written as frames, or the output would claim a fraction of its length.
+void CopiedAudioForAvi(AVCodecParameters* audio) {
+    bool mpegAudio = audio->codec_id == AV_CODEC_ID_MP2 || audio->codec_id == AV_CODEC_ID_MP3;
+    if ((mpegAudio &&
+         (audio->block_align == 1 || audio->block_align == 576 || audio->block_align == 1152)) ||
+        audio->codec_id == AV_CODEC_ID_AC3) {
+        audio->block_align = 0;
+    }
 }
 
 int64_t PacketTime(const AVPacket* packet) {
@@ -114,6 +129,7 @@ private:
     int DecodeVideo(const AVPacket* packet, std::string* error);
     int DecodeAudio(const AVPacket* packet, std::string* error);
     int HandleAudio(AVPacket* packet, std::string* error);
+    int CopyHeldAudio(const std::string& path, std::string* error);
     int WriteEncoded(AVPacket* packet, AVStream* stream, AVRational from, std::string* error);
     bool FrameDone();
     bool Stopped() const { return m_conversion.abortRequested.load(); }
@@ -177,6 +193,10 @@ private:
     // whether the file broke off inside it.
     bool m_holdLastPicture = false;
     PacketPtr m_heldPicture;
+    // Copying an AVI input's audio, its latest packet waits in the same way: what a cut-off file
+    // left of its last audio frame comes out of the demuxer's parser unmarked, at the very end.
+    PacketPtr m_heldAudio;
+    bool m_audioParsed = false;  // the demuxer splits the audio with a parser (closed at the end)
     std::unique_ptr<InputLogWatch> m_watch;
     int64_t m_cutPackets = 0;
     int64_t m_damagedPictures = 0;
@@ -249,6 +269,9 @@ int Joiner::SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParame
     if (m_plan.copyAudio) {
         avcodec_parameters_copy(m_audioOut->codecpar, firstAudio);
         m_audioOut->codecpar->codec_tag = 0;
+        if (std::strcmp(m_plan.muxer, "avi") == 0) {
+            CopiedAudioForAvi(m_audioOut->codecpar);
+        }
         m_audioOut->time_base = AVRational{1, m_plan.sampleRate};
     } else {
         result = m_audio.Open(m_plan, m_audioOut, globalHeader, error);
@@ -441,7 +464,36 @@ int Joiner::DecodeAudio(const AVPacket* packet, std::string* error) {
 
 int Joiner::HandleAudio(AVPacket* packet, std::string* error) {
     ++m_audioPackets;
-    return m_plan.copyAudio ? CopyAudioPacket(packet, error) : DecodeAudio(packet, error);
+    if (!m_plan.copyAudio) {
+        return DecodeAudio(packet, error);
+    }
+    if (!m_aviInput) {
+        return CopyAudioPacket(packet, error);
+    }
+    m_audioParsed = m_audioParsed || av_stream_get_parser(m_audioIn) != nullptr;
+    PacketPtr previous = std::move(m_heldAudio);
+    m_heldAudio.reset(av_packet_clone(packet));
+    if (m_heldAudio == nullptr) {
+        *error = "Out of memory reading the audio";
+        return AVERROR(ENOMEM);
+    }
+    return previous != nullptr ? CopyAudioPacket(previous.get(), error) : 0;
+}
+
+// The input's last audio packet, once its end is known: left out when the file was cut off inside
+// it, so the copied audio ends at the input's last whole frame.
+int Joiner::CopyHeldAudio(const std::string& path, std::string* error) {
+    PacketPtr last = std::move(m_heldAudio);
+    if (last == nullptr) {
+        return 0;
+    }
+    bool cutOff = m_watch->TruncatedPackets() > 0 || RiffFileCutShort(path);
+    // Read without a parser, packets are the file's chunks, which the demuxer marks when cut off.
+    if (cutOff && m_audioParsed && !AudioPacketIsWholeFrame(m_audioIn->codecpar, last.get())) {
+        ++m_cutPackets;
+        return 0;
+    }
+    return CopyAudioPacket(last.get(), error);
 }
 
 int Joiner::HandleVideo(AVPacket* packet, const std::string& path, std::string* error) {
@@ -500,6 +552,8 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     m_aviInput = std::string(context->iformat->name) == "avi";
     m_holdLastPicture = !m_aviInput && !m_plan.copyVideo;
     m_heldPicture.reset();
+    m_heldAudio.reset();
+    m_audioParsed = false;
     m_watch = std::make_unique<InputLogWatch>(context);
     m_cutPackets = 0;
     m_damagedPictures = 0;
@@ -612,6 +666,10 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
                 return result;
             }
         }
+    }
+    result = CopyHeldAudio(input.path, error);
+    if (result < 0) {
+        return result;
     }
     if (m_plan.copyVideo && m_aviInput) {
         result = CopyTrailingEmptyFrames(error);

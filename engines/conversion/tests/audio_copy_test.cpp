@@ -76,12 +76,14 @@ protected:
         EXPECT_EQ(at, out.size()) << "the output has audio packets that no input has";
     }
 
-    // The second input's tone starts where its white picture does.
+    // The second input's tone starts where its white picture is shown. That is the picture's own
+    // time: in an AVI, empty index entries before it are frames as well (ffmpeg's AVI files with
+    // MP3 audio have one after their first picture).
     static void ExpectSeam(const std::string& output) {
         kjtest::Onsets onsets = kjtest::FindOnsets(output);
         ASSERT_GE(onsets.video, 0.0);
         ASSERT_GE(onsets.audio, 0.0);
-        EXPECT_NEAR(onsets.audio, onsets.video, kSeamTolerance);
+        EXPECT_NEAR(onsets.audio, onsets.pictureTime, kSeamTolerance);
     }
 
     static ConvertOutput Dvd() {
@@ -143,6 +145,8 @@ TEST_F(AudioCopy, AviFilesWithMonoMp3KeepItCopied) {
     EXPECT_EQ(StreamEntry(out, "a:0", "channels"), "1");
     EXPECT_EQ(StreamEntry(out, "a:0", "sample_rate"), "44100");
     ExpectAudioCopied({a, b, c}, out);
+    // The header counts the stream's frames, not blocks of the inputs' 1152-byte alignment.
+    EXPECT_EQ(StreamEntry(out, "a:0", "nb_frames"), std::to_string(CountPackets(out, "a:0")));
     ExpectSeam(out);
 }
 

@@ -4,6 +4,7 @@
 // per input what it left out.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <regex>
@@ -152,6 +153,58 @@ TEST_F(DamagedInputs, ACutAviIsCopiedUpToItsLastWholePacketAndToldPerInput) {
     EXPECT_NEAR(Number(StreamEntry(out, "v:0", "duration")), 2 * joined, 0.1);
     EXPECT_EQ(run.progress.back().status, 0);
     EXPECT_EQ(run.progress.back().frame, run.totalFrames);
+}
+
+// A download that stopped inside an audio chunk: what is left of that MP3 frame comes out of
+// FFmpeg's parser at the very end, unmarked. Copied, it would be a frame without its end, which a
+// reader takes the next input's frames into.
+TEST_F(DamagedInputs, ACutInsideAnAudioFrameEndsTheCopiedAudioAtTheFrameBefore) {
+    std::string whole = Make("whole.avi",
+                             "-f lavfi -i testsrc=size=352x288:rate=25:duration=6 -f lavfi -i "
+                             "sine=frequency=440:duration=6 -c:v mpeg4 -vtag DX50 -c:a libmp3lame "
+                             "-ac 1 -b:a 64k -f avi");
+    std::vector<uint8_t> bytes = kjtest::ReadFileBytes(whole);
+    ASSERT_FALSE(bytes.empty());
+    // The first audio packet past 70 % of the file, cut in its middle.
+    size_t cutAt = 0;
+    std::istringstream packets(kjtest::RunCommand("ffprobe -v error -select_streams a:0 "
+                                                  "-show_entries packet=pos,size -of csv=p=0 " +
+                                                  kjtest::ShellQuote(whole))
+                                   .output);
+    for (std::string line; cutAt == 0 && std::getline(packets, line);) {
+        size_t comma = line.find(',');
+        if (comma == std::string::npos) {
+            continue;
+        }
+        double size = Number(line.substr(0, comma));
+        double pos = Number(line.substr(comma + 1));
+        if (pos > 0.7 * static_cast<double>(bytes.size())) {
+            cutAt = static_cast<size_t>(pos + size / 2);
+        }
+    }
+    ASSERT_GT(cutAt, 0u);
+    ASSERT_LT(cutAt, bytes.size());
+    bytes.resize(cutAt);
+    std::string cut = m_dir.File("cut.avi");
+    ASSERT_TRUE(kjtest::WriteFileBytes(cut, bytes));
+    std::vector<std::string> own = kjtest::PacketHashes(cut, "a:0");
+    ASSERT_GE(own.size(), 2u);
+    // What ffmpeg reads last of the cut file is the remainder; the rest are whole frames.
+    std::string remainder = own.back();
+    own.pop_back();
+
+    std::string out = m_dir.File("out.avi");
+    ConvertRun run = Join({cut, cut}, out, Avi352());
+    EXPECT_EQ(StreamEntry(out, "a:0", "codec_name"), "mp3");
+    EXPECT_EQ(DecodeErrors(out), "");
+    ExpectCutAviTold(run.inputWarnings[0], 6.0);
+    // Every audio packet of the output is one of the input's whole frames.
+    std::vector<std::string> copied = kjtest::PacketHashes(out, "a:0");
+    EXPECT_GT(copied.size(), own.size());
+    for (const std::string& hash : copied) {
+        EXPECT_NE(hash, remainder);
+        EXPECT_NE(std::find(own.begin(), own.end(), hash), own.end()) << hash;
+    }
 }
 
 TEST_F(DamagedInputs, ACutAviIsReencodedUpToItsLastWholePicture) {

@@ -62,7 +62,7 @@ protected:
         ASSERT_GE(onsets.audio, 0.0) << "no sound of the second input in " << output;
         EXPECT_NEAR(onsets.video - onsets.videoStart, static_cast<double>(firstFrames) / rate,
                     1.0 / rate);
-        EXPECT_NEAR(onsets.audio, onsets.video, kSeamTolerance);
+        EXPECT_NEAR(onsets.audio, onsets.pictureTime, kSeamTolerance);
     }
 
     // Progress: 1 first, 0 last, frame numbers rising to the list's totals.

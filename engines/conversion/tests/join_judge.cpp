@@ -53,7 +53,25 @@ Onsets FindOnsets(const std::string& path) {
                    " -map 0:v:0 -vf scale=" + std::to_string(kProbeSide) + ":" +
                    std::to_string(kProbeSide) + ",format=gray -fps_mode passthrough -f rawvideo -")
             .output;
+    // Each picture's own time: an AVI's empty index entries (frames that show the picture before
+    // again) take time without giving a picture, which counting pictures leaves out.
+    std::vector<double> times;
+    bool allTimed = true;
+    {
+        std::istringstream lines(RunCommand("ffprobe -v error -select_streams v:0 -show_entries "
+                                            "frame=best_effort_timestamp_time -of csv=p=0 " +
+                                            q)
+                                     .output);
+        std::string line;
+        while (std::getline(lines, line)) {
+            if (!line.empty()) {
+                allTimed = allTimed && line != "N/A";
+                times.push_back(ToDouble(line));
+            }
+        }
+    }
     const size_t frameBytes = kProbeSide * kProbeSide;
+    bool timed = allTimed && times.size() * frameBytes == pictures.size();
     for (size_t k = 0; rate > 0 && (k + 1) * frameBytes <= pictures.size(); ++k) {
         int sum = 0;
         for (size_t i = 0; i < frameBytes; ++i) {
@@ -61,6 +79,7 @@ Onsets FindOnsets(const std::string& path) {
         }
         if (sum / static_cast<int>(frameBytes) > kBrightMean) {
             onsets.video = onsets.videoStart + static_cast<double>(k) / rate;
+            onsets.pictureTime = timed ? times[k] : onsets.video;
             break;
         }
     }

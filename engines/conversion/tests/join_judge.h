@@ -17,7 +17,8 @@ bool MakeClip(const std::string& path, bool lit, bool audio, const std::string& 
 // Where the first white picture and the first loud audio sample are in `path`, in seconds on
 // its own clock; negative when there is none.
 struct Onsets {
-    double video = -1.0;
+    double video = -1.0;        // from the first picture's time, counting pictures
+    double pictureTime = -1.0;  // the white picture's own time, where a player shows it
     double audio = -1.0;
     double videoStart = 0.0;  // the first picture's time
 };
