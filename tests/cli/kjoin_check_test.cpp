@@ -302,7 +302,11 @@ TEST_F(KjoinCheck, JoinJsonStartsAgreeWithFfprobeForAvi) {
     QJsonArray inputs = JsonOf(r.output)["inputs"].toArray();
     ASSERT_EQ(inputs.size(), 2);
     EXPECT_NEAR(inputs[0].toObject()["start"].toDouble(), 0.0, 0.04);
-    EXPECT_NEAR(inputs[1].toObject()["start"].toDouble(), 2.0, 0.04);
+    // The first input lasts its index entries, the empty one ffmpeg writes after the first
+    // picture included.
+    double firstLength =
+        std::stod(kjtest::Ffprobe(File("v1.avi"), "stream=nb_frames", "v:0")) / 25.0;
+    EXPECT_NEAR(inputs[1].toObject()["start"].toDouble(), firstLength, 0.02);
     std::vector<double> times = VideoPacketTimes(out);
     size_t second = static_cast<size_t>(kjtest::CountPackets(File("v1.avi"), "v:0"));
     ASSERT_LT(second, times.size());
