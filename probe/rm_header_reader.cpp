@@ -4,49 +4,18 @@
 #include <string_view>
 #include <vector>
 
+#include "engines/realmedia/rm_format.h"
 #include "probe/header_file.h"
 
 namespace {
 
-// Every chunk: four-character id, 32-bit size of the whole chunk, 16-bit object version.
-constexpr size_t kChunkSizeOffset = 4;
-constexpr size_t kChunkHeaderBytes = 8;
-constexpr size_t kChunkVersionOffset = 8;
+using namespace rm;
 
-// "PROP".
-constexpr size_t kPropDuration = 30;  // milliseconds
-
-// "MDPR".
-constexpr size_t kMdprAvgBitRate = 16;  // bits per second
-constexpr size_t kMdprDuration = 36;    // milliseconds
-constexpr size_t kMdprNameSize = 40;
-constexpr size_t kMdprName = 41;
-// After the name: MIME size (8-bit), MIME, type-specific length (32-bit), type-specific data.
+// After an MDPR's name: MIME size (8-bit), MIME, type-specific length (32-bit), type-specific data.
 constexpr size_t kMdprTypeSpecificAfterMime = 4;
-
-// RealAudio type-specific data (".ra\xfd" header).
-constexpr size_t kRaHeaderVersion = 4;   // 16-bit
-constexpr size_t kRaVersionText = 8;     // ".ra4" / ".ra5"
-constexpr size_t kRaVersionChar = 11;    // the digit of that text
-constexpr size_t kRaFlavor = 22;         // 16-bit
-constexpr size_t kRaCodecFourcc = 66;    // version 5 layout
-constexpr size_t kRaV4CodecFourcc = 62;  // version 4 keeps it four bytes earlier
-constexpr uint16_t kRaVersion4 = 4;
-// A bare RealAudio file starts with that header. Version 3 (14.4 audio only) lays it out apart.
 constexpr uint16_t kRaVersion3 = 3;
-constexpr size_t kRaBytesPerMinute = 32;   // 32-bit
-constexpr size_t kRaAudioBytes = 28;       // 32-bit; 0 when the encoder did not count
-constexpr size_t kRa3BytesPerMinute = 16;  // 16-bit
-constexpr size_t kRa3AudioBytes = 18;      // 32-bit
-constexpr char kRa3Name[] = ".ra3,lpcJ";
-constexpr uint8_t kRealAudioStart[] = {'.', 'r', 'a', 0xFD};
+constexpr uint16_t kRaVersion4 = 4;
 constexpr unsigned kSecondsPerMinute = 60;
-
-// RealVideo type-specific data ("VIDO" block).
-constexpr size_t kVidoFourcc = 8;
-constexpr size_t kVidoWidth = 12;
-constexpr size_t kVidoHeight = 14;
-constexpr size_t kVidoFramesPerSecond = 22;  // integer half of a 16.16 rate
 
 constexpr std::string_view kAudioName = "Audio";
 constexpr std::string_view kVideoName = "Video";
@@ -116,15 +85,14 @@ unsigned CountAudioStream(ProbeInfo& info) {
 // "RealAudio 8,cook-6" or ".ra4,dnet-2": version, codec FourCC, flavour.
 std::string RealAudioName(ByteReader chunk, size_t t) {
     std::string name;
-    if (chunk.Has(t + kRaVersionChar, 1) && chunk.U8(t + kRaVersionChar) == '5') {
+    if (chunk.Has(t + kRaVersionDigit, 1) && chunk.U8(t + kRaVersionDigit) == '5') {
         name = "RealAudio 8";
     } else {
         AppendChars(chunk, t + kRaVersionText, name);
     }
     name += ",";
-    bool version4 =
-        chunk.Has(t + kRaHeaderVersion, 2) && chunk.BE16(t + kRaHeaderVersion) == kRaVersion4;
-    AppendChars(chunk, t + (version4 ? kRaV4CodecFourcc : kRaCodecFourcc), name);
+    bool version4 = chunk.Has(t + kRaVersion, 2) && chunk.BE16(t + kRaVersion) == kRaVersion4;
+    AppendChars(chunk, t + (version4 ? kRa4Fourcc : kRa5Fourcc), name);
     if (chunk.Has(t + kRaFlavor, 2)) {
         name += "-" + std::to_string(chunk.BE16(t + kRaFlavor));
     }
@@ -150,7 +118,7 @@ void ReadAudioStream(ByteReader chunk, size_t t, ProbeInfo& info) {
 void ReadBareRealAudio(ByteReader head, ProbeInfo& info) {
     CountAudioStream(info);
     ProbeAudioStream& audio = info.audio[0];
-    bool version3 = head.Has(kRaHeaderVersion, 2) && head.BE16(kRaHeaderVersion) == kRaVersion3;
+    bool version3 = head.Has(kRaVersion, 2) && head.BE16(kRaVersion) == kRaVersion3;
     std::string name = version3 ? std::string(kRa3Name) : RealAudioName(head, 0);
     CopyTextToSlot(name.data(), name.size(), audio.name, sizeof audio.name);
     audio.nameKnown = 1;
@@ -184,16 +152,16 @@ void ReadVideoStream(ByteReader chunk, size_t t, ProbeInfo& info) {
     if (chunk.Has(t + kVidoHeight, 2)) {
         info.height = chunk.BE16(t + kVidoHeight);
     }
-    if (chunk.Has(t + kVidoFramesPerSecond, 2)) {
-        info.frameRateMilli = chunk.BE16(t + kVidoFramesPerSecond) * 1000u;
+    if (chunk.Has(t + kVidoFrameRate, 2)) {
+        info.frameRateMilli = chunk.BE16(t + kVidoFrameRate) * 1000u;
     }
 }
 
 void ReadMediaProperties(ByteReader chunk, ProbeInfo& info) {
-    if (!chunk.Has(kMdprNameSize, 1)) {
+    if (!chunk.Has(kMdprNameLength, 1)) {
         return;
     }
-    size_t nameSize = chunk.U8(kMdprNameSize);
+    size_t nameSize = chunk.U8(kMdprNameLength);
     StreamKind kind = KindOfStream(chunk, nameSize);
     if (kind == StreamKind::kOther) {
         return;
@@ -217,22 +185,22 @@ int ParseRmHeader(ByteReader header, ProbeInfo& info) {
     if (header.size() == 0) {
         return -1;
     }
-    if (header.Matches(0, kRealAudioStart, 4)) {
+    if (header.Matches(0, kRaMagic, 4)) {
         ReadBareRealAudio(header, info);
         return 0;
     }
     size_t pos = 0;
-    while (header.Has(pos, kChunkHeaderBytes)) {
+    while (header.Has(pos, kChunkIdAndSize)) {
         if (header.Matches(pos, "DATA")) {
             break;
         }
-        uint32_t size = header.BE32(pos + kChunkSizeOffset);
-        if (size < kChunkHeaderBytes) {
+        uint32_t size = header.BE32(pos + kChunkSize);
+        if (size < kChunkIdAndSize) {
             break;  // cannot advance: the rest of the header is not trusted
         }
         // The chunk's fields are read only inside both the chunk and the bytes read.
         ByteReader chunk = header.Sub(pos, size);
-        bool version0 = chunk.Has(kChunkVersionOffset, 2) && chunk.BE16(kChunkVersionOffset) == 0;
+        bool version0 = chunk.Has(kChunkVersion, 2) && chunk.BE16(kChunkVersion) == 0;
         if (version0 && chunk.Matches(0, "PROP")) {
             if (chunk.Has(kPropDuration, 4)) {
                 info.duration = chunk.BE32(kPropDuration) / 1000;

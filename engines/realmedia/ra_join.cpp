@@ -17,7 +17,6 @@ namespace rm {
 
 namespace {
 
-constexpr char kRaMagic[] = ".ra\xfd";
 constexpr size_t kCopyBytes = 1u << 20;
 
 HRESULT Fail(std::string* text, HRESULT code, const std::string& account) {

@@ -9,25 +9,14 @@
 #include <vector>
 
 #include "engines/realmedia/rm_codec.h"
+#include "engines/realmedia/rm_format.h"
 #include "engines/realmedia/rm_joiner.h"
 #include "platform/bytes.h"
 #include "platform/com.h"
 
 namespace rm {
 
-// Header fields of a bare file (offsets from the start of the file).
-inline constexpr size_t kRa3HeaderLength = 6;  // u16: bytes after offset 8
-inline constexpr size_t kRa3HeaderBase = 8;
-inline constexpr size_t kRa3AudioBytes = 18;    // u32
-inline constexpr size_t kRa3FixedBytes = 18;    // what describes the codec
-inline constexpr uint32_t kRa3FrameBytes = 20;  // 14.4: 20 ms per frame
-inline constexpr size_t kRaHeaderSize = 18;     // v4/v5, u32: header length - 16
-inline constexpr size_t kRaHeaderSizeBase = 16;
-inline constexpr size_t kRaAudioBytes = 28;  // v4/v5, u32; 0 when the encoder did not count
-inline constexpr size_t kRa4Strings = 69;    // v4: title, author, copyright, comment
-inline constexpr size_t kRa4StringCount = 4;
-inline constexpr size_t kRa5CodecDataLength = 74;  // u32
-inline constexpr size_t kRa5CodecData = 78;
+// The header fields of a bare file are those of rm_format.h (a bare file starts with the header).
 // The most a bare header can take: its strings are short.
 inline constexpr size_t kBareHeaderReadBytes = 64 * 1024;
 

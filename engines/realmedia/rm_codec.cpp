@@ -2,42 +2,12 @@
 
 #include <cstring>
 
+#include "engines/realmedia/rm_format.h"
 #include "platform/bytes.h"
 
 namespace rm {
 
 namespace {
-constexpr char kRaMagic[] = ".ra\xfd";
-constexpr char kVidoMagic[] = "VIDO";
-
-// RealAudio header fields (offsets from the start of the type-specific data).
-constexpr size_t kRaVersion = 4;
-constexpr size_t kRaDataSize = 12;  // describes one file only
-constexpr size_t kRaFlavor = 22;
-constexpr size_t kRaCodedFrameSize = 24;
-constexpr size_t kRaTotalBytes = 28;  // describes one file only
-constexpr size_t kRaSubPacketHeight = 40;
-constexpr size_t kRaFrameSize = 42;
-constexpr size_t kRaSubPacketSize = 44;
-constexpr size_t kRa4SampleRate = 48;
-constexpr size_t kRa4SampleSize = 52;
-constexpr size_t kRa4Channels = 54;
-constexpr size_t kRa4Interleaver = 56;  // u8 length + id
-constexpr size_t kRa4Fourcc = 62;
-constexpr size_t kRa5SampleRate = 54;
-constexpr size_t kRa5SampleSize = 58;
-constexpr size_t kRa5Channels = 60;
-constexpr size_t kRa5Interleaver = 62;
-constexpr size_t kRa5Fourcc = 66;
-
-// RealVideo block.
-constexpr size_t kVidoMagicAt = 4;
-constexpr size_t kVidoFourcc = 8;
-constexpr size_t kVidoWidth = 12;
-constexpr size_t kVidoHeight = 14;
-constexpr size_t kVidoFrameRate = 22;
-constexpr size_t kVidoMinBytes = 26;
-
 std::string Text4(const ByteReader& r, size_t at) {
     if (!r.Has(at, 4)) {
         return {};
@@ -143,7 +113,7 @@ std::string DescribeAudioDifference(const std::vector<uint8_t>& first,
     bool pa = ParseAudioFormat(first, a);
     bool pb = ParseAudioFormat(other, b);
     if (pa && pb && (a.version == 4 || a.version == 5)) {
-        if (EqualExcept(first, other, kRaDataSize, kRaTotalBytes)) {
+        if (EqualExcept(first, other, kRaDataSize, kRaAudioBytes)) {
             return {};
         }
     } else if (first == other) {
