@@ -94,12 +94,12 @@ public:
         // Each engine module only for a join of its kind: loading FFmpeg costs a WMV join time.
         MediaKind kind = m_inputs.empty() ? kKindAvi : m_inputs.front().info.m_nKind;
         if (kind == kKindAvi || kind == kKindMpeg || kind == kKindMpeg2) {
-            m_hConversion = Module::Load("zivuvore");
-            LoadMclApi(m_hConversion.get());
+            m_conversion = Module::Load("zivuvore");
+            LoadMclApi(m_conversion.get());
         }
-        m_hRealMedia = LoadRealMediaSdk();
-        m_hWindowsMedia = Module::Load("WMVCore");
-        m_bWmEntryPoints = m_hWindowsMedia != nullptr && LoadWmEntryPoints(*m_hWindowsMedia);
+        m_realMedia = LoadRealMediaSdk();
+        m_windowsMedia = Module::Load("WMVCore");
+        m_wmEntryPoints = m_windowsMedia != nullptr && LoadWmEntryPoints(*m_windowsMedia);
     }
     ~TerminalJoinHost() override {
         EndLiveLine();
@@ -107,8 +107,8 @@ public:
     }
 
     const std::vector<JoinInput>& Inputs() const override { return m_inputs; }
-    bool WmEntryPointsLoaded() const override { return m_bWmEntryPoints; }
-    const Module* RealMediaModule() const override { return m_hRealMedia.get(); }
+    bool WmEntryPointsLoaded() const override { return m_wmEntryPoints; }
+    const Module* RealMediaModule() const override { return m_realMedia.get(); }
 
     void PostJoinPercent(int percent) override { Show(percent, m_status); }
     void PostJoinProgress(int percent) override { Show(percent, g_statusText); }  // lock held
@@ -185,10 +185,10 @@ private:
     std::string m_lastMessage;
     bool m_shownOnce = false;
     bool m_lineOpen = false;
-    std::unique_ptr<Module> m_hConversion;
-    std::unique_ptr<Module> m_hRealMedia;
-    std::unique_ptr<Module> m_hWindowsMedia;
-    bool m_bWmEntryPoints = false;
+    std::unique_ptr<Module> m_conversion;
+    std::unique_ptr<Module> m_realMedia;
+    std::unique_ptr<Module> m_windowsMedia;
+    bool m_wmEntryPoints = false;
 };
 
 bool ParseOptions(const QStringList& arguments, JoinOptions& options, FILE* err) {

@@ -46,18 +46,18 @@ void PrintRecord(const MediaFileInfo& info, FILE* out) {
 }  // namespace
 
 void ProbeModules::PrepareFor(const std::string& path) {
-    if (m_hConversion != nullptr) {
+    if (m_conversion != nullptr) {
         return;
     }
     FileTypeCode type = DetectFileType(path);
     if (type == kTypeAvi || type == kTypeMpeg) {
-        m_hConversion = Module::Load("zivuvore");
-        LoadMclApi(m_hConversion.get());
+        m_conversion = Module::Load("zivuvore");
+        LoadMclApi(m_conversion.get());
     }
 }
 
 ProbeModules::~ProbeModules() {
-    if (m_hConversion != nullptr) {
+    if (m_conversion != nullptr) {
         LoadMclApi(nullptr);
     }
 }

@@ -21,7 +21,7 @@ public:
     ProbeModules& operator=(const ProbeModules&) = delete;
 
 private:
-    std::unique_ptr<Module> m_hConversion;
+    std::unique_ptr<Module> m_conversion;
 };
 
 // Prints each file's column texts and information line (or, with --json, every field of its
