@@ -21,7 +21,7 @@ HRESULT ReadFileLayout(const File& file, Header* header, FileLayout* layout) {
     *layout = FileLayout{};
     layout->fileSize = file.Size();
     uint8_t head[kHeaderObjectFixed];
-    if (FAILED(file.ReadAt(0, head, sizeof head))) {
+    if (FAILED(ReadAt(file, 0, head, sizeof head))) {
         return ASF_E_NOHEADEROBJECT;
     }
     ByteReader r(head, sizeof head);
@@ -36,7 +36,7 @@ HRESULT ReadFileLayout(const File& file, Header* header, FileLayout* layout) {
         return ASF_E_INVALIDHEADER;
     }
     Bytes bytes(static_cast<size_t>(headerSize));
-    HRESULT hr = file.ReadAt(0, bytes.data(), bytes.size());
+    HRESULT hr = ReadAt(file, 0, bytes.data(), bytes.size());
     if (FAILED(hr)) {
         return ASF_E_INVALIDHEADER;
     }
@@ -47,7 +47,7 @@ HRESULT ReadFileLayout(const File& file, Header* header, FileLayout* layout) {
     layout->headerSize = headerSize;
 
     uint8_t data[kDataObjectFixed];
-    if (FAILED(file.ReadAt(headerSize, data, sizeof data)) || ReadGuid(data) != kDataObject) {
+    if (FAILED(ReadAt(file, headerSize, data, sizeof data)) || ReadGuid(data) != kDataObject) {
         return ASF_E_NODATAOBJECT;
     }
     ByteReader d(data, sizeof data);
@@ -97,7 +97,7 @@ HRESULT ReadFileLayout(const File& file, Header* header, FileLayout* layout) {
     }
     for (int i = 0; i < kMaxTrailingObjects && off + kObjectHeaderSize <= layout->fileSize; ++i) {
         uint8_t obj[kObjectHeaderSize];
-        if (FAILED(file.ReadAt(off, obj, sizeof obj))) {
+        if (FAILED(ReadAt(file, off, obj, sizeof obj))) {
             break;
         }
         uint64_t size = ByteReader(obj, sizeof obj).LE64(16);
@@ -120,7 +120,7 @@ HRESULT CheckFirstPackets(const File& file, const FileLayout& layout) {
         return S_OK;
     }
     Bytes bytes(static_cast<size_t>(count * layout.packetSize));
-    HRESULT hr = file.ReadAt(layout.firstPacketOffset, bytes.data(), bytes.size());
+    HRESULT hr = ReadAt(file, layout.firstPacketOffset, bytes.data(), bytes.size());
     if (FAILED(hr)) {
         return hr;
     }
@@ -136,7 +136,7 @@ HRESULT CheckFirstPackets(const File& file, const FileLayout& layout) {
 
 HRESULT AsfSource::Open(const std::string& path) {
     Close();
-    HRESULT hr = m_file.Open(path, File::Mode::Read);
+    HRESULT hr = OpenFile(m_file, path, File::Mode::Read);
     if (FAILED(hr)) {
         return hr;
     }
@@ -186,7 +186,7 @@ uint64_t AsfSource::PacketForTime(uint64_t cnsTime) const {
         return 0;
     }
     uint8_t fixed[kSimpleIndexFixed];
-    if (FAILED(m_file.ReadAt(m_layout.simpleIndexOffset, fixed, sizeof fixed))) {
+    if (FAILED(ReadAt(m_file, m_layout.simpleIndexOffset, fixed, sizeof fixed))) {
         return 0;
     }
     ByteReader r(fixed, sizeof fixed);
@@ -199,9 +199,9 @@ uint64_t AsfSource::PacketForTime(uint64_t cnsTime) const {
     uint64_t t = cnsTime + m_header.file.prerollMs * kUnitsPerMs;
     uint64_t i = std::min<uint64_t>(t / interval, entries - 1);
     uint8_t entry[kSimpleIndexEntrySize];
-    if (FAILED(m_file.ReadAt(
-            m_layout.simpleIndexOffset + kSimpleIndexFixed + i * kSimpleIndexEntrySize, entry,
-            sizeof entry))) {
+    if (FAILED(ReadAt(m_file,
+                      m_layout.simpleIndexOffset + kSimpleIndexFixed + i * kSimpleIndexEntrySize,
+                      entry, sizeof entry))) {
         return 0;
     }
     uint64_t packet = ByteReader(entry, sizeof entry).LE32(0);

@@ -140,8 +140,8 @@ void ReadAhead::Run() {
         const uint64_t generation = s.generation;
         s.nextRead += count;
         lock.unlock();
-        block->hr = m_file.ReadAt(m_firstOffset + first * m_packetSize, block->bytes.data(),
-                                  static_cast<size_t>(count * m_packetSize));
+        block->hr = ReadAt(m_file, m_firstOffset + first * m_packetSize, block->bytes.data(),
+                           static_cast<size_t>(count * m_packetSize));
         block->firstPacket = first;
         block->packets = count;
         block->generation = generation;
@@ -240,7 +240,7 @@ void WriteBehind::Run() {
         bool failed = FAILED(m_error);
         lock.unlock();
         // After a failure nothing more is written; the blocks still come back.
-        HRESULT hr = failed ? S_OK : m_file.WriteAt(m_offset, block->data(), size);
+        HRESULT hr = failed ? S_OK : WriteAt(m_file, m_offset, block->data(), size);
         m_offset += size;
         if (SUCCEEDED(hr)) {
             m_file.Grew(m_offset);

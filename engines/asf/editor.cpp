@@ -109,11 +109,11 @@ HRESULT Editor::SaveLocked() {
     HRESULT hr = BuildHeaderObject(h, inPlace, &bytes);
     if (SUCCEEDED(hr)) {
         File file;
-        hr = file.Open(m_path, File::Mode::ReadWrite);
+        hr = OpenFile(file, m_path, File::Mode::ReadWrite);
         // Written in place and not synced: the header is the same size, and waiting here
         // for the whole file to reach the disk would cost a join as long as the disk takes.
         if (SUCCEEDED(hr)) {
-            hr = file.WriteAt(0, bytes.data(), bytes.size());
+            hr = WriteAt(file, 0, bytes.data(), bytes.size());
         }
         return hr;
     }
@@ -147,23 +147,23 @@ HRESULT Editor::RewriteLocked(const Bytes& header) {
     }
     const uint64_t shift = header.size() - layout.dataObjectOffset;
     File file;
-    HRESULT hr = file.Open(m_path, File::Mode::ReadWrite);
+    HRESULT hr = OpenFile(file, m_path, File::Mode::ReadWrite);
     std::vector<uint8_t> chunk(kCopyChunk);
     uint64_t end = layout.fileSize;
     while (SUCCEEDED(hr) && end > layout.dataObjectOffset) {
         size_t n =
             static_cast<size_t>(std::min<uint64_t>(chunk.size(), end - layout.dataObjectOffset));
         end -= n;
-        hr = file.ReadAt(end, chunk.data(), n);
+        hr = ReadAt(file, end, chunk.data(), n);
         if (SUCCEEDED(hr)) {
-            hr = file.WriteAt(end + shift, chunk.data(), n);
+            hr = WriteAt(file, end + shift, chunk.data(), n);
         }
     }
     if (SUCCEEDED(hr)) {
-        hr = file.WriteAt(0, header.data(), header.size());
+        hr = WriteAt(file, 0, header.data(), header.size());
     }
     if (SUCCEEDED(hr)) {
-        hr = file.Sync();
+        hr = Sync(file);
     }
     return hr;
 }

@@ -1,43 +1,22 @@
-// A plain file handle with positioned reads and writes.
+// The ASF engine's file results: positioned reads and writes of a DescriptorFile, with the
+// errors the Windows Media interfaces report.
 #pragma once
 
 #include <cstdint>
 #include <string>
-#include <vector>
 
 #include "platform/com.h"
-#include "platform/growing_output.h"
+#include "platform/descriptor_file.h"
 
 namespace asf {
 
-class File {
-public:
-    enum class Mode { Read, ReadWrite, Create };
+using File = DescriptorFile;
 
-    File() = default;
-    ~File();
-    File(const File&) = delete;
-    File& operator=(const File&) = delete;
-
-    HRESULT Open(const std::string& path, Mode mode);
-    void Close();
-    bool IsOpen() const { return m_fd >= 0; }
-
-    // Reads exactly n bytes at off; ASF_E_BUFFEROVERRUN when the file ends first.
-    HRESULT ReadAt(uint64_t off, void* buffer, size_t n) const;
-    // Reads up to n bytes at off; *got tells how many.
-    HRESULT ReadSome(uint64_t off, void* buffer, size_t n, size_t* got) const;
-    HRESULT WriteAt(uint64_t off, const void* buffer, size_t n);
-    HRESULT Truncate(uint64_t size);
-    HRESULT Sync();
-    // After the bytes before `end` were written in order: reserves space ahead and starts
-    // writing them to the disk, without waiting (see GrowingOutput).
-    void Grew(uint64_t end) { m_growth.Wrote(m_fd, end); }
-    uint64_t Size() const;
-
-private:
-    int m_fd = -1;
-    GrowingOutput m_growth;
-};
+HRESULT OpenFile(File& file, const std::string& path, File::Mode mode);
+// Reads exactly n bytes at off; ASF_E_BUFFEROVERRUN when the file ends first.
+HRESULT ReadAt(const File& file, uint64_t off, void* buffer, size_t n);
+HRESULT WriteAt(File& file, uint64_t off, const void* buffer, size_t n);
+HRESULT Truncate(File& file, uint64_t size);
+HRESULT Sync(File& file);
 
 }  // namespace asf

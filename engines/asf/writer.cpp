@@ -263,7 +263,7 @@ HRESULT Writer::BeginWriting() {
     if (FAILED(hr)) {
         return hr;
     }
-    hr = m_file.Open(m_path, File::Mode::Create);
+    hr = OpenFile(m_file, m_path, File::Mode::Create);
     if (FAILED(hr)) {
         return hr;
     }
@@ -274,9 +274,9 @@ HRESULT Writer::BeginWriting() {
     data.Bytes(raw, 16).LE64(0);
     GuidToBytes(f.fileId, raw);
     data.Bytes(raw, 16).LE64(0).LE16(kDataObjectReserved);
-    hr = m_file.WriteAt(0, headerBytes.data(), headerBytes.size());
+    hr = WriteAt(m_file, 0, headerBytes.data(), headerBytes.size());
     if (SUCCEEDED(hr)) {
-        hr = m_file.WriteAt(headerBytes.size(), data.bytes().data(), data.size());
+        hr = WriteAt(m_file, headerBytes.size(), data.bytes().data(), data.size());
     }
     if (FAILED(hr)) {
         m_file.Close();
@@ -480,7 +480,7 @@ HRESULT Writer::EndWriting() {
             continue;
         }
         Bytes index = st.index->Finish(f.fileId, f.playDuration);
-        hr = m_file.WriteAt(end, index.data(), index.size());
+        hr = WriteAt(m_file, end, index.data(), index.size());
         end += index.size();
     }
     f.fileSize = end;
@@ -491,20 +491,20 @@ HRESULT Writer::EndWriting() {
         hr = BuildHeaderObject(m_header, options, &headerBytes);
     }
     if (SUCCEEDED(hr)) {
-        hr = m_file.WriteAt(0, headerBytes.data(), headerBytes.size());
+        hr = WriteAt(m_file, 0, headerBytes.data(), headerBytes.size());
     }
     if (SUCCEEDED(hr)) {
         ByteWriter d;
         d.LE64(kDataObjectFixed + packets * f.maxPacketSize);
-        hr = m_file.WriteAt(m_headerSize + 16, d.bytes().data(), d.size());
+        hr = WriteAt(m_file, m_headerSize + 16, d.bytes().data(), d.size());
         ByteWriter c;
         c.LE64(packets);
         if (SUCCEEDED(hr)) {
-            hr = m_file.WriteAt(m_headerSize + 40, c.bytes().data(), c.size());
+            hr = WriteAt(m_file, m_headerSize + 40, c.bytes().data(), c.size());
         }
     }
     if (SUCCEEDED(hr)) {
-        hr = m_file.Truncate(end);
+        hr = Truncate(m_file, end);
     }
     AbandonLocked();
     HeaderInfoPolicy policy;

@@ -56,5 +56,4 @@ private:
     Joiner m_joiner;
 };
 
-
 }  // namespace rm

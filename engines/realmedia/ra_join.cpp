@@ -10,8 +10,7 @@
 
 #include "engines/realmedia/edit_text.h"
 #include "engines/realmedia/rmedit.h"
-#include "platform/growing_output.h"
-#include "platform/read_fully.h"
+#include "platform/descriptor_file.h"
 
 namespace rm {
 
@@ -35,14 +34,9 @@ std::string BaseName(const std::string& path) {
 struct BareInput {
     std::string path;
     std::string name;
-    int fd = -1;
+    DescriptorFile file;
     uint64_t size = 0;
     BareRealAudio ra;
-    ~BareInput() {
-        if (fd >= 0) {
-            ::close(fd);
-        }
-    }
 };
 
 // The bytes one unit of the stream takes: an interleave block where there is one, else a
@@ -64,13 +58,12 @@ bool IsBareRealAudio(ByteReader head) {
 }
 
 bool IsBareRealAudioFile(const std::string& path) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
+    DescriptorFile file;
+    if (file.Open(path, DescriptorFile::Mode::Read) != 0) {
         return false;
     }
     uint8_t head[4] = {};
-    size_t got = PreadFully(fd, 0, head, sizeof head);
-    ::close(fd);
+    size_t got = file.ReadSome(0, head, sizeof head);
     return IsBareRealAudio(ByteReader(head, got));
 }
 
@@ -157,16 +150,14 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
         auto in = std::make_unique<BareInput>();
         in->path = path;
         in->name = BaseName(path);
-        in->fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-        struct stat info {};
-        if (in->fd < 0 || ::fstat(in->fd, &info) != 0) {
+        if (int error = in->file.Open(path, DescriptorFile::Mode::Read)) {
             return Fail(text, RMEDIT_E_BAD_FILE,
-                        "Cannot open " + in->name + ": " + std::strerror(errno) + ".");
+                        "Cannot open " + in->name + ": " + std::strerror(error) + ".");
         }
-        in->size = static_cast<uint64_t>(info.st_size);
+        in->size = in->file.Size();
         std::vector<uint8_t> head(
             static_cast<size_t>(std::min<uint64_t>(in->size, kBareHeaderReadBytes)));
-        head.resize(PreadFully(in->fd, 0, head.data(), head.size()));
+        head.resize(in->file.ReadSome(0, head.data(), head.size()));
         if (!IsBareRealAudio(ByteReader(head))) {
             if (files.empty()) {
                 // The first file is a Real Media file: name the first bare one after it.
@@ -220,14 +211,14 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
     }
 
     const std::string outName = BaseName(output);
-    int out = ::open(output.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (out < 0) {
+    DescriptorFile out;
+    if (int error = out.Open(output, DescriptorFile::Mode::Create)) {
         return Fail(text, RMEDIT_E_READ_ONLY,
                     "The file is read only: " + outName + " cannot be written (" +
-                        std::strerror(errno) + ").");
+                        std::strerror(error) + ").");
     }
     auto abandon = [&](HRESULT code, const std::string& account) {
-        ::close(out);
+        out.Close();
         ::unlink(output.c_str());
         return Fail(text, code, account);
     };
@@ -239,9 +230,8 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
     if (observer != nullptr) {
         observer->Started();
     }
-    GrowingOutput growing;
     uint64_t written = 0;
-    if (int error = PwriteFully(out, 0, header.data(), header.size())) {
+    if (int error = out.WriteAt(0, header.data(), header.size())) {
         return writeError(error);
     }
     written = header.size();
@@ -249,13 +239,12 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
     uint32_t sent = 0;
     std::vector<uint8_t> buffer(kCopyBytes);
     for (const auto& in : files) {
-        AdviseReadingInOrder(in->fd);
         uint64_t at = in->ra.audioStart;
         uint64_t left = in->ra.audioBytes;
         while (left > 0) {
             size_t want = static_cast<size_t>(std::min<uint64_t>(left, buffer.size()));
             bool failed = false;
-            size_t got = PreadFully(in->fd, at, buffer.data(), want, &failed);
+            size_t got = in->file.ReadSome(at, buffer.data(), want, &failed);
             if (got != want) {
                 return abandon(RMEDIT_E_BAD_FILE,
                                in->name +
@@ -263,13 +252,13 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
                                            : std::string(" changed while it was being joined")) +
                                    ".");
             }
-            if (int error = PwriteFully(out, written, buffer.data(), got)) {
+            if (int error = out.WriteAt(written, buffer.data(), got)) {
                 return writeError(error);
             }
             written += got;
             at += got;
             left -= got;
-            growing.Wrote(out, written);
+            out.Grew(written);
             uint32_t percent = static_cast<uint32_t>(written * 100 / total);
             while (observer != nullptr && sent < percent) {
                 ++sent;
@@ -279,9 +268,11 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
             }
         }
     }
-    growing.Finish(out);
-    if (::fsync(out) != 0 || ::close(out) != 0) {
-        int error = errno;
+    int error = out.Sync();
+    if (int closed = out.Close(); error == 0) {
+        error = closed;
+    }
+    if (error != 0) {
         ::unlink(output.c_str());
         return Fail(text, RMEDIT_E_READ_ONLY,
                     "The file is read only: " + outName + " cannot be written (" +

@@ -14,7 +14,7 @@
 #include "engines/realmedia/rm_video_payload.h"
 #include "engines/realmedia/rmedit.h"
 #include "platform/bytes.h"
-#include "platform/growing_output.h"
+#include "platform/descriptor_file.h"
 #include "platform/read_fully.h"
 
 namespace rm {
@@ -81,14 +81,13 @@ private:
 };
 
 // Buffered writes to the output; the first failure is kept and ends all further writing.
+// The joined file, written front to back through a buffer; the file itself is a DescriptorFile.
 class OutputFile {
 public:
-    ~OutputFile() { Close(); }
     bool Open(const std::string& path) {
-        m_fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-        m_error = m_fd < 0 ? errno : 0;
+        m_error = m_file.Open(path, DescriptorFile::Mode::Create);
         m_buffer.reserve(kWriteBufferBytes);
-        return m_fd >= 0;
+        return m_error == 0;
     }
     void Write(const void* data, size_t n) {
         if (m_buffer.size() + n > kWriteBufferBytes) {
@@ -99,36 +98,31 @@ public:
     }
     bool Flush() {
         if (m_error == 0 && !m_buffer.empty()) {
-            m_error = PwriteFully(m_fd, m_written, m_buffer.data(), m_buffer.size());
+            m_error = m_file.WriteAt(m_written, m_buffer.data(), m_buffer.size());
             if (m_error == 0) {
                 m_written += m_buffer.size();
-                m_growth.Wrote(m_fd, m_written);
+                m_file.Grew(m_written);
             }
         }
         m_buffer.clear();
         return m_error == 0;
     }
     bool Close() {
-        if (m_fd >= 0) {
+        if (m_file.IsOpen()) {
             Flush();
-            int released = m_growth.Finish(m_fd);
-            if (released != 0 && m_error == 0) {
-                m_error = released;
+            int closed = m_file.Close();
+            if (closed != 0 && m_error == 0) {
+                m_error = closed;
             }
-            if (::close(m_fd) != 0 && m_error == 0) {
-                m_error = errno;
-            }
-            m_fd = -1;
         }
         return m_error == 0;
     }
     int error() const { return m_error; }
 
 private:
-    int m_fd = -1;
+    DescriptorFile m_file;
     int m_error = 0;
     uint64_t m_written = 0;
-    GrowingOutput m_growth;
     std::vector<uint8_t> m_buffer;
 };
 

@@ -74,30 +74,16 @@ bool ParseMediaProperties(const std::vector<uint8_t>& bytes, MediaProperties& m)
 }
 }  // namespace
 
-FileSource::~FileSource() {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-    }
-}
-
 bool FileSource::Open(const std::string& path) {
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (m_fd < 0) {
+    if (m_file.Open(path, DescriptorFile::Mode::Read) != 0) {
         return false;
     }
-    struct stat st {};
-    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        ::close(m_fd);
-        m_fd = -1;
-        return false;
-    }
-    m_size = static_cast<uint64_t>(st.st_size);
-    AdviseReadingInOrder(m_fd);
+    m_size = m_file.Size();
     return true;
 }
 
 size_t FileSource::ReadAt(uint64_t off, void* buffer, size_t n) {
-    return PreadFully(m_fd, off, buffer, n);
+    return m_file.ReadSome(off, buffer, n);
 }
 
 size_t MemorySource::ReadAt(uint64_t off, void* buffer, size_t n) {

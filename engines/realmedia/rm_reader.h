@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/com.h"
+#include "platform/descriptor_file.h"
 
 namespace rm {
 
@@ -23,14 +24,13 @@ public:
 
 class FileSource : public ByteSource {
 public:
-    ~FileSource() override;
     // False when the file cannot be opened for reading.
     bool Open(const std::string& path);
     size_t ReadAt(uint64_t off, void* buffer, size_t n) override;
     uint64_t Size() const override { return m_size; }
 
 private:
-    int m_fd = -1;
+    DescriptorFile m_file;
     uint64_t m_size = 0;
 };
 
