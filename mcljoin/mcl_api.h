@@ -66,6 +66,11 @@ struct MclApiTable {
     // One more export of our library, beyond the designed table: the text of its last error,
     // for the failure dialog. (Its encoders are asked through the compressor manager, vfw.h.)
     int32_t (*MclGetErrorText)(char* buffer, int32_t size) = nullptr;
+    // And, when the library has it, what a join knows of each input: its start and length in
+    // the output and a warning about what of it was left out; 1 when it knows the input.
+    int32_t (*MclGetInputReport)(MclHandle conversion, int32_t input, double* startSeconds,
+                                 double* durationSeconds, char* warning,
+                                 int32_t warningBytes) = nullptr;
 
     // Number of entry points of the designed table that were found.
     int ResolvedCount() const;

@@ -5,6 +5,7 @@
 
 #include "job/job_state.h"
 #include "job/join_host.h"
+#include "job/join_report.h"
 #include "mcljoin/mcl_api.h"
 #include "mcljoin/mcl_callbacks.h"
 #include "mcljoin/video_codec.h"
@@ -63,6 +64,30 @@ void FillLists(const JoinHost& host) {
     g_mclJoin.totalSamples = MclApi.MclListGetSampleCount(g_mclJoin.audioList);
 }
 
+// Hands what the library knows of each input (its place in the output, what was left out of
+// it) to the job's report.
+void ReportInputs(size_t inputCount) {
+    if (MclApi.MclGetInputReport == nullptr) {
+        return;
+    }
+    for (size_t i = 0; i < inputCount; ++i) {
+        double start = -1;
+        double duration = -1;
+        std::array<char, kErrorTextBytes> warning{};
+        if (MclApi.MclGetInputReport(g_mclJoin.conversion, static_cast<int32_t>(i), &start,
+                                     &duration, warning.data(),
+                                     static_cast<int32_t>(warning.size())) == 0) {
+            continue;
+        }
+        if (start >= 0 && duration >= 0) {
+            ReportInputTiming(i, start, duration);
+        }
+        if (warning[0] != '\0') {
+            ReportInputWarning(i, warning.data());
+        }
+    }
+}
+
 // Runs the set-up conversion to its end, cleans up, and gives the join's result.
 int ConvertAndFree() {
     int32_t result = MclApi.MclConvert(g_mclJoin.conversion);
@@ -76,6 +101,9 @@ int ConvertAndFree() {
         g_errorText = text[0] != '\0' ? std::string(text.data())
                                       : "The conversion library could not join the files (error " +
                                             std::to_string(result) + ").";
+    }
+    if (result == 0) {
+        ReportInputs(g_mclJoin.host->Inputs().size());
     }
     MclApi.MclListFree(g_mclJoin.videoList);
     MclApi.MclListFree(g_mclJoin.audioList);

@@ -10,13 +10,14 @@
 
 extern "C" {
 #include <libavutil/error.h>
-#include <libavutil/log.h>
 }
 
 #include "engines/conversion/conversion.h"
 #include "engines/conversion/converter.h"
+#include "engines/conversion/ffmpeg_loader.h"
 #include "engines/conversion/library_objects.h"
 #include "engines/conversion/mcl_exports.h"
+#include "engines/conversion/mpeg_copy_join.h"
 
 namespace {
 
@@ -56,12 +57,6 @@ std::string ResolveName(const char* name) {
     return path;
 }
 
-// What FFmpeg has to say reaches the caller as the library's error; its notes and warnings
-// (about files being read for the totals, too) would only clutter the program's stderr.
-void QuietFfmpeg() {
-    av_log_set_level(AV_LOG_ERROR);
-}
-
 int32_t ClampToInt32(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, 0, INT32_MAX));
 }
@@ -71,7 +66,6 @@ int32_t ClampToInt32(int64_t value) {
 extern "C" {
 
 MclHandle MclAlloc() {
-    QuietFfmpeg();
     auto conversion = std::make_shared<Conversion>();
     MclHandle handle = Conversions().Add(conversion);
     conversion->handle = handle;
@@ -104,7 +98,6 @@ void MclAssignError(MclHandle conversion, MclErrorFn callback) {
 }
 
 MclHandle MclListAlloc() {
-    QuietFfmpeg();
     return FileLists().Add(std::make_shared<FileList>());
 }
 
@@ -248,7 +241,17 @@ int32_t MclConvert(MclHandle handle) {
     conversion->endNanoseconds = 0;
     conversion->startNanoseconds = SteadyNanoseconds();
     std::string error;
-    int result = RunConversion(*conversion, &error);
+    ConversionSettings settings;
+    {
+        std::lock_guard<std::mutex> lock(conversion->mutex);
+        settings = conversion->settings;
+    }
+    ForgetCopiedInputReports(handle);
+    int result = 0;
+    // Program streams that match are joined by the pack copier; everything else needs FFmpeg.
+    if (!RunProgramStreamCopy(*conversion, settings, AVERROR_EXIT, &result, &error)) {
+        result = EnsureFfmpeg(&error) ? RunConversion(*conversion, &error) : AVERROR(ENOSYS);
+    }
     conversion->endNanoseconds = SteadyNanoseconds();
     conversion->running = false;
     if (result == 0) {
@@ -333,6 +336,7 @@ void MclFree(MclHandle handle) {
         conversion->abortRequested = true;  // a conversion still running ends
     }
     Conversions().Remove(handle);
+    ForgetCopiedInputReports(handle);
 }
 
 }  // extern "C"

@@ -23,4 +23,13 @@ KJ_MCL_EXPORT int32_t MclHasVideoEncoder(uint32_t fourcc);
 // The readable text of the library's last error (what MclCheckError gives the code of), copied
 // into `buffer` of `size` bytes and cut to fit; returns the text's full length in bytes.
 KJ_MCL_EXPORT int32_t MclGetErrorText(char* buffer, int32_t size);
+
+// What the last MclConvert of `conversion` knows of its input `input` (0 first): where it starts
+// in the output and how long it lasts there (seconds; negative when not known), and a warning
+// about it (what of it was left out) copied into `warning` of `warningBytes` bytes, empty when
+// there is none. 1 when it knows the input, 0 otherwise (past the end, or a join that does not
+// tell). Resolved by the driver when present.
+KJ_MCL_EXPORT int32_t MclGetInputReport(MclHandle conversion, int32_t input, double* startSeconds,
+                                        double* durationSeconds, char* warning,
+                                        int32_t warningBytes);
 }

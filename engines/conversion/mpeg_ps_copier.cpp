@@ -1,0 +1,401 @@
+#include "engines/conversion/mpeg_ps_copier.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "engines/conversion/mpeg_ps_facts.h"
+#include "engines/conversion/mpeg_ps_input.h"
+#include "engines/conversion/mpeg_ps_units.h"
+#include "platform/growing_output.h"
+#include "platform/read_fully.h"
+
+using namespace mpegps;
+
+namespace {
+
+constexpr size_t kMaxUnitBytes = kPesHeaderBytes + 0xFFFF;
+// Output goes to the file in whole buffers of this size.
+constexpr size_t kOutputBufferBytes = size_t{8} << 20;
+// Input bytes between progress calls.
+constexpr uint64_t kProgressEveryBytes = uint64_t{1} << 20;
+// Video packets of a later input searched for its first GOP header.
+constexpr int kGopSearchPackets = 64;
+constexpr int64_t kPtmWrap = int64_t{1} << 32;
+constexpr uint8_t kEndCode[] = {0x00, 0x00, 0x01, kProgramEnd};
+
+bool IsOpenDescriptorPath(const std::string& path) {
+    return path.rfind("/proc/self/fd/", 0) == 0;
+}
+
+class PsOutput {
+public:
+    ~PsOutput() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        if (!m_tempPath.empty()) {
+            ::unlink(m_tempPath.c_str());
+        }
+    }
+
+    int Open(const std::string& path, std::string* error) {
+        m_path = path;
+        std::string target = path;
+        if (!IsOpenDescriptorPath(path)) {
+            size_t slash = path.find_last_of('/');
+            std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+            std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+            std::string pattern = folder + "/." + name + ".mclpart-XXXXXX";
+            std::vector<char> buffer(pattern.begin(), pattern.end());
+            buffer.push_back('\0');
+            int fd = ::mkstemp(buffer.data());
+            if (fd < 0) {
+                *error = "Cannot write in the folder " + folder + ": " + std::strerror(errno);
+                return -errno;
+            }
+            ::close(fd);
+            m_tempPath = buffer.data();
+            target = m_tempPath;
+        }
+        m_fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (m_fd < 0) {
+            *error = "Cannot write " + path + ": " + std::strerror(errno);
+            return -errno;
+        }
+        m_buffer.reserve(kOutputBufferBytes);
+        return 0;
+    }
+
+    int Write(const uint8_t* data, size_t size, std::string* error) {
+        if (m_buffer.size() + size > kOutputBufferBytes) {
+            int result = Flush(error);
+            if (result < 0) {
+                return result;
+            }
+        }
+        m_buffer.insert(m_buffer.end(), data, data + size);
+        return 0;
+    }
+
+    uint64_t Offset() const { return m_written + m_buffer.size(); }
+
+    int Finish(std::string* error) {
+        int result = Flush(error);
+        if (result < 0) {
+            return result;
+        }
+        int given = m_growth.Finish(m_fd);
+        if (given != 0 || ::close(m_fd) != 0) {
+            m_fd = -1;
+            *error = "Cannot finish writing " + m_path + ": " + std::strerror(given ? given : errno);
+            return -EIO;
+        }
+        m_fd = -1;
+        if (m_tempPath.empty()) {
+            return 0;
+        }
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::chmod(m_tempPath.c_str(), 0666 & ~mask);
+        if (std::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
+            *error = "Cannot put the joined file at " + m_path + ": " + std::strerror(errno);
+            return -errno;
+        }
+        m_tempPath.clear();
+        return 0;
+    }
+
+private:
+    int Flush(std::string* error) {
+        if (m_buffer.empty()) {
+            return 0;
+        }
+        int failure = PwriteFully(m_fd, m_written, m_buffer.data(), m_buffer.size());
+        if (failure != 0) {
+            *error = "Cannot write " + m_path + ": " + std::strerror(failure);
+            return -failure;
+        }
+        m_written += m_buffer.size();
+        m_buffer.clear();
+        m_growth.Wrote(m_fd, m_written);
+        return 0;
+    }
+
+    std::string m_path;
+    std::string m_tempPath;
+    int m_fd = -1;
+    uint64_t m_written = 0;
+    std::vector<uint8_t> m_buffer;
+    GrowingOutput m_growth;
+};
+
+void ShiftPtm(uint8_t* at, int64_t shift) {
+    int64_t t = (static_cast<int64_t>(at[0]) << 24) | (at[1] << 16) | (at[2] << 8) | at[3];
+    if (t == 0) {
+        return;  // not set
+    }
+    t = ((t + shift) % kPtmWrap + kPtmWrap) % kPtmWrap;
+    at[0] = static_cast<uint8_t>(t >> 24);
+    at[1] = static_cast<uint8_t>(t >> 16);
+    at[2] = static_cast<uint8_t>(t >> 8);
+    at[3] = static_cast<uint8_t>(t);
+}
+
+// Moves every clock field of the unit at `data` (its bytes owned by the caller) by `shift`.
+void ShiftUnit(uint8_t* data, const PsUnit& unit, int64_t shift) {
+    if (unit.kind != PsUnitKind::kPes) {
+        return;
+    }
+    if (unit.code == kPrivateStream2) {
+        ByteReader payload(data + kPesHeaderBytes, unit.size - kPesHeaderBytes);
+        uint8_t* p = data + kPesHeaderBytes;
+        if (payload.U8(0) == kPciSubId && payload.Has(kPciSequenceEndPtmOffset, 4)) {
+            ShiftPtm(p + kPciStartPtmOffset, shift);
+            ShiftPtm(p + kPciEndPtmOffset, shift);
+            ShiftPtm(p + kPciSequenceEndPtmOffset, shift);
+        } else if (payload.U8(0) == kDsiSubId && payload.Has(kDsiScrOffset, 4)) {
+            ShiftPtm(p + kDsiScrOffset, shift);
+        }
+        return;
+    }
+    if (unit.ptsOffset != 0) {
+        WriteTimestamp(data + unit.ptsOffset, ShiftTime(ReadTimestamp(data + unit.ptsOffset), shift));
+    }
+    if (unit.dtsOffset != 0) {
+        WriteTimestamp(data + unit.dtsOffset, ShiftTime(ReadTimestamp(data + unit.dtsOffset), shift));
+    }
+    if (unit.escrOffset != 0) {
+        WriteScrBase(data + unit.escrOffset, ShiftTime(ReadScrBase(data + unit.escrOffset), shift));
+    }
+}
+
+// Offset of the first start code with `code` in data[from, size), or size.
+size_t FindStartCode(const uint8_t* data, size_t from, size_t size, uint8_t code) {
+    for (size_t i = from; i + 4 <= size; ++i) {
+        const void* hit = std::memchr(data + i + 2, 0x01, size - i - 3);
+        if (hit == nullptr) {
+            break;
+        }
+        size_t at = static_cast<size_t>(static_cast<const uint8_t*>(hit) - data) - 2;
+        if (data[at] == 0 && data[at + 1] == 0 && data[at + 3] == code) {
+            return at;
+        }
+        i = at;
+    }
+    return size;
+}
+
+// The PES packet at `data` cut to end at unit offset `end` (inside its payload). When no
+// picture starts in what is left, its times (which belong to the picture cut off) go too.
+void TruncatePes(uint8_t* data, PsUnit* unit, size_t end) {
+    size_t length = end - kPesHeaderBytes;
+    data[kPesLengthOffset] = static_cast<uint8_t>(length >> 8);
+    data[kPesLengthOffset + 1] = static_cast<uint8_t>(length);
+    bool pictureLeft = FindStartCode(data, unit->payloadOffset, end, kPictureStart) < end;
+    if (unit->ptsOffset != 0 && !pictureLeft) {
+        if (unit->mpeg2) {
+            data[kMpeg2PesFlagsOffset] &= static_cast<uint8_t>(~(kPtsFlag | kDtsFlag));
+            size_t timesEnd = unit->dtsOffset != 0 ? unit->dtsOffset + kTimestampBytes
+                                                   : unit->ptsOffset + kTimestampBytes;
+            // What the flags no longer announce is stuffing, which only the end may hold: the
+            // fields after the times move up.
+            size_t fieldsEnd = unit->payloadOffset;
+            std::memmove(data + unit->ptsOffset, data + timesEnd, fieldsEnd - timesEnd);
+            std::memset(data + fieldsEnd - (timesEnd - unit->ptsOffset), kMpeg1Stuffing,
+                        timesEnd - unit->ptsOffset);
+            if (unit->escrOffset != 0) {
+                unit->escrOffset -= timesEnd - unit->ptsOffset;
+            }
+        } else {
+            // MPEG-1: stuffing may only lead, so everything from the first stuffing byte to the
+            // times becomes stuffing, and the packet says it has no times.
+            size_t end1 = unit->payloadOffset;
+            std::memset(data + kPesHeaderBytes, kMpeg1Stuffing, end1 - 1 - kPesHeaderBytes);
+            data[end1 - 1] = kMpeg1NoTimes;
+        }
+        unit->ptsOffset = unit->dtsOffset = 0;
+    }
+    unit->size = end;
+}
+
+// The output's system clock: each pack's SCR moved by its input's shift, and kept rising. Where
+// the moved clock of a new input's first packs would fall at or before the last pack of the input
+// before (its data is sent ahead of its pictures), those packs follow on at their mux rate.
+class PackClock {
+public:
+    // Writes the output SCR into the pack header at `data`, which begins at output offset `at`.
+    void Stamp(uint8_t* data, const PsUnit& pack, int64_t shift, uint64_t at) {
+        uint8_t* field = data + kScrOffset;
+        int64_t scr = ShiftTime(pack.mpeg2 ? ReadScrBase(field) : ReadTimestamp(field), shift);
+        if (m_last >= 0 && TimeDifference(m_last, scr) <= 0) {
+            scr = ShiftTime(m_last, std::max<int64_t>(1, SendTicks(at - m_lastAt)));
+        }
+        if (pack.mpeg2) {
+            WriteScrBase(field, scr);
+        } else {
+            WriteTimestamp(field, scr);
+        }
+        m_muxRate = MuxRate(data, pack);
+        m_last = scr;
+        m_lastAt = at;
+    }
+    int64_t Last() const { return m_last; }
+
+private:
+    // The pack's program_mux_rate, in units of 50 bytes per second.
+    static int64_t MuxRate(const uint8_t* data, const PsUnit& pack) {
+        if (pack.mpeg2) {
+            return (static_cast<int64_t>(data[10]) << 14) | (data[11] << 6) | (data[12] >> 2);
+        }
+        return (static_cast<int64_t>(data[9] & 0x7F) << 15) | (data[10] << 7) | (data[11] >> 1);
+    }
+    int64_t SendTicks(uint64_t bytes) const {
+        return m_muxRate > 0 ? static_cast<int64_t>(bytes) * kClockHz / (m_muxRate * 50) : 1;
+    }
+
+    int64_t m_last = -1;
+    uint64_t m_lastAt = 0;
+    int64_t m_muxRate = 0;
+};
+
+int64_t OutputTicks(int64_t time, int64_t shift, int64_t zero) {
+    return std::max<int64_t>(0, TimeDifference(zero, ShiftTime(time, shift)));
+}
+
+}  // namespace
+
+std::vector<int64_t> SeamShifts(const std::vector<PsCopyInput>& inputs) {
+    std::vector<int64_t> shifts(inputs.size(), 0);
+    for (size_t n = 1; n < inputs.size(); ++n) {
+        const PsScan& before = inputs[n - 1].scan;
+        const PsScan& scan = inputs[n].scan;
+        int64_t shift = 0;
+        if (before.videoEnd >= 0 && scan.videoStart >= 0) {
+            shift = TimeDifference(scan.videoStart, ShiftTime(before.videoEnd, shifts[n - 1]));
+        } else if (before.lastScr >= 0 && scan.firstScr >= 0) {
+            shift = TimeDifference(scan.firstScr, ShiftTime(before.lastScr, shifts[n - 1]));
+        }
+        shifts[n] = shift;
+    }
+    return shifts;
+}
+
+int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string& outputPath,
+                       const PsCopyProgress& progress, std::vector<PsCopiedInput>* copied,
+                       std::string* error) {
+    copied->assign(inputs.size(), PsCopiedInput{});
+    PsOutput output;
+    int result = output.Open(outputPath, error);
+    if (result < 0) {
+        return result;
+    }
+    std::vector<int64_t> shifts = SeamShifts(inputs);
+    int64_t zero = inputs.empty() || inputs[0].scan.videoStart < 0 ? 0 : inputs[0].scan.videoStart;
+    int64_t framesBefore = 0;
+    std::vector<uint8_t> unitBytes(kMaxUnitBytes);
+    PackClock clock;
+    for (size_t n = 0; n < inputs.size(); ++n) {
+        const PsCopyInput& in = inputs[n];
+        const PsScan& scan = in.scan;
+        int64_t shift = shifts[n];
+        PsInput input;
+        if (!input.Open(in.path, error)) {
+            return -ENOENT;
+        }
+        bool seekGop = n > 0;
+        int videoPackets = 0;
+        uint64_t nextReport = kProgressEveryBytes;
+        uint64_t streamBytes = std::max<uint64_t>(input.FileBytes(), 1);
+        while (true) {
+            ByteReader window = input.Window(kMaxUnitBytes);
+            if (window.size() == 0) {
+                break;
+            }
+            PsUnit unit = ReadPsUnit(window);
+            if (unit.kind == PsUnitKind::kIncomplete) {
+                break;  // the cut-off rest of a unit
+            }
+            uint64_t at = input.Position();
+            if (unit.kind == PsUnitKind::kJunk || unit.kind == PsUnitKind::kEnd) {
+                input.Advance(unit.size);
+                continue;
+            }
+            bool stopAfter = false;
+            std::memcpy(unitBytes.data(), window.data(), unit.size);
+            uint8_t* data = unitBytes.data();
+            bool isVideo = unit.kind == PsUnitKind::kPes && unit.code == scan.videoId;
+            if (scan.cutShort && at + unit.size > scan.cutAt) {
+                // The last picture is incomplete: the input ends before it.
+                if (!isVideo || scan.cutAt < at + unit.payloadOffset) {
+                    break;
+                }
+                if (scan.cutAt == at + unit.payloadOffset) {
+                    break;
+                }
+                TruncatePes(data, &unit, static_cast<size_t>(scan.cutAt - at));
+                stopAfter = true;
+            }
+            if (isVideo && seekGop && videoPackets++ < kGopSearchPackets) {
+                // A seam into an open GOP: its leading B pictures lean on pictures of the input
+                // before, which the decoder must not use.
+                size_t gop = FindStartCode(data, unit.payloadOffset, unit.size, kGopStart);
+                if (gop + 8 <= unit.size) {
+                    if ((data[gop + 7] & kGopClosedBit) == 0) {
+                        data[gop + 7] |= kGopBrokenLinkBit;
+                    }
+                    seekGop = false;
+                }
+            }
+            if (unit.kind == PsUnitKind::kPack) {
+                clock.Stamp(data, unit, shift, output.Offset());
+            } else if (shift != 0) {
+                ShiftUnit(data, unit, shift);
+            }
+            result = output.Write(data, unit.size, error);
+            if (result < 0) {
+                return result;
+            }
+            input.Advance(window.size() < unit.size ? window.size() : unit.size);
+            if (stopAfter) {
+                break;
+            }
+            if (input.FileOffset() >= nextReport) {
+                nextReport = input.FileOffset() + kProgressEveryBytes;
+                int64_t done = framesBefore + scan.scan.frameCount *
+                                                  static_cast<int64_t>(input.FileOffset()) /
+                                                  static_cast<int64_t>(streamBytes);
+                if (progress && !progress(done)) {
+                    return 1;
+                }
+            }
+        }
+        if (input.Failed()) {
+            *error = "Cannot read " + in.path + ": " + std::strerror(EIO);
+            return -EIO;
+        }
+        PsCopiedInput& info = (*copied)[n];
+        info.shift = shift;
+        info.frames = scan.scan.frameCount;
+        if (scan.videoStart >= 0 && scan.videoEnd >= 0) {
+            info.startSeconds = OutputTicks(scan.videoStart, shift, zero) / double(kClockHz);
+            info.durationSeconds =
+                std::max<int64_t>(0, TimeDifference(scan.videoStart, scan.videoEnd)) /
+                double(kClockHz);
+        }
+        framesBefore += scan.scan.frameCount;
+        if (progress && !progress(framesBefore)) {
+            return 1;
+        }
+    }
+    result = output.Write(kEndCode, sizeof kEndCode, error);
+    if (result == 0) {
+        result = output.Finish(error);
+    }
+    return result;
+}
