@@ -300,6 +300,7 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
     int64_t framesBefore = 0;
     std::vector<uint8_t> unitBytes(kMaxUnitBytes);
     PackClock clock;
+    bool endCode = false;
     for (size_t n = 0; n < inputs.size(); ++n) {
         const PsCopyInput& in = inputs[n];
         const PsScan& scan = in.scan;
@@ -309,6 +310,7 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
             return -ENOENT;
         }
         bool seekGop = n > 0;
+        endCode = false;
         int videoPackets = 0;
         uint64_t nextReport = kProgressEveryBytes;
         uint64_t streamBytes = std::max<uint64_t>(input.FileBytes(), 1);
@@ -322,12 +324,28 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
                 break;  // the cut-off rest of a unit
             }
             uint64_t at = input.Position();
-            if (unit.kind == PsUnitKind::kJunk || unit.kind == PsUnitKind::kEnd) {
+            if (unit.kind == PsUnitKind::kEnd) {
+                endCode = true;  // only the last input's stays, at the very end
+                input.Advance(unit.size);
+                continue;
+            }
+            endCode = false;
+            if (unit.kind == PsUnitKind::kJunk && (scan.cutShort && at + unit.size > scan.cutAt)) {
+                break;
+            }
+            if (unit.kind == PsUnitKind::kJunk) {
+                // Bytes between units (zero stuffing at the end of a Video CD pack) are part of
+                // the pack, and stay.
+                result = output.Write(window.data(), unit.size, error);
+                if (result < 0) {
+                    return result;
+                }
                 input.Advance(unit.size);
                 continue;
             }
             bool stopAfter = false;
             std::memcpy(unitBytes.data(), window.data(), unit.size);
+            size_t consumed = unit.size;
             uint8_t* data = unitBytes.data();
             bool isVideo = unit.kind == PsUnitKind::kPes && unit.code == scan.videoId;
             if (scan.cutShort && at + unit.size > scan.cutAt) {
@@ -340,6 +358,26 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
                 }
                 TruncatePes(data, &unit, static_cast<size_t>(scan.cutAt - at));
                 stopAfter = true;
+            }
+            if (scan.cutShort && unit.kind == PsUnitKind::kPes && !isVideo) {
+                // Its audio ends with the last whole frame before the cut.
+                uint16_t key = static_cast<uint16_t>(
+                    unit.code << 8 | (unit.code == kPrivateStream1 ? data[unit.payloadOffset] : 0));
+                auto cut = std::find_if(scan.audioCuts.begin(), scan.audioCuts.end(),
+                                        [key](const PsAudioCut& c) { return c.key == key; });
+                if (cut != scan.audioCuts.end() && at >= cut->pesAt) {
+                    size_t header = unit.code == kPrivateStream1 ? kAc3HeaderBytes : 0;
+                    if (at > cut->pesAt || cut->keepBytes == 0) {
+                        input.Advance(consumed);
+                        continue;
+                    }
+                    size_t end = unit.payloadOffset + header + cut->keepBytes;
+                    if (end < unit.size) {
+                        data[kPesLengthOffset] = static_cast<uint8_t>((end - kPesHeaderBytes) >> 8);
+                        data[kPesLengthOffset + 1] = static_cast<uint8_t>(end - kPesHeaderBytes);
+                        unit.size = end;
+                    }
+                }
             }
             if (isVideo && seekGop && videoPackets++ < kGopSearchPackets) {
                 // A seam into an open GOP: its leading B pictures lean on pictures of the input
@@ -361,7 +399,7 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
             if (result < 0) {
                 return result;
             }
-            input.Advance(window.size() < unit.size ? window.size() : unit.size);
+            input.Advance(consumed);
             if (stopAfter) {
                 break;
             }
@@ -393,7 +431,7 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
             return 1;
         }
     }
-    result = output.Write(kEndCode, sizeof kEndCode, error);
+    result = endCode ? output.Write(kEndCode, sizeof kEndCode, error) : 0;
     if (result == 0) {
         result = output.Finish(error);
     }

@@ -92,6 +92,11 @@ uint64_t PsInput::FileOffset() const {
 }
 
 bool LooksLikeProgramStream(const std::string& path) {
+    // A pipe can be read once only: it is left whole for the general path.
+    struct stat status {};
+    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
+        return false;
+    }
     PsInput input;
     std::string error;
     if (!input.Open(path, &error)) {

@@ -103,6 +103,140 @@ bool ReadAc3(const uint8_t* data, size_t size, AudioFacts* facts) {
     return false;
 }
 
+// One audio stream's frames, walked through its PES packets, so that a stream that is cut
+// short can end with its last whole frame. MPEG audio and AC-3 at 48 or 32 kHz.
+class AudioFrameWalker {
+public:
+    static constexpr size_t kKeptRecords = 512;
+
+    void Feed(uint64_t pesAt, const uint8_t* data, size_t size, bool ac3) {
+        m_packets.push_back({pesAt, m_esBytes, size});
+        if (m_packets.size() > kKeptRecords) {
+            m_packets.erase(m_packets.begin(), m_packets.begin() + kKeptRecords / 2);
+        }
+        uint64_t base = m_esBytes;
+        size_t at = 0;
+        while (true) {
+            if (m_searching) {
+                if (at >= size) {
+                    break;
+                }
+                const void* hit = std::memchr(data + at, ac3 ? 0x0B : 0xFF, size - at);
+                if (hit == nullptr) {
+                    break;
+                }
+                at = static_cast<size_t>(static_cast<const uint8_t*>(hit) - data);
+                m_headerAt = base + at;
+                m_headerHave = 0;
+                m_searching = false;
+            } else if (m_headerHave == 0) {
+                if (m_headerAt >= base + size) {
+                    break;  // the next frame starts in a later packet
+                }
+                at = static_cast<size_t>(m_headerAt - base);
+            }
+            size_t take = std::min(sizeof m_header - m_headerHave, size - at);
+            std::memcpy(m_header + m_headerHave, data + at, take);
+            m_headerHave += take;
+            at += take;
+            if (m_headerHave < sizeof m_header) {
+                break;  // the header goes on in the next packet
+            }
+            uint64_t bytes = FrameBytes(ac3);
+            m_headerHave = 0;
+            if (bytes == 0) {
+                // No frame here after all: look again from the byte after the sync byte.
+                m_searching = true;
+                at = m_headerAt + 1 >= base ? static_cast<size_t>(m_headerAt + 1 - base) : 0;
+                continue;
+            }
+            m_headerAt += bytes;
+            m_frameEnds.push_back(m_headerAt);
+            if (m_frameEnds.size() > kKeptRecords) {
+                m_frameEnds.erase(m_frameEnds.begin(), m_frameEnds.begin() + kKeptRecords / 2);
+            }
+        }
+        m_esBytes += size;
+    }
+
+    // Where this stream must end when everything from stream offset `cutAt` on is left out.
+    bool CutBefore(uint64_t cutAt, PsAudioCut* cut) const {
+        uint64_t kept = 0;
+        for (const Packet& p : m_packets) {
+            if (p.at < cutAt) {
+                kept = p.esStart + p.bytes;
+            }
+        }
+        uint64_t whole = 0;
+        for (uint64_t end : m_frameEnds) {
+            if (end <= kept) {
+                whole = std::max(whole, end);
+            }
+        }
+        for (const Packet& p : m_packets) {
+            if (p.esStart < whole && whole <= p.esStart + p.bytes) {
+                cut->pesAt = p.at;
+                cut->keepBytes = static_cast<size_t>(whole - p.esStart);
+                return true;
+            }
+            if (p.esStart >= whole) {
+                cut->pesAt = p.at;
+                cut->keepBytes = 0;
+                return true;
+            }
+        }
+        return false;
+    }
+
+private:
+    struct Packet {
+        uint64_t at;
+        uint64_t esStart;
+        size_t bytes;
+    };
+
+    // The length of the frame whose first bytes are m_header; 0 when they are no frame header.
+    uint64_t FrameBytes(bool ac3) const {
+        const uint8_t* h = m_header;
+        if (ac3) {
+            int fscod = h[4] >> 6;
+            int code = h[4] & 0x3F;
+            if (h[0] != 0x0B || h[1] != 0x77 || code / 2 >= 19 || (fscod != 0 && fscod != 2)) {
+                return 0;
+            }
+            return static_cast<uint64_t>(kAc3BitRates[code / 2]) * (fscod == 0 ? 4 : 6);
+        }
+        if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) {
+            return 0;
+        }
+        int version = (h[1] >> 3) & 0x03;
+        int layer = 4 - ((h[1] >> 1) & 0x03);
+        int rateIndex = (h[2] >> 2) & 0x03;
+        int bitIndex = h[2] >> 4;
+        if (version == 1 || layer == 4 || rateIndex == 3 || bitIndex == 0 || bitIndex == 15) {
+            return 0;
+        }
+        bool lsf = version != 3;
+        int kbps = lsf ? kMpaLsfBitRates[layer == 1 ? 0 : 1][bitIndex]
+                       : kMpaBitRates[layer - 1][bitIndex];
+        int rate = kMpaRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
+        int padding = (h[2] >> 1) & 1;
+        if (layer == 1) {
+            return static_cast<uint64_t>((12000 * kbps / rate + padding) * 4);
+        }
+        int factor = (layer == 3 && lsf) ? 72000 : 144000;
+        return static_cast<uint64_t>(factor * kbps / rate + padding);
+    }
+
+    std::vector<Packet> m_packets;
+    std::vector<uint64_t> m_frameEnds;
+    uint8_t m_header[5] = {};
+    size_t m_headerHave = 0;
+    bool m_searching = true;
+    uint64_t m_headerAt = 0;  // stream offset of the next frame's header
+    uint64_t m_esBytes = 0;
+};
+
 // Follows the video stream: its first sequence header, and each picture with its times.
 class VideoTracker {
 public:
@@ -273,6 +407,7 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
 
     VideoTracker video(&s);
     std::map<uint16_t, AudioFacts> audioFacts;
+    std::map<uint16_t, AudioFrameWalker> audioFrames;
     uint16_t firstAudio = 0;
     int64_t audioStart = -1;
     int64_t audioEnd = -1;
@@ -341,6 +476,15 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
                         }
                     }
                 }
+                uint8_t sub = key & 0xFF;
+                bool ac3 = unit.code == kPrivateStream1 && sub >= kFirstAc3 && sub <= kLastAc3;
+                if (unit.code != kPrivateStream1 || ac3) {
+                    size_t skip = ac3 ? kAc3HeaderBytes : 0;
+                    if (payload.size() > skip) {
+                        audioFrames[key].Feed(input.Position(), payload.data() + skip,
+                                              payload.size() - skip, ac3);
+                    }
+                }
                 if (firstAudio == 0) {
                     firstAudio = key;
                 }
@@ -386,6 +530,13 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
         s.cutAt = video.LastBoundary();
         s.videoEnd = video.EndBeforeLast();
         m.frameCount = s.pictures - 1;
+        for (const auto& [key, walker] : audioFrames) {
+            PsAudioCut cut;
+            cut.key = key;
+            if (walker.CutBefore(s.cutAt, &cut)) {
+                s.audioCuts.push_back(cut);
+            }
+        }
     }
     if (firstAudio != 0) {
         const AudioFacts& facts = audioFacts[firstAudio];

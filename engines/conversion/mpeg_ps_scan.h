@@ -18,6 +18,14 @@ struct PsAudioStream {
     bool operator==(const PsAudioStream&) const = default;
 };
 
+// Where the audio of a stream that is cut short ends: in the PES packet at stream offset `pesAt`,
+// after `keepBytes` of its payload (the last whole frame); the stream's later packets go.
+struct PsAudioCut {
+    uint16_t key = 0;
+    uint64_t pesAt = 0;
+    size_t keepBytes = 0;
+};
+
 struct PsScan {
     MediaScan scan;
     bool mpeg2Packs = false;
@@ -36,6 +44,7 @@ struct PsScan {
     bool cutShort = false;
     uint64_t cutAt = 0;        // stream offset where the last (incomplete) picture begins
     int64_t fullEnd = -1;      // the end of all pictures, the incomplete one included
+    std::vector<PsAudioCut> audioCuts;  // when cut short: where each MPEG audio stream ends
 };
 
 // Scans `path` (a program stream, or a Video CD file holding one). 0, or a negative code with a

@@ -82,6 +82,16 @@ ConvertRun Convert(MclModule& module, const std::vector<std::string>& inputs,
         run.errorText = module.ErrorText();
     }
     api.MclCheckError();
+    for (int32_t i = 0; module.getInputReport != nullptr; ++i) {
+        InputSeen seen;
+        char warning[1024] = {};
+        if (module.getInputReport(conversion, i, &seen.start, &seen.duration, warning,
+                                  sizeof warning) == 0) {
+            break;
+        }
+        seen.warning = warning;
+        run.inputs.push_back(seen);
+    }
     api.MclListFree(g_videoList);
     api.MclListFree(g_audioList);
     api.MclFree(conversion);
