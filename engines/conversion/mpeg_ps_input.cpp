@@ -51,7 +51,8 @@ bool PsInput::Open(const std::string& path, std::string* error) {
         SkipCdxaFrontMargin(readAt, &layout);
         m_cdxa = std::make_unique<CdxaPayloadReader>(readAt, layout);
     }
-    m_buffer.resize(kMaxWant + kReadStep);
+    m_capacity = kMaxWant + kReadStep;
+    m_buffer.reset(new uint8_t[m_capacity]);  // not cleared: only what was read is looked at
     return true;
 }
 
@@ -69,16 +70,16 @@ size_t PsInput::ReadMore(uint8_t* out, size_t count) {
 ByteReader PsInput::Window(size_t want) {
     want = std::min(want, kMaxWant);
     if (m_end - m_begin < want && !m_atEnd) {
-        std::memmove(m_buffer.data(), m_buffer.data() + m_begin, m_end - m_begin);
+        std::memmove(m_buffer.get(), m_buffer.get() + m_begin, m_end - m_begin);
         m_end -= m_begin;
         m_begin = 0;
         while (m_end < want && !m_atEnd) {
-            size_t got = ReadMore(m_buffer.data() + m_end, m_buffer.size() - m_end);
+            size_t got = ReadMore(m_buffer.get() + m_end, m_capacity - m_end);
             m_end += got;
             m_atEnd = got == 0;
         }
     }
-    return ByteReader(m_buffer.data() + m_begin, m_end - m_begin);
+    return ByteReader(m_buffer.get() + m_begin, m_end - m_begin);
 }
 
 void PsInput::Advance(size_t count) {
@@ -97,12 +98,23 @@ bool LooksLikeProgramStream(const std::string& path) {
     if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) {
         return false;
     }
-    PsInput input;
-    std::string error;
-    if (!input.Open(path, &error)) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
         return false;
     }
-    ByteReader head = input.Window(kLeadBytes + 4);
+    uint8_t bytes[kHeadBytes];
+    size_t got = PreadFully(fd, 0, bytes, sizeof bytes);
+    ByteReader head(bytes, got);
+    CdxaLayout layout;
+    if (FindCdxaLayout(head, static_cast<uint64_t>(status.st_size), &layout)) {
+        auto readAt = [fd](uint64_t offset, uint8_t* out, size_t count) {
+            return PreadFully(fd, offset, out, count);
+        };
+        bool found = cdxa::FirstPackSector(readAt, layout.dataStart, layout.dataBytes) >= 0;
+        ::close(fd);
+        return found;
+    }
+    ::close(fd);
     for (size_t k = 0; k + 4 <= head.size() && k <= kLeadBytes; ++k) {
         if (head.U8(k) == 0 && head.U8(k + 1) == 0 && head.U8(k + 2) == 1 &&
             head.U8(k + 3) == mpegps::kPackStart) {

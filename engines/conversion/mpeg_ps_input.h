@@ -40,7 +40,8 @@ private:
 
     int m_fd = -1;
     std::unique_ptr<CdxaPayloadReader> m_cdxa;
-    std::vector<uint8_t> m_buffer;
+    std::unique_ptr<uint8_t[]> m_buffer;
+    size_t m_capacity = 0;
     size_t m_begin = 0;  // window in m_buffer
     size_t m_end = 0;
     uint64_t m_position = 0;

@@ -2,6 +2,10 @@
 
 #include <sys/stat.h>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include <algorithm>
 #include <cerrno>
 #include <cmath>
@@ -101,6 +105,32 @@ bool ReadAc3(const uint8_t* data, size_t size, AudioFacts* facts) {
         return true;
     }
     return false;
+}
+
+// The first i in [from, end) with data[i] and data[i + 1] both zero (data[end] is readable), or
+// end. Compressed video holds two zero bytes in a row only at start codes (and in stuffing), so
+// this skips the data sixteen bytes at a time.
+size_t FindZeroPair(const uint8_t* data, size_t from, size_t end) {
+    size_t i = from;
+#if defined(__SSE2__)
+    const __m128i zero = _mm_setzero_si128();
+    while (i + 17 <= end) {
+        __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i));
+        __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data + i + 1));
+        unsigned mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(a, zero), _mm_cmpeq_epi8(b, zero))));
+        if (mask != 0) {
+            return i + static_cast<size_t>(__builtin_ctz(mask));
+        }
+        i += 16;
+    }
+#endif
+    for (; i < end; ++i) {
+        if (data[i] == 0 && data[i + 1] == 0) {
+            return i;
+        }
+    }
+    return end;
 }
 
 // One audio stream's frames, walked through its PES packets, so that a stream that is cut
@@ -262,12 +292,11 @@ public:
         }
         size_t from = 0;
         while (from + 3 < size) {
-            const void* hit = std::memchr(data + from + 2, 0x01, size - from - 3);
-            if (hit == nullptr) {
+            size_t at = FindZeroPair(data, from, size - 3);
+            if (at + 3 >= size) {
                 break;
             }
-            size_t at = static_cast<size_t>(static_cast<const uint8_t*>(hit) - data) - 2;
-            if (data[at] == 0 && data[at + 1] == 0) {
+            if (data[at + 2] == 1) {
                 StartCode(data[at + 3], data + at + 4, size - at - 4, position + at);
                 from = at + 3;
             } else {
@@ -403,7 +432,7 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
     }
     s.scan.videoCd = input.VideoCd();
     ByteReader head = input.Window(kPackProbeBytes);
-    s.scan.packBytes = MpegPackBytes(head.data(), head.size());
+    s.scan.packBytes = MpegPackBytes(head.data(), std::min(head.size(), kPackProbeBytes));
 
     VideoTracker video(&s);
     std::map<uint16_t, AudioFacts> audioFacts;

@@ -1,0 +1,83 @@
+#!/bin/sh
+# The MPEG copy join (kjoin, through the pack copier) against `cat` and ffmpeg's concat demuxer
+# with stream copy, in one run on the same two DVD-style files (MPEG-2 with AC-3, open GOPs,
+# navigation packs, `ffmpeg -target pal-dvd`), every contender's output synced as ours is; and
+# the probe of one of them with a warm cache.
+#
+#   bench/mpeg_copy.sh [BUILD_DIR] [SECONDS] [ROUNDS]
+#
+# SECONDS sets the length of each input (60 s at 9.8 Mbit/s: about 75 MB); ROUNDS the runs of
+# each contender, taken in turn (default 5); the median is reported. Memory: the join of inputs
+# four times as long is run once more, and its peak RSS shown beside the first.
+set -eu
+
+BUILD=${1:-build}
+SECONDS_EACH=${2:-60}
+ROUNDS=${3:-5}
+KJOIN="$BUILD/bin/kjoin"
+[ -x "$KJOIN" ] || { echo "no $KJOIN: build the kjoin and zivuvore targets first" >&2; exit 1; }
+
+WORK=$(mktemp -d)
+trap 'rm -rf "$WORK"' EXIT INT TERM
+. "$(dirname "$0")/common.sh"
+
+dvd() {
+    ffmpeg -nostdin -v error -y -f lavfi -i "$2=size=720x576:rate=25" \
+        -f lavfi -i "sine=frequency=$3:sample_rate=48000" -t "$4" -target pal-dvd \
+        -b:v 9000k -minrate 9000k -maxrate 9000k -bufsize 1835008 "$1"
+}
+echo "making two DVD-style inputs of ${SECONDS_EACH} s ..."
+dvd "$WORK/a.vob" testsrc2 440 "$SECONDS_EACH"
+dvd "$WORK/b.vob" testsrc 880 "$SECONDS_EACH"
+printf "file '%s'\nfile '%s'\n" "$WORK/a.vob" "$WORK/b.vob" > "$WORK/list.txt"
+echo "inputs: $(stat -c %s "$WORK/a.vob") + $(stat -c %s "$WORK/b.vob") bytes"
+cat "$WORK"/*.vob > /dev/null
+
+command_of() {
+    case $1 in
+        cat) echo "cat '$WORK/a.vob' '$WORK/b.vob' > '$WORK/cat.out'" ;;
+        kjoin) echo "'$KJOIN' join -y -o '$WORK/kjoin.vob' '$WORK/a.vob' '$WORK/b.vob'" ;;
+        ffmpeg) echo "ffmpeg -nostdin -v error -y -f concat -safe 0 -i '$WORK/list.txt' -map 0 \
+-c copy -f dvd '$WORK/ffmpeg.vob'" ;;
+    esac
+}
+
+: > "$WORK/runs.txt"
+for round in $(seq "$ROUNDS"); do
+    for c in cat kjoin ffmpeg; do
+        sync
+        echo "$c $(timed "$(command_of "$c"); sync")" >> "$WORK/runs.txt"
+    done
+done
+echo "copy join, sync in each run: median of $ROUNDS runs (wall ms, peak RSS KB)"
+for c in cat kjoin ffmpeg; do
+    wall=$(awk -v c="$c" '$1 == c { print $2 }' "$WORK/runs.txt" | median)
+    rss=$(awk -v c="$c" '$1 == c { print $3 }' "$WORK/runs.txt" | sort -n | tail -1)
+    eval "wall_$c=$wall"
+    printf '  %-8s %7s ms %9s KB\n' "$c" "$wall" "$rss"
+done
+echo "  kjoin / cat = $(ratio "$wall_kjoin" "$wall_cat"), kjoin / ffmpeg = $(ratio "$wall_kjoin" "$wall_ffmpeg")"
+
+# The probe of one input, warm: what adding the file to the list costs.
+: > "$WORK/probe.txt"
+for round in $(seq 9); do
+    echo "$(timed "'$KJOIN' probe '$WORK/a.vob'")" >> "$WORK/probe.txt"
+done
+echo "probe of a.vob ($(stat -c %s "$WORK/a.vob") bytes), warm: median of 9 runs:" \
+    "$(awk '{ print $1 }' "$WORK/probe.txt" | median) ms"
+
+# Memory flat in file size: four times the inputs.
+ffmpeg -nostdin -v error -y -f concat -safe 0 -i "$WORK/list.txt" -map 0 -c copy -f dvd "$WORK/c.vob"
+cat "$WORK/c.vob" "$WORK/c.vob" > "$WORK/d.vob"
+rm -f "$WORK/c.vob"
+big=$(timed "'$KJOIN' join -y -o '$WORK/big.vob' '$WORK/d.vob' '$WORK/d.vob'; sync")
+echo "memory: inputs of $(stat -c %s "$WORK/d.vob") bytes each: peak RSS ${big#* } KB"
+rm -f "$WORK/big.vob" "$WORK/d.vob"
+
+# The join must be whole and clean.
+want=$(( $(packets "$WORK/a.vob" v:0) + $(packets "$WORK/b.vob" v:0) ))
+got=$(packets "$WORK/kjoin.vob" v:0)
+[ "$want" = "$got" ] || { echo "kjoin: $got video packets of $want" >&2; exit 1; }
+errors=$(ffmpeg -nostdin -v error -i "$WORK/kjoin.vob" -f null - 2>&1 | head -3)
+echo "join checked: every video packet ($got)${errors:+; decode says: $errors}"
+echo "sizes: kjoin $(stat -c %s "$WORK/kjoin.vob"), ffmpeg $(stat -c %s "$WORK/ffmpeg.vob"), cat $(stat -c %s "$WORK/cat.out") bytes"
