@@ -1,6 +1,7 @@
 #include "engines/conversion/mpeg_ps_copier.h"
 
 #include <fcntl.h>
+#include <sys/types.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,6 +29,8 @@ constexpr uint64_t kProgressEveryBytes = uint64_t{1} << 20;
 constexpr int kGopSearchPackets = 64;
 constexpr int64_t kPtmWrap = int64_t{1} << 32;
 constexpr uint8_t kEndCode[] = {0x00, 0x00, 0x01, kProgramEnd};
+// In-kernel copies go in steps this large, so the writeback keeps up.
+constexpr uint64_t kCopyStep = GrowingOutput::kWritebackStep;
 
 bool IsOpenDescriptorPath(const std::string& path) {
     return path.rfind("/proc/self/fd/", 0) == 0;
@@ -84,6 +87,34 @@ public:
     }
 
     uint64_t Offset() const { return m_written + m_buffer.size(); }
+
+    // Appends `count` bytes of the file `fd` from `offset` inside the kernel; false (nothing
+    // appended) where the file system cannot, so the caller copies them itself.
+    bool CopyFrom(int fd, uint64_t offset, uint64_t count, std::string* error, int* result) {
+        *result = Flush(error);
+        if (*result < 0) {
+            return true;
+        }
+        uint64_t done = 0;
+        while (done < count) {
+            loff_t from = static_cast<loff_t>(offset + done);
+            loff_t to = static_cast<loff_t>(m_written);
+            size_t step = static_cast<size_t>(std::min<uint64_t>(count - done, kCopyStep));
+            ssize_t n = ::copy_file_range(fd, &from, m_fd, &to, step, 0);
+            if (n <= 0) {
+                if (done == 0) {
+                    return false;
+                }
+                *error = "Cannot write " + m_path + ": " + std::strerror(n < 0 ? errno : EIO);
+                *result = -EIO;
+                return true;
+            }
+            done += static_cast<uint64_t>(n);
+            m_written += static_cast<uint64_t>(n);
+            m_growth.Wrote(m_fd, m_written);
+        }
+        return true;
+    }
 
     int Finish(std::string* error) {
         int result = Flush(error);
@@ -241,20 +272,19 @@ public:
         } else {
             WriteTimestamp(field, scr);
         }
-        m_muxRate = MuxRate(data, pack);
+        m_muxRate = PackMuxRate(data, pack.mpeg2);
         m_last = scr;
         m_lastAt = at;
     }
     int64_t Last() const { return m_last; }
+    // After packs were copied as they are: the last of them had `scr` and began at `at`.
+    void Passed(int64_t scr, uint64_t at, int64_t muxRate) {
+        m_last = scr;
+        m_lastAt = at;
+        m_muxRate = muxRate;
+    }
 
 private:
-    // The pack's program_mux_rate, in units of 50 bytes per second.
-    static int64_t MuxRate(const uint8_t* data, const PsUnit& pack) {
-        if (pack.mpeg2) {
-            return (static_cast<int64_t>(data[10]) << 14) | (data[11] << 6) | (data[12] >> 2);
-        }
-        return (static_cast<int64_t>(data[9] & 0x7F) << 15) | (data[10] << 7) | (data[11] >> 1);
-    }
     int64_t SendTicks(uint64_t bytes) const {
         return m_muxRate > 0 ? static_cast<int64_t>(bytes) * kClockHz / (m_muxRate * 50) : 1;
     }
@@ -308,6 +338,36 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
         PsInput input;
         if (!input.Open(in.path, error)) {
             return -ENOENT;
+        }
+        // An input whose bytes all stay as they are (the first, or one that goes on from the
+        // one before on its own clock) is copied inside the kernel, but for a trailing end code.
+        bool unchanged = shift == 0 && n == 0 && !input.VideoCd() && !scan.cutShort &&
+                         scan.streamBytes == input.FileBytes() &&
+                         (scan.endCodes == 0 ||
+                          (scan.endCodes == 1 && scan.lastEndCodeAt + 4 == scan.streamBytes));
+        if (unchanged) {
+            uint64_t bytes = scan.streamBytes - (scan.endCodes == 1 ? 4 : 0);
+            uint64_t base = output.Offset();
+            if (output.CopyFrom(input.Fd(), 0, bytes, error, &result)) {
+                if (result < 0) {
+                    return result;
+                }
+                clock.Passed(scan.lastScr, base + scan.lastPackAt, scan.lastMuxRate);
+                endCode = scan.endCodes == 1;
+                PsCopiedInput& info = (*copied)[n];
+                info.frames = scan.scan.frameCount;
+                if (scan.videoStart >= 0 && scan.videoEnd >= 0) {
+                    info.startSeconds = OutputTicks(scan.videoStart, shift, zero) / double(kClockHz);
+                    info.durationSeconds =
+                        std::max<int64_t>(0, TimeDifference(scan.videoStart, scan.videoEnd)) /
+                        double(kClockHz);
+                }
+                framesBefore += scan.scan.frameCount;
+                if (progress && !progress(framesBefore)) {
+                    return 1;
+                }
+                continue;
+            }
         }
         bool seekGop = n > 0;
         endCode = false;

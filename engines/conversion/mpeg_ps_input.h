@@ -31,6 +31,7 @@ public:
     uint64_t FileOffset() const;
     uint64_t FileBytes() const { return m_fileBytes; }
     bool VideoCd() const { return m_cdxa != nullptr; }
+    int Fd() const { return m_fd; }
     bool Failed() const { return m_failed; }
 
     static constexpr size_t kMaxWant = size_t{1} << 20;

@@ -455,7 +455,10 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
         }
         if (unit.kind == PsUnitKind::kEnd) {
             ended = true;
+            ++s.endCodes;
+            s.lastEndCodeAt = input.Position();
         } else if (unit.kind == PsUnitKind::kPack) {
+            s.lastPackAt = input.Position();
             const uint8_t* scr = window.data() + kScrOffset;
             int64_t time = unit.mpeg2 ? ReadScrBase(scr) : ReadTimestamp(scr);
             if (s.firstScr < 0) {
@@ -463,6 +466,7 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
                 s.mpeg2Packs = unit.mpeg2;
             }
             s.lastScr = time;
+            s.lastMuxRate = PackMuxRate(window.data(), unit.mpeg2);
         } else if (unit.kind == PsUnitKind::kPes && unit.payloadOffset < unit.size) {
             const uint8_t* data = window.data();
             ByteReader payload = window.Sub(unit.payloadOffset, unit.size - unit.payloadOffset);
@@ -538,6 +542,7 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
         *error = "Cannot read " + path + ": " + std::strerror(EIO);
         return -EIO;
     }
+    s.streamBytes = input.Position() + input.Window(1).size();
     if (progress) {
         progress(100.0);
     }

@@ -45,6 +45,11 @@ struct PsScan {
     uint64_t cutAt = 0;        // stream offset where the last (incomplete) picture begins
     int64_t fullEnd = -1;      // the end of all pictures, the incomplete one included
     std::vector<PsAudioCut> audioCuts;  // when cut short: where each MPEG audio stream ends
+    int endCodes = 0;          // program end codes
+    uint64_t lastEndCodeAt = 0;
+    uint64_t lastPackAt = 0;   // stream offset of the last pack header
+    int64_t lastMuxRate = 0;   // its mux rate (50 bytes per second)
+    uint64_t streamBytes = 0;  // bytes of the stream (the payload of a Video CD file)
 };
 
 // Scans `path` (a program stream, or a Video CD file holding one). 0, or a negative code with a

@@ -221,3 +221,10 @@ int64_t TimeDifference(int64_t a, int64_t b) {
     }
     return d >= kTimeWrap / 2 ? d - kTimeWrap : d;
 }
+
+int64_t PackMuxRate(const uint8_t* p, bool mpeg2) {
+    if (mpeg2) {
+        return (static_cast<int64_t>(p[10]) << 14) | (p[11] << 6) | (p[12] >> 2);
+    }
+    return (static_cast<int64_t>(p[9] & 0x7F) << 15) | (p[10] << 7) | (p[11] >> 1);
+}

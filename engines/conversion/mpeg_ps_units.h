@@ -42,6 +42,10 @@ void WriteTimestamp(uint8_t* at, int64_t time);  // keeps the 4-bit prefix
 int64_t ReadScrBase(const uint8_t* at);          // MPEG-2 SCR and ESCR (6 bytes)
 void WriteScrBase(uint8_t* at, int64_t base);    // keeps the extension and the top 2 bits
 
+// The program_mux_rate of the pack header at `pack` (its whole header lies inside the unit), in
+// units of 50 bytes per second.
+int64_t PackMuxRate(const uint8_t* pack, bool mpeg2);
+
 // `time` moved by `shift`, within the 33-bit range.
 int64_t ShiftTime(int64_t time, int64_t shift);
 // b - a for two 33-bit times, taken as the nearest difference across a wrap.
