@@ -1,8 +1,8 @@
 #include "engines/conversion/mpeg_ps_copier.h"
 
 #include <fcntl.h>
-#include <sys/types.h>
 #include <sys/stat.h>
+#include <sys/types.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -124,7 +124,8 @@ public:
         int given = m_growth.Finish(m_fd);
         if (given != 0 || ::close(m_fd) != 0) {
             m_fd = -1;
-            *error = "Cannot finish writing " + m_path + ": " + std::strerror(given ? given : errno);
+            *error =
+                "Cannot finish writing " + m_path + ": " + std::strerror(given ? given : errno);
             return -EIO;
         }
         m_fd = -1;
@@ -196,10 +197,12 @@ void ShiftUnit(uint8_t* data, const PsUnit& unit, int64_t shift) {
         return;
     }
     if (unit.ptsOffset != 0) {
-        WriteTimestamp(data + unit.ptsOffset, ShiftTime(ReadTimestamp(data + unit.ptsOffset), shift));
+        WriteTimestamp(data + unit.ptsOffset,
+                       ShiftTime(ReadTimestamp(data + unit.ptsOffset), shift));
     }
     if (unit.dtsOffset != 0) {
-        WriteTimestamp(data + unit.dtsOffset, ShiftTime(ReadTimestamp(data + unit.dtsOffset), shift));
+        WriteTimestamp(data + unit.dtsOffset,
+                       ShiftTime(ReadTimestamp(data + unit.dtsOffset), shift));
     }
     if (unit.escrOffset != 0) {
         WriteScrBase(data + unit.escrOffset, ShiftTime(ReadScrBase(data + unit.escrOffset), shift));
@@ -357,7 +360,8 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
                 PsCopiedInput& info = (*copied)[n];
                 info.frames = scan.scan.frameCount;
                 if (scan.videoStart >= 0 && scan.videoEnd >= 0) {
-                    info.startSeconds = OutputTicks(scan.videoStart, shift, zero) / double(kClockHz);
+                    info.startSeconds =
+                        OutputTicks(scan.videoStart, shift, zero) / double(kClockHz);
                     info.durationSeconds =
                         std::max<int64_t>(0, TimeDifference(scan.videoStart, scan.videoEnd)) /
                         double(kClockHz);

@@ -31,9 +31,8 @@ constexpr int kMp2SamplesPerFrame = 1152;
 constexpr int kMp1SamplesPerFrame = 384;
 constexpr int kAc3SamplesPerFrame = 1536;
 
-constexpr int kFrameRates[][2] = {{0, 1},     {24000, 1001}, {24, 1}, {25, 1},
-                                  {30000, 1001}, {30, 1},   {50, 1}, {60000, 1001},
-                                  {60, 1}};
+constexpr int kFrameRates[][2] = {{0, 1},  {24000, 1001}, {24, 1},       {25, 1}, {30000, 1001},
+                                  {30, 1}, {50, 1},       {60000, 1001}, {60, 1}};
 
 // MPEG-1 audio: bit rates (kbit/s) by version 1 layer, and sample rates by version.
 constexpr int kMpaBitRates[3][16] = {
@@ -70,14 +69,14 @@ bool ReadMpegAudio(const uint8_t* data, size_t size, AudioFacts* facts) {
             continue;
         }
         bool lsf = version != 3;
-        int kbps = lsf ? kMpaLsfBitRates[layer == 1 ? 0 : 1][bitIndex]
-                       : kMpaBitRates[layer - 1][bitIndex];
+        int kbps =
+            lsf ? kMpaLsfBitRates[layer == 1 ? 0 : 1][bitIndex] : kMpaBitRates[layer - 1][bitIndex];
         int rate = kMpaRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
         facts->stream.codec = layer == 1 ? "mp1" : layer == 2 ? "mp2" : "mp3";
         facts->stream.sampleRate = rate;
         facts->stream.channels = (data[i + 3] >> 6) == 3 ? 1 : 2;
         facts->bitRate = 1000LL * kbps;
-        facts->samplesPerFrame = layer == 1 ? kMp1SamplesPerFrame
+        facts->samplesPerFrame = layer == 1            ? kMp1SamplesPerFrame
                                  : (layer == 3 && lsf) ? kMp2SamplesPerFrame / 2
                                                        : kMp2SamplesPerFrame;
         facts->known = true;
@@ -247,8 +246,8 @@ private:
             return 0;
         }
         bool lsf = version != 3;
-        int kbps = lsf ? kMpaLsfBitRates[layer == 1 ? 0 : 1][bitIndex]
-                       : kMpaBitRates[layer - 1][bitIndex];
+        int kbps =
+            lsf ? kMpaLsfBitRates[layer == 1 ? 0 : 1][bitIndex] : kMpaBitRates[layer - 1][bitIndex];
         int rate = kMpaRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
         int padding = (h[2] >> 1) & 1;
         if (layer == 1) {
@@ -407,8 +406,8 @@ bool IsAudioKey(uint16_t key) {
     uint8_t id = key >> 8;
     uint8_t sub = key & 0xFF;
     return (id >= kFirstAudioStream && id <= kLastAudioStream) ||
-           (id == kPrivateStream1 && ((sub >= kFirstAc3 && sub <= kLastAc3) ||
-                                      (sub >= kFirstLpcm && sub <= kLastLpcm)));
+           (id == kPrivateStream1 &&
+            ((sub >= kFirstAc3 && sub <= kLastAc3) || (sub >= kFirstLpcm && sub <= kLastLpcm)));
 }
 
 }  // namespace
@@ -581,9 +580,9 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
         m.audioChannels = facts.stream.channels;
         if (audioStart >= 0 && facts.stream.sampleRate > 0) {
             int64_t span = TimeDifference(audioStart, audioEnd);
-            m.audioSampleCount = std::llround(static_cast<double>(span) / kClockHz *
-                                              facts.stream.sampleRate) +
-                                 facts.samplesPerFrame;
+            m.audioSampleCount =
+                std::llround(static_cast<double>(span) / kClockHz * facts.stream.sampleRate) +
+                facts.samplesPerFrame;
             audioEnd = ShiftTime(audioEnd, static_cast<int64_t>(facts.samplesPerFrame) * kClockHz /
                                                facts.stream.sampleRate);
         }
@@ -598,7 +597,8 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
         end = audioEnd;
     }
     if (start >= 0 && end >= 0) {
-        m.duration = std::max<int64_t>(0, TimeDifference(start, end)) / static_cast<double>(kClockHz);
+        m.duration =
+            std::max<int64_t>(0, TimeDifference(start, end)) / static_cast<double>(kClockHz);
     }
     m.standard = MpegStandard(m);
     return 0;

@@ -29,10 +29,10 @@ struct PsAudioCut {
 struct PsScan {
     MediaScan scan;
     bool mpeg2Packs = false;
-    uint8_t videoId = 0;          // the first video stream's id
-    int aspectCode = 0;           // aspect_ratio_information of the first sequence header
-    int frameRateCode = 0;        // frame_rate_code of the first sequence header
-    int64_t frameTicks = 3600;    // one frame in 90 kHz ticks
+    uint8_t videoId = 0;               // the first video stream's id
+    int aspectCode = 0;                // aspect_ratio_information of the first sequence header
+    int frameRateCode = 0;             // frame_rate_code of the first sequence header
+    int64_t frameTicks = 3600;         // one frame in 90 kHz ticks
     std::vector<PsAudioStream> audio;  // in the order first seen
     // Times in 90 kHz ticks; -1 when the stream holds none.
     int64_t firstScr = -1;
@@ -42,10 +42,10 @@ struct PsScan {
     int64_t pictures = 0;     // picture start codes (frameCount counts the kept ones)
     // The stream breaks off inside a pack: only the pictures before the last one are whole.
     bool cutShort = false;
-    uint64_t cutAt = 0;        // stream offset where the last (incomplete) picture begins
-    int64_t fullEnd = -1;      // the end of all pictures, the incomplete one included
+    uint64_t cutAt = 0;                 // stream offset where the last (incomplete) picture begins
+    int64_t fullEnd = -1;               // the end of all pictures, the incomplete one included
     std::vector<PsAudioCut> audioCuts;  // when cut short: where each MPEG audio stream ends
-    int endCodes = 0;          // program end codes
+    int endCodes = 0;                   // program end codes
     uint64_t lastEndCodeAt = 0;
     uint64_t lastPackAt = 0;   // stream offset of the last pack header
     int64_t lastMuxRate = 0;   // its mux rate (50 bytes per second)

@@ -23,7 +23,8 @@ size_t JunkBytes(ByteReader b) {
             break;
         }
         size_t at = static_cast<size_t>(static_cast<const uint8_t*>(one) - data) - 2;
-        if (data[at] == 0 && data[at + 1] == 0 && (!b.Has(at + 3, 1) || data[at + 3] >= kProgramEnd)) {
+        if (data[at] == 0 && data[at + 1] == 0 &&
+            (!b.Has(at + 3, 1) || data[at + 3] >= kProgramEnd)) {
             return at;
         }
         from = at + 1;

@@ -8,7 +8,7 @@
 #include "platform/bytes.h"
 
 enum class PsUnitKind {
-    kPack,        // a pack header (the packets of the pack follow as units of their own)
+    kPack,  // a pack header (the packets of the pack follow as units of their own)
     kSystemHeader,
     kPes,         // a PES packet of any stream, padding and private streams included
     kEnd,         // the program end code

@@ -32,8 +32,8 @@ inline std::vector<uint8_t> Mpeg2Pes(uint8_t id, int subId, int64_t pts,
         body.push_back(static_cast<uint8_t>(subId));
     }
     body.insert(body.end(), payload.begin(), payload.end());
-    std::vector<uint8_t> p = {0, 0, 1, id, static_cast<uint8_t>(body.size() >> 8),
-                              static_cast<uint8_t>(body.size())};
+    std::vector<uint8_t> p = {
+        0, 0, 1, id, static_cast<uint8_t>(body.size() >> 8), static_cast<uint8_t>(body.size())};
     p.insert(p.end(), body.begin(), body.end());
     return p;
 }
@@ -47,8 +47,8 @@ inline std::vector<uint8_t> SubpicturePack(int64_t scr, int64_t pts, size_t pack
     std::vector<uint8_t> pes = Mpeg2Pes(0xBD, 0x20, pts, unit);
     pack.insert(pack.end(), pes.begin(), pes.end());
     size_t left = packBytes - pack.size() - 6;
-    std::vector<uint8_t> padding = {0, 0, 1, 0xBE, static_cast<uint8_t>(left >> 8),
-                                    static_cast<uint8_t>(left)};
+    std::vector<uint8_t> padding = {
+        0, 0, 1, 0xBE, static_cast<uint8_t>(left >> 8), static_cast<uint8_t>(left)};
     padding.resize(6 + left, 0xFF);
     pack.insert(pack.end(), padding.begin(), padding.end());
     return pack;

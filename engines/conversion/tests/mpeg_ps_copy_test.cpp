@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <filesystem>
 #include <sstream>
 
 #include "engines/conversion/mpeg_ps_facts.h"
@@ -20,13 +21,14 @@ using kjtest::TempDir;
 
 constexpr double kFrame = 0.04;  // 25 fps
 
-std::string Clip(const TempDir& dir, const std::string& name, const std::string& pattern,
-                 int hz, double seconds, const std::string& target, const std::string& size) {
+std::string Clip(const TempDir& dir, const std::string& name, const std::string& pattern, int hz,
+                 double seconds, const std::string& target, const std::string& size) {
     std::string path = dir.File(name);
     std::ostringstream args;
-    args << "-f lavfi -i " << pattern << "=size=" << size << ":rate=25 -f lavfi -i sine=frequency="
-         << hz << ":sample_rate=" << (target.find("dvd") != std::string::npos ? 48000 : 44100)
-         << " -t " << seconds << " -target " << target;
+    args << "-f lavfi -i " << pattern << "=size=" << size
+         << ":rate=25 -f lavfi -i sine=frequency=" << hz
+         << ":sample_rate=" << (target.find("dvd") != std::string::npos ? 48000 : 44100) << " -t "
+         << seconds << " -target " << target;
     std::string error;
     EXPECT_TRUE(kjtest::MakeWithFfmpeg(args.str(), path, &error)) << error;
     return path;
@@ -69,8 +71,7 @@ int CountUnits(const std::vector<uint8_t>& bytes, uint8_t code, int subId = -1) 
 
 bool PlaysInGstreamer(const std::string& path) {
     return kjtest::RunCommand("timeout 60 gst-launch-1.0 -q playbin uri=file://" +
-                              kjtest::ShellQuote(path) +
-                              " video-sink=fakesink audio-sink=fakesink")
+                              kjtest::ShellQuote(path) + " video-sink=fakesink audio-sink=fakesink")
                .exitCode == 0;
 }
 
@@ -204,9 +205,9 @@ TEST_F(MpegCopyJoin, DvdHalvesWithAnOpenGopAtTheSeamKeepNavigationPacksAndSubpic
     ExpectWholeAndClean({title}, out);
     std::vector<uint8_t> joined = kjtest::ReadFileBytes(out);
     // Navigation packs counted from the bytes: every one of both inputs.
-    EXPECT_EQ(CountUnits(joined, mpegps::kPrivateStream2),
-              CountUnits(first, mpegps::kPrivateStream2) +
-                  CountUnits(second, mpegps::kPrivateStream2));
+    EXPECT_EQ(
+        CountUnits(joined, mpegps::kPrivateStream2),
+        CountUnits(first, mpegps::kPrivateStream2) + CountUnits(second, mpegps::kPrivateStream2));
     EXPECT_EQ(CountUnits(joined, mpegps::kPrivateStream1, 0x20), 2);
     EXPECT_EQ(kjtest::CountPackets(out, "s:0"), 2);
     // The halves of one title: the second continues the first's clock, so nothing moves but
@@ -332,9 +333,8 @@ TEST_F(MpegCopyJoin, AnInputCutShortEndsAtItsLastWholePictureAndSaysSo) {
     ASSERT_NE(kjtest::DecodeErrors(cut), "");  // the input itself decodes with errors
     for (bool cutFirst : {true, false}) {
         std::string out = dir.File(cutFirst ? "cut_b.mpg" : "b_cut.mpg");
-        kjtest::ConvertRun run = Join(cutFirst ? std::vector<std::string>{cut, b}
-                                               : std::vector<std::string>{b, cut},
-                                      out);
+        kjtest::ConvertRun run = Join(
+            cutFirst ? std::vector<std::string>{cut, b} : std::vector<std::string>{b, cut}, out);
         ASSERT_EQ(run.result, 0) << run.errorText;
         EXPECT_EQ(kjtest::DecodeErrors(out), "");
         EXPECT_EQ(kjtest::CountPackets(out, "v:0"),
@@ -355,13 +355,35 @@ TEST_F(MpegCopyJoin, AnInputCutShortEndsAtItsLastWholePictureAndSaysSo) {
     }
 }
 
+TEST_F(MpegCopyJoin, AStoppedJoinLeavesWhatWasAtTheOutput) {
+    TempDir dir;
+    std::string a = Clip(dir, "a.mpg", "testsrc2", 440, 3.0, "pal-vcd", "352x288");
+    std::string out = dir.File("out.mpg");
+    ASSERT_TRUE(kjtest::WriteFileBytes(out, {'o', 'l', 'd'}));
+    kjtest::ConvertOutput settings;
+    settings.onProgress = [this](MclHandle conversion, const kjtest::ProgressCall& call) {
+        if (call.status == 3) {
+            m_module.api.MclAbort(conversion);
+        }
+    };
+    kjtest::ConvertRun run = kjtest::Convert(m_module, {a, a, a}, out, settings);
+    EXPECT_NE(run.result, 0);
+    EXPECT_EQ(kjtest::ReadFileBytes(out), (std::vector<uint8_t>{'o', 'l', 'd'}));
+    int entries = 0;
+    for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) {
+        ++entries;
+    }
+    EXPECT_EQ(entries, 2);  // the input and the old output, no part file
+}
+
 TEST_F(MpegCopyJoin, InputsThatDifferGoThroughTheEncoder) {
     TempDir dir;
     std::string a = Clip(dir, "a.mpg", "testsrc2", 440, 1.0, "pal-vcd", "352x288");
     std::string c = dir.File("c.mpg");
-    ASSERT_TRUE(kjtest::MakeWithFfmpeg("-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
-                                       "sine=sample_rate=44100 -t 1 -target pal-vcd -s 320x240",
-                                       c));
+    ASSERT_TRUE(
+        kjtest::MakeWithFfmpeg("-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
+                               "sine=sample_rate=44100 -t 1 -target pal-vcd -s 320x240",
+                               c));
     std::string out = dir.File("ac.mpg");
     kjtest::ConvertRun run = Join({a, c}, out);
     ASSERT_EQ(run.result, 0) << run.errorText;
@@ -375,15 +397,15 @@ TEST_F(MpegCopyJoin, FfmpegIsLoadedOnlyWhenSomethingIsEncoded) {
     TempDir dir;
     std::string a = Clip(dir, "a.mpg", "testsrc2", 440, 1.0, "pal-vcd", "352x288");
     std::string c = dir.File("c.mpg");
-    ASSERT_TRUE(kjtest::MakeWithFfmpeg("-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
-                                       "sine=sample_rate=44100 -t 1 -target pal-vcd -s 320x240",
-                                       c));
+    ASSERT_TRUE(
+        kjtest::MakeWithFfmpeg("-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i "
+                               "sine=sample_rate=44100 -t 1 -target pal-vcd -s 320x240",
+                               c));
     std::string mcljoin = kjtest::ShellQuote(kjtest::BinDir() + "/mcljoin");
     auto loads = [&](const std::string& second, const std::string& out) {
-        kjtest::CommandResult r = kjtest::RunCommand("LD_DEBUG=files timeout 120 " + mcljoin +
-                                                     " 1 352 288 25 - " + kjtest::ShellQuote(out) +
-                                                     " " + kjtest::ShellQuote(a) + " " +
-                                                     kjtest::ShellQuote(second) + " 2>&1");
+        kjtest::CommandResult r = kjtest::RunCommand(
+            "LD_DEBUG=files timeout 120 " + mcljoin + " 1 352 288 25 - " + kjtest::ShellQuote(out) +
+            " " + kjtest::ShellQuote(a) + " " + kjtest::ShellQuote(second) + " 2>&1");
         EXPECT_EQ(r.exitCode, 0) << r.output;
         return r.output.find("libavcodec.so") != std::string::npos;
     };

@@ -8,8 +8,8 @@
 namespace {
 
 TEST(MpegPsUnits, ClockFieldsKeepTheirMarkersAndPrefixThroughAWrite) {
-    for (int64_t t : {int64_t{0}, int64_t{1}, int64_t{90000}, (int64_t{1} << 33) - 1,
-                      int64_t{0x1F0F0F0F0}}) {
+    for (int64_t t :
+         {int64_t{0}, int64_t{1}, int64_t{90000}, (int64_t{1} << 33) - 1, int64_t{0x1F0F0F0F0}}) {
         uint8_t pts[5] = {0x31, 0, 1, 0, 1};  // prefix 0011 (PTS of a PTS DTS pair)
         WriteTimestamp(pts, t);
         EXPECT_EQ(ReadTimestamp(pts), t);
