@@ -75,8 +75,12 @@ echo "memory: inputs of $(stat -c %s "$WORK/d.vob") bytes each: peak RSS ${big#*
 rm -f "$WORK/big.vob" "$WORK/d.vob"
 
 # The join must be whole and clean.
-want=$(( $(packets "$WORK/a.vob" v:0) + $(packets "$WORK/b.vob" v:0) ))
-got=$(packets "$WORK/kjoin.vob" v:0)
+count() {
+    ffprobe -v error -select_streams "$2" -count_packets -show_entries stream=nb_read_packets \
+        -of default=nw=1:nk=1 "$1"
+}
+want=$(( $(count "$WORK/a.vob" v:0) + $(count "$WORK/b.vob" v:0) ))
+got=$(count "$WORK/kjoin.vob" v:0)
 [ "$want" = "$got" ] || { echo "kjoin: $got video packets of $want" >&2; exit 1; }
 errors=$(ffmpeg -nostdin -v error -i "$WORK/kjoin.vob" -f null - 2>&1 | head -3)
 echo "join checked: every video packet ($got)${errors:+; decode says: $errors}"

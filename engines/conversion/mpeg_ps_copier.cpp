@@ -331,7 +331,6 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
     std::vector<int64_t> shifts = SeamShifts(inputs);
     int64_t zero = inputs.empty() || inputs[0].scan.videoStart < 0 ? 0 : inputs[0].scan.videoStart;
     int64_t framesBefore = 0;
-    std::vector<uint8_t> unitBytes(kMaxUnitBytes);
     PackClock clock;
     bool endCode = false;
     for (size_t n = 0; n < inputs.size(); ++n) {
@@ -408,9 +407,8 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
                 continue;
             }
             bool stopAfter = false;
-            std::memcpy(unitBytes.data(), window.data(), unit.size);
             size_t consumed = unit.size;
-            uint8_t* data = unitBytes.data();
+            uint8_t* data = input.WindowBytes();  // patched in place: the input is only read
             bool isVideo = unit.kind == PsUnitKind::kPes && unit.code == scan.videoId;
             if (scan.cutShort && at + unit.size > scan.cutAt) {
                 // The last picture is incomplete: the input ends before it.

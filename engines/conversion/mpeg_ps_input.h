@@ -25,6 +25,9 @@ public:
     // `want` is at most kMaxWant.
     ByteReader Window(size_t want);
     void Advance(size_t count);
+    // The bytes of the last Window, writable: a copier patches them in place before passing
+    // them on. Valid until the next Window or Advance.
+    uint8_t* WindowBytes() { return m_buffer.get() + m_begin; }
     // Offset of the current position in the stream (the payload, for a Video CD file).
     uint64_t Position() const { return m_position; }
     // Bytes of the file read so far, against FileBytes(): for progress.
