@@ -82,6 +82,11 @@ count() {
 want=$(( $(count "$WORK/a.vob" v:0) + $(count "$WORK/b.vob" v:0) ))
 got=$(count "$WORK/kjoin.vob" v:0)
 [ "$want" = "$got" ] || { echo "kjoin: $got video packets of $want" >&2; exit 1; }
-errors=$(ffmpeg -nostdin -v error -i "$WORK/kjoin.vob" -f null - 2>&1 | head -3)
-echo "join checked: every video packet ($got)${errors:+; decode says: $errors}"
+# (ffmpeg's own DVD files make its decoder complain of AC-3 times now and then: the join may
+# say what its inputs say, and nothing more.)
+lines() { ffmpeg -nostdin -v error -i "$1" -f null - 2>&1 | wc -l; }
+errors=$(lines "$WORK/kjoin.vob")
+inputs=$(( $(lines "$WORK/a.vob") + $(lines "$WORK/b.vob") ))
+[ "$errors" -le "$inputs" ] || { echo "kjoin.vob decodes with $errors error lines" >&2; exit 1; }
+echo "join checked: every video packet ($got); decode: $errors error lines, inputs $inputs"
 echo "sizes: kjoin $(stat -c %s "$WORK/kjoin.vob"), ffmpeg $(stat -c %s "$WORK/ffmpeg.vob"), cat $(stat -c %s "$WORK/cat.out") bytes"

@@ -372,7 +372,9 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
                 continue;
             }
         }
-        bool seekGop = n > 0;
+        // A later input on a clock of its own gets its first GOP marked, if open; one that goes
+        // on from the input before (a DVD title's next file: no shift) keeps its references.
+        bool seekGop = n > 0 && shift != 0;
         endCode = false;
         int videoPackets = 0;
         uint64_t nextReport = kProgressEveryBytes;
