@@ -297,6 +297,82 @@ private:
     int64_t m_muxRate = 0;
 };
 
+// Bytes at the start of an audio packet's data that end a frame begun before it: MPEG audio up
+// to its first frame header, AC-3 up to where its first access unit pointer says. -1 when they
+// cannot be told.
+int64_t LeadingPartialFrame(const uint8_t* data, const PsUnit& unit) {
+    const uint8_t* payload = data + unit.payloadOffset;
+    size_t size = unit.size - unit.payloadOffset;
+    if (unit.code == kPrivateStream1) {
+        if (size < kAc3HeaderBytes) {
+            return -1;
+        }
+        int pointer = (payload[2] << 8) | payload[3];
+        return pointer == 0 ? -1 : pointer - 1;
+    }
+    for (size_t i = 0; i + 4 <= size; ++i) {
+        if (payload[i] == 0xFF && (payload[i + 1] & 0xE0) == 0xE0 &&
+            ((payload[i + 1] >> 1) & 0x03) != 0 && (payload[i + 2] >> 4) != 0x0F &&
+            ((payload[i + 2] >> 2) & 0x03) != 0x03) {
+            return static_cast<int64_t>(i);
+        }
+    }
+    return -1;
+}
+
+// Leaves out the first `count` data bytes of the audio packet at `data` (AC-3: after its four
+// header bytes) without changing the size of its pack: they become a padding packet before it,
+// or, when fewer than a padding packet's header, stuffing in its own header. False when neither
+// fits (the packet then stays as it is).
+bool DropLeadingBytes(uint8_t* data, const PsUnit& unit, size_t count) {
+    size_t sub = unit.code == kPrivateStream1 ? kAc3HeaderBytes : 0;
+    size_t header = unit.payloadOffset + sub;
+    if (count == 0 || header + count > unit.size) {
+        return count == 0;
+    }
+    std::vector<uint8_t> out;
+    out.reserve(unit.size);
+    if (count >= kPesHeaderBytes) {
+        size_t padding = count - kPesHeaderBytes;
+        out.insert(out.end(), {0, 0, 1, kPaddingStream, static_cast<uint8_t>(padding >> 8),
+                               static_cast<uint8_t>(padding)});
+        out.resize(out.size() + padding, kMpeg1Stuffing);
+        size_t length = unit.size - count - kPesHeaderBytes;
+        out.insert(out.end(), data, data + header);
+        out[count + kPesLengthOffset] = static_cast<uint8_t>(length >> 8);
+        out[count + kPesLengthOffset + 1] = static_cast<uint8_t>(length);
+    } else if (unit.mpeg2) {
+        if (data[kMpeg2PesHeaderLengthOffset] + count > 0xFF) {
+            return false;
+        }
+        out.insert(out.end(), data, data + unit.payloadOffset);
+        out[kMpeg2PesHeaderLengthOffset] =
+            static_cast<uint8_t>(out[kMpeg2PesHeaderLengthOffset] + count);
+        out.resize(out.size() + count, kMpeg1Stuffing);
+        out.insert(out.end(), data + unit.payloadOffset, data + header);
+    } else {
+        size_t stuffing = 0;
+        while (kPesHeaderBytes + stuffing < unit.payloadOffset &&
+               data[kPesHeaderBytes + stuffing] == kMpeg1Stuffing) {
+            ++stuffing;
+        }
+        if (stuffing + count > kMpeg1MaxStuffing) {
+            return false;
+        }
+        out.insert(out.end(), data, data + kPesHeaderBytes);
+        out.resize(out.size() + count, kMpeg1Stuffing);
+        out.insert(out.end(), data + kPesHeaderBytes, data + header);
+    }
+    if (sub != 0) {
+        // The first access unit now follows the pointer at once.
+        out[out.size() - 2] = 0;
+        out[out.size() - 1] = 1;
+    }
+    out.insert(out.end(), data + header + count, data + unit.size);
+    std::memcpy(data, out.data(), unit.size);
+    return true;
+}
+
 int64_t OutputTicks(int64_t time, int64_t shift, int64_t zero) {
     return std::max<int64_t>(0, TimeDifference(zero, ShiftTime(time, shift)));
 }
@@ -374,9 +450,11 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
         }
         // A later input on a clock of its own gets its first GOP marked, if open; one that goes
         // on from the input before (a DVD title's next file: no shift) keeps its references.
-        bool seekGop = n > 0 && shift != 0;
+        bool ownClock = n > 0 && shift != 0;
+        bool seekGop = ownClock;
         endCode = false;
         int videoPackets = 0;
+        std::vector<uint16_t> audioSeen;
         uint64_t nextReport = kProgressEveryBytes;
         uint64_t streamBytes = std::max<uint64_t>(input.FileBytes(), 1);
         while (true) {
@@ -440,6 +518,34 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
                         data[kPesLengthOffset] = static_cast<uint8_t>((end - kPesHeaderBytes) >> 8);
                         data[kPesLengthOffset + 1] = static_cast<uint8_t>(end - kPesHeaderBytes);
                         unit.size = end;
+                    }
+                }
+            }
+            if (ownClock && unit.kind == PsUnitKind::kPes && !isVideo) {
+                // At a seam of its own clock, an audio stream's first packet may open with the
+                // end of a frame begun before the cut: that would glue onto the frame before.
+                uint16_t key = static_cast<uint16_t>(
+                    unit.code << 8 | (unit.code == kPrivateStream1 ? data[unit.payloadOffset] : 0));
+                uint8_t subId = key & 0xFF;
+                bool audio =
+                    (unit.code >= kFirstAudioStream && unit.code <= kLastAudioStream) ||
+                    (unit.code == kPrivateStream1 && subId >= kFirstAc3 && subId <= kLastAc3);
+                if (audio &&
+                    std::find(audioSeen.begin(), audioSeen.end(), key) == audioSeen.end()) {
+                    audioSeen.push_back(key);
+                    int64_t partial = LeadingPartialFrame(data, unit);
+                    if (partial > 0 && DropLeadingBytes(data, unit, static_cast<size_t>(partial))) {
+                        size_t size = unit.size;
+                        if (static_cast<size_t>(partial) >= kPesHeaderBytes) {
+                            // The padding packet goes first, as it is; the packet follows it.
+                            result = output.Write(data, static_cast<size_t>(partial), error);
+                            if (result < 0) {
+                                return result;
+                            }
+                            data += partial;
+                            size -= static_cast<size_t>(partial);
+                        }
+                        unit = ReadPsUnit(ByteReader(data, size));
                     }
                 }
             }

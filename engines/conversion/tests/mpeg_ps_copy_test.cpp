@@ -217,6 +217,58 @@ TEST_F(MpegCopyJoin, DvdHalvesWithAnOpenGopAtTheSeamKeepNavigationPacksAndSubpic
     EXPECT_EQ(joined, both);
     ASSERT_EQ(run.inputs.size(), 2u);
     EXPECT_NEAR(run.inputs[0].duration + run.inputs[1].duration, 6.0, kFrame);
+
+    // The second half twice: the seam leads into an open GOP whose B pictures refer to pictures
+    // of another place (so it is marked broken off), and into audio that opens with the end of
+    // a frame cut in two (which is left out), all in packs of their own size.
+    std::string twice = dir.File("twice.vob");
+    run = Join({b, b}, twice, true);
+    ASSERT_EQ(run.result, 0) << run.errorText;
+    // The half on its own opens with that cut frame, which the decoder finds invalid; the join
+    // adds no second one at the seam.
+    auto invalid = [](const std::string& path) {
+        std::string text = kjtest::DecodeErrors(path);
+        int n = 0;
+        for (size_t at = text.find("Invalid data"); at != std::string::npos;
+             at = text.find("Invalid data", at + 1)) {
+            ++n;
+        }
+        return n;
+    };
+    EXPECT_EQ(invalid(twice), invalid(b));
+    // The AC-3 of the copy at the seam starts with a whole frame, its first access unit right
+    // after the packet's pointer; the half itself starts inside one.
+    auto firstAc3 = [](const std::vector<uint8_t>& bytes, size_t from) -> const uint8_t* {
+        for (const kjtest::WalkedUnit& u : kjtest::WalkUnits(bytes)) {
+            if (u.at >= from && u.unit.code == mpegps::kPrivateStream1 &&
+                bytes[u.at + u.unit.payloadOffset] == mpegps::kFirstAc3) {
+                return bytes.data() + u.at + u.unit.payloadOffset;
+            }
+        }
+        return nullptr;
+    };
+    std::vector<uint8_t> out2 = kjtest::ReadFileBytes(twice);
+    ASSERT_EQ(out2.size(), 2 * second.size());
+    EXPECT_TRUE(std::equal(second.begin(), second.end(), out2.begin()));
+    const uint8_t gop[] = {0, 0, 1, mpegps::kGopStart};
+    auto seam =
+        std::search(out2.begin() + static_cast<ptrdiff_t>(second.size()), out2.end(), gop, gop + 4);
+    ASSERT_NE(seam, out2.end());
+    EXPECT_EQ(seam[7] & mpegps::kGopBrokenLinkBit, mpegps::kGopBrokenLinkBit);
+    EXPECT_EQ(CountUnits(out2, mpegps::kPrivateStream2),
+              2 * CountUnits(second, mpegps::kPrivateStream2));
+    const uint8_t* own = firstAc3(second, 0);
+    const uint8_t* atSeam = firstAc3(out2, second.size());
+    ASSERT_NE(own, nullptr);
+    ASSERT_NE(atSeam, nullptr);
+    EXPECT_GT((own[2] << 8) | own[3], 1);
+    EXPECT_EQ((atSeam[2] << 8) | atSeam[3], 1);
+    EXPECT_EQ(atSeam[4], 0x0B);
+    EXPECT_EQ(atSeam[5], 0x77);
+    std::vector<int64_t> packs = Scrs(out2);
+    for (size_t i = 1; i < packs.size(); ++i) {
+        ASSERT_GT(packs[i], packs[i - 1]) << "pack " << i;
+    }
 }
 
 // A stream built byte by byte whose first GOP is open (its first pictures after the I picture
