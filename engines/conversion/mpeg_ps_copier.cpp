@@ -71,7 +71,6 @@ public:
             *error = "Cannot write " + path + ": " + std::strerror(errno);
             return -errno;
         }
-        m_buffer.reserve(kOutputBufferBytes);
         return 0;
     }
 

@@ -51,7 +51,8 @@ bool PsInput::Open(const std::string& path, std::string* error) {
         SkipCdxaFrontMargin(readAt, &layout);
         m_cdxa = std::make_unique<CdxaPayloadReader>(readAt, layout);
     }
-    m_capacity = kMaxWant + kReadStep;
+    // A small file needs no more than itself (the payload of a Video CD file is smaller still).
+    m_capacity = kMaxWant + static_cast<size_t>(std::min<uint64_t>(kReadStep, m_fileBytes + 1));
     m_buffer.reset(new uint8_t[m_capacity]);  // not cleared: only what was read is looked at
     return true;
 }

@@ -37,7 +37,7 @@ public:
     int Fd() const { return m_fd; }
     bool Failed() const { return m_failed; }
 
-    static constexpr size_t kMaxWant = size_t{1} << 20;
+    static constexpr size_t kMaxWant = size_t{128} << 10;
 
 private:
     size_t ReadMore(uint8_t* out, size_t count);
