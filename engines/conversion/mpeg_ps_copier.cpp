@@ -23,6 +23,7 @@ namespace {
 constexpr size_t kMaxUnitBytes = kPesHeaderBytes + 0xFFFF;
 // Output goes to the file in whole buffers of this size.
 constexpr size_t kOutputBufferBytes = size_t{8} << 20;
+constexpr size_t kSmallOutputBytes = size_t{64} << 10;
 // Input bytes between progress calls.
 constexpr uint64_t kProgressEveryBytes = uint64_t{1} << 20;
 // Video packets of a later input searched for its first GOP header.
@@ -75,6 +76,11 @@ public:
     }
 
     int Write(const uint8_t* data, size_t size, std::string* error) {
+        if (m_buffer.capacity() < kOutputBufferBytes &&
+            m_buffer.size() + size > kSmallOutputBytes) {
+            m_buffer.reserve(
+                kOutputBufferBytes);  // once: a large output is written in whole buffers
+        }
         if (m_buffer.size() + size > kOutputBufferBytes) {
             int result = Flush(error);
             if (result < 0) {

@@ -439,7 +439,6 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
     uint16_t firstAudio = 0;
     int64_t audioStart = -1;
     int64_t audioEnd = -1;
-    bool ended = false;
     uint64_t lastReport = 0;
     uint64_t reportStep = std::max<uint64_t>(input.FileBytes() / 100, 1);
     while (true) {
@@ -453,7 +452,6 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
             break;
         }
         if (unit.kind == PsUnitKind::kEnd) {
-            ended = true;
             ++s.endCodes;
             s.lastEndCodeAt = input.Position();
         } else if (unit.kind == PsUnitKind::kPack) {
@@ -545,7 +543,6 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
     if (progress) {
         progress(100.0);
     }
-    (void)ended;
 
     MediaScan& m = s.scan;
     m.hasVideo = s.videoId != 0 && s.pictures > 0;
