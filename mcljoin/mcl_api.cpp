@@ -29,8 +29,8 @@ void LoadMclApi(const Module* module) {
     KJ_MCL_ENTRY_POINTS(KJ_MCL_RESOLVE)
 #undef KJ_MCL_RESOLVE
     MclApi.MclGetErrorText = module->ResolveAs<int32_t (*)(char*, int32_t)>("MclGetErrorText");
-    MclApi.MclGetInputWarnings =
-        module->ResolveAs<int32_t (*)(MclHandle, int32_t, char*, int32_t)>("MclGetInputWarnings");
     MclApi.MclPlanJoin = module->ResolveAs<MclPlanJoinFn>("MclPlanJoin");
-    MclApi.MclGetInputTiming = module->ResolveAs<MclGetInputTimingFn>("MclGetInputTiming");
+    MclApi.MclGetInputReport =
+        module->ResolveAs<int32_t (*)(MclHandle, int32_t, double*, double*, char*, int32_t)>(
+            "MclGetInputReport");
 }

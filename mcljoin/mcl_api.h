@@ -66,15 +66,15 @@ struct MclApiTable {
     // One more export of our library, beyond the designed table: the text of its last error,
     // for the failure dialog. (Its encoders are asked through the compressor manager, vfw.h.)
     int32_t (*MclGetErrorText)(char* buffer, int32_t size) = nullptr;
-    // And what a conversion left out of each input (a cut-short end, damaged frames), for the
-    // join's per-input warnings; a library without it simply reports nothing.
-    int32_t (*MclGetInputWarnings)(MclHandle conversion, int32_t input, char* buffer,
-                                   int32_t size) = nullptr;
-    // Optional as well (mcl_plan.h): a conversion's plan without running it, and each input's
-    // place in the output of a finished one.
+    // Optional as well (mcl_plan.h): a conversion's plan without running it.
     int32_t (*MclPlanJoin)(MclHandle, struct MclPlanInput*, int32_t,
                            struct MclPlanResult*) = nullptr;
-    int32_t (*MclGetInputTiming)(MclHandle, int32_t, double*, double*) = nullptr;
+    // And, when the library has it, what a join knows of each input: its start and length in
+    // the output and what of it was left out (whole sentences, each ended by a line feed); 1
+    // when it knows the input.
+    int32_t (*MclGetInputReport)(MclHandle conversion, int32_t input, double* startSeconds,
+                                 double* durationSeconds, char* warning,
+                                 int32_t warningBytes) = nullptr;
 
     // Number of entry points of the designed table that were found.
     int ResolvedCount() const;

@@ -77,25 +77,33 @@ std::string ReplaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-// What the library left out of each input becomes that input's warnings.
-void ReportWhatWasLeftOut(size_t inputCount) {
-    if (MclApi.MclGetInputWarnings == nullptr) {
+// Hands what the library knows of each input (its place in the output, what was left out of
+// it) to the job's report.
+void ReportInputs(size_t inputCount) {
+    if (MclApi.MclGetInputReport == nullptr) {
         return;
     }
     for (size_t i = 0; i < inputCount; ++i) {
-        std::array<char, kErrorTextBytes> text{};
-        int32_t length = MclApi.MclGetInputWarnings(g_mclJoin.conversion, static_cast<int32_t>(i),
-                                                    text.data(), static_cast<int32_t>(text.size()));
-        if (length <= 0) {
+        double start = -1;
+        double duration = -1;
+        std::array<char, kErrorTextBytes> warning{};
+        if (MclApi.MclGetInputReport(g_mclJoin.conversion, static_cast<int32_t>(i), &start,
+                                     &duration, warning.data(),
+                                     static_cast<int32_t>(warning.size())) == 0) {
             continue;
         }
-        std::string all(text.data());
-        size_t start = 0;
-        for (size_t end = all.find('\n'); end != std::string::npos; end = all.find('\n', start)) {
-            if (end > start) {
-                ReportInputWarning(i, all.substr(start, end - start));
+        if (start >= 0 && duration >= 0) {
+            ReportInputTiming(i, start, duration);
+        }
+        // Whole sentences, each ended by a line feed.
+        std::string all(warning.data());
+        size_t begin = 0;
+        for (size_t end = all.find('\n'); begin < all.size(); end = all.find('\n', begin)) {
+            end = end == std::string::npos ? all.size() : end;
+            if (end > begin) {
+                ReportInputWarning(i, all.substr(begin, end - begin));
             }
-            start = end + 1;
+            begin = end + 1;
         }
     }
 }
@@ -128,20 +136,6 @@ int FreeAfterConvert(int32_t result, const std::string& outputPath) {
 // Set while a list is only checked: the set-up conversion is asked for its plan, not run.
 MclPlanCheck* g_planCheck = nullptr;
 
-// Each input's place in the finished output, where the library tells it.
-void ReportTimings(MclHandle conversion, size_t inputs) {
-    if (MclApi.MclGetInputTiming == nullptr) {
-        return;
-    }
-    for (size_t i = 0; i < inputs; ++i) {
-        double start = 0;
-        double duration = 0;
-        if (MclApi.MclGetInputTiming(conversion, static_cast<int32_t>(i), &start, &duration) == 0) {
-            ReportInputTiming(i, start, duration);
-        }
-    }
-}
-
 // The plan of the set-up conversion instead of its run; 1 when the library gave one.
 int PlanAndFree() {
     MclPlanCheck& check = *g_planCheck;
@@ -168,12 +162,9 @@ int FinishConversion(const std::string& outputPath) {
     if (g_planCheck != nullptr) {
         return PlanAndFree();
     }
-    MclHandle conversion = g_mclJoin.conversion;
-    size_t inputs = g_mclJoin.host->Inputs().size();
-    int32_t result = MclApi.MclConvert(conversion);
+    int32_t result = MclApi.MclConvert(g_mclJoin.conversion);
     if (result == 0) {
-        ReportTimings(conversion, inputs);
-        ReportWhatWasLeftOut(inputs);
+        ReportInputs(g_mclJoin.host->Inputs().size());
     }
     return FreeAfterConvert(result, outputPath);
 }

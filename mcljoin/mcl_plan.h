@@ -40,8 +40,4 @@ extern "C" {
 // of inputs, or a negative error code (its text through MclGetErrorText).
 using MclPlanJoinFn = int32_t (*)(MclHandle conversion, MclPlanInput* inputs, int32_t capacity,
                                   MclPlanResult* result);
-// "MclGetInputTiming": after MclConvert succeeded, where input `index` starts in the output and
-// how long it lasts there, in seconds. 0 when known, else a negative value.
-using MclGetInputTimingFn = int32_t (*)(MclHandle conversion, int32_t index, double* start,
-                                        double* duration);
 }

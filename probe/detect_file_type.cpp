@@ -6,6 +6,8 @@
 
 #include <optional>
 
+#include "engines/conversion/cdxa_margin.h"
+#include "platform/read_fully.h"
 #include "probe/probe_info.h"
 
 namespace {
@@ -50,6 +52,22 @@ std::optional<FileTypeCode> TestWord(ByteReader head, size_t pos) {
     return std::nullopt;
 }
 
+// Where the sectors of a RIFF "CDXA" file begin: after its "data" chunk header, found among the
+// chunks within `head`; 0 when `head` is no CDXA file or its "data" chunk lies beyond it.
+uint64_t CdxaSectorsStart(ByteReader head) {
+    if (!head.Matches(0, "RIFF") || !head.Matches(kRiffFormOffset, "CDXA")) {
+        return 0;
+    }
+    for (uint64_t pos = kRiffFormOffset + 4; head.Has(pos, 8);) {
+        uint32_t size = head.LE32(pos + 4);
+        if (head.Matches(pos, "data")) {
+            return pos + 8;
+        }
+        pos += 8 + static_cast<uint64_t>(size) + (size & 1);
+    }
+    return 0;
+}
+
 }  // namespace
 
 FileTypeCode DetectFileTypeInBytes(ByteReader head) {
@@ -82,8 +100,20 @@ FileTypeCode DetectFileType(const std::string& path) {
         }
         got += static_cast<size_t>(n);
     }
-    ::close(fd);
     FileTypeCode code = DetectFileTypeInBytes(ByteReader(head, got));
+    // A Video CD track may open with empty sectors (the front margin): its MPEG data then begins
+    // in a later sector than the first.
+    uint64_t sectors = CdxaSectorsStart(ByteReader(head, got));
+    if (code == kTypeUnknown && sectors != 0 && static_cast<uint64_t>(status.st_size) > sectors) {
+        auto readAt = [fd](uint64_t offset, uint8_t* out, size_t count) {
+            return PreadFully(fd, offset, out, count);
+        };
+        if (cdxa::FirstPackSector(readAt, sectors,
+                                  static_cast<uint64_t>(status.st_size) - sectors) >= 0) {
+            code = kTypeMpeg;
+        }
+    }
+    ::close(fd);
     g_probeInfo.typeCode = code;
     return code;
 }

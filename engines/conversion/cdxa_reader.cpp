@@ -39,6 +39,15 @@ bool FindCdxaLayout(ByteReader head, uint64_t fileSize, CdxaLayout* layout) {
     return true;
 }
 
+void SkipCdxaFrontMargin(const cdxa::ReadAt& readAt, CdxaLayout* layout) {
+    int64_t first = cdxa::FirstPackSector(readAt, layout->dataStart, layout->dataBytes);
+    if (first > 0) {
+        uint64_t skip = static_cast<uint64_t>(first) * kCdSectorBytes;
+        layout->dataStart += skip;
+        layout->dataBytes -= skip;
+    }
+}
+
 CdxaPayloadReader::CdxaPayloadReader(ReadAt readAt, const CdxaLayout& layout)
     : m_readAt(std::move(readAt)), m_layout(layout), m_starts{0} {}
 

@@ -9,6 +9,7 @@
 #include <functional>
 #include <vector>
 
+#include "engines/conversion/cdxa_margin.h"
 #include "platform/bytes.h"
 
 // Raw CD sector layout.
@@ -34,6 +35,11 @@ struct CdxaLayout {
 // sectors are those of its "data" chunk. A "data" size that is zero or runs past the end of the
 // file (common in files copied off a disc) is taken to mean "to the end of the file".
 bool FindCdxaLayout(ByteReader head, uint64_t fileSize, CdxaLayout* layout);
+
+// Moves the layout's start past the empty sectors of a front margin: to the first sector, within
+// the first cdxa::kMarginSearchSectors, whose payload begins with a pack header. A layout with no
+// such sector stays as it is.
+void SkipCdxaFrontMargin(const cdxa::ReadAt& readAt, CdxaLayout* layout);
 
 // The payload of the sectors of a CDXA file as one stream of bytes.
 class CdxaPayloadReader {

@@ -10,14 +10,14 @@
 
 extern "C" {
 #include <libavutil/error.h>
-#include <libavutil/log.h>
 }
 
 #include "engines/conversion/conversion.h"
 #include "engines/conversion/converter.h"
-#include "engines/conversion/ffmpeg_log.h"
+#include "engines/conversion/ffmpeg_loader.h"
 #include "engines/conversion/library_objects.h"
 #include "engines/conversion/mcl_exports.h"
+#include "engines/conversion/mpeg_copy_join.h"
 
 namespace {
 
@@ -57,12 +57,6 @@ std::string ResolveName(const char* name) {
     return path;
 }
 
-// What FFmpeg has to say reaches the caller as the library's error or an input's warning; printed,
-// it would only clutter the program's stderr.
-void QuietFfmpeg() {
-    InstallFfmpegLog();
-}
-
 int32_t ClampToInt32(int64_t value) {
     return static_cast<int32_t>(std::clamp<int64_t>(value, 0, INT32_MAX));
 }
@@ -72,7 +66,6 @@ int32_t ClampToInt32(int64_t value) {
 extern "C" {
 
 MclHandle MclAlloc() {
-    QuietFfmpeg();
     auto conversion = std::make_shared<Conversion>();
     MclHandle handle = Conversions().Add(conversion);
     conversion->handle = handle;
@@ -105,7 +98,6 @@ void MclAssignError(MclHandle conversion, MclErrorFn callback) {
 }
 
 MclHandle MclListAlloc() {
-    QuietFfmpeg();
     return FileLists().Add(std::make_shared<FileList>());
 }
 
@@ -249,7 +241,17 @@ int32_t MclConvert(MclHandle handle) {
     conversion->endNanoseconds = 0;
     conversion->startNanoseconds = SteadyNanoseconds();
     std::string error;
-    int result = RunConversion(*conversion, &error);
+    ConversionSettings settings;
+    {
+        std::lock_guard<std::mutex> lock(conversion->mutex);
+        settings = conversion->settings;
+    }
+    ForgetCopiedInputReports(handle);
+    int result = 0;
+    // Program streams that match are joined by the pack copier; everything else needs FFmpeg.
+    if (!RunProgramStreamCopy(*conversion, settings, AVERROR_EXIT, &result, &error)) {
+        result = EnsureFfmpeg(&error) ? RunConversion(*conversion, &error) : AVERROR(ENOSYS);
+    }
     conversion->endNanoseconds = SteadyNanoseconds();
     conversion->running = false;
     if (result == 0) {
@@ -275,28 +277,6 @@ int32_t MclCheckError() {
 
 int32_t MclGetErrorText(char* buffer, int32_t size) {
     std::string text = LastErrorText();
-    if (buffer != nullptr && size > 0) {
-        size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
-        std::memcpy(buffer, text.data(), n);
-        buffer[n] = '\0';
-    }
-    return static_cast<int32_t>(text.size());
-}
-
-int32_t MclGetInputWarnings(MclHandle handle, int32_t input, char* buffer, int32_t size) {
-    std::shared_ptr<Conversion> conversion = Conversions().Find(handle);
-    if (conversion == nullptr) {
-        return -1;
-    }
-    std::string text;
-    {
-        std::lock_guard<std::mutex> lock(conversion->mutex);
-        if (input >= 0 && static_cast<size_t>(input) < conversion->inputWarnings.size()) {
-            for (const std::string& sentence : conversion->inputWarnings[input]) {
-                text += sentence + "\n";
-            }
-        }
-    }
     if (buffer != nullptr && size > 0) {
         size_t n = std::min(text.size(), static_cast<size_t>(size) - 1);
         std::memcpy(buffer, text.data(), n);
@@ -356,6 +336,7 @@ void MclFree(MclHandle handle) {
         conversion->abortRequested = true;  // a conversion still running ends
     }
     Conversions().Remove(handle);
+    ForgetCopiedInputReports(handle);
 }
 
 }  // extern "C"

@@ -11,6 +11,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include "engines/conversion/ffmpeg_loader.h"
 #include "engines/conversion/input_open.h"
 #include "engines/conversion/mcl_exports.h"
 #include "engines/conversion/media_scan.h"
@@ -104,7 +105,7 @@ int32_t MclGetFileInfo(const char* path, int32_t /*mode: every scan reads the fi
 }
 
 int32_t MclHasVideoEncoder(uint32_t fourcc) {
-    if (fourcc == 0) {
+    if (fourcc == 0 || !EnsureFfmpeg()) {
         return 0;
     }
     AVCodecID id = CodecOfFourcc(fourcc);

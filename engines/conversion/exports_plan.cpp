@@ -1,5 +1,4 @@
-// MclPlanJoin and MclGetInputTiming: what a conversion would do before it runs, and where its
-// inputs landed after.
+// MclPlanJoin: what a conversion would do before it runs.
 #include <cstring>
 #include <string>
 
@@ -9,6 +8,7 @@ extern "C" {
 }
 
 #include "engines/conversion/conversion.h"
+#include "engines/conversion/ffmpeg_loader.h"
 #include "engines/conversion/input_sources.h"
 #include "engines/conversion/library_objects.h"
 #include "engines/conversion/mcl_exports.h"
@@ -32,6 +32,12 @@ int32_t MclPlanJoin(MclHandle handle, MclPlanInput* inputs, int32_t capacity,
     if (conversion == nullptr || result == nullptr || (inputs == nullptr && capacity > 0)) {
         SetLastError(AVERROR(EINVAL), "There is no conversion with this handle.");
         return AVERROR(EINVAL);
+    }
+    // A plan reads the inputs' streams and asks for encoders: FFmpeg's work.
+    std::string loadError;
+    if (!EnsureFfmpeg(&loadError)) {
+        SetLastError(AVERROR(ENOSYS), loadError);
+        return AVERROR(ENOSYS);
     }
     ConversionSettings settings;
     MclSourceFn videoSource = nullptr;
@@ -80,16 +86,3 @@ int32_t MclPlanJoin(MclHandle handle, MclPlanInput* inputs, int32_t capacity,
     return static_cast<int32_t>(facts.size());
 }
 
-int32_t MclGetInputTiming(MclHandle handle, int32_t index, double* start, double* duration) {
-    std::shared_ptr<Conversion> conversion = Conversions().Find(handle);
-    if (conversion == nullptr || start == nullptr || duration == nullptr || index < 0) {
-        return AVERROR(EINVAL);
-    }
-    std::lock_guard<std::mutex> lock(conversion->mutex);
-    if (conversion->running || static_cast<size_t>(index) >= conversion->inputTimes.size()) {
-        return AVERROR(ENOENT);
-    }
-    *start = conversion->inputTimes[static_cast<size_t>(index)].first;
-    *duration = conversion->inputTimes[static_cast<size_t>(index)].second;
-    return 0;
-}

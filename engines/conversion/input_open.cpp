@@ -88,11 +88,11 @@ int OpenCdxaIo(const std::string& path, AVIOContext** pb, std::string* error) {
         return 0;
     }
     int fd = input->fd;
-    input->reader = std::make_unique<CdxaPayloadReader>(
-        [fd](uint64_t offset, uint8_t* out, size_t count) {
-            return PreadFully(fd, offset, out, count);
-        },
-        layout);
+    auto readAt = [fd](uint64_t offset, uint8_t* out, size_t count) {
+        return PreadFully(fd, offset, out, count);
+    };
+    SkipCdxaFrontMargin(readAt, &layout);
+    input->reader = std::make_unique<CdxaPayloadReader>(readAt, layout);
     auto* buffer = static_cast<unsigned char*>(av_malloc(kAvioBufferBytes));
     if (buffer == nullptr) {
         *error = AvErrorText("Cannot open " + path, AVERROR(ENOMEM));

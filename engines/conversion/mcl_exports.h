@@ -25,13 +25,14 @@ KJ_MCL_EXPORT int32_t MclHasVideoEncoder(uint32_t fourcc);
 // into `buffer` of `size` bytes and cut to fit; returns the text's full length in bytes.
 KJ_MCL_EXPORT int32_t MclGetErrorText(char* buffer, int32_t size);
 
-// What the last MclConvert of `conversion` left out of its input number `input` (from 0): whole
-// sentences, each ended by a line feed, copied into `buffer` of `size` bytes and cut to fit.
-// Returns the text's full length in bytes (0: nothing was left out), or -1 for no such conversion.
-KJ_MCL_EXPORT int32_t MclGetInputWarnings(MclHandle conversion, int32_t input, char* buffer,
-                                          int32_t size);
-// A configured conversion's plan without running it, and where each input of a finished one
-// lies in its output (mcl_plan.h).
+// A configured conversion's plan without running it (mcl_plan.h).
 KJ_MCL_EXPORT std::remove_pointer_t<MclPlanJoinFn> MclPlanJoin;
-KJ_MCL_EXPORT std::remove_pointer_t<MclGetInputTimingFn> MclGetInputTiming;
+// What the last MclConvert of `conversion` knows of its input `input` (0 first): where it starts
+// in the output and how long it lasts there (seconds; negative when not known), and what of it
+// was left out (whole sentences, each ended by a line feed) copied into `warning` of
+// `warningBytes` bytes and cut to fit, empty when nothing was. 1 when it knows the input, 0 otherwise (past the end, or a join that does not
+// tell). Resolved by the driver when present.
+KJ_MCL_EXPORT int32_t MclGetInputReport(MclHandle conversion, int32_t input, double* startSeconds,
+                                        double* durationSeconds, char* warning,
+                                        int32_t warningBytes);
 }

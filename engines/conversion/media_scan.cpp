@@ -14,8 +14,11 @@ extern "C" {
 }
 
 #include "engines/conversion/av_error.h"
+#include "engines/conversion/ffmpeg_loader.h"
 #include "engines/conversion/input_open.h"
 #include "engines/conversion/riff_length.h"
+#include "engines/conversion/mpeg_ps_input.h"
+#include "engines/conversion/mpeg_ps_scan.h"
 
 namespace {
 
@@ -114,6 +117,16 @@ std::string MpegStandard(const MediaScan& scan) {
 int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& progress,
               std::string* error) {
     *scan = MediaScan{};
+    // A program stream is scanned by our own pack walker: faster, and FFmpeg stays unloaded.
+    if (LooksLikeProgramStream(path)) {
+        PsScan ps;
+        int result = ScanProgramStreamCached(path, &ps, progress, error);
+        *scan = ps.scan;
+        return result == 0 ? 0 : AVERROR(EIO);
+    }
+    if (!EnsureFfmpeg(error)) {
+        return AVERROR(ENOSYS);
+    }
     AVFormatContext* context = nullptr;
     int result = OpenMediaInput(path, &context, error);
     if (result < 0) {

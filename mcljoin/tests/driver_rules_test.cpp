@@ -317,16 +317,24 @@ TEST_F(DriverRules, WhatTheLibraryLeftOutBecomesEachInputsWarnings) {
         "",
         "b.mpg is cut short: its first 11.3 s were joined.\nb.mpg: 2 damaged frames were "
         "skipped.\n"};
-    MclApi.MclGetInputWarnings = [](MclHandle, int32_t input, char* buffer, int32_t size) {
+    MclApi.MclGetInputReport = [](MclHandle, int32_t input, double* start, double* duration,
+                                  char* buffer, int32_t size) {
+        if (input < 0 || static_cast<size_t>(input) >= left.size()) {
+            return 0;
+        }
+        *start = 2.5 * input;
+        *duration = 2.5;
         const std::string& text = left.at(static_cast<size_t>(input));
         std::snprintf(buffer, static_cast<size_t>(size), "%s", text.c_str());
-        return static_cast<int32_t>(text.size());
+        return 1;
     };
     ResetInputReports(2);
     EXPECT_EQ(RunMpeg(kKindMpeg), 1);
     std::vector<InputReport> reports = InputReports();
     ASSERT_EQ(reports.size(), 2u);
     EXPECT_TRUE(reports[0].warnings.empty());
+    EXPECT_DOUBLE_EQ(reports[1].startSeconds, 2.5);
+    EXPECT_DOUBLE_EQ(reports[1].durationSeconds, 2.5);
     EXPECT_EQ(reports[1].warnings,
               (std::vector<std::string>{"b.mpg is cut short: its first 11.3 s were joined.",
                                         "b.mpg: 2 damaged frames were skipped."}));
@@ -337,7 +345,7 @@ TEST_F(DriverRules, WhatTheLibraryLeftOutBecomesEachInputsWarnings) {
     EXPECT_EQ(RunMpeg(kKindMpeg), 0);
     EXPECT_TRUE(InputWarnings().empty());
     FakeLibrary::convertResult = 0;
-    MclApi.MclGetInputWarnings = nullptr;
+    MclApi.MclGetInputReport = nullptr;
     EXPECT_EQ(RunMpeg(kKindMpeg), 1);
     EXPECT_TRUE(InputWarnings().empty());
 }

@@ -13,6 +13,7 @@
 #include "platform/bytes.h"
 #include "platform/module.h"
 #include "platform/vfw.h"
+#include "probe/detect_file_type.h"
 #include "probe/probe_media_file.h"
 #include "tests/support/cdxa_fixture.h"
 #include "tests/support/media_fixtures.h"
@@ -280,6 +281,31 @@ TEST_F(WithTheModule, AVideoCdFileBuiltInTheTestIsAnMpegRow) {
     ExpectRowMatches(*row, mpg);
     EXPECT_EQ(row->m_strAudioCodec, "mp2");
     EXPECT_FLOAT_EQ(row->m_fAudioRate, 224000.0f);
+}
+
+// A disc made to the VCD 2.0 layout: the track opens with 30 empty Form 2 sectors.
+TEST_F(WithTheModule, AVideoCdFileWithAFrontMarginIsAnMpegRowLikeItsStream) {
+    TempDir dir;
+    std::string mpg = dir.File("vcd.mpg");
+    std::string error;
+    ASSERT_TRUE(MakeWithFfmpeg(std::string(kSource) + "-target pal-vcd", mpg, &error)) << error;
+    std::vector<uint8_t> stream(30 * kjtest::kForm2Bytes, 0);
+    std::vector<uint8_t> bytes = kjtest::ReadFileBytes(mpg);
+    stream.insert(stream.end(), bytes.begin(), bytes.end());
+    std::string dat = dir.File("AVSEQ01.DAT");
+    ASSERT_TRUE(kjtest::WriteFileBytes(dat, kjtest::WrapInCdxa(stream)));
+    EXPECT_EQ(DetectFileType(dat), kTypeMpeg);
+    std::unique_ptr<MediaFileInfo> row = ProbeMediaFile(dat);
+    ASSERT_NE(row, nullptr);
+    EXPECT_EQ(row->m_nKind, kKindMpeg);
+    ExpectRowMatches(*row, mpg);
+    // Beyond the 150 sectors looked at, the file is not taken for MPEG.
+    std::vector<uint8_t> far(151 * kjtest::kForm2Bytes, 0);
+    far.insert(far.end(), bytes.begin(), bytes.end());
+    std::string farDat = dir.File("AVSEQ02.DAT");
+    ASSERT_TRUE(kjtest::WriteFileBytes(farDat, kjtest::WrapInCdxa(far)));
+    EXPECT_EQ(DetectFileType(farDat), kTypeUnknown);
+    EXPECT_EQ(ProbeMediaFile(farDat), nullptr);
 }
 
 TEST_F(WithTheModule, AviRowsGetTheLibrarysValuesAndTheHeaderFourcc) {

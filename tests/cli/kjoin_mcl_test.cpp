@@ -59,4 +59,51 @@ INSTANTIATE_TEST_SUITE_P(
                     JoinCase{"VideoCd", "mpg", "-target pal-vcd"}),
     [](const testing::TestParamInfo<JoinCase>& info) { return std::string(info.param.name); });
 
+// DVD title files (*.vob) join by their content, through the pack copier: every stream and
+// navigation pack kept, nothing decoded.
+TEST(KjoinMpegCopy, VobFilesJoinWithEveryPacketAndTheirStartsReported) {
+    kjtest::TempDir dir;
+    const std::string a = dir.File("VTS_01_1.VOB");
+    const std::string b = dir.File("VTS_01_2.vob");
+    ASSERT_TRUE(kjtest::MakeWithFfmpeg(
+        "-f lavfi -i testsrc2=size=720x576:rate=25 -f lavfi -i sine=sample_rate=48000 -t 2 "
+        "-target pal-dvd -f dvd",
+        a));
+    ASSERT_TRUE(kjtest::MakeWithFfmpeg(
+        "-f lavfi -i testsrc=size=720x576:rate=25 -f lavfi -i sine=sample_rate=48000:frequency=880 "
+        "-t 1.6 -target pal-dvd -f dvd",
+        b));
+    const std::string out = dir.File("title.vob");
+    kjtest::CommandResult run =
+        kjtest::RunCommand("timeout 120 " + Kjoin() + " join -y -o " + out + " " + a + " " + b);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(run.output.find("warning"), std::string::npos) << run.output;
+    EXPECT_EQ(kjtest::CountPackets(out, "v:0"),
+              kjtest::CountPackets(a, "v:0") + kjtest::CountPackets(b, "v:0"));
+    EXPECT_EQ(kjtest::CountPackets(out, "a:0"),
+              kjtest::CountPackets(a, "a:0") + kjtest::CountPackets(b, "a:0"));
+    EXPECT_EQ(kjtest::DecodeErrors(out), "");
+}
+
+TEST(KjoinMpegCopy, AnInputCutShortIsJoinedToItsLastWholePictureWithAWarning) {
+    kjtest::TempDir dir;
+    const std::string a = dir.File("a.mpg");
+    const std::string cut = dir.File("cut.mpg");
+    ASSERT_TRUE(kjtest::MakeWithFfmpeg(
+        "-f lavfi -i testsrc2=size=352x288:rate=25 -f lavfi -i sine -t 3 -target pal-vcd", a));
+    std::vector<uint8_t> bytes = kjtest::ReadFileBytes(a);
+    bytes.resize(bytes.size() * 7 / 10);
+    ASSERT_TRUE(kjtest::WriteFileBytes(cut, bytes));
+    const std::string out = dir.File("out.mpg");
+    kjtest::CommandResult run = kjtest::RunCommand("timeout 120 " + Kjoin() + " join -y -o " +
+                                                   out + " " + cut + " " + a);
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_NE(run.output.find("kjoin: warning: cut.mpg is cut short: its first "),
+              std::string::npos)
+        << run.output;
+    EXPECT_EQ(kjtest::DecodeErrors(out), "");
+    EXPECT_EQ(kjtest::CountPackets(out, "v:0"),
+              kjtest::CountPackets(cut, "v:0") - 1 + kjtest::CountPackets(a, "v:0"));
+}
+
 }  // namespace

@@ -41,7 +41,7 @@ public:
 private:
     Module() {
         std::string path = kjtest::BinDir() + "/libzivuvore.so";
-        m_handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        m_handle = dlopen(path.c_str(), RTLD_LAZY | RTLD_LOCAL);  // FFmpeg binds on first use
         if (m_handle != nullptr) {
             getFileInfo = reinterpret_cast<GetFileInfoFn>(dlsym(m_handle, "MclGetFileInfo"));
             hasEncoder = reinterpret_cast<HasEncoderFn>(dlsym(m_handle, "MclHasVideoEncoder"));

@@ -1,5 +1,7 @@
 #include "engines/conversion/tests/mcl_module.h"
 
+#include <algorithm>
+
 namespace kjtest {
 
 namespace {
@@ -81,14 +83,23 @@ ConvertRun Convert(MclModule& module, const std::vector<std::string>& inputs,
     if (run.result != 0) {
         run.errorText = module.ErrorText();
     }
-    if (module.getInputWarnings != nullptr) {
-        for (size_t i = 0; i < inputs.size(); ++i) {
-            char text[2048] = {};
-            module.getInputWarnings(conversion, static_cast<int32_t>(i), text, sizeof text);
-            run.inputWarnings.emplace_back(text);
-        }
-    }
     api.MclCheckError();
+    for (int32_t i = 0; module.getInputReport != nullptr; ++i) {
+        InputSeen seen;
+        char warning[2048] = {};
+        if (module.getInputReport(conversion, i, &seen.start, &seen.duration, warning,
+                                  sizeof warning) == 0) {
+            break;
+        }
+        run.inputWarnings.emplace_back(warning);
+        seen.warning = warning;
+        if (!seen.warning.empty() && seen.warning.back() == '\n') {
+            seen.warning.pop_back();
+        }
+        run.inputs.push_back(seen);
+    }
+    // An input the conversion told nothing of had nothing left out.
+    run.inputWarnings.resize(std::max(run.inputWarnings.size(), inputs.size()));
     api.MclListFree(g_videoList);
     api.MclListFree(g_audioList);
     api.MclFree(conversion);

@@ -16,7 +16,8 @@ namespace kjtest {
 class MclModule {
 public:
     MclModule() {
-        m_handle = dlopen((BinDir() + "/libzivuvore.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+        // Lazily, as QLibrary loads it: the module binds its FFmpeg calls on their first use.
+        m_handle = dlopen((BinDir() + "/libzivuvore.so").c_str(), RTLD_LAZY | RTLD_LOCAL);
         if (m_handle == nullptr) {
             return;
         }
@@ -26,8 +27,8 @@ public:
 #undef KJ_TEST_RESOLVE
         getErrorText =
             reinterpret_cast<int32_t (*)(char*, int32_t)>(dlsym(m_handle, "MclGetErrorText"));
-        getInputWarnings = reinterpret_cast<int32_t (*)(MclHandle, int32_t, char*, int32_t)>(
-            dlsym(m_handle, "MclGetInputWarnings"));
+        getInputReport = reinterpret_cast<decltype(getInputReport)>(
+            dlsym(m_handle, "MclGetInputReport"));
     }
     ~MclModule() {
         if (m_handle != nullptr) {
@@ -50,7 +51,7 @@ public:
 
     MclApiTable api;
     int32_t (*getErrorText)(char*, int32_t) = nullptr;
-    int32_t (*getInputWarnings)(MclHandle, int32_t, char*, int32_t) = nullptr;
+    int32_t (*getInputReport)(MclHandle, int32_t, double*, double*, char*, int32_t) = nullptr;
 
 private:
     void* m_handle = nullptr;
@@ -63,9 +64,16 @@ struct ProgressCall {
     int32_t sample;
 };
 
-// What a conversion run reported.
+// What MclGetInputReport said of one input after the conversion.
+struct InputSeen {
+    double start = -1;
+    double duration = -1;
+    std::string warning;  // its sentences, one a line, without the last line feed
+};
+
 struct ConvertRun {
     int32_t result = -1;
+    std::vector<InputSeen> inputs;  // empty when the conversion told nothing of its inputs
     int32_t totalFrames = 0;
     int32_t totalSamples = 0;
     std::vector<ProgressCall> progress;

@@ -1,0 +1,614 @@
+#include "engines/conversion/mpeg_ps_copier.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "engines/conversion/mpeg_ps_facts.h"
+#include "engines/conversion/mpeg_ps_input.h"
+#include "engines/conversion/mpeg_ps_units.h"
+#include "platform/growing_output.h"
+#include "platform/read_fully.h"
+
+using namespace mpegps;
+
+namespace {
+
+constexpr size_t kMaxUnitBytes = kPesHeaderBytes + 0xFFFF;
+// Output goes to the file in whole buffers of this size.
+constexpr size_t kOutputBufferBytes = size_t{8} << 20;
+constexpr size_t kSmallOutputBytes = size_t{64} << 10;
+// Input bytes between progress calls.
+constexpr uint64_t kProgressEveryBytes = uint64_t{1} << 20;
+// Video packets of a later input searched for its first GOP header.
+constexpr int kGopSearchPackets = 64;
+constexpr int64_t kPtmWrap = int64_t{1} << 32;
+constexpr uint8_t kEndCode[] = {0x00, 0x00, 0x01, kProgramEnd};
+// In-kernel copies go in steps this large, so the writeback keeps up.
+constexpr uint64_t kCopyStep = GrowingOutput::kWritebackStep;
+
+bool IsOpenDescriptorPath(const std::string& path) {
+    return path.rfind("/proc/self/fd/", 0) == 0;
+}
+
+class PsOutput {
+public:
+    ~PsOutput() {
+        if (m_fd >= 0) {
+            ::close(m_fd);
+        }
+        if (!m_tempPath.empty()) {
+            ::unlink(m_tempPath.c_str());
+        }
+    }
+
+    int Open(const std::string& path, std::string* error) {
+        m_path = path;
+        std::string target = path;
+        if (!IsOpenDescriptorPath(path)) {
+            size_t slash = path.find_last_of('/');
+            std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
+            std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+            std::string pattern = folder + "/." + name + ".mclpart-XXXXXX";
+            std::vector<char> buffer(pattern.begin(), pattern.end());
+            buffer.push_back('\0');
+            int fd = ::mkstemp(buffer.data());
+            if (fd < 0) {
+                *error = "Cannot write in the folder " + folder + ": " + std::strerror(errno);
+                return -errno;
+            }
+            ::close(fd);
+            m_tempPath = buffer.data();
+            target = m_tempPath;
+        }
+        m_fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+        if (m_fd < 0) {
+            *error = "Cannot write " + path + ": " + std::strerror(errno);
+            return -errno;
+        }
+        return 0;
+    }
+
+    int Write(const uint8_t* data, size_t size, std::string* error) {
+        if (m_buffer.capacity() < kOutputBufferBytes &&
+            m_buffer.size() + size > kSmallOutputBytes) {
+            m_buffer.reserve(
+                kOutputBufferBytes);  // once: a large output is written in whole buffers
+        }
+        if (m_buffer.size() + size > kOutputBufferBytes) {
+            int result = Flush(error);
+            if (result < 0) {
+                return result;
+            }
+        }
+        m_buffer.insert(m_buffer.end(), data, data + size);
+        return 0;
+    }
+
+    uint64_t Offset() const { return m_written + m_buffer.size(); }
+
+    // Appends `count` bytes of the file `fd` from `offset` inside the kernel; false (nothing
+    // appended) where the file system cannot, so the caller copies them itself.
+    bool CopyFrom(int fd, uint64_t offset, uint64_t count, std::string* error, int* result) {
+        *result = Flush(error);
+        if (*result < 0) {
+            return true;
+        }
+        uint64_t done = 0;
+        while (done < count) {
+            loff_t from = static_cast<loff_t>(offset + done);
+            loff_t to = static_cast<loff_t>(m_written);
+            size_t step = static_cast<size_t>(std::min<uint64_t>(count - done, kCopyStep));
+            ssize_t n = ::copy_file_range(fd, &from, m_fd, &to, step, 0);
+            if (n <= 0) {
+                if (done == 0) {
+                    return false;
+                }
+                *error = "Cannot write " + m_path + ": " + std::strerror(n < 0 ? errno : EIO);
+                *result = -EIO;
+                return true;
+            }
+            done += static_cast<uint64_t>(n);
+            m_written += static_cast<uint64_t>(n);
+            m_growth.Wrote(m_fd, m_written);
+        }
+        return true;
+    }
+
+    int Finish(std::string* error) {
+        int result = Flush(error);
+        if (result < 0) {
+            return result;
+        }
+        int given = m_growth.Finish(m_fd);
+        if (given != 0 || ::close(m_fd) != 0) {
+            m_fd = -1;
+            *error =
+                "Cannot finish writing " + m_path + ": " + std::strerror(given ? given : errno);
+            return -EIO;
+        }
+        m_fd = -1;
+        if (m_tempPath.empty()) {
+            return 0;
+        }
+        mode_t mask = ::umask(0);
+        ::umask(mask);
+        ::chmod(m_tempPath.c_str(), 0666 & ~mask);
+        if (std::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
+            *error = "Cannot put the joined file at " + m_path + ": " + std::strerror(errno);
+            return -errno;
+        }
+        m_tempPath.clear();
+        return 0;
+    }
+
+private:
+    int Flush(std::string* error) {
+        if (m_buffer.empty()) {
+            return 0;
+        }
+        int failure = PwriteFully(m_fd, m_written, m_buffer.data(), m_buffer.size());
+        if (failure != 0) {
+            *error = "Cannot write " + m_path + ": " + std::strerror(failure);
+            return -failure;
+        }
+        m_written += m_buffer.size();
+        m_buffer.clear();
+        m_growth.Wrote(m_fd, m_written);
+        return 0;
+    }
+
+    std::string m_path;
+    std::string m_tempPath;
+    int m_fd = -1;
+    uint64_t m_written = 0;
+    std::vector<uint8_t> m_buffer;
+    GrowingOutput m_growth;
+};
+
+void ShiftPtm(uint8_t* at, int64_t shift) {
+    int64_t t = (static_cast<int64_t>(at[0]) << 24) | (at[1] << 16) | (at[2] << 8) | at[3];
+    if (t == 0) {
+        return;  // not set
+    }
+    t = ((t + shift) % kPtmWrap + kPtmWrap) % kPtmWrap;
+    at[0] = static_cast<uint8_t>(t >> 24);
+    at[1] = static_cast<uint8_t>(t >> 16);
+    at[2] = static_cast<uint8_t>(t >> 8);
+    at[3] = static_cast<uint8_t>(t);
+}
+
+// Moves every clock field of the unit at `data` (its bytes owned by the caller) by `shift`.
+void ShiftUnit(uint8_t* data, const PsUnit& unit, int64_t shift) {
+    if (unit.kind != PsUnitKind::kPes) {
+        return;
+    }
+    if (unit.code == kPrivateStream2) {
+        ByteReader payload(data + kPesHeaderBytes, unit.size - kPesHeaderBytes);
+        uint8_t* p = data + kPesHeaderBytes;
+        if (payload.U8(0) == kPciSubId && payload.Has(kPciSequenceEndPtmOffset, 4)) {
+            ShiftPtm(p + kPciStartPtmOffset, shift);
+            ShiftPtm(p + kPciEndPtmOffset, shift);
+            ShiftPtm(p + kPciSequenceEndPtmOffset, shift);
+        } else if (payload.U8(0) == kDsiSubId && payload.Has(kDsiScrOffset, 4)) {
+            ShiftPtm(p + kDsiScrOffset, shift);
+        }
+        return;
+    }
+    if (unit.ptsOffset != 0) {
+        WriteTimestamp(data + unit.ptsOffset,
+                       ShiftTime(ReadTimestamp(data + unit.ptsOffset), shift));
+    }
+    if (unit.dtsOffset != 0) {
+        WriteTimestamp(data + unit.dtsOffset,
+                       ShiftTime(ReadTimestamp(data + unit.dtsOffset), shift));
+    }
+    if (unit.escrOffset != 0) {
+        WriteScrBase(data + unit.escrOffset, ShiftTime(ReadScrBase(data + unit.escrOffset), shift));
+    }
+}
+
+// Offset of the first start code with `code` in data[from, size), or size.
+size_t FindStartCode(const uint8_t* data, size_t from, size_t size, uint8_t code) {
+    for (size_t i = from; i + 4 <= size; ++i) {
+        const void* hit = std::memchr(data + i + 2, 0x01, size - i - 3);
+        if (hit == nullptr) {
+            break;
+        }
+        size_t at = static_cast<size_t>(static_cast<const uint8_t*>(hit) - data) - 2;
+        if (data[at] == 0 && data[at + 1] == 0 && data[at + 3] == code) {
+            return at;
+        }
+        i = at;
+    }
+    return size;
+}
+
+// The PES packet at `data` cut to end at unit offset `end` (inside its payload). When no
+// picture starts in what is left, its times (which belong to the picture cut off) go too.
+void TruncatePes(uint8_t* data, PsUnit* unit, size_t end) {
+    size_t length = end - kPesHeaderBytes;
+    data[kPesLengthOffset] = static_cast<uint8_t>(length >> 8);
+    data[kPesLengthOffset + 1] = static_cast<uint8_t>(length);
+    bool pictureLeft = FindStartCode(data, unit->payloadOffset, end, kPictureStart) < end;
+    if (unit->ptsOffset != 0 && !pictureLeft) {
+        if (unit->mpeg2) {
+            data[kMpeg2PesFlagsOffset] &= static_cast<uint8_t>(~(kPtsFlag | kDtsFlag));
+            size_t timesEnd = unit->dtsOffset != 0 ? unit->dtsOffset + kTimestampBytes
+                                                   : unit->ptsOffset + kTimestampBytes;
+            // What the flags no longer announce is stuffing, which only the end may hold: the
+            // fields after the times move up.
+            size_t fieldsEnd = unit->payloadOffset;
+            std::memmove(data + unit->ptsOffset, data + timesEnd, fieldsEnd - timesEnd);
+            std::memset(data + fieldsEnd - (timesEnd - unit->ptsOffset), kMpeg1Stuffing,
+                        timesEnd - unit->ptsOffset);
+            if (unit->escrOffset != 0) {
+                unit->escrOffset -= timesEnd - unit->ptsOffset;
+            }
+        } else {
+            // MPEG-1: stuffing may only lead, so everything from the first stuffing byte to the
+            // times becomes stuffing, and the packet says it has no times.
+            size_t end1 = unit->payloadOffset;
+            std::memset(data + kPesHeaderBytes, kMpeg1Stuffing, end1 - 1 - kPesHeaderBytes);
+            data[end1 - 1] = kMpeg1NoTimes;
+        }
+        unit->ptsOffset = unit->dtsOffset = 0;
+    }
+    unit->size = end;
+}
+
+// The output's system clock: each pack's SCR moved by its input's shift, and kept rising. Where
+// the moved clock of a new input's first packs would fall at or before the last pack of the input
+// before (its data is sent ahead of its pictures), those packs follow on at their mux rate.
+class PackClock {
+public:
+    // Writes the output SCR into the pack header at `data`, which begins at output offset `at`.
+    void Stamp(uint8_t* data, const PsUnit& pack, int64_t shift, uint64_t at) {
+        uint8_t* field = data + kScrOffset;
+        int64_t scr = ShiftTime(pack.mpeg2 ? ReadScrBase(field) : ReadTimestamp(field), shift);
+        if (m_last >= 0 && TimeDifference(m_last, scr) <= 0) {
+            scr = ShiftTime(m_last, std::max<int64_t>(1, SendTicks(at - m_lastAt)));
+        }
+        if (pack.mpeg2) {
+            WriteScrBase(field, scr);
+        } else {
+            WriteTimestamp(field, scr);
+        }
+        m_muxRate = PackMuxRate(data, pack.mpeg2);
+        m_last = scr;
+        m_lastAt = at;
+    }
+    int64_t Last() const { return m_last; }
+    // After packs were copied as they are: the last of them had `scr` and began at `at`.
+    void Passed(int64_t scr, uint64_t at, int64_t muxRate) {
+        m_last = scr;
+        m_lastAt = at;
+        m_muxRate = muxRate;
+    }
+
+private:
+    int64_t SendTicks(uint64_t bytes) const {
+        return m_muxRate > 0 ? static_cast<int64_t>(bytes) * kClockHz / (m_muxRate * 50) : 1;
+    }
+
+    int64_t m_last = -1;
+    uint64_t m_lastAt = 0;
+    int64_t m_muxRate = 0;
+};
+
+// Bytes at the start of an audio packet's data that end a frame begun before it: MPEG audio up
+// to its first frame header, AC-3 up to where its first access unit pointer says. -1 when they
+// cannot be told.
+int64_t LeadingPartialFrame(const uint8_t* data, const PsUnit& unit) {
+    const uint8_t* payload = data + unit.payloadOffset;
+    size_t size = unit.size - unit.payloadOffset;
+    if (unit.code == kPrivateStream1) {
+        if (size < kAc3HeaderBytes) {
+            return -1;
+        }
+        int pointer = (payload[2] << 8) | payload[3];
+        return pointer == 0 ? -1 : pointer - 1;
+    }
+    for (size_t i = 0; i + 4 <= size; ++i) {
+        if (payload[i] == 0xFF && (payload[i + 1] & 0xE0) == 0xE0 &&
+            ((payload[i + 1] >> 1) & 0x03) != 0 && (payload[i + 2] >> 4) != 0x0F &&
+            ((payload[i + 2] >> 2) & 0x03) != 0x03) {
+            return static_cast<int64_t>(i);
+        }
+    }
+    return -1;
+}
+
+// Leaves out the first `count` data bytes of the audio packet at `data` (AC-3: after its four
+// header bytes) without changing the size of its pack: they become a padding packet before it,
+// or, when fewer than a padding packet's header, stuffing in its own header. False when neither
+// fits (the packet then stays as it is).
+bool DropLeadingBytes(uint8_t* data, const PsUnit& unit, size_t count) {
+    size_t sub = unit.code == kPrivateStream1 ? kAc3HeaderBytes : 0;
+    size_t header = unit.payloadOffset + sub;
+    if (count == 0 || header + count > unit.size) {
+        return count == 0;
+    }
+    std::vector<uint8_t> out;
+    out.reserve(unit.size);
+    if (count >= kPesHeaderBytes) {
+        size_t padding = count - kPesHeaderBytes;
+        out.insert(out.end(), {0, 0, 1, kPaddingStream, static_cast<uint8_t>(padding >> 8),
+                               static_cast<uint8_t>(padding)});
+        out.resize(out.size() + padding, kMpeg1Stuffing);
+        size_t length = unit.size - count - kPesHeaderBytes;
+        out.insert(out.end(), data, data + header);
+        out[count + kPesLengthOffset] = static_cast<uint8_t>(length >> 8);
+        out[count + kPesLengthOffset + 1] = static_cast<uint8_t>(length);
+    } else if (unit.mpeg2) {
+        if (data[kMpeg2PesHeaderLengthOffset] + count > 0xFF) {
+            return false;
+        }
+        out.insert(out.end(), data, data + unit.payloadOffset);
+        out[kMpeg2PesHeaderLengthOffset] =
+            static_cast<uint8_t>(out[kMpeg2PesHeaderLengthOffset] + count);
+        out.resize(out.size() + count, kMpeg1Stuffing);
+        out.insert(out.end(), data + unit.payloadOffset, data + header);
+    } else {
+        size_t stuffing = 0;
+        while (kPesHeaderBytes + stuffing < unit.payloadOffset &&
+               data[kPesHeaderBytes + stuffing] == kMpeg1Stuffing) {
+            ++stuffing;
+        }
+        if (stuffing + count > kMpeg1MaxStuffing) {
+            return false;
+        }
+        out.insert(out.end(), data, data + kPesHeaderBytes);
+        out.resize(out.size() + count, kMpeg1Stuffing);
+        out.insert(out.end(), data + kPesHeaderBytes, data + header);
+    }
+    if (sub != 0) {
+        // The first access unit now follows the pointer at once.
+        out[out.size() - 2] = 0;
+        out[out.size() - 1] = 1;
+    }
+    out.insert(out.end(), data + header + count, data + unit.size);
+    std::memcpy(data, out.data(), unit.size);
+    return true;
+}
+
+int64_t OutputTicks(int64_t time, int64_t shift, int64_t zero) {
+    return std::max<int64_t>(0, TimeDifference(zero, ShiftTime(time, shift)));
+}
+
+}  // namespace
+
+std::vector<int64_t> SeamShifts(const std::vector<PsCopyInput>& inputs) {
+    std::vector<int64_t> shifts(inputs.size(), 0);
+    for (size_t n = 1; n < inputs.size(); ++n) {
+        const PsScan& before = inputs[n - 1].scan;
+        const PsScan& scan = inputs[n].scan;
+        int64_t shift = 0;
+        if (before.videoEnd >= 0 && scan.videoStart >= 0) {
+            shift = TimeDifference(scan.videoStart, ShiftTime(before.videoEnd, shifts[n - 1]));
+        } else if (before.lastScr >= 0 && scan.firstScr >= 0) {
+            shift = TimeDifference(scan.firstScr, ShiftTime(before.lastScr, shifts[n - 1]));
+        }
+        shifts[n] = shift;
+    }
+    return shifts;
+}
+
+int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string& outputPath,
+                       const PsCopyProgress& progress, std::vector<PsCopiedInput>* copied,
+                       std::string* error) {
+    copied->assign(inputs.size(), PsCopiedInput{});
+    PsOutput output;
+    int result = output.Open(outputPath, error);
+    if (result < 0) {
+        return result;
+    }
+    std::vector<int64_t> shifts = SeamShifts(inputs);
+    int64_t zero = inputs.empty() || inputs[0].scan.videoStart < 0 ? 0 : inputs[0].scan.videoStart;
+    int64_t framesBefore = 0;
+    PackClock clock;
+    bool endCode = false;
+    for (size_t n = 0; n < inputs.size(); ++n) {
+        const PsCopyInput& in = inputs[n];
+        const PsScan& scan = in.scan;
+        int64_t shift = shifts[n];
+        PsInput input;
+        if (!input.Open(in.path, error)) {
+            return -ENOENT;
+        }
+        // An input whose bytes all stay as they are (the first, or one that goes on from the
+        // one before on its own clock) is copied inside the kernel, but for a trailing end code.
+        bool unchanged = shift == 0 && n == 0 && !input.VideoCd() && !scan.cutShort &&
+                         scan.streamBytes == input.FileBytes() &&
+                         (scan.endCodes == 0 ||
+                          (scan.endCodes == 1 && scan.lastEndCodeAt + 4 == scan.streamBytes));
+        if (unchanged) {
+            uint64_t bytes = scan.streamBytes - (scan.endCodes == 1 ? 4 : 0);
+            uint64_t base = output.Offset();
+            if (output.CopyFrom(input.Fd(), 0, bytes, error, &result)) {
+                if (result < 0) {
+                    return result;
+                }
+                clock.Passed(scan.lastScr, base + scan.lastPackAt, scan.lastMuxRate);
+                endCode = scan.endCodes == 1;
+                PsCopiedInput& info = (*copied)[n];
+                info.frames = scan.scan.frameCount;
+                if (scan.videoStart >= 0 && scan.videoEnd >= 0) {
+                    info.startSeconds =
+                        OutputTicks(scan.videoStart, shift, zero) / double(kClockHz);
+                    info.durationSeconds =
+                        std::max<int64_t>(0, TimeDifference(scan.videoStart, scan.videoEnd)) /
+                        double(kClockHz);
+                }
+                framesBefore += scan.scan.frameCount;
+                if (progress && !progress(framesBefore)) {
+                    return 1;
+                }
+                continue;
+            }
+        }
+        // A later input on a clock of its own gets its first GOP marked, if open; one that goes
+        // on from the input before (a DVD title's next file: no shift) keeps its references.
+        bool ownClock = n > 0 && shift != 0;
+        bool seekGop = ownClock;
+        endCode = false;
+        int videoPackets = 0;
+        std::vector<uint16_t> audioSeen;
+        uint64_t nextReport = kProgressEveryBytes;
+        uint64_t streamBytes = std::max<uint64_t>(input.FileBytes(), 1);
+        while (true) {
+            ByteReader window = input.Window(kMaxUnitBytes);
+            if (window.size() == 0) {
+                break;
+            }
+            PsUnit unit = ReadPsUnit(window);
+            if (unit.kind == PsUnitKind::kIncomplete) {
+                break;  // the cut-off rest of a unit
+            }
+            uint64_t at = input.Position();
+            if (unit.kind == PsUnitKind::kEnd) {
+                endCode = true;  // only the last input's stays, at the very end
+                input.Advance(unit.size);
+                continue;
+            }
+            endCode = false;
+            if (unit.kind == PsUnitKind::kJunk && (scan.cutShort && at + unit.size > scan.cutAt)) {
+                break;
+            }
+            if (unit.kind == PsUnitKind::kJunk) {
+                // Bytes between units (zero stuffing at the end of a Video CD pack) are part of
+                // the pack, and stay.
+                result = output.Write(window.data(), unit.size, error);
+                if (result < 0) {
+                    return result;
+                }
+                input.Advance(unit.size);
+                continue;
+            }
+            bool stopAfter = false;
+            size_t consumed = unit.size;
+            uint8_t* data = input.WindowBytes();  // patched in place: the input is only read
+            bool isVideo = unit.kind == PsUnitKind::kPes && unit.code == scan.videoId;
+            if (scan.cutShort && at + unit.size > scan.cutAt) {
+                // The last picture is incomplete: the input ends before it.
+                if (!isVideo || scan.cutAt < at + unit.payloadOffset) {
+                    break;
+                }
+                if (scan.cutAt == at + unit.payloadOffset) {
+                    break;
+                }
+                TruncatePes(data, &unit, static_cast<size_t>(scan.cutAt - at));
+                stopAfter = true;
+            }
+            if (scan.cutShort && unit.kind == PsUnitKind::kPes && !isVideo) {
+                // Its audio ends with the last whole frame before the cut.
+                uint16_t key = static_cast<uint16_t>(
+                    unit.code << 8 | (unit.code == kPrivateStream1 ? data[unit.payloadOffset] : 0));
+                auto cut = std::find_if(scan.audioCuts.begin(), scan.audioCuts.end(),
+                                        [key](const PsAudioCut& c) { return c.key == key; });
+                if (cut != scan.audioCuts.end() && at >= cut->pesAt) {
+                    size_t header = unit.code == kPrivateStream1 ? kAc3HeaderBytes : 0;
+                    if (at > cut->pesAt || cut->keepBytes == 0) {
+                        input.Advance(consumed);
+                        continue;
+                    }
+                    size_t end = unit.payloadOffset + header + cut->keepBytes;
+                    if (end < unit.size) {
+                        data[kPesLengthOffset] = static_cast<uint8_t>((end - kPesHeaderBytes) >> 8);
+                        data[kPesLengthOffset + 1] = static_cast<uint8_t>(end - kPesHeaderBytes);
+                        unit.size = end;
+                    }
+                }
+            }
+            if (ownClock && unit.kind == PsUnitKind::kPes && !isVideo) {
+                // At a seam of its own clock, an audio stream's first packet may open with the
+                // end of a frame begun before the cut: that would glue onto the frame before.
+                uint16_t key = static_cast<uint16_t>(
+                    unit.code << 8 | (unit.code == kPrivateStream1 ? data[unit.payloadOffset] : 0));
+                uint8_t subId = key & 0xFF;
+                bool audio =
+                    (unit.code >= kFirstAudioStream && unit.code <= kLastAudioStream) ||
+                    (unit.code == kPrivateStream1 && subId >= kFirstAc3 && subId <= kLastAc3);
+                if (audio &&
+                    std::find(audioSeen.begin(), audioSeen.end(), key) == audioSeen.end()) {
+                    audioSeen.push_back(key);
+                    int64_t partial = LeadingPartialFrame(data, unit);
+                    if (partial > 0 && DropLeadingBytes(data, unit, static_cast<size_t>(partial))) {
+                        size_t size = unit.size;
+                        if (static_cast<size_t>(partial) >= kPesHeaderBytes) {
+                            // The padding packet goes first, as it is; the packet follows it.
+                            result = output.Write(data, static_cast<size_t>(partial), error);
+                            if (result < 0) {
+                                return result;
+                            }
+                            data += partial;
+                            size -= static_cast<size_t>(partial);
+                        }
+                        unit = ReadPsUnit(ByteReader(data, size));
+                    }
+                }
+            }
+            if (isVideo && seekGop && videoPackets++ < kGopSearchPackets) {
+                // A seam into an open GOP: its leading B pictures lean on pictures of the input
+                // before, which the decoder must not use.
+                size_t gop = FindStartCode(data, unit.payloadOffset, unit.size, kGopStart);
+                if (gop + 8 <= unit.size) {
+                    if ((data[gop + 7] & kGopClosedBit) == 0) {
+                        data[gop + 7] |= kGopBrokenLinkBit;
+                    }
+                    seekGop = false;
+                }
+            }
+            if (unit.kind == PsUnitKind::kPack) {
+                clock.Stamp(data, unit, shift, output.Offset());
+            } else if (shift != 0) {
+                ShiftUnit(data, unit, shift);
+            }
+            result = output.Write(data, unit.size, error);
+            if (result < 0) {
+                return result;
+            }
+            input.Advance(consumed);
+            if (stopAfter) {
+                break;
+            }
+            if (input.FileOffset() >= nextReport) {
+                nextReport = input.FileOffset() + kProgressEveryBytes;
+                int64_t done = framesBefore + scan.scan.frameCount *
+                                                  static_cast<int64_t>(input.FileOffset()) /
+                                                  static_cast<int64_t>(streamBytes);
+                if (progress && !progress(done)) {
+                    return 1;
+                }
+            }
+        }
+        if (input.Failed()) {
+            *error = "Cannot read " + in.path + ": " + std::strerror(EIO);
+            return -EIO;
+        }
+        PsCopiedInput& info = (*copied)[n];
+        info.shift = shift;
+        info.frames = scan.scan.frameCount;
+        if (scan.videoStart >= 0 && scan.videoEnd >= 0) {
+            info.startSeconds = OutputTicks(scan.videoStart, shift, zero) / double(kClockHz);
+            info.durationSeconds =
+                std::max<int64_t>(0, TimeDifference(scan.videoStart, scan.videoEnd)) /
+                double(kClockHz);
+        }
+        framesBefore += scan.scan.frameCount;
+        if (progress && !progress(framesBefore)) {
+            return 1;
+        }
+    }
+    result = endCode ? output.Write(kEndCode, sizeof kEndCode, error) : 0;
+    if (result == 0) {
+        result = output.Finish(error);
+    }
+    return result;
+}

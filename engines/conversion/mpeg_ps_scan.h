@@ -1,0 +1,65 @@
+// The fast scan of an MPEG program stream: one pass over its packs with bounded reads, picture
+// start codes counted in the video stream's bytes (a memchr-style search, no decoding and no
+// FFmpeg), the streams' parameters from their first headers, and what a copy join needs to know
+// of each input: its times, its streams, and where its last whole picture ends.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "engines/conversion/media_scan.h"
+
+struct PsAudioStream {
+    uint16_t key = 0;  // stream id << 8, or 0xBD << 8 | sub id for private stream 1
+    std::string codec;
+    int sampleRate = 0;
+    int channels = 0;
+    bool operator==(const PsAudioStream&) const = default;
+};
+
+// Where the audio of a stream that is cut short ends: in the PES packet at stream offset `pesAt`,
+// after `keepBytes` of its payload (the last whole frame); the stream's later packets go.
+struct PsAudioCut {
+    uint16_t key = 0;
+    uint64_t pesAt = 0;
+    size_t keepBytes = 0;
+};
+
+struct PsScan {
+    MediaScan scan;
+    bool mpeg2Packs = false;
+    uint8_t videoId = 0;               // the first video stream's id
+    int aspectCode = 0;                // aspect_ratio_information of the first sequence header
+    int frameRateCode = 0;             // frame_rate_code of the first sequence header
+    int64_t frameTicks = 3600;         // one frame in 90 kHz ticks
+    std::vector<PsAudioStream> audio;  // in the order first seen
+    // Times in 90 kHz ticks; -1 when the stream holds none.
+    int64_t firstScr = -1;
+    int64_t lastScr = -1;
+    int64_t videoStart = -1;  // the earliest picture shown
+    int64_t videoEnd = -1;    // the end of the last picture shown (of the kept ones when cut)
+    int64_t pictures = 0;     // picture start codes (frameCount counts the kept ones)
+    // The stream breaks off inside a pack: only the pictures before the last one are whole.
+    bool cutShort = false;
+    uint64_t cutAt = 0;                 // stream offset where the last (incomplete) picture begins
+    int64_t fullEnd = -1;               // the end of all pictures, the incomplete one included
+    std::vector<PsAudioCut> audioCuts;  // when cut short: where each MPEG audio stream ends
+    int endCodes = 0;                   // program end codes
+    uint64_t lastEndCodeAt = 0;
+    uint64_t lastPackAt = 0;   // stream offset of the last pack header
+    int64_t lastMuxRate = 0;   // its mux rate (50 bytes per second)
+    uint64_t streamBytes = 0;  // bytes of the stream (the payload of a Video CD file)
+};
+
+// Scans `path` (a program stream, or a Video CD file holding one). 0, or a negative code with a
+// readable reason in *error.
+int ScanProgramStream(const std::string& path, PsScan* scan, const ScanProgress& progress,
+                      std::string* error);
+
+// The same, remembered per file (size and modification time), as ScanMediaCached does.
+int ScanProgramStreamCached(const std::string& path, PsScan* scan, const ScanProgress& progress,
+                            std::string* error);
+
+// The MPEG video frame rate of a frame_rate_code (0 when unknown): numerator and denominator.
+bool MpegFrameRate(int code, int* num, int* den);
