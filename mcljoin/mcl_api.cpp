@@ -1,8 +1,8 @@
 #include "mcljoin/mcl_api.h"
-#include "mcljoin/mcl_plan.h"
 
 #include "platform/module.h"
 #include "platform/vfw.h"
+#include "probe/library_scan.h"
 
 MclApiTable MclApi;
 
@@ -16,6 +16,7 @@ int MclApiTable::ResolvedCount() const {
 
 void LoadMclApi(const Module* module) {
     MclApi = MclApiTable{};
+    SetLibraryFileScan(nullptr);
     // The compressor manager offers this module's encoders, for as long as the table holds it.
     ICUseConversionModule(module);
     if (module == nullptr) {
@@ -28,9 +29,9 @@ void LoadMclApi(const Module* module) {
     // NOLINTEND(bugprone-macro-parentheses)
     KJ_MCL_ENTRY_POINTS(KJ_MCL_RESOLVE)
 #undef KJ_MCL_RESOLVE
-    MclApi.MclGetErrorText = module->ResolveAs<int32_t (*)(char*, int32_t)>("MclGetErrorText");
+    MclApi.MclGetErrorText = module->ResolveAs<MclGetErrorTextFn>("MclGetErrorText");
     MclApi.MclPlanJoin = module->ResolveAs<MclPlanJoinFn>("MclPlanJoin");
-    MclApi.MclGetInputReport =
-        module->ResolveAs<int32_t (*)(MclHandle, int32_t, double*, double*, char*, int32_t)>(
-            "MclGetInputReport");
+    MclApi.MclGetInputReport = module->ResolveAs<MclGetInputReportFn>("MclGetInputReport");
+    // The probe scans AVI and MPEG files through the library's own scan.
+    SetLibraryFileScan(MclApi.MclGetFileInfo);
 }

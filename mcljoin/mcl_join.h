@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "mcljoin/mcl_plan.h"
+#include "engines/conversion/mcl.h"
 
 class JoinHost;
 

@@ -1,25 +1,38 @@
 #include "probe/library_scan.h"
 
 #include <strings.h>
+
+#include <atomic>
 #include <cstring>
 
-#include "mcljoin/mcl_api.h"
-
 ScanProgressView* g_scanProgressView = nullptr;
+
+namespace {
+std::atomic<MclGetFileInfoFn> g_fileScan{nullptr};
+}  // namespace
+
+void SetLibraryFileScan(MclGetFileInfoFn scan) {
+    g_fileScan = scan;
+}
+
+MclGetFileInfoFn LibraryFileScan() {
+    return g_fileScan;
+}
 
 // The callback hands over the library's own record, of which only the percentage is read.
 static_assert(offsetof(MclScanProgressRecord, percent) == 12);
 
 bool ScanWithLibrary(const std::string& path, MclFileInfo& info) {
     std::memset(&info, 0, sizeof info);
-    if (MclApi.MclGetFileInfo == nullptr) {
+    MclGetFileInfoFn scan = g_fileScan;
+    if (scan == nullptr) {
         return false;
     }
     if (g_scanProgressView != nullptr) {
         g_scanProgressView->ShowScanProgress(kScanningText);
         g_scanProgressView->PumpMessages();
     }
-    MclApi.MclGetFileInfo(path.c_str(), 1, &info, ScanProgressCallback, g_scanProgressView);
+    scan(path.c_str(), 1, &info, ScanProgressCallback, g_scanProgressView);
     if (g_scanProgressView != nullptr) {
         g_scanProgressView->HideScanProgress();
     }

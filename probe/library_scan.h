@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "mcljoin/mcl_file_info.h"
+#include "engines/conversion/mcl.h"
 #include "probe/media_kind.h"
 
 // What the scan shows while it runs. The main window is one; with none the scan shows nothing.
@@ -27,6 +27,11 @@ inline constexpr char kUnknownPercentText[] = "Can't retrieve total frame count,
 inline constexpr char kConversionLibraryMissingText[] =
     "The conversion engine (libzivuvore.so, next to the program) is missing: AVI and MPEG files "
     "are listed without their details and cannot be joined.";
+
+// The library's file scan once the library is loaded (null: not loaded, or not found in it). The
+// library's loader sets it; the probe knows nothing else of the library.
+void SetLibraryFileScan(MclGetFileInfoFn scan);
+MclGetFileInfoFn LibraryFileScan();
 
 // Scans `path` with the library's MclGetFileInfo under the progress window; the library's
 // result is not examined, the record holds what the library left in it. False, with *info

@@ -10,7 +10,7 @@
 #include <utility>
 #include <vector>
 
-#include "mcljoin/mcl_api.h"
+#include "engines/conversion/mcl.h"
 
 // Setting selectors and codec numbers of MclSetCodec and MclSetBitRate.
 inline constexpr int32_t kSelectorAviVideo = 6;    // codec: the FourCC of the video compressor

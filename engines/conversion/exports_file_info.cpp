@@ -15,7 +15,7 @@ extern "C" {
 #include "engines/conversion/input_open.h"
 #include "engines/conversion/mcl_exports.h"
 #include "engines/conversion/media_scan.h"
-#include "mcljoin/mcl_file_info.h"
+#include "engines/conversion/mcl.h"
 
 namespace {
 

@@ -11,9 +11,9 @@ extern "C" {
 #include "engines/conversion/ffmpeg_loader.h"
 #include "engines/conversion/input_sources.h"
 #include "engines/conversion/library_objects.h"
+#include "engines/conversion/mcl.h"
 #include "engines/conversion/mcl_exports.h"
 #include "engines/conversion/output_plan.h"
-#include "mcljoin/mcl_plan.h"
 
 namespace {
 
@@ -85,4 +85,3 @@ int32_t MclPlanJoin(MclHandle handle, MclPlanInput* inputs, int32_t capacity,
     SetLastError(0, "");
     return static_cast<int32_t>(facts.size());
 }
-

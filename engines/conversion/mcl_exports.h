@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "mcljoin/mcl_api.h"
-#include "mcljoin/mcl_plan.h"
+#include "engines/conversion/mcl.h"
 
 #define KJ_MCL_EXPORT __attribute__((visibility("default")))
 

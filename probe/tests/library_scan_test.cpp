@@ -9,13 +9,13 @@
 #include <cstring>
 #include <memory>
 
-#include "mcljoin/mcl_api.h"
 #include "platform/bytes.h"
 #include "platform/module.h"
 #include "platform/vfw.h"
 #include "probe/detect_file_type.h"
 #include "probe/probe_media_file.h"
 #include "tests/support/cdxa_fixture.h"
+#include "tests/support/conversion_module.h"
 #include "tests/support/media_fixtures.h"
 
 namespace {
@@ -77,18 +77,17 @@ int32_t FakeGetFileInfo(const char* path, int32_t mode, void* record, MclScanCal
 class ScanWindow : public testing::Test {
 protected:
     void SetUp() override {
-        m_saved = MclApi;
-        MclApi = MclApiTable{};
-        MclApi.MclGetFileInfo = FakeGetFileInfo;
+        m_saved = LibraryFileScan();
+        SetLibraryFileScan(FakeGetFileInfo);
         g_scanProgressView = &m_view;
         g_reports.clear();
     }
     void TearDown() override {
         g_scanProgressView = nullptr;
-        MclApi = m_saved;
+        SetLibraryFileScan(m_saved);
     }
     RecordingView m_view;
-    MclApiTable m_saved;
+    MclGetFileInfoFn m_saved = nullptr;
 };
 
 TEST_F(ScanWindow, ShowsScanningThenThePercentagesThenHides) {
@@ -126,7 +125,7 @@ TEST_F(ScanWindow, HiddenAfterAScanThatReportedNothing) {
 }
 
 TEST_F(ScanWindow, WithoutTheLibraryNothingIsShownAndTheRecordIsZero) {
-    MclApi.MclGetFileInfo = nullptr;
+    SetLibraryFileScan(nullptr);
     MclFileInfo info;
     std::memset(&info, 0x55, sizeof info);
     EXPECT_FALSE(ScanWithLibrary("a.mpg", info));
@@ -172,8 +171,8 @@ TEST(MpegKind, FromTheLibrarysFormatName) {
 }
 
 TEST(WithoutTheLibrary, AviAndMpegRowsKeepTheirKindAndSayWhy) {
-    MclApiTable saved = MclApi;
-    MclApi = MclApiTable{};
+    MclGetFileInfoFn saved = LibraryFileScan();
+    SetLibraryFileScan(nullptr);
     TempDir dir;
     std::string mpeg = dir.File("a.mpg");
     ByteWriter w;
@@ -198,7 +197,7 @@ TEST(WithoutTheLibrary, AviAndMpegRowsKeepTheirKindAndSayWhy) {
     std::unique_ptr<MediaFileInfo> aviRow = ProbeMediaFile(avi);
     EXPECT_EQ(aviRow->m_nKind, kKindAvi);
     EXPECT_EQ(aviRow->m_strVideoCodec, "MJPG");  // the header walk still gives the FourCC
-    MclApi = saved;
+    SetLibraryFileScan(saved);
 }
 
 // ---- with the real module ----
@@ -207,15 +206,15 @@ class WithTheModule : public testing::Test {
 protected:
     static void SetUpTestSuite() {
         s_module = Module::LoadFile(kjtest::BinDir() + "/" + ModuleFileName("zivuvore"));
-        LoadMclApi(s_module.get());
+        kjtest::UseConversionModule(s_module.get());
     }
     static void TearDownTestSuite() {
-        LoadMclApi(nullptr);
+        kjtest::UseConversionModule(nullptr);
         s_module.reset();
     }
     void SetUp() override {
         ASSERT_NE(s_module, nullptr) << "libzivuvore.so must be built";
-        ASSERT_NE(MclApi.MclGetFileInfo, nullptr);
+        ASSERT_NE(LibraryFileScan(), nullptr);
     }
     static std::unique_ptr<Module> s_module;
 };
@@ -356,9 +355,9 @@ TEST_F(WithTheModule, TheCompressorManagerOffersTheModulesEncoders) {
     EXPECT_EQ(ICClose(nullptr), ICERR_BADHANDLE);
 
     // With the table emptied the manager offers nothing.
-    LoadMclApi(nullptr);
+    kjtest::UseConversionModule(nullptr);
     EXPECT_EQ(ICOpen(ICTYPE_VIDEO, divx, ICMODE_COMPRESS), nullptr);
-    LoadMclApi(s_module.get());
+    kjtest::UseConversionModule(s_module.get());
     HIC again = ICOpen(ICTYPE_VIDEO, divx, ICMODE_COMPRESS);
     EXPECT_NE(again, nullptr);
     ICClose(again);

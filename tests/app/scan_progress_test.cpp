@@ -10,7 +10,7 @@
 #include "app/dlg_main.h"
 #include "app/small_dialogs.h"
 #include "mcljoin/mcl_api.h"
-#include "mcljoin/mcl_file_info.h"
+#include "engines/conversion/mcl.h"
 #include "platform/bytes.h"
 #include "platform/module.h"
 #include "probe/library_scan.h"
@@ -71,11 +71,12 @@ private slots:
         m_mpeg = QString::fromStdString(m_dir.File("clip.mpg"));
         QVERIFY(kjtest::WriteFileBytes(m_mpeg.toStdString(), w.bytes()));
         m_saved = MclApi;
+        m_savedScan = LibraryFileScan();
     }
 
     void init() {
         MclApi = MclApiTable{};
-        MclApi.MclGetFileInfo = FakeGetFileInfo;
+        SetLibraryFileScan(FakeGetFileInfo);
         g_reports.clear();
         g_seen.clear();
         g_atStart = Seen{};
@@ -88,6 +89,7 @@ private slots:
     void cleanup() {
         m_dialog.reset();
         MclApi = m_saved;
+        SetLibraryFileScan(m_savedScan);
         QVERIFY(g_scanProgressView == nullptr);  // the window took itself out when it went
     }
 
@@ -139,7 +141,7 @@ private slots:
     }
 
     void withoutTheLibraryTheRowIsAddedAndTheStatusLineSaysWhy() {
-        MclApi.MclGetFileInfo = nullptr;
+        SetLibraryFileScan(nullptr);
         QVERIFY(m_dialog->AddFile(m_mpeg));
         QCOMPARE(m_dialog->RowCount(), 1);
         QCOMPARE(m_dialog->RowRecord(0)->m_nKind, kKindMpeg);
@@ -152,6 +154,7 @@ private:
     kjtest::TempDir m_dir;
     QString m_mpeg;
     MclApiTable m_saved;
+    MclGetFileInfoFn m_savedScan = nullptr;
     std::unique_ptr<Module> m_resources;
     std::unique_ptr<CDlgMain> m_dialog;
 };

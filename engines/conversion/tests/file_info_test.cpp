@@ -14,7 +14,7 @@ extern "C" {
 #include <libavcodec/avcodec.h>
 }
 
-#include "mcljoin/mcl_file_info.h"
+#include "engines/conversion/mcl.h"
 #include "platform/bytes.h"
 #include "tests/support/cdxa_fixture.h"
 #include "tests/support/media_fixtures.h"

@@ -52,7 +52,7 @@ ConvertRun Convert(MclModule& module, const std::vector<std::string>& inputs,
     g_module = &module;
     g_run = &run;
     g_settings = &settings;
-    const MclApiTable& api = module.api;
+    const MclModule::EntryPoints& api = module.api;
     MclHandle conversion = api.MclAlloc();
     api.MclAssignVideoSource(conversion, VideoSource);
     api.MclAssignAudioSource(conversion, AudioSource);

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "mcljoin/mcl_api.h"
+#include "engines/conversion/mcl.h"
 #include "tests/support/media_fixtures.h"
 
 namespace kjtest {
@@ -27,8 +27,8 @@ public:
 #undef KJ_TEST_RESOLVE
         getErrorText =
             reinterpret_cast<int32_t (*)(char*, int32_t)>(dlsym(m_handle, "MclGetErrorText"));
-        getInputReport = reinterpret_cast<decltype(getInputReport)>(
-            dlsym(m_handle, "MclGetInputReport"));
+        getInputReport =
+            reinterpret_cast<decltype(getInputReport)>(dlsym(m_handle, "MclGetInputReport"));
     }
     ~MclModule() {
         if (m_handle != nullptr) {
@@ -49,9 +49,15 @@ public:
         return text;
     }
 
-    MclApiTable api;
-    int32_t (*getErrorText)(char*, int32_t) = nullptr;
-    int32_t (*getInputReport)(MclHandle, int32_t, double*, double*, char*, int32_t) = nullptr;
+    // Every designed entry point, resolved from the module as the program resolves them.
+    struct EntryPoints {
+#define KJ_TEST_FIELD(name, type) std::type_identity_t<type> name = nullptr;
+        KJ_MCL_ENTRY_POINTS(KJ_TEST_FIELD)
+#undef KJ_TEST_FIELD
+    };
+    EntryPoints api;
+    MclGetErrorTextFn getErrorText = nullptr;
+    MclGetInputReportFn getInputReport = nullptr;
 
 private:
     void* m_handle = nullptr;
