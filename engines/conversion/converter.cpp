@@ -21,6 +21,7 @@ extern "C" {
 #include "engines/conversion/file_list.h"
 #include "engines/conversion/input_open.h"
 #include "engines/conversion/input_sources.h"
+#include "engines/conversion/input_warnings.h"
 #include "engines/conversion/mpeg_pictures.h"
 #include "engines/conversion/output_file.h"
 #include "engines/conversion/output_plan.h"
@@ -72,17 +73,6 @@ int64_t PacketTime(const AVPacket* packet) {
     return packet->pts != AV_NOPTS_VALUE ? packet->pts : packet->dts;
 }
 
-std::string BaseName(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", seconds);
-    return text;
-}
-
 // What a join left out of one input.
 struct InputLosses {
     bool cutShort = false;
@@ -93,18 +83,11 @@ struct InputLosses {
 
 std::vector<std::string> LossSentences(const std::string& path, const InputLosses& losses) {
     std::vector<std::string> sentences;
-    std::string name = BaseName(path);
     if (losses.cutShort) {
-        std::string sentence = name + " is cut short: its first " + Seconds(losses.joinedSeconds);
-        if (losses.wholeSeconds > losses.joinedSeconds) {
-            sentence += " s of " + Seconds(losses.wholeSeconds);
-        }
-        sentences.push_back(sentence + " s were joined.");
+        sentences.push_back(CutShortSentence(path, losses.joinedSeconds, losses.wholeSeconds));
     }
     if (losses.damagedPictures > 0) {
-        sentences.push_back(name + ": " + std::to_string(losses.damagedPictures) +
-                            (losses.damagedPictures == 1 ? " damaged frame was skipped."
-                                                         : " damaged frames were skipped."));
+        sentences.push_back(DamagedFramesSentence(path, losses.damagedPictures));
     }
     return sentences;
 }

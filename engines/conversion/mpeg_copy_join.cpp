@@ -8,6 +8,7 @@
 #include <mutex>
 
 #include "engines/conversion/input_sources.h"
+#include "engines/conversion/input_warnings.h"
 #include "engines/conversion/mpeg_ps_input.h"
 
 namespace {
@@ -24,16 +25,6 @@ bool SameFile(const std::string& a, const std::string& b) {
            sa.st_ino == sb.st_ino;
 }
 
-std::string BaseName(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string Seconds(double s) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f", s);
-    return text;
-}
 
 }  // namespace
 
@@ -155,9 +146,8 @@ bool RunProgramStreamCopy(Conversion& conversion, const ConversionSettings& sett
         r.startSeconds = copied[i].startSeconds;
         r.durationSeconds = copied[i].durationSeconds;
         if (inputs[i].scan.cutShort) {
-            r.warning = BaseName(inputs[i].path) + " is cut short: its first " +
-                        Seconds(r.durationSeconds) +
-                        " s were joined; its incomplete last picture was left out.";
+            // How long the whole file was meant to be, nobody can know from what is left.
+            r.warning = CutShortSentence(inputs[i].path, r.durationSeconds, 0);
         }
         frames += copied[i].frames;
         reports.push_back(r);

@@ -37,4 +37,16 @@ const char* DescribeEditCode(HRESULT code) {
     }
 }
 
+HRESULT Fail(std::string* text, HRESULT code, const std::string& account) {
+    if (text != nullptr) {
+        *text = account;
+    }
+    return code;
+}
+
+std::string BaseName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace rm

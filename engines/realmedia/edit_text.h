@@ -2,11 +2,19 @@
 // error text and for the joiner's longer reasons that begin with them.
 #pragma once
 
+#include <string>
+
 #include "engines/realmedia/rmedit.h"
 
 namespace rm {
 
 // The description of a code this module uses; empty for others.
 const char* DescribeEditCode(HRESULT code);
+
+// Leaves `account` (the longer reason, naming the file) in *text, when given, and returns `code`.
+HRESULT Fail(std::string* text, HRESULT code, const std::string& account);
+
+// The name the user knows an input by in those reasons: the path's last part.
+std::string BaseName(const std::string& path);
 
 }  // namespace rm

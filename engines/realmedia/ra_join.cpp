@@ -18,17 +18,6 @@ namespace {
 
 constexpr size_t kCopyBytes = 1u << 20;
 
-HRESULT Fail(std::string* text, HRESULT code, const std::string& account) {
-    if (text != nullptr) {
-        *text = account;
-    }
-    return code;
-}
-
-std::string BaseName(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // An input file, open for reading, with its header read.
 struct BareInput {

@@ -24,17 +24,6 @@ constexpr size_t kWriteBufferBytes = 1u << 20;
 // Index entries of one stream lie at least this far apart (and one at each input's start).
 constexpr uint32_t kIndexSpacingMs = 1000;
 
-HRESULT Fail(std::string* text, HRESULT code, const std::string& account) {
-    if (text != nullptr) {
-        *text = account;
-    }
-    return code;
-}
-
-std::string BaseName(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 std::string StreamKind(const MediaProperties& m) {
     return m.IsVideo() ? "video" : m.IsAudio() ? "audio" : "\"" + m.mime + "\"";
