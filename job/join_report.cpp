@@ -1,11 +1,36 @@
 #include "job/join_report.h"
 
+#include <cstdio>
 #include <mutex>
 
 namespace {
 std::mutex g_reportLock;
 std::vector<InputReport> g_reports;
+std::string FileName(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 }  // namespace
+
+std::string CutShortWarning(const std::string& path, double joinedSeconds, double wholeSeconds) {
+    char text[512];
+    const std::string name = FileName(path);
+    if (wholeSeconds > joinedSeconds) {
+        std::snprintf(text, sizeof text, "%s is cut short: its first %.1f s of %.1f s were joined.",
+                      name.c_str(), joinedSeconds, wholeSeconds);
+    } else {
+        std::snprintf(text, sizeof text,
+                      "%s is cut short: its first %.1f s were joined, up to its last whole packet.",
+                      name.c_str(), joinedSeconds);
+    }
+    return text;
+}
+
+std::string SkippedPacketsWarning(const std::string& path, uint64_t packets) {
+    return FileName(path) + ": " + std::to_string(packets) +
+           (packets == 1 ? " damaged packet was skipped." : " damaged packets were skipped.");
+}
 
 void ResetInputReports(size_t inputCount) {
     std::lock_guard<std::mutex> lock(g_reportLock);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,13 @@ struct InputReport {
     // were joined."
     std::vector<std::string> warnings;
 };
+
+// The joiners' sentences for what they left out, naming the file by its last path part:
+// "a.wmv is cut short: its first 5.5 s of 8.0 s were joined." (a `wholeSeconds` no larger than
+// `joinedSeconds` is not known: "... its first 5.5 s were joined, up to its last whole packet.")
+std::string CutShortWarning(const std::string& path, double joinedSeconds, double wholeSeconds);
+// "a.wmv: 2 damaged packets were skipped."
+std::string SkippedPacketsWarning(const std::string& path, uint64_t packets);
 
 // Empties the report and makes room for `inputCount` inputs; called when a job starts.
 void ResetInputReports(size_t inputCount);

@@ -53,22 +53,6 @@ struct EditInterfaces {
     }
 };
 
-// Each input's place in the output, where the engine tells it.
-void ReportRmTimings(IUnknown& edit, size_t inputs) {
-    IRMAEditTiming* timing = nullptr;
-    if (FAILED(edit.QueryInterface(IID_IRMAEditTiming, reinterpret_cast<void**>(&timing)))) {
-        return;
-    }
-    for (size_t i = 0; i < inputs; ++i) {
-        uint32_t startMs = 0;
-        uint32_t durationMs = 0;
-        if (SUCCEEDED(timing->GetInputTiming(static_cast<uint32_t>(i), &startMs, &durationMs))) {
-            ReportInputTiming(i, startMs / 1000.0, durationMs / 1000.0);
-        }
-    }
-    SafeRelease(timing);
-}
-
 int EngineNotStarted(const std::string& why) {
     g_errorText = "The Real Media engine could not be started: " + why + ".";
     return 0;
@@ -130,8 +114,7 @@ int JoinRealMediaFiles(JoinHost& host, const std::string& outputPath) {
         g_errorText = text[0] != '\0' ? std::string(text) : RmErrorText(hr);
         result = 0;
     } else {
-        ReportRmTimings(*it.created, inputs.size());
-        ReportRmInputDamage(it.created, inputs);
+        ReportRmInputs(it.created, inputs);
     }
     if (it.advise != nullptr) {
         it.advise->RemoveProgressSink(&sink);

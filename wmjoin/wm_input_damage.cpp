@@ -1,7 +1,5 @@
 // What each input's reader left out, told to the user through the job's report: a file cut
 // short (how much of it was joined) and damaged packets that were skipped.
-#include <cstdio>
-
 #include "engines/asf/wm_read_damage.h"
 #include "job/join_host.h"
 #include "job/join_report.h"
@@ -9,11 +7,6 @@
 #include "wmjoin/wm_joiner.h"
 
 namespace {
-
-std::string FileName(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 double Seconds(QWORD units) {
     return static_cast<double>(units) / static_cast<double>(kWmOneSecond);
@@ -38,8 +31,7 @@ void CWMJoiner::ReportInputDamage(int input) {
     if (FAILED(hr)) {
         return;
     }
-    const std::string name = FileName(m_host.Inputs()[index].path);
-    char text[512];
+    const std::string& path = m_host.Inputs()[index].path;
     if (facts.cutShort != FALSE) {
         QWORD declared = 0;
         if (index < m_headerInfos.size() && m_headerInfos[index] != nullptr) {
@@ -55,22 +47,9 @@ void CWMJoiner::ReportInputDamage(int input) {
         }
         const QWORD start = m_shifts[index];
         const QWORD joined = m_contentEnd > start ? m_contentEnd - start : 0;
-        if (declared > joined) {
-            std::snprintf(text, sizeof text,
-                          "%s is cut short: its first %.1f s of %.1f s were joined.", name.c_str(),
-                          Seconds(joined), Seconds(declared));
-        } else {
-            std::snprintf(text, sizeof text,
-                          "%s is cut short: its first %.1f s were joined, up to its last whole "
-                          "packet.",
-                          name.c_str(), Seconds(joined));
-        }
-        ReportInputWarning(index, text);
+        ReportInputWarning(index, CutShortWarning(path, Seconds(joined), Seconds(declared)));
     }
     if (facts.damagedPackets > 0) {
-        std::snprintf(text, sizeof text, "%s: %llu damaged packet%s skipped.", name.c_str(),
-                      static_cast<unsigned long long>(facts.damagedPackets),
-                      facts.damagedPackets == 1 ? " was" : "s were");
-        ReportInputWarning(index, text);
+        ReportInputWarning(index, SkippedPacketsWarning(path, facts.damagedPackets));
     }
 }

@@ -59,8 +59,6 @@ HRESULT Edit::QueryInterface(REFIID riid, void** ppv) {
         *ppv = static_cast<IRMAEdit2*>(this);
     } else if (riid == IID_IRMAEditProgressAdvise) {
         *ppv = static_cast<IRMAEditProgressAdvise*>(this);
-    } else if (riid == IID_IRMAEditTiming) {
-        *ppv = static_cast<IRMAEditTiming*>(this);
     } else if (riid == IID_IKjEditInputReport) {
         *ppv = static_cast<IKjEditInputReport*>(this);
     } else {
@@ -104,6 +102,15 @@ HRESULT Edit::GetInputReport(uint32_t index, KJ_RMEDIT_INPUT_REPORT* report) {
         return E_INVALIDARG;
     }
     const InputDamage& d = damage[index];
+    const JoinPlan& plan = m_joiner.plan();
+    *report = KJ_RMEDIT_INPUT_REPORT{};
+    if (m_succeeded && index < plan.shifts.size()) {
+        uint32_t start = plan.shifts[index];
+        uint32_t end = index + 1 < plan.shifts.size() ? plan.shifts[index + 1] : plan.duration;
+        report->placed = 1;
+        report->startMs = start;
+        report->durationMs = end > start ? end - start : 0;
+    }
     report->cutShort = d.cutShort ? 1 : 0;
     report->damagedPackets = d.damagedPackets;
     report->joinedMs = d.joinedMs;
@@ -185,21 +192,6 @@ HRESULT Edit::RemoveProgressSink(IRMAEditProgressSink* sink) {
     }
     (*it)->Release();
     m_sinks.erase(it);
-    return S_OK;
-}
-
-HRESULT Edit::GetInputTiming(uint32_t index, uint32_t* startMs, uint32_t* durationMs) {
-    const JoinPlan& plan = m_joiner.plan();
-    if (startMs == nullptr || durationMs == nullptr) {
-        return E_POINTER;
-    }
-    if (!m_succeeded || index >= plan.shifts.size()) {
-        return E_INVALIDARG;
-    }
-    uint32_t start = plan.shifts[index];
-    uint32_t end = index + 1 < plan.shifts.size() ? plan.shifts[index + 1] : plan.duration;
-    *startMs = start;
-    *durationMs = end > start ? end - start : 0;
     return S_OK;
 }
 

@@ -15,7 +15,6 @@ namespace rm {
 class Edit final : public IRMAEdit,
                    public IRMAEdit2,
                    public IRMAEditProgressAdvise,
-                   public IRMAEditTiming,
                    public IKjEditInputReport {
 public:
     Edit() = default;
@@ -35,7 +34,6 @@ public:
     HRESULT AddProgressSink(IRMAEditProgressSink* sink) override;
     HRESULT RemoveProgressSink(IRMAEditProgressSink* sink) override;
 
-    HRESULT GetInputTiming(uint32_t index, uint32_t* startMs, uint32_t* durationMs) override;
     HRESULT GetInputReport(uint32_t index, KJ_RMEDIT_INPUT_REPORT* report) override;
 
     // For tests: a lower limit than RealMedia's 4 GiB.

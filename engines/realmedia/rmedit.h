@@ -65,17 +65,6 @@ public:
     virtual uint32_t GetInputCount() = 0;
 };
 
-// Of this module beyond the designed interfaces: where each input of the last run that
-// succeeded lies in the output.
-inline constexpr IID IID_IRMAEditTiming = GuidFromString("4B6A1E2C-7D35-4F0E-9C1A-2E5B8D7F6A31");
-
-class IRMAEditTiming : public IUnknown {
-public:
-    // Input `index` (0-based, in join order): its start and its length in the output, in
-    // milliseconds. E_INVALIDARG for an index past the inputs or when no run has succeeded.
-    virtual HRESULT GetInputTiming(uint32_t index, uint32_t* startMs, uint32_t* durationMs) = 0;
-};
-
 class IRMAEditProgressAdvise : public IUnknown {
 public:
     virtual HRESULT AddProgressSink(IRMAEditProgressSink* sink) = 0;
