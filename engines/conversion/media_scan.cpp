@@ -16,9 +16,10 @@ extern "C" {
 #include "engines/conversion/av_error.h"
 #include "engines/conversion/ffmpeg_loader.h"
 #include "engines/conversion/input_open.h"
-#include "engines/conversion/riff_length.h"
 #include "engines/conversion/mpeg_ps_input.h"
 #include "engines/conversion/mpeg_ps_scan.h"
+#include "engines/conversion/remembered_scans.h"
+#include "engines/conversion/riff_length.h"
 
 namespace {
 
@@ -258,47 +259,9 @@ int ScanMedia(const std::string& path, MediaScan* scan, const ScanProgress& prog
     return 0;
 }
 
-namespace {
-
-struct RememberedScan {
-    int64_t size = -1;
-    int64_t modified = 0;
-    MediaScan scan;
-};
-
-std::mutex g_rememberedMutex;
-std::map<std::string, RememberedScan> g_remembered;
-
-bool FileStamp(const std::string& path, int64_t* size, int64_t* modified) {
-    struct stat info {};
-    if (::stat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) {
-        return false;  // a pipe or a device is read anew every time
-    }
-    *size = info.st_size;
-    *modified = static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    return true;
-}
-
-}  // namespace
-
 int ScanMediaCached(const std::string& path, MediaScan* scan, const ScanProgress& progress,
                     std::string* error) {
-    int64_t size = 0;
-    int64_t modified = 0;
-    bool stamped = FileStamp(path, &size, &modified);
-    if (stamped) {
-        std::lock_guard<std::mutex> lock(g_rememberedMutex);
-        auto it = g_remembered.find(path);
-        if (it != g_remembered.end() && it->second.size == size &&
-            it->second.modified == modified) {
-            *scan = it->second.scan;
-            return 0;
-        }
-    }
-    int result = ScanMedia(path, scan, progress, error);
-    if (result == 0 && stamped) {
-        std::lock_guard<std::mutex> lock(g_rememberedMutex);
-        g_remembered[path] = RememberedScan{size, modified, *scan};
-    }
-    return result;
+    static RememberedScans<MediaScan> remembered;
+    return remembered.Get(
+        path, scan, [&](MediaScan* fresh) { return ScanMedia(path, fresh, progress, error); });
 }

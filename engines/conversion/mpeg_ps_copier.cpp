@@ -382,6 +382,17 @@ int64_t OutputTicks(int64_t time, int64_t shift, int64_t zero) {
     return std::max<int64_t>(0, TimeDifference(zero, ShiftTime(time, shift)));
 }
 
+// Where a copied input's pictures lie in the output, and how many it brought.
+void Place(const PsScan& scan, int64_t shift, int64_t zero, PsCopiedInput* info) {
+    info->shift = shift;
+    info->frames = scan.scan.frameCount;
+    if (scan.videoStart >= 0 && scan.videoEnd >= 0) {
+        info->startSeconds = OutputTicks(scan.videoStart, shift, zero) / double(kClockHz);
+        info->durationSeconds =
+            std::max<int64_t>(0, TimeDifference(scan.videoStart, scan.videoEnd)) / double(kClockHz);
+    }
+}
+
 }  // namespace
 
 std::vector<int64_t> SeamShifts(const std::vector<PsCopyInput>& inputs) {
@@ -437,15 +448,7 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
                 }
                 clock.Passed(scan.lastScr, base + scan.lastPackAt, scan.lastMuxRate);
                 endCode = scan.endCodes == 1;
-                PsCopiedInput& info = (*copied)[n];
-                info.frames = scan.scan.frameCount;
-                if (scan.videoStart >= 0 && scan.videoEnd >= 0) {
-                    info.startSeconds =
-                        OutputTicks(scan.videoStart, shift, zero) / double(kClockHz);
-                    info.durationSeconds =
-                        std::max<int64_t>(0, TimeDifference(scan.videoStart, scan.videoEnd)) /
-                        double(kClockHz);
-                }
+                Place(scan, shift, zero, &(*copied)[n]);
                 framesBefore += scan.scan.frameCount;
                 if (progress && !progress(framesBefore)) {
                     return 1;
@@ -592,15 +595,7 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
             *error = "Cannot read " + in.path + ": " + std::strerror(EIO);
             return -EIO;
         }
-        PsCopiedInput& info = (*copied)[n];
-        info.shift = shift;
-        info.frames = scan.scan.frameCount;
-        if (scan.videoStart >= 0 && scan.videoEnd >= 0) {
-            info.startSeconds = OutputTicks(scan.videoStart, shift, zero) / double(kClockHz);
-            info.durationSeconds =
-                std::max<int64_t>(0, TimeDifference(scan.videoStart, scan.videoEnd)) /
-                double(kClockHz);
-        }
+        Place(scan, shift, zero, &(*copied)[n]);
         framesBefore += scan.scan.frameCount;
         if (progress && !progress(framesBefore)) {
             return 1;

@@ -16,6 +16,7 @@
 #include "engines/conversion/mpeg_ps_facts.h"
 #include "engines/conversion/mpeg_ps_input.h"
 #include "engines/conversion/mpeg_ps_units.h"
+#include "engines/conversion/remembered_scans.h"
 
 using namespace mpegps;
 
@@ -601,38 +602,9 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
     return 0;
 }
 
-namespace {
-
-struct RememberedPsScan {
-    int64_t size = -1;
-    int64_t modified = 0;
-    PsScan scan;
-};
-
-std::mutex g_psMutex;
-std::map<std::string, RememberedPsScan> g_psRemembered;
-
-}  // namespace
-
 int ScanProgramStreamCached(const std::string& path, PsScan* scan, const ScanProgress& progress,
                             std::string* error) {
-    struct stat info {};
-    bool stamped = ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-    int64_t modified =
-        static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
-    if (stamped) {
-        std::lock_guard<std::mutex> lock(g_psMutex);
-        auto it = g_psRemembered.find(path);
-        if (it != g_psRemembered.end() && it->second.size == info.st_size &&
-            it->second.modified == modified) {
-            *scan = it->second.scan;
-            return 0;
-        }
-    }
-    int result = ScanProgramStream(path, scan, progress, error);
-    if (result == 0 && stamped) {
-        std::lock_guard<std::mutex> lock(g_psMutex);
-        g_psRemembered[path] = RememberedPsScan{info.st_size, modified, *scan};
-    }
-    return result;
+    static RememberedScans<PsScan> remembered;
+    return remembered.Get(
+        path, scan, [&](PsScan* fresh) { return ScanProgramStream(path, fresh, progress, error); });
 }
