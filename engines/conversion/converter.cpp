@@ -17,6 +17,7 @@ extern "C" {
 #include "engines/conversion/audio_frames.h"
 #include "engines/conversion/audio_stage.h"
 #include "engines/conversion/av_error.h"
+#include "engines/conversion/av_owners.h"
 #include "engines/conversion/ffmpeg_log.h"
 #include "engines/conversion/file_list.h"
 #include "engines/conversion/input_open.h"
@@ -33,21 +34,6 @@ namespace {
 
 // Audio packets kept while waiting for an input's first picture, which sets its start.
 constexpr size_t kMaxPendingAudio = 512;
-
-struct PacketDeleter {
-    void operator()(AVPacket* packet) const { av_packet_free(&packet); }
-};
-using PacketPtr = std::unique_ptr<AVPacket, PacketDeleter>;
-
-struct FrameDeleter {
-    void operator()(AVFrame* frame) const { av_frame_free(&frame); }
-};
-using FramePtr = std::unique_ptr<AVFrame, FrameDeleter>;
-
-struct ParametersDeleter {
-    void operator()(AVCodecParameters* p) const { avcodec_parameters_free(&p); }
-};
-using ParametersPtr = std::unique_ptr<AVCodecParameters, ParametersDeleter>;
 
 bool SameFile(const std::string& a, const std::string& b) {
     struct stat sa {};

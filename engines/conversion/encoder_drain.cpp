@@ -10,6 +10,7 @@ extern "C" {
 }
 
 #include "engines/conversion/av_error.h"
+#include "engines/conversion/av_owners.h"
 
 int DrainEncoder(AVCodecContext* encoder, AVPacket* packet, const PacketSink& sink,
                  const char* failure, std::string* error) {
@@ -39,8 +40,8 @@ struct EncoderThread::Shared {
     const char* failure = nullptr;
     std::mutex mutex;
     std::condition_variable changed;
-    std::deque<AVFrame*> frames;  // waiting for the encoder; null: the end
-    std::deque<AVPacket*> ready;  // made, not yet handed on
+    std::deque<FramePtr> frames;  // waiting for the encoder; null: the end
+    std::deque<PacketPtr> ready;  // made, not yet handed on
     int result = 0;               // the first failure
     std::string error;
     bool ended = false;  // the encoder has given its last packet (or failed)
@@ -48,15 +49,15 @@ struct EncoderThread::Shared {
     std::thread thread;
 
     void Run() {
-        AVPacket* packet = av_packet_alloc();
+        PacketPtr packet(av_packet_alloc());
         PacketSink keep = [this](AVPacket* made, std::string*) {
-            AVPacket* moved = av_packet_alloc();
+            PacketPtr moved(av_packet_alloc());
             if (moved == nullptr) {
                 return AVERROR(ENOMEM);
             }
-            av_packet_move_ref(moved, made);
+            av_packet_move_ref(moved.get(), made);
             std::lock_guard lock(mutex);
-            ready.push_back(moved);
+            ready.push_back(std::move(moved));
             return 0;
         };
         std::unique_lock lock(mutex);
@@ -65,22 +66,23 @@ struct EncoderThread::Shared {
             if (quit) {
                 break;
             }
-            AVFrame* frame = frames.front();
+            FramePtr frame = std::move(frames.front());
             frames.pop_front();
             lock.unlock();
             changed.notify_all();  // room in the queue
             std::string text;
-            int code = packet == nullptr ? AVERROR(ENOMEM) : avcodec_send_frame(encoder, frame);
+            int code =
+                packet == nullptr ? AVERROR(ENOMEM) : avcodec_send_frame(encoder, frame.get());
             if (code == AVERROR_EOF && frame == nullptr) {
                 code = 0;
             } else if (code < 0) {
                 text = AvErrorText(failure, code);
             }
             if (code >= 0) {
-                code = DrainEncoder(encoder, packet, keep, failure, &text);
+                code = DrainEncoder(encoder, packet.get(), keep, failure, &text);
             }
             bool last = frame == nullptr;
-            av_frame_free(&frame);
+            frame.reset();
             lock.lock();
             if (code < 0) {
                 result = code;
@@ -89,8 +91,6 @@ struct EncoderThread::Shared {
             ended = last || code < 0;
             changed.notify_all();
         }
-        lock.unlock();
-        av_packet_free(&packet);
     }
 };
 
@@ -108,16 +108,10 @@ EncoderThread::~EncoderThread() {
     }
     m_shared->changed.notify_all();
     m_shared->thread.join();
-    for (AVFrame* frame : m_shared->frames) {
-        av_frame_free(&frame);
-    }
-    for (AVPacket* packet : m_shared->ready) {
-        av_packet_free(&packet);
-    }
 }
 
 int EncoderThread::Send(const AVFrame* frame, const PacketSink& sink, std::string* error) {
-    AVFrame* copy = av_frame_clone(frame);
+    FramePtr copy(av_frame_clone(frame));
     if (copy == nullptr) {
         *error = AvErrorText(m_shared->failure, AVERROR(ENOMEM));
         return AVERROR(ENOMEM);
@@ -126,10 +120,8 @@ int EncoderThread::Send(const AVFrame* frame, const PacketSink& sink, std::strin
         std::unique_lock lock(m_shared->mutex);
         m_shared->changed.wait(
             lock, [&] { return m_shared->ended || m_shared->frames.size() < kQueuedFrames; });
-        if (m_shared->ended) {
-            av_frame_free(&copy);
-        } else {
-            m_shared->frames.push_back(copy);
+        if (!m_shared->ended) {
+            m_shared->frames.push_back(std::move(copy));
         }
     }
     m_shared->changed.notify_all();
@@ -140,7 +132,7 @@ int EncoderThread::Finish(const PacketSink& sink, std::string* error) {
     {
         std::lock_guard lock(m_shared->mutex);
         if (!m_shared->ended) {
-            m_shared->frames.push_back(nullptr);
+            m_shared->frames.push_back(FramePtr{});
         }
     }
     m_shared->changed.notify_all();
@@ -149,7 +141,7 @@ int EncoderThread::Finish(const PacketSink& sink, std::string* error) {
 
 int EncoderThread::Collect(const PacketSink& sink, bool toTheEnd, std::string* error) {
     for (;;) {
-        AVPacket* packet = nullptr;
+        PacketPtr packet;
         {
             std::unique_lock lock(m_shared->mutex);
             if (toTheEnd) {
@@ -162,11 +154,10 @@ int EncoderThread::Collect(const PacketSink& sink, bool toTheEnd, std::string* e
                 }
                 return m_shared->result;
             }
-            packet = m_shared->ready.front();
+            packet = std::move(m_shared->ready.front());
             m_shared->ready.pop_front();
         }
-        int result = sink(packet, error);
-        av_packet_free(&packet);
+        int result = sink(packet.get(), error);
         if (result < 0) {
             return result;
         }

@@ -17,8 +17,6 @@ VideoStage::~VideoStage() {
     m_encoding.reset();  // before the encoder it uses
     avcodec_free_context(&m_encoder);
     sws_freeContext(m_scaler);
-    av_frame_free(&m_held);
-    av_frame_free(&m_last);
 }
 
 int VideoStage::Open(const OutputPlan& plan, AVStream* stream, bool globalHeader,
@@ -95,8 +93,8 @@ void VideoStage::BeginInput(double inputRate, int64_t outputFrames) {
     m_inputOut = 0;
     m_nextPosition = 0;
     m_heldScaled = false;
-    av_frame_free(&m_held);
-    av_frame_free(&m_last);
+    m_held.reset();
+    m_last.reset();
 }
 
 int VideoStage::AddPicture(const AVFrame* picture, int64_t position, std::string* error) {
@@ -121,11 +119,11 @@ int VideoStage::AddPicture(const AVFrame* picture, int64_t position, std::string
         return 0;
     }
     if (m_held == nullptr) {
-        m_held = av_frame_alloc();
+        m_held.reset(av_frame_alloc());
     } else {
-        av_frame_unref(m_held);
+        av_frame_unref(m_held.get());
     }
-    if (m_held == nullptr || av_frame_ref(m_held, picture) < 0) {
+    if (m_held == nullptr || av_frame_ref(m_held.get(), picture) < 0) {
         *error = "Out of memory keeping a picture";
         return AVERROR(ENOMEM);
     }
@@ -140,7 +138,7 @@ int VideoStage::AddPicture(const AVFrame* picture, int64_t position, std::string
 }
 
 int VideoStage::ScaleHeld(std::string* error) {
-    AVFrame* scaled = av_frame_alloc();
+    FramePtr scaled(av_frame_alloc());
     if (scaled == nullptr) {
         *error = "Out of memory scaling a picture";
         return AVERROR(ENOMEM);
@@ -148,7 +146,7 @@ int VideoStage::ScaleHeld(std::string* error) {
     scaled->format = m_encoder->pix_fmt;
     scaled->width = m_encoder->width;
     scaled->height = m_encoder->height;
-    int result = av_frame_get_buffer(scaled, 0);
+    int result = av_frame_get_buffer(scaled.get(), 0);
     if (result >= 0) {
         m_scaler = sws_getCachedContext(m_scaler, m_held->width, m_held->height,
                                         static_cast<AVPixelFormat>(m_held->format),
@@ -159,12 +157,10 @@ int VideoStage::ScaleHeld(std::string* error) {
                                      : AVERROR(EINVAL);
     }
     if (result < 0) {
-        av_frame_free(&scaled);
         *error = AvErrorText("Cannot scale a picture", result);
         return result;
     }
-    av_frame_free(&m_last);
-    m_last = scaled;
+    m_last = std::move(scaled);
     m_heldScaled = true;
     return 0;
 }
@@ -190,7 +186,7 @@ int VideoStage::Emit(std::string* error) {
             return result;
         }
     }
-    AVFrame* picture = m_last;
+    AVFrame* picture = m_last.get();
     picture->pts = m_framesOut;
     picture->pict_type = AV_PICTURE_TYPE_NONE;
     int result = m_encoding->Send(picture, m_sink, error);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "engines/conversion/av_owners.h"
 #include "engines/conversion/encoder_drain.h"
 #include "engines/conversion/output_plan.h"
 
@@ -57,8 +58,8 @@ private:
     AVCodecContext* m_encoder = nullptr;
     std::unique_ptr<EncoderThread> m_encoding;  // once the encoder is open
     SwsContext* m_scaler = nullptr;
-    AVFrame* m_held = nullptr;  // the latest decoded picture of the current input
-    AVFrame* m_last = nullptr;  // it scaled, once a frame has shown it
+    FramePtr m_held;  // the latest decoded picture of the current input
+    FramePtr m_last;  // it scaled, once a frame has shown it
     bool m_heldScaled = false;
     int64_t m_nextPosition = 0;
     PacketSink m_sink;
