@@ -140,12 +140,7 @@ void DescribeFormatDifference(const JoinCheckFacts::StreamFormat& first,
 std::optional<CheckFinding> WmStreamFormatRule(const JoinCheckFacts& first,
                                                const JoinCheckFacts& other) {
     if (first.kind != kKindWmv || other.kind != kKindWmv || first.streamFormats.empty() ||
-        other.streamFormats.empty() || first.streamCount != other.streamCount ||
-        first.videoCodec != other.videoCodec || first.width != other.width ||
-        first.height != other.height ||
-        first.rateNum * other.rateDen != other.rateNum * first.rateDen ||
-        first.audioCodec != other.audioCodec || first.sampleRate != other.sampleRate ||
-        first.channels != other.channels) {
+        other.streamFormats.empty() || !SameNamedFields(first, other)) {
         return std::nullopt;
     }
     std::vector<bool> taken(other.streamFormats.size(), false);
@@ -347,11 +342,7 @@ void AddPlanFacts(JoinCheckFacts& facts, const MclPlanInput& input) {
 std::optional<CheckFinding> RmStreamSettingsRule(const JoinCheckFacts& first,
                                                  const JoinCheckFacts& other) {
     if (first.kind != kKindRealMedia || other.kind != kKindRealMedia ||
-        first.streamCount != other.streamCount || first.videoCodec != other.videoCodec ||
-        first.width != other.width || first.height != other.height ||
-        first.rateNum * other.rateDen != other.rateNum * first.rateDen ||
-        first.audioCodec != other.audioCodec || first.sampleRate != other.sampleRate ||
-        first.channels != other.channels) {
+        !SameNamedFields(first, other)) {
         return std::nullopt;
     }
     for (const JoinCheckFacts::StreamFormat& mine : first.streamFormats) {

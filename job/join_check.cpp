@@ -30,6 +30,23 @@ Fraction Reduced(int64_t num, int64_t den) {
     return {num / g, den / g};
 }
 
+}  // namespace
+
+bool SameFrameRate(const JoinCheckFacts& a, const JoinCheckFacts& b) {
+    // Reduced first: the fields come from files, and their cross products may not fit.
+    Fraction x = Reduced(a.rateNum, a.rateDen);
+    Fraction y = Reduced(b.rateNum, b.rateDen);
+    return x.num == y.num && x.den == y.den;
+}
+
+bool SameNamedFields(const JoinCheckFacts& a, const JoinCheckFacts& b) {
+    return a.streamCount == b.streamCount && a.videoCodec == b.videoCodec && a.width == b.width &&
+           a.height == b.height && SameFrameRate(a, b) && a.audioCodec == b.audioCodec &&
+           a.sampleRate == b.sampleRate && a.channels == b.channels;
+}
+
+namespace {
+
 std::string RateText(Fraction rate) {
     if (rate.den == 1) {
         return std::to_string(rate.num) + " fps";
@@ -106,8 +123,7 @@ std::optional<CheckFinding> FrameRateRule(const JoinCheckFacts& first,
                                           const JoinCheckFacts& other) {
     Fraction a = Reduced(first.rateNum, first.rateDen);
     Fraction b = Reduced(other.rateNum, other.rateDen);
-    if (other.kind != first.kind || a.den == 0 || b.den == 0 ||
-        (a.num == b.num && a.den == b.den)) {
+    if (other.kind != first.kind || a.den == 0 || b.den == 0 || SameFrameRate(first, other)) {
         return std::nullopt;
     }
     return Finding("frame rate", RateText(b), RateText(a), CopiesPackets(first.kind));

@@ -42,6 +42,11 @@ struct JoinCheckFacts {
     std::vector<StreamFormat> streamFormats;
 };
 
+// Whether two files' frame rates are the same fraction (25/1 and 50/2 are; two unknown are).
+bool SameFrameRate(const JoinCheckFacts& a, const JoinCheckFacts& b);
+// Whether every field the check names (streams, codecs, size, rate, audio) is the same.
+bool SameNamedFields(const JoinCheckFacts& a, const JoinCheckFacts& b);
+
 // One field of one file that differs from the first file's.
 struct CheckFinding {
     size_t input = 0;        // index in the list (never 0)

@@ -114,6 +114,12 @@ TEST(JoinCheck, FrameRatesAreComparedAsReducedFractions) {
     EXPECT_EQ(ntsc.findings[0].firstValue, "30000/1001 fps (29.970)");
     // An unknown rate is not compared.
     EXPECT_TRUE(CheckJoinFacts({rate(25, 1), rate(0, 0)}, 0).findings.empty());
+    // Rates a damaged header gives, whose cross products do not fit in 64 bits, are compared
+    // without overflow (the sanitized run catches one).
+    const int64_t huge = 37459429425217;
+    EXPECT_TRUE(SameFrameRate(rate(10000000 * 3, 3), rate(10000000, 1)));
+    EXPECT_FALSE(SameFrameRate(rate(huge, 7), rate(10000000, huge)));
+    EXPECT_TRUE(SameFrameRate(rate(huge * 2, huge * 4), rate(1, 2)));
 }
 
 TEST(JoinCheck, AudioOnlyFilesHaveNoPictureToCompare) {
