@@ -21,7 +21,7 @@ packages=(
   # conversion engine
   libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   # test oracles
-  ffmpeg gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
+  ffmpeg mpv gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-ugly
   gstreamer1.0-plugins-base-apps gstreamer1.0-libav gstreamer1.0-plugins-bad
   # a screen for the window when none is attached
   xvfb xauth fonts-dejavu-core
