@@ -15,6 +15,7 @@
 #include "job/join_job.h"
 #include "job/join_options.h"
 #include "job/join_report.h"
+#include "job/list_check.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
 #include "skin/bk_button.h"
@@ -85,36 +86,32 @@ void CDlgMain::OnJoin() {
     if (m_bProbing || m_bEngineRunning) {
         return;
     }
-    std::vector<const MediaFileInfo*> rows;
-    rows.reserve(static_cast<size_t>(RowCount()));
+    std::vector<JoinInput> inputs;
+    inputs.reserve(static_cast<size_t>(RowCount()));
     for (int row = 0; row < RowCount(); ++row) {
-        rows.push_back(RowRecord(row));
+        inputs.push_back({RowRecord(row)->m_strPath, *RowRecord(row)});
     }
-    size_t namedRow = 0;
-    if (int refusal = CheckJoinList(rows, &namedRow)) {
-        QString text = res::String(refusal);
-        if (refusal == IDS_AUDIO_ONLY_WITH_VIDEO) {
-            text = text.arg(QString::fromStdString(rows[namedRow]->m_strPath));
+    // The whole list is checked as a join would check it before anything is asked: the designed
+    // text of a refusal, then every odd row.
+    ListCheckHost check(inputs, [](int id) { return res::String(id).toStdString(); });
+    ListRefusal refusal = CheckListBeforeJoin(check, [](int id, const std::string& file) {
+        QString text = res::String(id);
+        if (id == IDS_AUDIO_ONLY_WITH_VIDEO) {
+            text = text.arg(QString::fromStdString(file));
         }
-        // The designed text, then every odd row the marks know of.
-        CurrentPrompter().Message(
-            this, QString::fromStdString(RefusalWithFindings(text.toStdString(), Marks().Result(),
-                                                             Marks().Facts())));
+        return text.toStdString();
+    });
+    if (refusal.refused) {
+        CurrentPrompter().Message(this, QString::fromStdString(refusal.text));
         return;
     }
-    const MediaFileInfo& first = *rows.front();
-    MediaKind kind = first.m_nKind;
+    const JoinInput& first = inputs.front();
+    MediaKind kind = first.info.m_nKind;
     QString output = CurrentPrompter().SaveFileName(
-        this, QString::fromStdString(ProposedJoinName(first.m_strPath)),
-        QString::fromLatin1(kSaveFilter),
-        QString::fromStdString(ProposedExtension(first.m_strPath)));
+        this, QString::fromStdString(ProposedJoinName(first.path)),
+        QString::fromLatin1(kSaveFilter), QString::fromStdString(ProposedExtension(first.path)));
     if (output.isEmpty()) {
         return;
-    }
-    std::vector<JoinInput> inputs;
-    inputs.reserve(rows.size());
-    for (const MediaFileInfo* row : rows) {
-        inputs.push_back({row->m_strPath, *row});
     }
     std::string overwrite = OutputOverwritesInput(inputs, output.toStdString());
     if (!overwrite.empty()) {

@@ -5,12 +5,9 @@
 #include "cli/cli_text.h"
 #include "cli/probe_command.h"
 #include "job/check_facts.h"
+#include "job/list_check.h"
 #include "platform/module.h"
 #include "probe/probe_media_file.h"
-
-std::string CheckListHost::ResourceString(int id) const {
-    return CommandLineString(id);
-}
 
 int RunCheckCommand(const QStringList& arguments, FILE* out, FILE* err) {
     bool json = false;
@@ -42,7 +39,7 @@ int RunCheckCommand(const QStringList& arguments, FILE* out, FILE* err) {
         }
         inputs.push_back({record->m_strPath, *record});
     }
-    CheckListHost host(std::move(inputs));
+    ListCheckHost host(std::move(inputs), [](int id) { return CommandLineString(id); });
     std::vector<JoinCheckFacts> facts;
     CheckResult result = CheckInputs(host, &facts);
     if (json) {

@@ -12,7 +12,6 @@
 #include <memory>
 #include <mutex>
 
-#include "cli/check_command.h"
 #include "cli/cli_text.h"
 #include "job/check_facts.h"
 #include "job/job_state.h"
@@ -22,6 +21,7 @@
 #include "job/join_job.h"
 #include "job/join_options.h"
 #include "job/join_report.h"
+#include "job/list_check.h"
 #include "mcljoin/mcl_api.h"
 #include "platform/module.h"
 #include "probe/probe_media_file.h"
@@ -293,13 +293,6 @@ void PrintStartTimes(FILE* out, const std::vector<JoinInput>& inputs) {
     }
 }
 
-// The designed refusal, then every odd file the check finds.
-int RefuseNamingOddFiles(FILE* err, JoinHost& host, const std::string& designed) {
-    std::vector<JoinCheckFacts> facts;
-    CheckResult result = CheckInputs(host, &facts);
-    return Refuse(err, RefusalWithFindings(designed, result, facts));
-}
-
 }  // namespace
 
 int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
@@ -337,11 +330,10 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
         rows.push_back(record.get());
         inputs.push_back({record->m_strPath, *record});
     }
-    size_t namedRow = 0;
-    if (int refusal = CheckJoinList(rows, &namedRow)) {
-        CheckListHost listHost(inputs);
-        return RefuseNamingOddFiles(err, listHost,
-                                    CommandLineString(refusal, rows[namedRow]->m_strPath));
+    if (CheckJoinList(rows) != 0) {
+        // The designed refusal, then every odd file the check finds.
+        ListCheckHost listHost(inputs, [](int id) { return CommandLineString(id); });
+        return Refuse(err, CheckListBeforeJoin(listHost, CommandLineString).text);
     }
 
     std::string output =

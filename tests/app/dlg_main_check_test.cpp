@@ -79,18 +79,35 @@ private slots:
         QCOMPARE(Marks(), (QStringList{"", "", "refuses"}));
     }
 
-    void aRefusedJoinNamesEveryOddRowInTheFailureDialog() {
+    void aListThatWouldBeRefusedIsRefusedBeforeTheSaveQuestion() {
         for (const char* name : {"part2.wmv", "big.wmv", "low.wmv"}) {
             QVERIFY(m_dialog->AddFile(File(name)));
         }
         m_prompter->saveAs = File("refused.wmv");
-        m_dialog->OnJoin();  // the designed checks pass: the engine refuses
-        QTRY_COMPARE(m_prompter->failures.size(), 1);
-        const QString reason = m_prompter->failures.first();
+        m_dialog->OnJoin();
+        QVERIFY(m_prompter->proposedNames.isEmpty());  // no save question was asked
+        QCOMPARE(m_dialog->m_bJoining, 0);
+        QVERIFY(m_prompter->failures.isEmpty());
+        QCOMPARE(m_prompter->messages.size(), 1);
+        const QString reason = m_prompter->messages.first();
         int designed = reason.indexOf("File No.2's profile mismatch with the first one");
         int big = reason.indexOf("big.wmv: picture size 640x480, the first file has 320x240");
         int low = reason.indexOf("low.wmv: sample rate 22050 Hz, the first file has 44100 Hz");
         QVERIFY2(designed >= 0 && big > designed && low > big, qPrintable(reason));
+        QVERIFY(!QFile::exists(File("refused.wmv")));
+    }
+
+    void aListThatDiffersOnlyInTheSecondFileNamesItsNumber() {
+        for (const char* name : {"part2.wmv", "part10.wmv", "low.wmv"}) {
+            QVERIFY(m_dialog->AddFile(File(name)));
+        }
+        m_dialog->OnJoin();
+        QVERIFY(m_prompter->proposedNames.isEmpty());
+        QCOMPARE(m_prompter->messages.size(), 1);
+        QVERIFY2(m_prompter->messages.first().startsWith(
+                     "File No.3's profile mismatch with the first one"),
+                 qPrintable(m_prompter->messages.first()));
+        QVERIFY(!m_prompter->messages.first().contains("part10.wmv"));
     }
 
     void filesPickedOrDroppedTogetherComeInNaturalOrder() {
