@@ -14,5 +14,5 @@ JoinListItem::JoinListItem(std::unique_ptr<MediaFileInfo> record) : m_record(std
     setText(kColumnType, QString::fromStdString(MediaKindText(info.m_nKind)));
     setText(kColumnSize, QString::fromStdString(SizeText(info)));
     setText(kColumnDuration, QString::fromStdString(DurationText(info)));
-    setToolTip(kColumnName, QString::fromStdString(info.FormatInfoLine()));
+    setToolTip(kColumnName, QString::fromStdString(info.m_strPath));
 }

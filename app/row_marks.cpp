@@ -13,6 +13,7 @@ namespace {
 constexpr int kMarkPixels = 10;
 const QColor kRefusalColour(0xD0, 0x20, 0x20);
 const QColor kReencodeColour(0xE0, 0x90, 0x10);
+const QColor kCutShortColour(0xFF, 0xBF, 0x00);  // amber
 
 QIcon Dot(const QColor& colour) {
     QPixmap pixmap(kMarkPixels, kMarkPixels);
@@ -27,7 +28,14 @@ QIcon Dot(const QColor& colour) {
 
 }  // namespace
 
-RowMarks::RowMarks() : m_refusal(Dot(kRefusalColour)), m_reencode(Dot(kReencodeColour)) {}
+RowMarks::RowMarks()
+    : m_refusal(Dot(kRefusalColour)),
+      m_reencode(Dot(kReencodeColour)),
+      m_cutShort(Dot(kCutShortColour)) {}
+
+QColor RowMarks::CutShortColour() {
+    return kCutShortColour;
+}
 
 void RowMarks::Update(QTreeWidget* list) {
     if (list == nullptr) {
@@ -54,17 +62,36 @@ void RowMarks::Update(QTreeWidget* list) {
     m_result = CheckJoinFacts(m_facts, rows.size() < 2 ? 0 : CheckJoinList(rows));
 
     for (int row = 0; row < list->topLevelItemCount(); ++row) {
-        QTreeWidgetItem* item = list->topLevelItem(row);
+        auto* item = static_cast<JoinListItem*>(list->topLevelItem(row));
         size_t index = static_cast<size_t>(row);
-        QString tip = QString::fromStdString(m_result.DescribeInput(index));
+        QString findings = QString::fromStdString(m_result.DescribeInput(index));
         bool refuses = false;
         for (const CheckFinding& finding : m_result.findings) {
             refuses = refuses || (finding.input == index && finding.refuses);
         }
-        item->setIcon(0, tip.isEmpty() ? QIcon() : refuses ? m_refusal : m_reencode);
+        QString cut = item->Record() != nullptr
+                          ? QString::fromStdString(CutShortText(item->Record()->m_cutShort))
+                          : QString();
+        // A refusal outweighs a cut; a cut outweighs a stream encoded again.
+        const QIcon* mark = refuses               ? &m_refusal
+                            : !cut.isEmpty()      ? &m_cutShort
+                            : !findings.isEmpty() ? &m_reencode
+                                                  : nullptr;
+        item->setIcon(0, mark != nullptr ? *mark : QIcon());
         item->setData(0, kRowMarkRole,
-                      tip.isEmpty() ? QVariant() : QVariant(refuses ? "refuses" : "reencode"));
-        for (int column = 0; column < list->columnCount(); ++column) {
+                      findings.isEmpty() ? QVariant() : QVariant(refuses ? "refuses" : "reencode"));
+        item->setData(0, kRowCutShortRole, cut.isEmpty() ? QVariant() : QVariant(cut));
+        QStringList said;
+        for (const QString& line : {cut, findings}) {
+            if (!line.isEmpty()) {
+                said << line;
+            }
+        }
+        QString tip = said.join(QLatin1Char('\n'));
+        // The name column tells the whole path, which the column may be too narrow to show.
+        QString path = item->text(0);
+        item->setToolTip(0, tip.isEmpty() ? path : path + QLatin1Char('\n') + tip);
+        for (int column = 1; column < list->columnCount(); ++column) {
             item->setToolTip(column, tip);
         }
     }

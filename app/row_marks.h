@@ -3,6 +3,7 @@
 // are added, removed and moved (a move can change which row is first).
 #pragma once
 
+#include <QColor>
 #include <QIcon>
 #include <map>
 
@@ -24,6 +25,9 @@ public:
     // The mark of a row whose file refuses the join, and of one that would be encoded again.
     const QIcon& RefusalMark() const { return m_refusal; }
     const QIcon& ReencodeMark() const { return m_reencode; }
+    // The amber mark of a row whose file holds less than its header promises.
+    const QIcon& CutShortMark() const { return m_cutShort; }
+    static QColor CutShortColour();
 
 private:
     std::map<const MediaFileInfo*, JoinCheckFacts> m_known;
@@ -31,7 +35,10 @@ private:
     std::vector<JoinCheckFacts> m_facts;
     QIcon m_refusal;
     QIcon m_reencode;
+    QIcon m_cutShort;
 };
 
 // The role under which a marked row keeps "refuses" or "reencode" in its first column.
 inline constexpr int kRowMarkRole = 0x0100 + 7;  // Qt::UserRole + 7
+// The role under which a row whose file is cut short keeps that line ("cut short: about ...").
+inline constexpr int kRowCutShortRole = 0x0100 + 8;

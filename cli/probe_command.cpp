@@ -31,6 +31,19 @@ QJsonObject RecordJson(const MediaFileInfo& info) {
     o[QStringLiteral("audioCodec")] = QString::fromStdString(info.m_strAudioCodec);
     o[QStringLiteral("fourcc")] = QString::fromStdString(FourccText(info.m_dwFourcc));
     o[QStringLiteral("infoLine")] = QString::fromStdString(info.FormatInfoLine());
+    const CutShortFinding& cut = info.m_cutShort;
+    if (cut.cutShort) {
+        QJsonObject c;
+        c[QStringLiteral("text")] = QString::fromStdString(CutShortText(cut));
+        c[QStringLiteral("readableSeconds")] =
+            cut.readableSeconds >= 0 ? QJsonValue(cut.readableSeconds) : QJsonValue();
+        c[QStringLiteral("promisedSeconds")] =
+            cut.promisedSeconds >= 0 ? QJsonValue(cut.promisedSeconds) : QJsonValue();
+        c[QStringLiteral("indexMissing")] = cut.indexMissing;
+        o[QStringLiteral("cutShort")] = c;
+    } else {
+        o[QStringLiteral("cutShort")] = QJsonValue();
+    }
     return o;
 }
 
@@ -41,6 +54,9 @@ void PrintRecord(const MediaFileInfo& info, FILE* out) {
     std::fprintf(out, "  Freq.:         %s\n", DurationText(info).c_str());
     std::fprintf(out, "  File Size(KB): %s\n", SizeText(info).c_str());
     std::fprintf(out, "  %s\n", info.FormatInfoLine().c_str());
+    if (info.m_cutShort.cutShort) {
+        std::fprintf(out, "  %s\n", CutShortText(info.m_cutShort).c_str());
+    }
 }
 
 }  // namespace

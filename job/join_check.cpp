@@ -297,6 +297,7 @@ JoinCheckFacts FactsFromRecord(const MediaFileInfo& info) {
     facts.kind = info.m_nKind;
     facts.width = info.m_nWidth;
     facts.height = info.m_nHeight;
+    facts.cutShort = CutShortText(info.m_cutShort);
     facts.hasVideo = info.m_nWidth > 0 || info.m_nHeight > 0 || !info.m_strVideoCodec.empty();
     facts.hasAudio = info.m_bHasAudio != 0;
     facts.videoCodec = info.m_strVideoCodec;
@@ -334,6 +335,11 @@ std::string CheckSummary(const CheckResult& result, const std::vector<JoinCheckF
 
 std::string CheckReport(const CheckResult& result, const std::vector<JoinCheckFacts>& files) {
     std::string text;
+    for (const JoinCheckFacts& file : files) {
+        if (!file.cutShort.empty()) {
+            text += CheckFileName(file.path) + ": " + file.cutShort + "\n";
+        }
+    }
     for (const CheckFinding& finding : result.findings) {
         text += finding.Text(files) + "\n";
     }
@@ -364,7 +370,17 @@ std::string CheckReportJson(const CheckResult& result, const std::vector<JoinChe
     if (!result.planFailure.empty()) {
         out += ", \"plan_failure\": " + JsonString(result.planFailure);
     }
-    out += ", \"differences\": [";
+    out += ", \"cut_short\": [";
+    bool firstCut = true;
+    for (size_t i = 0; i < files.size(); ++i) {
+        if (!files[i].cutShort.empty()) {
+            out += std::string(firstCut ? "" : ", ") + "{\"input\": " + std::to_string(i) +
+                   ", \"path\": " + JsonString(files[i].path) +
+                   ", \"text\": " + JsonString(files[i].cutShort) + "}";
+            firstCut = false;
+        }
+    }
+    out += "], \"differences\": [";
     for (size_t i = 0; i < result.findings.size(); ++i) {
         const CheckFinding& f = result.findings[i];
         out += (i == 0 ? "" : ", ");

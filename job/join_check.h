@@ -18,6 +18,9 @@ struct JoinCheckFacts {
     MediaKind kind = kKindAvi;
     int32_t width = 0;  // the probe's picture size: a zero refuses the join
     int32_t height = 0;
+    // "cut short: about 1.0 s of 40.6 s can be read" when the file holds less than its header
+    // promises; empty for a whole file.
+    std::string cutShort;
 
     int streamCount = -1;  // -1: unknown
     bool hasVideo = false;
@@ -112,7 +115,8 @@ JoinCheckFacts FactsFromRecord(const MediaFileInfo& info);
 // The closing line: what a join of the list would do.
 std::string CheckSummary(const CheckResult& result, const std::vector<JoinCheckFacts>& files);
 
-// Every finding's line, then the closing line, each ending in "\n".
+// A line for every file that is cut short, every finding's line, then the closing line, each
+// ending in "\n".
 std::string CheckReport(const CheckResult& result, const std::vector<JoinCheckFacts>& files);
 
 // The same as one JSON object.

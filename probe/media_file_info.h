@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <string>
 
+#include "probe/cut_short.h"
 #include "probe/media_kind.h"
 
 class MediaFileInfo {
@@ -31,4 +32,7 @@ public:
     std::string m_strVideoCodec;
     std::string m_strAudioCodec;
     uint32_t m_dwFourcc = 0;  // AVI video FourCC, first character in the lowest byte
+
+    // Whether the file holds less than its header promises (CutShortText says it in words).
+    CutShortFinding m_cutShort;
 };

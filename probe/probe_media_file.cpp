@@ -7,6 +7,7 @@
 
 #include "probe/asf_header_reader.h"
 #include "probe/avi_probe.h"
+#include "probe/cut_short.h"
 #include "probe/detect_file_type.h"
 #include "probe/format_tags.h"
 #include "probe/library_scan.h"
@@ -123,11 +124,14 @@ std::unique_ptr<MediaFileInfo> ProbeMediaFile(const std::string& path, ProbeErro
     record->m_strPath = path;
     record->m_fFileSize = static_cast<double>(status.st_size);
 
+    double scannedSeconds = -1;  // what the conversion module counted of an AVI or MPEG file
     switch (code) {
         case kTypeAvi:
         case kTypeMpeg: {
             MclFileInfo scan;
-            if (!ScanWithLibrary(path, scan)) {
+            if (ScanWithLibrary(path, scan)) {
+                scannedSeconds = scan.duration;
+            } else {
                 // Without the library the row still has its kind, with zero values.
                 Fail(error, ProbeFailure::kNone, {});
                 if (error != nullptr) {
@@ -162,5 +166,6 @@ std::unique_ptr<MediaFileInfo> ProbeMediaFile(const std::string& path, ProbeErro
         default:
             break;
     }
+    record->m_cutShort = FindCutShort(path, record->m_nKind, scannedSeconds);
     return record;
 }

@@ -60,6 +60,7 @@ private slots:
         QCOMPARE(Tip(1), QStringLiteral("picture size 640x480, the first file has 320x240"));
         QCOMPARE(Tip(3), QStringLiteral("sample rate 22050 Hz, the first file has 44100 Hz"));
         QCOMPARE(m_dialog->List()->topLevelItem(1)->toolTip(4), Tip(1));  // every column
+        QCOMPARE(m_dialog->List()->topLevelItem(1)->toolTip(0), File("big.wmv") + "\n" + Tip(1));
         QVERIFY(!m_dialog->List()->topLevelItem(1)->icon(0).isNull());
         QVERIFY(m_dialog->List()->topLevelItem(0)->icon(0).isNull());
         QVERIFY(Tip(0).isEmpty());
@@ -263,7 +264,8 @@ private:
         }
         return marks;
     }
-    QString Tip(int row) const { return m_dialog->List()->topLevelItem(row)->toolTip(0); }
+    // What a row's columns other than the name (whose tooltip begins with the path) say.
+    QString Tip(int row) const { return m_dialog->List()->topLevelItem(row)->toolTip(1); }
 
     kjtest::TempDir m_dir;
     std::unique_ptr<Module> m_resources;
