@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "cli/arguments.h"
 #include "cli/cli_text.h"
 #include "cli/probe_command.h"
 #include "job/check_facts.h"
@@ -12,14 +13,16 @@
 int RunCheckCommand(const QStringList& arguments, FILE* out, FILE* err) {
     bool json = false;
     std::vector<std::string> files;
+    bool optionsEnded = false;
     for (const QString& argument : arguments) {
-        if (argument == QLatin1String("--json")) {
+        ArgumentRole role = RoleOf(argument, optionsEnded);
+        if (role == ArgumentRole::kOption && argument == QLatin1String("--json")) {
             json = true;
-        } else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+        } else if (role == ArgumentRole::kOption) {
             std::fprintf(err, "kjoin: unknown option %s (kjoin check --help)\n",
                          qPrintable(argument));
             return 1;
-        } else {
+        } else if (role == ArgumentRole::kFile) {
             files.push_back(argument.toStdString());
         }
     }

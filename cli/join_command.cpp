@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 
+#include "cli/arguments.h"
 #include "cli/cli_text.h"
 #include "job/check_facts.h"
 #include "job/job_state.h"
@@ -192,9 +193,16 @@ private:
 };
 
 bool ParseOptions(const QStringList& arguments, JoinOptions& options, FILE* err) {
+    bool optionsEnded = false;
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments[i];
-        if (argument == QLatin1String("-o") || argument == QLatin1String("--output")) {
+        ArgumentRole role = RoleOf(argument, optionsEnded);
+        if (role == ArgumentRole::kEndOfOptions) {
+            continue;
+        }
+        if (role == ArgumentRole::kFile) {
+            options.files.push_back(argument.toStdString());
+        } else if (argument == QLatin1String("-o") || argument == QLatin1String("--output")) {
             if (i + 1 >= arguments.size()) {
                 std::fprintf(err, "kjoin: -o needs the output file's name (kjoin join --help)\n");
                 return false;
@@ -206,12 +214,10 @@ bool ParseOptions(const QStringList& arguments, JoinOptions& options, FILE* err)
             options.json = true;
         } else if (argument == QLatin1String("--mark-inputs")) {
             options.markInputs = true;
-        } else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
+        } else {
             std::fprintf(err, "kjoin: unknown option %s (kjoin join --help)\n",
                          qPrintable(argument));
             return false;
-        } else {
-            options.files.push_back(argument.toStdString());
         }
     }
     return true;

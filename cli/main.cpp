@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "cli/arguments.h"
 #include "cli/check_command.h"
 #include "cli/join_command.h"
 #include "cli/probe_command.h"
@@ -11,7 +12,7 @@
 namespace {
 
 constexpr char kUsage[] =
-    "Usage: kjoin COMMAND [OPTIONS] FILE...\n"
+    "Usage: kjoin COMMAND [OPTIONS] [--] FILE...\n"
     "\n"
     "Joins video files of one kind (AVI, MPEG, Real Media, WMV/ASF) end to end, with the same\n"
     "checks and engines as the Kelvane Joiner window.\n"
@@ -27,10 +28,12 @@ constexpr char kUsage[] =
     "\n"
     "  --version                print kjoin's version\n"
     "\n"
+    "Options end at \"--\": every argument after it is a file, even one that begins with \"-\".\n"
+    "\n"
     "Exit status: 0 on success, 1 when a file could not be probed or a command failed.\n";
 
 constexpr char kProbeUsage[] =
-    "Usage: kjoin probe [--json] FILE...\n"
+    "Usage: kjoin probe [--json] [--] FILE...\n"
     "\n"
     "Recognises each file by its content and prints the texts of its row in the join list\n"
     "(Width/Height, Type, Freq., File Size(KB)) and its information line. With --json, prints a\n"
@@ -38,7 +41,7 @@ constexpr char kProbeUsage[] =
     "error for a file that gave none. Exit status 0 when every file gave a record, 1 otherwise.\n";
 
 constexpr char kCheckUsage[] =
-    "Usage: kjoin check [--json] FILE...\n"
+    "Usage: kjoin check [--json] [--] FILE...\n"
     "\n"
     "Compares every file with the first, with the checks of a join: kind, stream count, video\n"
     "codec, picture size, frame rate, audio codec, sample rate and channels, and for AVI and MPEG\n"
@@ -48,7 +51,7 @@ constexpr char kCheckUsage[] =
     "or by encoding again), 1 when they cannot.\n";
 
 constexpr char kJoinUsage[] =
-    "Usage: kjoin join [-o OUT] [-y] [--json] [--mark-inputs] FILE...\n"
+    "Usage: kjoin join [-o OUT] [-y] [--json] [--mark-inputs] [--] FILE...\n"
     "\n"
     "Joins the files, in the order given, into one file, with the engine of the first file's "
     "kind:\n"
@@ -70,10 +73,6 @@ constexpr char kJoinUsage[] =
     "killed join, and no partial file is left. Exit status 0 with the output path printed on\n"
     "success; 1 with the reason on standard error on any refusal, failure or stop.\n";
 
-bool WantsHelp(const QStringList& arguments) {
-    return arguments.contains(QStringLiteral("--help")) || arguments.contains(QStringLiteral("-h"));
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -92,21 +91,21 @@ int main(int argc, char** argv) {
     AVIFileInit();
     int status = 1;
     if (command == QLatin1String("probe")) {
-        if (WantsHelp(arguments)) {
+        if (AsksForHelp(arguments)) {
             std::fputs(kProbeUsage, stdout);
             status = 0;
         } else {
             status = RunProbeCommand(arguments, stdout, stderr);
         }
     } else if (command == QLatin1String("check")) {
-        if (WantsHelp(arguments)) {
+        if (AsksForHelp(arguments)) {
             std::fputs(kCheckUsage, stdout);
             status = 0;
         } else {
             status = RunCheckCommand(arguments, stdout, stderr);
         }
     } else if (command == QLatin1String("join")) {
-        if (WantsHelp(arguments)) {
+        if (AsksForHelp(arguments)) {
             std::fputs(kJoinUsage, stdout);
             status = 0;
         } else {

@@ -4,6 +4,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include "cli/arguments.h"
 #include "mcljoin/mcl_api.h"
 #include "platform/bytes.h"
 #include "platform/module.h"
@@ -81,11 +82,22 @@ ProbeModules::~ProbeModules() {
 int RunProbeCommand(const QStringList& arguments, FILE* out, FILE* err) {
     bool json = false;
     QStringList files;
+    bool optionsEnded = false;
     for (const QString& argument : arguments) {
-        if (argument == QLatin1String("--json")) {
-            json = true;
-        } else {
-            files << argument;
+        switch (RoleOf(argument, optionsEnded)) {
+            case ArgumentRole::kEndOfOptions:
+                break;
+            case ArgumentRole::kOption:
+                if (argument != QLatin1String("--json")) {
+                    std::fprintf(err, "kjoin: unknown option %s (kjoin probe --help)\n",
+                                 qPrintable(argument));
+                    return 1;
+                }
+                json = true;
+                break;
+            case ArgumentRole::kFile:
+                files << argument;
+                break;
         }
     }
     if (files.isEmpty()) {
