@@ -13,14 +13,18 @@
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
+#include <QShortcut>
 #include <QTreeWidget>
 #include <QUrl>
+#include <numeric>
 
 #include "app/app_settings.h"
 #include "app/dialog_template.h"
 #include "app/join_list_item.h"
 #include "app/prompter.h"
+#include "app/row_delegate.h"
 #include "app/row_marks.h"
+#include "app/row_pictures.h"
 #include "app/small_dialogs.h"
 #include "job/job_state.h"
 #include "platform/module.h"
@@ -127,6 +131,8 @@ CDlgMain::CDlgMain(QWidget* parent) : CBkDialog(parent), m_rowMarks(std::make_un
 }
 
 CDlgMain::~CDlgMain() {
+    delete m_pictures;  // no picture is decoded for a window that goes
+    m_pictures = nullptr;
     if (m_worker.joinable()) {
         // Never leave a worker reading the job while the window goes away.
         g_stopRequested = 1;
@@ -165,6 +171,11 @@ bool CDlgMain::OnInitDialog() {
     m_pScanProgress->setWindowModality(Qt::NonModal);
     m_pScanProgress->hide();
     ConnectCommands();
+    SetUpView();
+    // Tooltips are shown wrapped to the window's width.
+    for (QWidget* child : findChildren<QWidget*>()) {
+        child->installEventFilter(this);
+    }
     return true;
 }
 
@@ -242,11 +253,26 @@ void CDlgMain::SetUpSkin() {
         bold.setWeight(QFont::Bold);
         m_header->setFont(bold);
     }
-    // Enter is the dialog's OK command, not a press of whichever button has the focus.
+    // Enter is the dialog's OK command, not a press of whichever button has the focus. Buttons
+    // take the focus from the keyboard only, so a click leaves it where it was (on the list).
     for (QPushButton* button : findChildren<QPushButton*>()) {
         button->setAutoDefault(false);
         button->setDefault(false);
+        if (button->focusPolicy() != Qt::NoFocus) {
+            button->setFocusPolicy(Qt::TabFocus);
+        }
     }
+    // Tab goes round the list and its buttons: from Join it comes back to the list. The title
+    // bar's buttons are for the mouse; F10 opens the menu, whose commands include the home page.
+    for (QWidget* titleButton :
+         {static_cast<QWidget*>(m_homePage), static_cast<QWidget*>(m_menu),
+          static_cast<QWidget*>(m_minimise), static_cast<QWidget*>(m_close)}) {
+        if (titleButton != nullptr) {
+            titleButton->setFocusPolicy(Qt::NoFocus);
+        }
+    }
+    auto* menuKey = new QShortcut(QKeySequence(Qt::Key_F10), this);
+    connect(menuKey, &QShortcut::activated, this, &CDlgMain::OnMenu);
 }
 
 void CDlgMain::ConnectCommands() {
@@ -277,6 +303,7 @@ void CDlgMain::ConnectCommands() {
     if (m_list != nullptr) {
         connect(m_list, &QTreeWidget::itemClicked, this, &CDlgMain::ShowSelectedInfo);
         connect(m_list, &QTreeWidget::itemSelectionChanged, this, [this] {
+            UpdateDetailRow();
             ShowSelectedInfo();
             if (m_status != nullptr) {
                 m_status->update();
@@ -331,8 +358,11 @@ void CDlgMain::InsertRow(std::unique_ptr<MediaFileInfo> record, int position) {
     }
     const MediaFileInfo& shown = *record;
     position = std::min(position, RowCount());
-    m_list->insertTopLevelItem(position, new JoinListItem(std::move(record)));
+    auto* item = new JoinListItem(std::move(record));
+    m_list->insertTopLevelItem(position, item);
     m_rowMarks->Update(m_list);
+    RequestPicture(*item);
+    ListChanged();
     ShowRowInfo(shown);
 }
 
@@ -425,29 +455,42 @@ std::unique_ptr<MediaFileInfo> CDlgMain::DetachRow(int row) {
     if (item == nullptr) {
         return nullptr;
     }
+    ForgetPicture(*item);
     std::unique_ptr<MediaFileInfo> record = item->TakeRecord();
     delete item;
     return record;
 }
 
+std::vector<int> CDlgMain::SelectedRows() const {
+    std::vector<int> rows;
+    for (int row = 0; row < RowCount(); ++row) {
+        if (m_list->topLevelItem(row)->isSelected()) {
+            rows.push_back(row);
+        }
+    }
+    return rows;
+}
+
 void CDlgMain::OnRemove() {
-    int row = SelectedRow();
-    if (row < 0) {
+    std::vector<int> rows = SelectedRows();
+    if (rows.empty()) {
         return;
     }
-    // Removing a row must not select another one: keep the rest of the selection as it was.
-    QList<QTreeWidgetItem*> keep = m_list->selectedItems();
-    keep.removeAll(m_list->topLevelItem(row));
-    QSignalBlocker block(m_list);
-    std::unique_ptr<MediaFileInfo> removed = DetachRow(row);
-    if (removed != nullptr && removed.get() == m_pStatusRecord) {
-        SetStatusText(QString());  // the line spoke of the row that is gone
-    }
-    m_list->clearSelection();
-    for (QTreeWidgetItem* item : keep) {
-        item->setSelected(true);
+    {
+        QSignalBlocker block(m_list);
+        for (auto row = rows.rbegin(); row != rows.rend(); ++row) {
+            std::unique_ptr<MediaFileInfo> removed = DetachRow(*row);
+            if (removed != nullptr && removed.get() == m_pStatusRecord) {
+                SetStatusText(QString());  // the line spoke of a row that is gone
+            }
+        }
+        m_list->clearSelection();
     }
     m_rowMarks->Update(m_list);
+    // The row after the removed ones takes the selection, so that Delete can go on.
+    int after = rows.back() - static_cast<int>(rows.size()) + 1;
+    SelectRow(std::min(after, RowCount() - 1));
+    ListChanged();
 }
 
 void CDlgMain::OnClear() {
@@ -458,6 +501,7 @@ void CDlgMain::OnClear() {
         DetachRow(RowCount() - 1);
     }
     m_rowMarks->Update(m_list);
+    ListChanged();
     SetStatusText(QString());
 }
 
@@ -471,36 +515,87 @@ void CDlgMain::SelectRow(int row) {
     item->setSelected(true);
 }
 
-void CDlgMain::MoveSelectedRow(int (*target)(int, int), bool (*skip)(int, int)) {
-    int row = SelectedRow();
-    if (row < 0 || skip(row, RowCount())) {
+void CDlgMain::MoveSelectedRows(RowMove move) {
+    std::vector<int> selected = SelectedRows();
+    if (selected.empty()) {
         return;
     }
-    std::unique_ptr<MediaFileInfo> record;
+    const int count = RowCount();
+    std::vector<bool> chosen(static_cast<size_t>(count), false);
+    for (int row : selected) {
+        chosen[static_cast<size_t>(row)] = true;
+    }
+    std::vector<int> order(static_cast<size_t>(count));
+    std::iota(order.begin(), order.end(), 0);
+    auto isChosen = [&chosen](int row) { return chosen[static_cast<size_t>(row)]; };
+    switch (move) {
+        case RowMove::kUp:
+            // Each chosen row passes the unchosen one above it; a block moves as one.
+            for (size_t i = 1; i < order.size(); ++i) {
+                if (isChosen(order[i]) && !isChosen(order[i - 1])) {
+                    std::swap(order[i], order[i - 1]);
+                }
+            }
+            break;
+        case RowMove::kDown:
+            for (size_t i = order.size() - 1; i > 0; --i) {
+                if (isChosen(order[i - 1]) && !isChosen(order[i])) {
+                    std::swap(order[i], order[i - 1]);
+                }
+            }
+            break;
+        case RowMove::kTop:
+            std::stable_partition(order.begin(), order.end(), isChosen);
+            break;
+        case RowMove::kBottom:
+            std::stable_partition(order.begin(), order.end(),
+                                  [&isChosen](int row) { return !isChosen(row); });
+            break;
+    }
+    // The rows (and the records they own) are put back in their new order.
+    QList<QTreeWidgetItem*> items;
     {
         QSignalBlocker block(m_list);
-        record = DetachRow(row);
+        std::vector<QTreeWidgetItem*> taken(static_cast<size_t>(count));
+        for (int row = count - 1; row >= 0; --row) {
+            taken[static_cast<size_t>(row)] = m_list->takeTopLevelItem(row);
+        }
+        for (int row : order) {
+            items << taken[static_cast<size_t>(row)];
+        }
+        m_list->insertTopLevelItems(0, items);
+        m_list->clearSelection();
+        bool first = true;
+        for (size_t at = 0; at < order.size(); ++at) {
+            if (isChosen(order[at])) {
+                if (first) {
+                    m_list->setCurrentItem(items[static_cast<qsizetype>(at)]);
+                    first = false;
+                }
+                items[static_cast<qsizetype>(at)]->setSelected(true);
+            }
+        }
     }
-    int to = target(row, RowCount());
-    InsertRow(std::move(record), to);
-    SelectRow(std::min(to, RowCount() - 1));
+    m_rowMarks->Update(m_list);
+    ListChanged();
+    // The status line speaks of the first row moved.
+    ShowSelectedInfo();
 }
 
 void CDlgMain::OnMoveUp() {
-    MoveSelectedRow([](int i, int) { return i - 1; }, [](int i, int) { return i == 0; });
+    MoveSelectedRows(RowMove::kUp);
 }
 
 void CDlgMain::OnMoveDown() {
-    MoveSelectedRow([](int i, int) { return i + 1; },
-                    [](int i, int count) { return i == count - 1; });
+    MoveSelectedRows(RowMove::kDown);
 }
 
 void CDlgMain::OnMoveTop() {
-    MoveSelectedRow([](int, int) { return 0; }, [](int i, int) { return i == 0; });
+    MoveSelectedRows(RowMove::kTop);
 }
 
 void CDlgMain::OnMoveBottom() {
-    MoveSelectedRow([](int, int countAfter) { return countAfter; }, [](int, int) { return false; });
+    MoveSelectedRows(RowMove::kBottom);
 }
 
 void CDlgMain::ShowSelectedInfo() {
@@ -686,7 +781,53 @@ void CDlgMain::keyPressEvent(QKeyEvent* event) {
     CBkDialog::keyPressEvent(event);
 }
 
+bool CDlgMain::OnListKey(const QKeyEvent& key) {
+    // While a join reads the rows they stay as they are, and nothing is played.
+    if (m_bJoining != 0 || m_bProbing) {
+        return false;
+    }
+    if (key.modifiers() == Qt::ControlModifier) {
+        switch (key.key()) {
+            case Qt::Key_Up:
+                OnMoveUp();
+                return true;
+            case Qt::Key_Down:
+                OnMoveDown();
+                return true;
+            case Qt::Key_Home:
+                OnMoveTop();
+                return true;
+            case Qt::Key_End:
+                OnMoveBottom();
+                return true;
+            default:
+                return false;
+        }
+    }
+    if (key.modifiers() != Qt::NoModifier && key.modifiers() != Qt::KeypadModifier) {
+        return false;
+    }
+    switch (key.key()) {
+        case Qt::Key_Delete:
+            OnRemove();
+            return true;
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            OnPlay();
+            return true;
+        default:
+            return false;
+    }
+}
+
+int CDlgMain::DetailRow() const {
+    return m_delegate != nullptr ? m_delegate->DetailRow() : -1;
+}
+
 bool CDlgMain::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::ToolTip && ShowWrappedToolTip(watched, event)) {
+        return true;
+    }
     if (m_list != nullptr && watched == m_list->viewport()) {
         if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
             auto* drag = static_cast<QDragMoveEvent*>(event);
@@ -702,9 +843,7 @@ bool CDlgMain::eventFilter(QObject* watched, QEvent* event) {
             return true;
         }
     } else if (watched == m_list && event->type() == QEvent::KeyPress) {
-        auto* key = static_cast<QKeyEvent*>(event);
-        if (key->key() == Qt::Key_Delete && m_bJoining == 0) {
-            OnRemove();
+        if (OnListKey(*static_cast<QKeyEvent*>(event))) {
             return true;
         }
     }

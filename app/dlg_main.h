@@ -24,7 +24,12 @@ class JoinListItem;
 class MediaFileInfo;
 struct ProbeError;
 class Module;
+class QKeyEvent;
 class QMimeData;
+class QLabel;
+class QSizeGrip;
+class RowDelegate;
+class RowPictures;
 class QTreeWidget;
 class QTreeWidgetItem;
 class RowMarks;
@@ -115,6 +120,13 @@ public:
 
     // The list's marks of odd rows.
     const RowMarks& Marks() const { return *m_rowMarks; }
+    // The line under the list: the number of files, their length and size, and the joined
+    // file's expected size (empty without rows).
+    QString TotalsText() const;
+    // True while pictures of rows wait to be decoded.
+    bool PicturesPending() const;
+    // The row drawn as a card with its larger picture, or -1.
+    int DetailRow() const;
     // Whether WMV/ASF joins add a marker at each input's start (the menu's toggle).
     bool m_bMarkInputs = false;
 
@@ -129,6 +141,7 @@ protected:
     void customEvent(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
@@ -139,7 +152,26 @@ private:
     void OnDestroy();
     // Deletes the row (not its record) and returns the record.
     std::unique_ptr<MediaFileInfo> DetachRow(int row);
-    void MoveSelectedRow(int (*target)(int index, int countAfterRemoval), bool (*skip)(int, int));
+    enum class RowMove { kUp, kDown, kTop, kBottom };
+    // Moves every selected row; selected rows next to each other move as one block.
+    void MoveSelectedRows(RowMove move);
+    // The selected rows, top to bottom.
+    std::vector<int> SelectedRows() const;
+    // Ctrl+Up/Down/Home/End move the selected rows, Delete removes them, Enter plays.
+    bool OnListKey(const QKeyEvent& key);
+    // The rows changed: the line of totals under the list follows them.
+    void ListChanged();
+    // The pictures, the card of the selected row, the totals and the layout (dlg_main_view.cpp).
+    void SetUpView();
+    void LayOut();
+    void OnPictureReady(quint64 key, const QImage& picture);
+    void RequestPicture(const JoinListItem& item);
+    void ForgetPicture(const JoinListItem& item);
+    void UpdateDetailRow();
+    // A tooltip wrapped to the window's width, for the control or list cell under the cursor.
+    bool ShowWrappedToolTip(QObject* watched, QEvent* event);
+    // "Joined into OUT, which lasts 0:12.0."
+    static QString JoinedStatusText(const QString& output, double seconds);
     void SelectRow(int row);
     // The join button's start or stop look, and the controls that edit the list.
     void SetJoinLook(bool running);
@@ -189,6 +221,13 @@ private:
     int m_nStopSignal = 0;
     const MediaFileInfo* m_pStatusRecord = nullptr;  // the row whose line the status shows
     std::unique_ptr<RowMarks> m_rowMarks;
+
+    RowDelegate* m_delegate = nullptr;  // owned by the list
+    RowPictures* m_pictures = nullptr;  // owned; its worker ends with it
+    QLabel* m_totals = nullptr;         // 1049
+    QSizeGrip* m_grip = nullptr;
+    QSize m_designedSize;
+    std::vector<std::pair<QWidget*, QRect>> m_designedPlaces;  // as the layout gives them
 };
 
 extern CDlgMain* g_mainDialog;

@@ -2,6 +2,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QThread>
+#include <QTreeWidget>
 #include <algorithm>
 
 #include "app/app_settings.h"
@@ -45,14 +46,20 @@ int JoinThreadProc(void* /*unused*/) {
     return 0;
 }
 
-// "2 files were joined; the joined file lasts 0:05.0." from the engines' report of the inputs.
-QString JoinedSummary(size_t files) {
+// How long the joined file lasts, from the engines' report of the inputs; -1 when not told.
+double JoinedLength() {
     double end = -1;
     for (const InputReport& report : InputReports()) {
         if (report.startSeconds >= 0 && report.durationSeconds >= 0) {
             end = std::max(end, report.startSeconds + report.durationSeconds);
         }
     }
+    return end;
+}
+
+// "2 files were joined; the joined file lasts 0:05.0." from the engines' report of the inputs.
+QString JoinedSummary(size_t files) {
+    double end = JoinedLength();
     QString text = QString::asprintf("%zu files were joined", files);
     if (end >= 0) {
         int minutes = static_cast<int>(end / 60);
@@ -222,24 +229,35 @@ int CDlgMain::FinishJoin() {
         return 1;  // the program ends: nobody to ask
     }
     if (g_joinResult != 0) {
+        SetProgress(100);
         QString question = QString::asprintf(
             "Video file %s has been created, do u want to play it?", g_outputPath.c_str());
-        // What was left out of the inputs goes before the question and stays in the status line.
+        // The status line names the joined file and its length; what was left out of the inputs
+        // follows there and goes before the question.
+        double length = JoinedLength();
+        QString status = length >= 0
+                             ? JoinedStatusText(QString::fromStdString(g_outputPath), length)
+                             : QString::fromStdString(g_outputPath);
         std::vector<std::string> warnings = InputWarnings();
         if (!warnings.empty()) {
             std::string lines;
             for (const std::string& warning : warnings) {
                 lines += (lines.empty() ? "" : "\n") + warning;
             }
-            SetStatusText(lines);
+            status += QLatin1Char(' ') + QString::fromStdString(lines).replace('\n', ' ');
             question = QString::fromStdString(lines) + "\n\n" + question;
         }
+        SetStatusText(status);
         question = JoinedSummary(m_jobInputs.size()) + "\n\n" + question;
         if (CurrentPrompter().Question(this, question)) {
             PlayFile(QString::fromStdString(g_outputPath));
         }
     } else {
+        // A failed or stopped join leaves an empty bar; a stop says so in the status line.
         SetProgress(0);
+        if (g_stopRequested != 0) {
+            SetStatusText(res::String(IDS_STOPPED));
+        }
         std::string reason = g_errorText;
         MediaKind kind = m_jobInputs.empty() ? kKindAvi : m_jobInputs.front().info.m_nKind;
         if (g_stopRequested == 0 && (kind == kKindWmv || kind == kKindRealMedia)) {
@@ -247,6 +265,10 @@ int CDlgMain::FinishJoin() {
             reason = RefusalWithFindings(reason, Marks().Result(), Marks().Facts());
         }
         CurrentPrompter().JoinFailed(this, QString::fromStdString(reason));
+    }
+    // The keyboard goes on from the list, whatever had the focus when the join started.
+    if (m_list != nullptr) {
+        m_list->setFocus(Qt::OtherFocusReason);
     }
     return 1;
 }

@@ -1,6 +1,7 @@
 #include "app/join_app.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QTimer>
 #include <cstdio>
 
@@ -42,6 +43,9 @@ bool CJoinApp::InitInstance() {
         // A termination request ends a running join cleanly and closes the window.
         StopSignals stopSignals;
         QObject::connect(&stopSignals, &StopSignals::Received, &dialog, &CDlgMain::OnStopSignal);
+        if (!m_filesToAdd.isEmpty()) {
+            QTimer::singleShot(0, &dialog, [this, &dialog] { dialog.AddFiles(m_filesToAdd); });
+        }
         if (m_onDialogReady) {
             QTimer::singleShot(0, &dialog, [this, &dialog] { m_onDialogReady(dialog); });
         }
@@ -55,6 +59,19 @@ bool CJoinApp::InitInstance() {
         }
     }
     return false;
+}
+
+QStringList CJoinApp::FilesFromArguments(const QStringList& arguments) {
+    QStringList files;
+    bool endSeen = false;
+    for (const QString& argument : arguments) {
+        if (argument == QLatin1String("--") && !endSeen) {
+            endSeen = true;
+            continue;
+        }
+        files << QFileInfo(argument).absoluteFilePath();
+    }
+    return files;
 }
 
 int CJoinApp::ExitInstance() {

@@ -66,10 +66,14 @@ QString ConvertFileFilter(const QString& pipeFilter) {
     if (names.isEmpty()) {
         return {};
     }
+    // "All files" ("*") is a choice of its own: the supported files' filter does not take it.
+    auto catchAll = [](const QString& pattern) {
+        return pattern == QLatin1String("*") || pattern == QLatin1String("*.*");
+    };
     QStringList every;
     for (const QStringList& patterns : patternLists) {
         for (const QString& pattern : patterns) {
-            if (!every.contains(pattern)) {
+            if (!catchAll(pattern) && !every.contains(pattern)) {
                 every << pattern;
             }
         }
@@ -79,7 +83,8 @@ QString ConvertFileFilter(const QString& pipeFilter) {
         bool coversOthers = true;
         for (qsizetype i = 1; i < patternLists.size(); ++i) {
             for (const QString& pattern : patternLists[i]) {
-                coversOthers = coversOthers && patternLists.first().contains(pattern);
+                coversOthers =
+                    coversOthers && (catchAll(pattern) || patternLists.first().contains(pattern));
             }
         }
         if (!coversOthers) {

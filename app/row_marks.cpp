@@ -77,7 +77,7 @@ void RowMarks::Update(QTreeWidget* list) {
                             : !cut.isEmpty()      ? &m_cutShort
                             : !findings.isEmpty() ? &m_reencode
                                                   : nullptr;
-        item->setIcon(0, mark != nullptr ? *mark : QIcon());
+        item->SetMark(mark != nullptr ? *mark : QIcon());
         item->setData(0, kRowMarkRole,
                       findings.isEmpty() ? QVariant() : QVariant(refuses ? "refuses" : "reencode"));
         item->setData(0, kRowCutShortRole, cut.isEmpty() ? QVariant() : QVariant(cut));

@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <numeric>
 
+#include "probe/codec_names.h"
 #include "res/resource_ids.h"
 
 namespace {
@@ -47,19 +48,40 @@ bool SameNamedFields(const JoinCheckFacts& a, const JoinCheckFacts& b) {
 
 namespace {
 
-std::string RateText(Fraction rate) {
-    if (rate.den == 1) {
-        return std::to_string(rate.num) + " fps";
+// "25 fps", "29.97 fps": as few decimals as tell `rate` from `other` (two decimals at least
+// when it is not whole), so that two rates that differ never read the same.
+std::string RateText(Fraction rate, Fraction other) {
+    auto text = [](Fraction r, int decimals) {
+        char out[64];
+        double value = static_cast<double>(r.num) / static_cast<double>(r.den);
+        if (r.den == 1 || decimals == 0) {
+            std::snprintf(out, sizeof out, "%.0f fps", value);
+        } else {
+            std::snprintf(out, sizeof out, "%.*f fps", decimals, value);
+        }
+        return std::string(out);
+    };
+    int decimals = rate.den == 1 && other.den == 1 ? 0 : 2;
+    while (decimals < 9 && text(rate, decimals) == text(other, decimals)) {
+        ++decimals;
     }
-    char text[64];
-    std::snprintf(text, sizeof text, "%lld/%lld fps (%.3f)", static_cast<long long>(rate.num),
-                  static_cast<long long>(rate.den),
-                  static_cast<double>(rate.num) / static_cast<double>(rate.den));
-    return text;
+    return text(rate, decimals);
 }
 
 std::string OrNone(const std::string& codec) {
     return codec.empty() ? std::string("none") : codec;
+}
+
+// The codecs of two files by the names people know them by; when two spellings share a name,
+// the spelling goes with it so that the two read differently.
+std::pair<std::string, std::string> CodecTexts(const std::string& codec, const std::string& first) {
+    std::string shown = OrNone(CodecDisplayName(codec));
+    std::string firstShown = OrNone(CodecDisplayName(first));
+    if (shown == firstShown) {
+        shown += " (" + codec + ")";
+        firstShown += " (" + first + ")";
+    }
+    return {shown, firstShown};
 }
 
 CheckFinding Finding(std::string field, std::string value, std::string firstValue, bool refuses) {
@@ -95,8 +117,8 @@ std::optional<CheckFinding> VideoCodecRule(const JoinCheckFacts& first,
         first.videoCodec == other.videoCodec) {
         return std::nullopt;
     }
-    return Finding("video codec", OrNone(other.videoCodec), OrNone(first.videoCodec),
-                   CopiesPackets(first.kind));
+    auto [shown, firstShown] = CodecTexts(other.videoCodec, first.videoCodec);
+    return Finding("video codec", shown, firstShown, CopiesPackets(first.kind));
 }
 
 std::optional<CheckFinding> PictureSizeRule(const JoinCheckFacts& first,
@@ -126,7 +148,7 @@ std::optional<CheckFinding> FrameRateRule(const JoinCheckFacts& first,
     if (other.kind != first.kind || a.den == 0 || b.den == 0 || SameFrameRate(first, other)) {
         return std::nullopt;
     }
-    return Finding("frame rate", RateText(b), RateText(a), CopiesPackets(first.kind));
+    return Finding("frame rate", RateText(b, a), RateText(a, b), CopiesPackets(first.kind));
 }
 
 std::optional<CheckFinding> AudioCodecRule(const JoinCheckFacts& first,
@@ -134,8 +156,8 @@ std::optional<CheckFinding> AudioCodecRule(const JoinCheckFacts& first,
     if (other.kind != first.kind || first.audioCodec == other.audioCodec) {
         return std::nullopt;
     }
-    return Finding("audio codec", OrNone(other.audioCodec), OrNone(first.audioCodec),
-                   CopiesPackets(first.kind));
+    auto [shown, firstShown] = CodecTexts(other.audioCodec, first.audioCodec);
+    return Finding("audio codec", shown, firstShown, CopiesPackets(first.kind));
 }
 
 std::optional<CheckFinding> SampleRateRule(const JoinCheckFacts& first,

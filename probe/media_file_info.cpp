@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "probe/codec_names.h"
+
 namespace {
 void AppendFormatted(std::string& out, const char* format, auto value) {
     char piece[512];
@@ -25,13 +27,13 @@ std::string MediaFileInfo::FormatInfoLine() const {
     std::string line;
     // A file of sound alone has no video part to show: it would only say "Video: Frame:0".
     if (!IsAudioOnly()) {
-        line = "Video:" + m_strVideoCodec;
+        line = "Video:" + CodecDisplayName(m_strVideoCodec);
         AppendFormatted(line, " Frame:%d", m_nFrameCount);
         AppendFormatted(line, " Freq:%4.2fFPS", static_cast<double>(m_fFrameRate));
     }
     if (m_bHasAudio != 0) {
         line += line.empty() ? "Audio:" : " Audio:";
-        line += m_strAudioCodec;
+        line += CodecDisplayName(m_strAudioCodec);
         AppendFormatted(line, " Bitrate:%fbps", static_cast<double>(m_fAudioRate));
     }
     return line;

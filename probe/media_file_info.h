@@ -11,7 +11,8 @@ class MediaFileInfo {
 public:
     virtual ~MediaFileInfo() = default;
 
-    // The status-line text: "Video:%s Frame:%d Freq:%4.2fFPS[ Audio:%s Bitrate:%fbps]".
+    // The status-line text: "Video:%s Frame:%d Freq:%4.2fFPS[ Audio:%s Bitrate:%fbps]", with
+    // the codecs by the names people know them by (CodecDisplayName).
     std::string FormatInfoLine() const;
 
     // Sound and no picture: an audio stream, and neither a picture size nor a video codec.

@@ -14,6 +14,10 @@ inline constexpr int IDS_STOP_QUESTION = 104;
 inline constexpr int IDS_NO_WINDOWS_MEDIA = 105;
 inline constexpr int IDS_TOO_FEW_FILES = 180;
 inline constexpr int IDS_AUDIO_ONLY_WITH_VIDEO = 186;  // %1: the file without video
+inline constexpr int IDS_STOPPED = 187;                // the status line after a stop
+// The line under the list: %1 files, %2 their length, %3 their size, %4 the joined file's.
+inline constexpr int IDS_LIST_TOTALS = 188;
+inline constexpr int IDS_JOINED_STATUS = 189;  // %1 the joined file, %2 its length
 
 // Menu and its commands.
 inline constexpr int IDR_MAIN_MENU = 238;
@@ -40,6 +44,7 @@ inline constexpr int IDC_CLOSE = 1044;
 inline constexpr int IDC_MENU = 1045;
 inline constexpr int IDC_STATUS = 1046;
 inline constexpr int IDC_PLAY = 1047;
+inline constexpr int IDC_TOTALS = 1049;  // the line of totals under the list
 
 // Controls of the small dialogs.
 inline constexpr int IDC_SCAN_PROGRESS = 1076;

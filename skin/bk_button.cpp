@@ -12,6 +12,7 @@
 
 namespace {
 constexpr int kKeyboardFocusInset = 4;  // the keyboard focus frame of a button without one
+constexpr int kKeyboardFocusPen = 2;    // the width of that frame
 constexpr int kTextMargin = 2;          // added to the focus inset on both sides of the text
 constexpr QRgb kMaskKey = 0xFFFFFFFF;
 
@@ -171,13 +172,18 @@ void CBkButton::leaveEvent(QEvent* event) {
 }
 
 void CBkButton::focusInEvent(QFocusEvent* event) {
-    m_bKeyboardFocus = event->reason() == Qt::TabFocusReason ||
-                       event->reason() == Qt::BacktabFocusReason ||
-                       event->reason() == Qt::ShortcutFocusReason;
+    // Focus the keyboard gave is shown, and stays shown when the window or a menu gives it back,
+    // so that the keyboard's place is always visible; focus a click gave is not.
+    const Qt::FocusReason reason = event->reason();
+    m_bKeyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                       reason == Qt::ShortcutFocusReason ||
+                       (m_bKeyboardFocusBefore &&
+                        (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason));
     QPushButton::focusInEvent(event);
 }
 
 void CBkButton::focusOutEvent(QFocusEvent* event) {
+    m_bKeyboardFocusBefore = m_bKeyboardFocus;
     m_bKeyboardFocus = false;
     if (m_bHeld) {
         m_bHeld = false;
@@ -265,10 +271,9 @@ void CBkButton::paintEvent(QPaintEvent* /*event*/) {
         focus.rect = rect().adjusted(m_focusInset, m_focusInset, -m_focusInset, -m_focusInset);
         style()->drawPrimitive(QStyle::PE_FrameFocusRect, &focus, &painter, this);
     } else if (hasFocus() && m_bKeyboardFocus && m_focus.isNull()) {
-        // No focus bitmap and no inset: a dotted frame just inside the face, in the text's
-        // colour so that it shows on any bitmap.
-        QPen pen(m_textColor.isValid() ? m_textColor : palette().color(QPalette::ButtonText));
-        pen.setStyle(Qt::DotLine);
+        // No focus bitmap and no inset: a frame just inside the face in the highlight colour,
+        // which shows on the light buttons and the dark title bar alike.
+        QPen pen(palette().color(QPalette::Highlight), kKeyboardFocusPen);
         painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(rect().adjusted(kKeyboardFocusInset, kKeyboardFocusInset,

@@ -87,5 +87,6 @@ private:
     bool m_bHover = false;
     bool m_bHeld = false;
     bool m_bAttached = false;
-    bool m_bKeyboardFocus = false;  // the focus came by Tab or a mnemonic: show where it is
+    bool m_bKeyboardFocus = false;        // the focus came by Tab or a mnemonic: show where it is
+    bool m_bKeyboardFocusBefore = false;  // it had when the focus last left
 };

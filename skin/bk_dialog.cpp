@@ -6,6 +6,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QWindow>
+#include <algorithm>
+#include <array>
 
 #include "res/artwork.h"
 #include "skin/bitmap_region.h"
@@ -156,7 +158,35 @@ void CBkDialog::paintEvent(QPaintEvent* event) {
         return;
     }
     QPainter painter(this);
-    painter.drawPixmap(QPointF(0, 0), m_background);
+    const QSize own = m_background.deviceIndependentSize().toSize();
+    const int extraWidth = std::max(0, width() - own.width());
+    const int extraHeight = std::max(0, height() - own.height());
+    if (m_stretchAt.isNull() || (extraWidth == 0 && extraHeight == 0)) {
+        painter.drawPixmap(QPointF(0, 0), m_background);
+        return;
+    }
+    // Three spans in each direction: before the stretch line, the line drawn over the extra
+    // room, and the rest moved along by it.
+    struct Span {
+        int from, to;    // in the background, logical pixels
+        int at, length;  // in the window
+    };
+    auto spans = [](int line, int size, int extra) {
+        line = std::clamp(line, 0, size - 1);
+        return std::array<Span, 3>{Span{0, line, 0, line}, Span{line, line + 1, line, 1 + extra},
+                                   Span{line + 1, size, line + 1 + extra, size - line - 1}};
+    };
+    const qreal ratio = m_background.devicePixelRatio();
+    for (const Span& x : spans(m_stretchAt.x(), own.width(), extraWidth)) {
+        for (const Span& y : spans(m_stretchAt.y(), own.height(), extraHeight)) {
+            if (x.length <= 0 || y.length <= 0) {
+                continue;
+            }
+            QRectF source(x.from * ratio, y.from * ratio, (x.to - x.from) * ratio,
+                          (y.to - y.from) * ratio);
+            painter.drawPixmap(QRectF(x.at, y.at, x.length, y.length), m_background, source);
+        }
+    }
 }
 
 void CBkDialog::mousePressEvent(QMouseEvent* event) {

@@ -39,6 +39,10 @@ public:
     void SetShapeFromBitmap(bool on) { m_bShapeFromBitmap = on; }
     void SetTransparentStatics(bool on);
     void SetDragAnywhere(bool on) { m_bDragAnywhere = on; }
+    // A window larger than its background gets the background drawn to fit: the column of
+    // pixels at x and the row at y are repeated over the extra width and height. A null point
+    // (the default) draws the background at its own size.
+    void SetBackgroundStretch(QPoint at) { m_stretchAt = at; }
     bool HasBackground() const { return m_bHasBackground; }
     const QPixmap& Background() const { return m_background; }
 
@@ -63,4 +67,5 @@ private:
     QImage m_shape;  // the background at one pixel per logical pixel, for the window shape
     bool m_bDragging = false;
     QPoint m_dragOffset;  // cursor position relative to the window while moving it by hand
+    QPoint m_stretchAt;
 };

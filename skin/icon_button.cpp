@@ -13,6 +13,7 @@
 namespace {
 
 constexpr int kFocusFrameInset = 3;  // the keyboard focus frame, inside the border
+constexpr int kFocusFramePen = 2;    // and the width of its line
 constexpr int kIconLeft = 3;         // icon distance from the left edge when there is text
 }  // namespace
 
@@ -108,13 +109,18 @@ void CIconButton::leaveEvent(QEvent* event) {
 }
 
 void CIconButton::focusInEvent(QFocusEvent* event) {
-    m_bKeyboardFocus = event->reason() == Qt::TabFocusReason ||
-                       event->reason() == Qt::BacktabFocusReason ||
-                       event->reason() == Qt::ShortcutFocusReason;
+    // Focus the keyboard gave is shown, and stays shown when the window or a menu gives it back,
+    // so that the keyboard's place is always visible; focus a click gave is not.
+    const Qt::FocusReason reason = event->reason();
+    m_bKeyboardFocus = reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason ||
+                       reason == Qt::ShortcutFocusReason ||
+                       (m_bKeyboardFocusBefore &&
+                        (reason == Qt::ActiveWindowFocusReason || reason == Qt::PopupFocusReason));
     QPushButton::focusInEvent(event);
 }
 
 void CIconButton::focusOutEvent(QFocusEvent* event) {
+    m_bKeyboardFocusBefore = m_bKeyboardFocus;
     m_bKeyboardFocus = false;
     SetHover(false);
     QPushButton::focusOutEvent(event);
@@ -225,9 +231,8 @@ void CIconButton::paintEvent(QPaintEvent* /*event*/) {
     DrawIcon(painter, pushed, disabled);
     DrawText(painter, pushed, disabled);
     if (hasFocus() && m_bKeyboardFocus) {
-        // A dotted frame just inside the button, in the text's colour.
-        QPen pen(palette().color(QPalette::ButtonText));
-        pen.setStyle(Qt::DotLine);
+        // A frame just inside the button, in the highlight colour.
+        QPen pen(palette().color(QPalette::Highlight), kFocusFramePen);
         painter.setPen(pen);
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(rect().adjusted(kFocusFrameInset, kFocusFrameInset, -kFocusFrameInset - 1,

@@ -51,7 +51,8 @@ private:
     bool m_bChecked = false;
     bool m_bHover = false;
     bool m_bAttached = false;
-    bool m_bKeyboardFocus = false;  // the focus came by Tab: show where it is
-    QPixmap m_iconIn;               // hovered, pushed or checked
-    QPixmap m_iconOut;              // otherwise (may be null: then m_iconIn shows)
+    bool m_bKeyboardFocus = false;        // the focus came by Tab: show where it is
+    bool m_bKeyboardFocusBefore = false;  // it had when the focus last left
+    QPixmap m_iconIn;                     // hovered, pushed or checked
+    QPixmap m_iconOut;                    // otherwise (may be null: then m_iconIn shows)
 };

@@ -161,6 +161,13 @@ using MclGetErrorTextFn = int32_t (*)(char* buffer, int32_t size);
 using MclGetInputReportFn = int32_t (*)(MclHandle conversion, int32_t input, double* startSeconds,
                                         double* durationSeconds, char* warning,
                                         int32_t warningBytes);
+// "MclGetPicture": a picture of the file at `path` from about `fraction` (0..1) of its length,
+// scaled to fit `maxWidth` x `maxHeight` with its shape kept, written into `pixels` (`capacity`
+// bytes, at least maxWidth * maxHeight * 4) as rows of *width 32-bit B, G, R, A pixels; 1 when a
+// picture was written, 0 for a file without one or one that cannot be decoded. Any thread.
+using MclGetPictureFn = int32_t (*)(const char* path, double fraction, int32_t maxWidth,
+                                    int32_t maxHeight, uint8_t* pixels, int32_t capacity,
+                                    int32_t* width, int32_t* height);
 // "MclGetFileInfo", as the probe calls it.
 using MclGetFileInfoFn = int32_t (*)(const char* path, int32_t flags, void* info,
                                      MclScanCallback callback, void* user);

@@ -52,7 +52,7 @@ TEST(AsfHeaderReader, ReadsEveryDesignedField) {
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->m_nKind, kKindWmv);
     EXPECT_EQ(record->FormatInfoLine(),
-              "Video:WMV2 Frame:9000 Freq:30.00FPS Audio:Windows Media Audio V8 "
+              "Video:Windows Media Video 8 Frame:9000 Freq:30.00FPS Audio:Windows Media Audio V8 "
               "Bitrate:16000.000000bps");
 }
 

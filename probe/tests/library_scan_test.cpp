@@ -155,7 +155,8 @@ TEST_F(ScanWindow, TheRecordBecomesTheRowAndTheFormatNameItsKind) {
     EXPECT_EQ(row->m_strAudioCodec, "mp2");
     EXPECT_FLOAT_EQ(row->m_fAudioRate, 224000.0f);
     EXPECT_EQ(row->FormatInfoLine(),
-              "Video:mpeg2video Frame:50 Freq:25.00FPS Audio:mp2 Bitrate:224000.000000bps");
+              "Video:MPEG-2 video Frame:50 Freq:25.00FPS Audio:MPEG audio layer 2 "
+              "Bitrate:224000.000000bps");
 }
 
 TEST(MpegKind, FromTheLibrarysFormatName) {

@@ -79,12 +79,12 @@ TEST(MediaFileInfo, InfoLineWithAndWithoutAudio) {
     info.m_strVideoCodec = "WMV2";
     info.m_nFrameCount = 9000;
     info.m_fFrameRate = 30;
-    EXPECT_EQ(info.FormatInfoLine(), "Video:WMV2 Frame:9000 Freq:30.00FPS");
+    EXPECT_EQ(info.FormatInfoLine(), "Video:Windows Media Video 8 Frame:9000 Freq:30.00FPS");
     info.m_bHasAudio = 1;
     info.m_strAudioCodec = "Windows Media Audio V2";
     info.m_fAudioRate = 16000;
     EXPECT_EQ(info.FormatInfoLine(),
-              "Video:WMV2 Frame:9000 Freq:30.00FPS Audio:Windows Media Audio V2 "
+              "Video:Windows Media Video 8 Frame:9000 Freq:30.00FPS Audio:Windows Media Audio V2 "
               "Bitrate:16000.000000bps");
 }
 

@@ -12,6 +12,7 @@
 
 #include "app/app_settings.h"
 #include "app/dlg_main.h"
+#include "app/join_list_item.h"
 #include "app/prompter.h"
 #include "app/row_marks.h"
 #include "job/job_state.h"
@@ -61,8 +62,8 @@ private slots:
         QCOMPARE(Tip(3), QStringLiteral("sample rate 22050 Hz, the first file has 44100 Hz"));
         QCOMPARE(m_dialog->List()->topLevelItem(1)->toolTip(4), Tip(1));  // every column
         QCOMPARE(m_dialog->List()->topLevelItem(1)->toolTip(0), File("big.wmv") + "\n" + Tip(1));
-        QVERIFY(!m_dialog->List()->topLevelItem(1)->icon(0).isNull());
-        QVERIFY(m_dialog->List()->topLevelItem(0)->icon(0).isNull());
+        QVERIFY(!static_cast<JoinListItem*>(m_dialog->List()->topLevelItem(1))->Mark().isNull());
+        QVERIFY(static_cast<JoinListItem*>(m_dialog->List()->topLevelItem(0))->Mark().isNull());
         QVERIFY(Tip(0).isEmpty());
 
         // The big file moved to the top: now every other row differs from it.

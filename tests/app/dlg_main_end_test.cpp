@@ -200,17 +200,19 @@ private slots:
         const QString selected = QString::fromStdString(m_dialog->RowRecord(1)->FormatInfoLine());
         QCOMPARE(m_dialog->StatusText(), selected);
 
-        // Another row goes: the line stays.
+        // Another row goes: the row after it is selected, and the line is that row's.
         SelectOnly(0);
         m_dialog->OnRemove();
         QCOMPARE(m_dialog->RowCount(), 2);
+        QCOMPARE(m_dialog->SelectedRow(), 0);
         QCOMPARE(m_dialog->StatusText(), selected);
 
-        // Its row goes: the line goes with it.
-        SelectOnly(0);
+        // The last row goes, and its line with it: the row before it is selected and shown.
+        SelectOnly(1);
         m_dialog->OnRemove();
         QCOMPARE(m_dialog->RowCount(), 1);
-        QCOMPARE(m_dialog->StatusText(), QString());
+        QCOMPARE(m_dialog->StatusText(),
+                 QString::fromStdString(m_dialog->RowRecord(0)->FormatInfoLine()));
 
         // A text that belongs to no row stays when a row goes; clearing the list clears it.
         m_dialog->SetStatusText(QStringLiteral("job text"));
@@ -236,16 +238,21 @@ private slots:
         QTRY_COMPARE(m_prompter->failures.size(), 1);
         QCOMPARE(Bar()->value(), 0);
 
-        // A success leaves the bar where the engine put it.
+        // A success fills the bar, wherever the engine's last report left it, and the status
+        // line names the joined file.
         m_engine->release = false;
         m_engine->result = 1;
-        m_engine->percent = 100;
+        m_engine->percent = 57;
         m_dialog->OnJoin();
         QCOMPARE(Bar()->value(), 0);
-        QTRY_COMPARE(Bar()->value(), 100);
+        QTRY_COMPARE(Bar()->value(), 57);
         m_engine->release = true;
         QTRY_COMPARE(m_prompter->questions.size(), 1);
         QCOMPARE(Bar()->value(), 100);
+        QVERIFY2(m_dialog->StatusText().contains(QString::fromStdString(m_dir->File("out.wmv"))),
+                 qPrintable(m_dialog->StatusText()));
+        // The keyboard goes on from the list.
+        QCOMPARE(m_dialog->focusWidget(), static_cast<QWidget*>(m_dialog->List()));
     }
 
     void afterAConfirmedStopTheBarIsBackAtZeroAndLateProgressIsNotShown() {
@@ -256,10 +263,12 @@ private slots:
         JoinButton()->click();
         QCOMPARE(m_prompter->failures.size(), 1);
         QCOMPARE(Bar()->value(), 0);
+        QCOMPARE(m_dialog->StatusText(), res::String(IDS_STOPPED));
         m_dialog->PostJoinPercent(55);  // an ending engine's last report
         QTRY_VERIFY(!m_dialog->EngineRunning());
         QTest::qWait(20);
         QCOMPARE(Bar()->value(), 0);
+        QCOMPARE(m_dialog->StatusText(), QStringLiteral("Stopped"));
     }
 
     // ---- adding files ----
@@ -292,11 +301,12 @@ private slots:
     void fileDialogFiltersShowEachPatternOnceAfterAFirstFilterWithAll() {
         const QString open = ConvertFileFilter(QString::fromLatin1(kOpenFilter));
         QCOMPARE(open,
-                 QStringLiteral("All Supported Media Files (*.avi *.mpg *.mpeg *.mpe *.m1v *.m2v "
-                                "*.dat *.vob *.rm *.rmvb *.rv *.ra *.wmv *.asf *.wma);;AVI Files "
-                                "(*.avi);;Mpeg Files (*.mpg *.mpeg *.mpe *.m1v *.m2v *.dat "
-                                "*.vob);;Real Media (*.rm *.rmvb *.rv *.ra);;Windows Media (*.wmv "
-                                "*.asf *.wma)"));
+                 QStringLiteral("All Supported Media Files (*.avi *.divx *.mpg *.mpeg *.mpe *.m1v "
+                                "*.m2v *.m1p *.m2p *.mpv *.mod *.dat *.vob *.rm *.rmvb *.rv *.ra "
+                                "*.wmv *.asf *.wma);;AVI Files (*.avi *.divx);;Mpeg Files (*.mpg "
+                                "*.mpeg *.mpe *.m1v *.m2v *.m1p *.m2p *.mpv *.mod *.dat *.vob);;"
+                                "Real Media (*.rm *.rmvb *.rv *.ra);;Windows Media (*.wmv *.asf "
+                                "*.wma);;All Files (*)"));
         const QString save = ConvertFileFilter(QString::fromLatin1(kSaveFilter));
         QCOMPARE(save, open);  // a Real Media join may be saved as .rmvb
         // A list without an all-files filter gets one in front; one that misses a pattern is
@@ -349,7 +359,7 @@ private slots:
 
     void tabGoesAlongTheWindowAndMnemonicsPressTheButtons() {
         QStringList order;
-        QWidget* first = m_dialog->findChild<QWidget*>(QString::number(IDC_HOMEPAGE));
+        QWidget* first = m_dialog->findChild<QWidget*>(QString::number(IDC_LIST));
         QWidget* widget = first;
         do {
             if (widget->focusPolicy() & Qt::TabFocus && widget->window() == m_dialog.get() &&
@@ -358,8 +368,11 @@ private slots:
             }
             widget = widget->nextInFocusChain();
         } while (widget != first && order.size() < 40);
-        QCOMPARE(order, (QStringList{"1042", "1045", "1043", "1044", "1001", "1004", "1005", "1006",
-                                     "1007", "1047", "1008", "1009", "1010", "1011"}));
+        // The list, then its buttons: after the join button, Tab comes back to the list. The
+        // title bar's buttons take no focus (F10 opens the menu).
+        QCOMPARE(order, (QStringList{"1001", "1004", "1005", "1006", "1007", "1047", "1008", "1009",
+                                     "1010", "1011"}));
+        QCOMPARE(Control(IDC_HOMEPAGE)->focusPolicy(), Qt::NoFocus);
         QCOMPARE(Control(IDC_STATUS)->focusPolicy(), Qt::NoFocus);
 
         m_dialog->show();

@@ -73,8 +73,9 @@ private slots:
         m_dialog->OnAddFiles();
         QCOMPARE(Paths(*m_dialog), (QStringList{m_files[0], m_files[2]}));
         QVERIFY(prompter.openFilters.first().startsWith(
-            QStringLiteral("All Supported Media Files|*.avi;*.mpg;*.mpeg;*.mpe;*.m1v;*.m2v;*.dat;"
-                           "*.vob;*.rm;*.rmvb;*.rv;*.ra;*.wmv;*.asf;*.wma|")));
+            QStringLiteral("All Supported Media Files|*.avi;*.divx;*.mpg;*.mpeg;*.mpe;*.m1v;*.m2v;"
+                           "*.m1p;*.m2p;*.mpv;*.mod;*.dat;*.vob;*.rm;*.rmvb;*.rv;*.ra;*.wmv;*.asf;"
+                           "*.wma|")));
         QCOMPARE(m_dialog->StatusText(),
                  QString::fromStdString(m_dialog->RowRecord(1)->FormatInfoLine()));
         QVERIFY(prompter.messages.isEmpty());
@@ -136,16 +137,22 @@ private slots:
         QVERIFY(message.contains(QStringLiteral("No such file")));
     }
 
-    void removeTakesTheSelectedRowAndSelectsNoOther() {
+    void removeTakesEverySelectedRowAndSelectsTheRowAfterThem() {
         AddAll();
         m_dialog->List()->topLevelItem(1)->setSelected(true);
-        m_dialog->SetStatusText(QStringLiteral("unchanged"));
+        m_dialog->List()->topLevelItem(2)->setSelected(true);
         m_dialog->OnRemove();
-        QCOMPARE(Paths(*m_dialog), (QStringList{m_files[0], m_files[2], m_files[3]}));
-        QCOMPARE(m_dialog->SelectedRow(), -1);
-        QCOMPARE(m_dialog->StatusText(), QStringLiteral("unchanged"));
+        QCOMPARE(Paths(*m_dialog), (QStringList{m_files[0], m_files[3]}));
+        QCOMPARE(m_dialog->SelectedRow(), 1);  // the row after them
+        QCOMPARE(m_dialog->StatusText(),
+                 QString::fromStdString(m_dialog->RowRecord(1)->FormatInfoLine()));
+        m_dialog->OnRemove();  // the last row goes: the one before it is selected
+        QCOMPARE(Paths(*m_dialog), QStringList{m_files[0]});
+        QCOMPARE(m_dialog->SelectedRow(), 0);
+        m_dialog->OnRemove();
+        QCOMPARE(m_dialog->RowCount(), 0);
         m_dialog->OnRemove();  // nothing selected: nothing happens
-        QCOMPARE(m_dialog->RowCount(), 3);
+        QCOMPARE(m_dialog->RowCount(), 0);
     }
 
     void deleteKeyRemovesTheSelectedRow() {
@@ -210,7 +217,7 @@ private slots:
         AddAll();
         m_dialog->RowRecord(2)->m_strVideoCodec = "RV20";
         m_dialog->List()->topLevelItem(2)->setSelected(true);
-        QVERIFY(m_dialog->StatusText().startsWith(QStringLiteral("Video:RV20")));
+        QVERIFY(m_dialog->StatusText().startsWith(QStringLiteral("Video:RealVideo 2")));
     }
 
     void playOpensTheSelectedFileButNotDuringAJoin() {

@@ -9,8 +9,8 @@
 
 #include "app/dlg_main.h"
 #include "app/small_dialogs.h"
-#include "mcljoin/mcl_api.h"
 #include "engines/conversion/mcl.h"
+#include "mcljoin/mcl_api.h"
 #include "platform/bytes.h"
 #include "platform/module.h"
 #include "probe/library_scan.h"
@@ -137,7 +137,7 @@ private slots:
         QCOMPARE(m_dialog->RowRecord(1)->m_nKind, kKindMpeg);
         QCOMPARE(m_dialog->RowRecord(1)->m_nWidth, 352);
         QCOMPARE(m_dialog->StatusText(),
-                 QStringLiteral("Video:mpeg1video Frame:100 Freq:25.00FPS"));
+                 QStringLiteral("Video:MPEG-1 video Frame:100 Freq:25.00FPS"));
     }
 
     void withoutTheLibraryTheRowIsAddedAndTheStatusLineSaysWhy() {

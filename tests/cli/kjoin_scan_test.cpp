@@ -29,11 +29,13 @@ TEST(KjoinProbeScan, AviAndMpegFilesShowTheModulesValues) {
     EXPECT_NE(r.output.find("Width/Height:  720/576"), std::string::npos) << r.output;
     EXPECT_NE(r.output.find("Type:          MPEG-2"), std::string::npos) << r.output;
     std::string frames = std::to_string(kjtest::CountPackets(dvd, "v:0"));
-    EXPECT_NE(r.output.find("Video:mpeg2video Frame:" + frames + " Freq:25.00FPS Audio:ac3"),
-              std::string::npos)
+    EXPECT_NE(
+        r.output.find("Video:MPEG-2 video Frame:" + frames + " Freq:25.00FPS Audio:Dolby AC-3"),
+        std::string::npos)
         << r.output;
     EXPECT_NE(r.output.find("Width/Height:  160/120"), std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("Video:MP42 Frame:20 Freq:10.00FPS"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("Video:Microsoft MPEG-4 V2 Frame:20 Freq:10.00FPS"), std::string::npos)
+        << r.output;
 }
 
 TEST(KjoinProbeScan, WithoutTheModuleTheRowsStayAndTheReasonIsGiven) {

@@ -110,8 +110,17 @@ TEST(JoinCheck, FrameRatesAreComparedAsReducedFractions) {
     // Close as numbers, but not the same rate.
     CheckResult ntsc = CheckJoinFacts({rate(30000, 1001), rate(2997, 100)}, 0);
     ASSERT_EQ(ntsc.findings.size(), 1u);
-    EXPECT_EQ(ntsc.findings[0].value, "2997/100 fps (29.970)");
-    EXPECT_EQ(ntsc.findings[0].firstValue, "30000/1001 fps (29.970)");
+    // Said as decimals, with as many as it takes to tell the two apart.
+    EXPECT_EQ(ntsc.findings[0].value, "29.97000 fps");
+    EXPECT_EQ(ntsc.findings[0].firstValue, "29.97003 fps");
+    CheckResult common = CheckJoinFacts({rate(25, 1), rate(5000000, 333333)}, 0);
+    ASSERT_EQ(common.findings.size(), 1u);
+    EXPECT_EQ(common.findings[0].value, "15.00 fps");
+    EXPECT_EQ(common.findings[0].firstValue, "25 fps");  // a whole rate needs no decimals
+    CheckResult whole = CheckJoinFacts({rate(25, 1), rate(30, 1)}, 0);
+    ASSERT_EQ(whole.findings.size(), 1u);
+    EXPECT_EQ(whole.findings[0].Text({Facts("a.wmv", kKindWmv), Facts("b.wmv", kKindWmv)}),
+              "b.wmv: frame rate 30 fps, the first file has 25 fps");
     // An unknown rate is not compared.
     EXPECT_TRUE(CheckJoinFacts({rate(25, 1), rate(0, 0)}, 0).findings.empty());
     // Rates a damaged header gives, whose cross products do not fit in 64 bits, are compared
