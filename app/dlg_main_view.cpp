@@ -34,14 +34,23 @@ struct Anchor {
     bool taller;
 };
 constexpr Anchor kAnchors[] = {
-    {IDC_MENU, true, false, false, false},        {IDC_MINIMISE, true, false, false, false},
-    {IDC_CLOSE, true, false, false, false},       {IDC_LIST, false, false, true, true},
-    {IDC_TOTALS, false, true, true, false},       {IDC_MOVE_TOP, true, false, false, false},
-    {IDC_MOVE_UP, true, false, false, false},     {IDC_MOVE_DOWN, true, false, false, false},
-    {IDC_MOVE_BOTTOM, true, false, false, false}, {IDC_PLAY, true, false, false, false},
-    {IDC_STATUS, false, true, true, false},       {IDC_PROGRESS, false, true, true, false},
-    {IDC_ADD, false, true, false, false},         {IDC_REMOVE, false, true, false, false},
-    {IDC_CLEAR, false, true, false, false},       {IDC_JOIN, true, true, false, false},
+    {IDC_MENU, true, false, false, false},
+    {IDC_MINIMISE, true, false, false, false},
+    {IDC_CLOSE, true, false, false, false},
+    {IDC_LIST, false, false, true, true},
+    {IDC_TOTALS, false, true, true, false},
+    {IDC_MOVE_TOP, true, false, false, false},
+    {IDC_MOVE_UP, true, false, false, false},
+    {IDC_MOVE_DOWN, true, false, false, false},
+    {IDC_MOVE_BOTTOM, true, false, false, false},
+    {IDC_PLAY, true, false, false, false},
+    // The status line is drawn from a bitmap of its own size: it keeps it.
+    {IDC_STATUS, false, true, false, false},
+    {IDC_PROGRESS, false, true, true, false},
+    {IDC_ADD, false, true, false, false},
+    {IDC_REMOVE, false, true, false, false},
+    {IDC_CLEAR, false, true, false, false},
+    {IDC_JOIN, true, true, false, false},
 };
 
 QString LengthText(double seconds) {

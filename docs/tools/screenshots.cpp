@@ -1,6 +1,8 @@
-// Takes the README's screenshots of the main window: idle with the given files in its list, and
-// during a join (stop look, progress part way). Run it on a real display or under Xvfb:
-//   kj-screenshots OUT_FOLDER FILE...
+// Takes the README's screenshots of the main window: idle with the given files in its list (their
+// pictures decoded, the last row selected as a card), and during a join (stop look, progress
+// part way). Run it on a real display or under Xvfb (scripts/screenshots.sh does):
+//   kj-screenshots OUT_FOLDER SUFFIX FILE...
+// writes OUT_FOLDER/main-window<SUFFIX>.png and main-window-joining<SUFFIX>.png.
 #include <QApplication>
 #include <QScreen>
 #include <QTimer>
@@ -34,11 +36,12 @@ public:
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    if (argc < 3) {
-        std::fprintf(stderr, "usage: kj-screenshots OUT_FOLDER FILE...\n");
+    if (argc < 4) {
+        std::fprintf(stderr, "usage: kj-screenshots OUT_FOLDER SUFFIX FILE...\n");
         return 2;
     }
     const QString folder = QString::fromLocal8Bit(argv[1]);
+    const QString suffix = QString::fromLocal8Bit(argv[2]);
     auto resources = Module::Load("rvkhelper");
     if (resources == nullptr) {
         std::fprintf(stderr, "kj-screenshots: no resource module next to the program\n");
@@ -53,11 +56,19 @@ int main(int argc, char** argv) {
     if (!dialog.OnInitDialog()) {
         return 1;
     }
-    for (int i = 2; i < argc; ++i) {
+    for (int i = 3; i < argc; ++i) {
         dialog.AddFile(QString::fromLocal8Bit(argv[i]));
     }
-    dialog.List()->topLevelItem(1)->setSelected(true);
+    // The last row (in the script, a file cut short) is the selected one, shown as a card; the
+    // window is a little larger than its layout, so every row shows.
+    dialog.List()->topLevelItem(dialog.RowCount() - 1)->setSelected(true);
+    dialog.resize(dialog.size() + QSize(60, 110));
     dialog.show();
+    // Every row's picture is in before the first picture is taken.
+    while (dialog.PicturesPending()) {
+        QApplication::processEvents(QEventLoop::AllEvents, 50);
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
 
     // The join is held half way by a stand-in engine, so the running look can be taken.
     std::atomic<bool> release{false};
@@ -76,18 +87,19 @@ int main(int argc, char** argv) {
     int status = 0;
     auto grab = [&](const char* name) {
         QPixmap shot = dialog.grab();
-        if (!shot.save(folder + QLatin1Char('/') + QLatin1String(name))) {
-            std::fprintf(stderr, "kj-screenshots: cannot write %s\n", name);
+        QString file = folder + QLatin1Char('/') + QLatin1String(name) + suffix + ".png";
+        if (!shot.save(file)) {
+            std::fprintf(stderr, "kj-screenshots: cannot write %s\n", qPrintable(file));
             status = 1;
         }
     };
     QTimer::singleShot(500, &dialog, [&] {
-        grab("main-window.png");
+        grab("main-window");
         QMetaObject::invokeMethod(
             &dialog, [&] { dialog.OnJoin(); }, Qt::QueuedConnection);
     });
     QTimer::singleShot(1500, &dialog, [&] {
-        grab("main-window-joining.png");
+        grab("main-window-joining");
         release = true;
         g_stopRequested = 1;
         QTimer::singleShot(300, &application, [&] {
