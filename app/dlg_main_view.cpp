@@ -92,6 +92,9 @@ void CDlgMain::SetUpView() {
     m_totals = findChild<QLabel*>(QString::number(IDC_TOTALS));
     if (m_list != nullptr) {
         m_list->setIconSize(kRowIconSize);
+        // Paths are cut in the middle, so the file's own name (what people tell parts by)
+        // stays readable; the tooltip gives the whole path.
+        m_list->setTextElideMode(Qt::ElideMiddle);
         m_delegate = new RowDelegate(m_list);
         m_list->setItemDelegate(m_delegate);
     }
