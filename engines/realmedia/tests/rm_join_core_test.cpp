@@ -70,16 +70,18 @@ TEST_F(RmJoinCore, CarriesHeadersAndPlacesTheSecondInputRightAfterTheFirst) {
     ASSERT_TRUE(ro.ok);
     ASSERT_EQ(ro.packets.size(), ra.packets.size() + rb.packets.size());
 
-    // The seam: the later of the end of a's last packet and a's durations.
+    // The seam: where a's last stream ends, its cook packets lasting their 116 ms spacing (its
+    // video, at 100 ms per picture, ends before), moved up to the video's frame grid.
     uint32_t lastA = 0;
     for (const auto& p : ra.packets) {
         lastA = std::max(lastA, p.timestamp);
     }
-    const uint32_t end = std::max({lastA + 1, fa.duration, fa.streams[0].duration});
+    const uint32_t end = lastA + 116;
     const uint32_t shift = static_cast<uint32_t>(rm::AlignToVideoFrames(end, kRate));
     EXPECT_GE(shift, end);
     EXPECT_LT(shift, end + 34);
-    EXPECT_EQ(r.plan.shifts, (std::vector<uint32_t>{0, shift}));
+    EXPECT_EQ(r.plan.shifts, (std::vector<int64_t>{0, shift}));
+    EXPECT_EQ(r.plan.starts, (std::vector<uint32_t>{0, shift}));
 
     // Every packet byte for byte, apart from the shifted timestamp, in the same order.
     for (size_t i = 0; i < ro.packets.size(); ++i) {
@@ -122,8 +124,11 @@ TEST_F(RmJoinCore, CarriesHeadersAndPlacesTheSecondInputRightAfterTheFirst) {
 
     // PROP and MDPR numbers of the joined file.
     const rm::FileProperties& p = ro.header.props;
-    const uint32_t total = shift + std::max<uint32_t>({fb.duration, fb.streams[0].duration,
-                                                       rb.packets.back().timestamp + 1});
+    uint32_t lastB = 0;
+    for (const auto& pk : rb.packets) {
+        lastB = std::max(lastB, pk.timestamp);
+    }
+    const uint32_t total = shift + lastB + 116;
     EXPECT_EQ(p.duration, total);
     EXPECT_EQ(p.packets, ro.packets.size());
     EXPECT_EQ(p.dataOffset, outChunks[7].offset);
@@ -188,13 +193,66 @@ TEST_F(RmJoinCore, ThreeInputsShiftEachByAllBeforeIt) {
         lastB = std::max(lastB, p.timestamp);
     }
     EXPECT_EQ(r.plan.shifts[2],
-              rm::AlignToVideoFrames(r.plan.shifts[1] + std::max(lastB + 1, 3200u), kRate));
+              static_cast<int64_t>(rm::AlignToVideoFrames(r.plan.shifts[1] + lastB + 116, kRate)));
     rmtest::ReadBack ro = rmtest::ReadAll(m_dir.File("out.rm"));
     // Per stream, times never go back.
     std::map<uint16_t, uint32_t> last;
     for (const auto& p : ro.packets) {
         EXPECT_GE(p.timestamp, last[p.stream]);
         last[p.stream] = p.timestamp;
+    }
+}
+
+// Each stream's first and last timestamps in `packets` whose times lie in [from, to).
+std::map<uint16_t, std::pair<uint32_t, uint32_t>> StreamTimes(
+    const std::vector<rmtest::ReadBack::P>& packets, uint32_t from, uint32_t to) {
+    std::map<uint16_t, std::pair<uint32_t, uint32_t>> times;
+    for (const auto& p : packets) {
+        if (p.timestamp < from || p.timestamp >= to) {
+            continue;
+        }
+        auto [it, fresh] = times.try_emplace(p.stream, p.timestamp, p.timestamp);
+        it->second.first = std::min(it->second.first, p.timestamp);
+        it->second.second = std::max(it->second.second, p.timestamp);
+    }
+    return times;
+}
+
+// A file whose streams all start late (sipr's 128 ms, or a file cut from a longer one), its
+// video 40 ms after its sound: at each seam that shared lead is not repeated, and the streams
+// keep their 40 ms to each other.
+TEST_F(RmJoinCore, ALeadEveryStreamSharesIsNotRepeatedAtASeam) {
+    TestFile late = rmtest::Rv40CookFile(3, 4);
+    for (rmtest::TestPacket& p : late.packets) {
+        p.timestamp += p.stream == 0 ? 128 : 168;
+    }
+    const std::string a = Write("late.rm", late);
+    const std::string out = m_dir.File("out.rm");
+    rmtest::JoinResult r = rmtest::JoinFiles({a, a, a}, out);
+    ASSERT_EQ(r.hr, S_OK) << r.text;
+    rmtest::ReadBack ra = rmtest::ReadAll(a);
+    rmtest::ReadBack ro = rmtest::ReadAll(out);
+    ASSERT_EQ(ro.packets.size(), 3 * ra.packets.size());
+    const auto in = StreamTimes(ra.packets, 0, UINT32_MAX);
+    const uint32_t inEnd = in.at(0).second + 116;  // the cook packets' spacing
+    ASSERT_EQ(r.plan.starts.size(), 3u);
+    EXPECT_EQ(r.plan.starts[0], 0u);
+    for (size_t i = 0; i < 3; ++i) {
+        const uint32_t from = r.plan.starts[i];
+        const uint32_t to = i + 1 < 3 ? r.plan.starts[i + 1] : UINT32_MAX;
+        const auto got = StreamTimes(ro.packets, from, to);
+        ASSERT_EQ(got.size(), 2u) << i;
+        // The first input as it is; a later one begins at its seam with its sound.
+        const uint32_t begins = i == 0 ? 128 : from;
+        EXPECT_EQ(got.at(0).first, begins) << i;
+        EXPECT_EQ(got.at(1).first, begins + 40) << i;
+        EXPECT_EQ(got.at(0).second - got.at(0).first, in.at(0).second - in.at(0).first) << i;
+        if (i + 1 < 3) {
+            // The next input starts where this one's sound ends, on the next frame slot.
+            const uint32_t ends = begins + (inEnd - 128);
+            EXPECT_GE(to, ends) << i;
+            EXPECT_LT(to, ends + 34) << i;
+        }
     }
 }
 

@@ -102,7 +102,7 @@ TEST_F(RmMediaJoin, TwoRv10FilesJoinWholeAndSeekIntoTheSecond) {
               kjtest::Ffprobe(File("a10.rm"), "stream=codec_name"));
 
     // A seek into the second input: the index points ffmpeg at the seam's key frame.
-    const double seam = r.plan.shifts[1] / 1000.0;
+    const double seam = r.plan.starts[1] / 1000.0;
     kjtest::CommandResult seek = kjtest::RunCommand(
         "ffprobe -v error -select_streams v:0 -read_intervals " + std::to_string(seam + 0.4) +
         "%+#1 -show_entries packet=pts_time,flags -of csv=p=0 " + kjtest::ShellQuote(out));
@@ -172,7 +172,7 @@ TEST_F(RmMediaJoin, RealEncoderFilesSurviveAJoinPacketForPacket) {
         for (size_t i = 0; i < ro.packets.size(); ++i) {
             const auto& src = ri.packets[i % ri.packets.size()];
             const auto& o = ro.packets[i];
-            const uint32_t shift = i < ri.packets.size() ? 0 : r.plan.shifts[1];
+            const int64_t shift = i < ri.packets.size() ? 0 : r.plan.shifts[1];
             ASSERT_EQ(o.timestamp, src.timestamp + shift) << name << " packet " << i;
             ASSERT_EQ(o.key, src.key);
             // Packed RV10 frames carry their own times, shifted like the packet's; all else is
@@ -235,7 +235,7 @@ TEST_F(RmMediaJoin, TheRv40CookJoinKeepsWholeCookBlocksAndPlaysInGStreamerEveryT
         if (p.stream != cook) {
             continue;
         }
-        if (!seamSeen && p.timestamp >= r.plan.shifts[1]) {
+        if (!seamSeen && p.timestamp >= r.plan.starts[1]) {
             seamSeen = true;
             seamKey = p.key;
             EXPECT_EQ(inBlock, 0) << "the first input's last block is not whole";
