@@ -93,6 +93,18 @@ bool ParseVideoFormat(const std::vector<uint8_t>& typeData, VideoFormat& f) {
     return true;
 }
 
+bool PlaysInBlocks(const AudioFormat& format) {
+    if (format.subPacketHeight <= 1) {
+        return false;
+    }
+    for (const char* interleaver : kBlockInterleavers) {
+        if (format.interleaver == interleaver) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool IsCopyableAudioCodec(const std::string& fourcc) {
     for (const char* known : {"cook", "atrc", "sipr", "raac", "racp", "dnet", "28_8", "lpcJ"}) {
         if (fourcc == known) {

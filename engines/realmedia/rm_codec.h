@@ -35,6 +35,9 @@ bool ParseAudioFormat(const std::vector<uint8_t>& typeData, AudioFormat& format)
 // False when the data is not a "VIDO" block.
 bool ParseVideoFormat(const std::vector<uint8_t>& typeData, VideoFormat& format);
 
+// Whether the stream's packets come in interleave blocks that play only whole.
+bool PlaysInBlocks(const AudioFormat& format);
+
 // Codecs whose packets this module knows how to copy.
 bool IsCopyableAudioCodec(const std::string& fourcc);
 bool IsCopyableVideoCodec(const std::string& fourcc);

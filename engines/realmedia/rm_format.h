@@ -124,6 +124,10 @@ inline constexpr size_t kRa5Fourcc = 66;
 inline constexpr size_t kRa5CodecDataLength = 74;  // u32
 inline constexpr size_t kRa5CodecData = 78;
 
+// Interleavers that spread each block of sub-packet-height packets over one another, so that a
+// block plays only whole ("Int0", "vbrs" and "vbrf" packets stand alone).
+inline constexpr const char* kBlockInterleavers[] = {"genr", "Int4", "sipr"};
+
 // RealVideo type-specific data: size u32, "VIDO", FourCC, width u16, height u16, bit count u16,
 // pad u16 x2, frame rate u32 (16.16), then the codec's own data.
 inline constexpr char kVidoMagic[] = "VIDO";
