@@ -212,7 +212,21 @@ HRESULT Joiner::OpenInputs(const std::vector<std::string>& paths, std::string* t
             return Fail(text, RMEDIT_E_NO_DATA,
                         "There is no data in the input file " + input->name + ".");
         }
+        input->size = input->source.Size();
+        input->source.Close();
         m_inputs.push_back(std::move(input));
+    }
+    return S_OK;
+}
+
+HRESULT Joiner::Reopen(Input& in, std::string* text) {
+    if (!in.source.Open(in.path)) {
+        return Fail(text, RMEDIT_E_BAD_FILE,
+                    "Cannot open " + in.name + ": " + std::strerror(errno) + ".");
+    }
+    if (in.source.Size() != in.size) {
+        in.source.Close();
+        return Fail(text, RMEDIT_E_BAD_FILE, in.name + " changed while it was being joined.");
     }
     return S_OK;
 }
@@ -319,6 +333,9 @@ HRESULT Joiner::PlanOutput(std::string* text) {
     IndexPicker picker;
     for (size_t i = 0; i < m_inputs.size(); ++i) {
         Input& in = *m_inputs[i];
+        if (HRESULT opened = Reopen(in, text); FAILED(opened)) {
+            return opened;
+        }
         // A reading finds the frames and audio blocks the input does not finish and the lead
         // its streams share; when either is not what the reading assumed, the input is placed
         // again with what it found (at most twice more: the lead of what is kept is known once
@@ -455,6 +472,7 @@ HRESULT Joiner::PlanOutput(std::string* text) {
             return Fail(text, RMEDIT_E_NO_DATA,
                         "There is no data in the input file " + in.name + ".");
         }
+        in.source.Close();
         plan.inputPackets.push_back(packets);
         plan.shifts.push_back(shift);
         plan.starts.push_back(static_cast<uint32_t>(seam));
@@ -617,12 +635,15 @@ HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer, s
     uint8_t head[kPacketHeadV1];
     for (size_t i = 0; i < m_inputs.size(); ++i) {
         Input& in = *m_inputs[i];
+        std::string why;
+        if (HRESULT opened = Reopen(in, &why); FAILED(opened)) {
+            return abandon(opened, why);
+        }
         const int64_t shift = m_plan.shifts[i];
         uint32_t packets = 0;
         PacketReader reader(in.source, in.header);
         DropFilter filter(&in.drops);
         Packet p;
-        std::string why;
         HRESULT hr;
         while ((hr = reader.Next(p, &why)) == S_OK) {
             const MediaProperties* m = firstHeader.Stream(p.stream);
@@ -661,6 +682,7 @@ HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer, s
         if (out.error() != 0) {
             break;
         }
+        in.source.Close();
         if (packets != m_plan.inputPackets[i]) {
             return abandon(RMEDIT_E_BAD_FILE, in.name + " changed while it was being joined.");
         }

@@ -80,14 +80,17 @@ public:
 private:
     struct Input {
         std::string path;
-        std::string name;  // the file name, for texts
-        FileSource source;
+        std::string name;   // the file name, for texts
+        FileSource source;  // open only while the input is read: lists may be of any length
+        uint64_t size = 0;
         RmHeader header;
         // Packets left out so that every frame and audio block copied is whole.
         std::map<uint16_t, std::vector<DropRange>> drops;
     };
 
     HRESULT OpenInputs(const std::vector<std::string>& paths, std::string* text);
+    // Opens an input again for its turn; a failure when it can no longer be read as it was.
+    static HRESULT Reopen(Input& input, std::string* text);
     HRESULT CheckStreams(std::string* text);
     HRESULT PlanOutput(std::string* text);
 

@@ -402,6 +402,36 @@ TEST_F(BareRealAudio, Version3FilesJoinFrameForFrame) {
     }
 }
 
+// A list longer than the files a process may hold open joins, Real Media and bare RealAudio
+// alike: each input is open only while it is read.
+TEST_F(BareRealAudio, ListsLongerThanTheOpenFileLimitJoin) {
+    constexpr size_t kInputs = 60;
+    constexpr rlim_t kDescriptors = 24;
+    const std::string bare = Write("a.ra", Version3(Frames144(0.2, 440), "first"));
+    const std::string media =
+        Write("a.rm", BuildFile(AudioOnlyFile(SiprHeader(), 2, 6, 320, 960, 1)));
+    for (const std::string& input : {bare, media}) {
+        SCOPED_TRACE(input);
+        const std::vector<std::string> inputs(kInputs, input);
+        const std::string out = m_dir.File("many_join" + input.substr(input.size() - 3));
+        EXPECT_TRUE(rmtest::SucceedsWithFewDescriptors(
+            [&] {
+                std::string text;
+                return input == bare ? JoinBare(inputs, out, &text) : Join(inputs, out, &text);
+            },
+            kDescriptors));
+        if (input == media) {
+            EXPECT_EQ(rmtest::ReadAll(out).packets.size(),
+                      kInputs * rmtest::ReadAll(input).packets.size());
+        } else {
+            const uint64_t head = Version3({}, "first").size();
+            EXPECT_EQ(std::filesystem::file_size(out),
+                      head + kInputs * (std::filesystem::file_size(input) - head));
+        }
+        EXPECT_EQ(kjtest::DecodeErrors(out), "");
+    }
+}
+
 TEST_F(BareRealAudio, DnetFilesJoinFrameForFrameWithoutTheirTrailers) {
     std::vector<uint8_t> fa = DnetFrames(1.37, 440, 2);
     std::vector<uint8_t> fb = DnetFrames(0.9, 880, 2);
