@@ -43,6 +43,7 @@ struct Span {
     double start = INFINITY;
     double end = -INFINITY;
     double longestFrame = 0;
+    double ownStart = INFINITY;  // on the input's own clock
 };
 
 // One stream: each input's packets found in the output in order; what is missing is reported,
@@ -53,6 +54,11 @@ void MatchStream(const std::vector<JoinedInput>& inputs, const std::string& outp
     size_t cursor = 0;
     for (size_t i = 0; i < inputs.size(); ++i) {
         const std::vector<ProbedPacket> in = ProbePackets(inputs[i].path, selector);
+        for (const ProbedPacket& p : in) {
+            if (!std::isnan(p.pts)) {
+                spans[i].ownStart = std::min(spans[i].ownStart, p.pts);
+            }
+        }
         for (size_t k = 0; k < in.size(); ++k) {
             const size_t stop = std::min(out.size(), cursor + kLookahead);
             size_t j = cursor;
@@ -144,15 +150,20 @@ SeamJudgement JudgeCopyJoin(const std::vector<JoinedInput>& inputs, const std::s
     }
     for (size_t i = 0; i + 1 < inputs.size(); ++i) {
         const double gap = spans[i + 1].start - spans[i].end;
-        if (!std::isfinite(gap) || gap > longestFrame + kClockSlack || gap < -kClockSlack) {
+        if (!std::isfinite(gap) || std::fabs(gap) > longestFrame + kClockSlack) {
             j.seams += "seam " + std::to_string(i + 1) + ": input ends at " +
                        Seconds(spans[i].end) + " s, the next starts at " +
                        Seconds(spans[i + 1].start) + " s (a frame is " + Seconds(longestFrame) +
                        " s)\n";
         }
-        if (std::isfinite(spans[i + 1].start)) {
-            j.seekErrors += SeekMessagesOfTheFile(
+        if (std::isfinite(spans[i + 1].start) && std::isfinite(spans[i + 1].ownStart)) {
+            // A seek lands inside whatever packet is there: the same seek into the input on its
+            // own says what that costs without a seam.
+            const std::string alone = SeekMessagesOfTheFile(WithoutAddresses(
+                SeekDecodeErrors(inputs[i + 1].path, spans[i + 1].ownStart + kSeekPastSeam)));
+            const std::string joined = SeekMessagesOfTheFile(
                 WithoutAddresses(SeekDecodeErrors(output, spans[i + 1].start + kSeekPastSeam)));
+            j.seekErrors += LinesNotIn(joined, {alone});
         }
     }
     std::map<std::string, std::pair<std::string, std::string>> readings;  // decode, mpv

@@ -17,8 +17,9 @@ struct JoinedInput {
 struct SeamJudgement {
     std::string decodeAdded;  // lines of a full ffmpeg decode the inputs' decodes do not print
     std::string packetsLost;  // whole packets of an input missing from the output
-    std::string seams;        // seams with a gap or an overlap of a frame or more
-    std::string seekErrors;   // what a decode after a seek past each seam prints
+    std::string seams;        // seams with a gap or an overlap of more than a frame
+    std::string seekErrors;   // what a decode after a seek past a seam prints that the same
+                              // seek into that input alone does not
     std::string mpvAdded;     // mpv's warnings for the output that its inputs do not get
     std::string gstFailure;   // GStreamer's playback of the output
 };
