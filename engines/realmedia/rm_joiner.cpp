@@ -231,6 +231,10 @@ HRESULT Joiner::Reopen(Input& in, std::string* text) {
     return S_OK;
 }
 
+// A stream's media properties are not compared: their bit rates, packet sizes and preroll only
+// size a player's buffers and its start time and duration tell of one file, so no decoder reads
+// them. The joined header takes the largest rates and preroll of all inputs (BuildHeader), and
+// its own packet sizes and duration. What decoders read, the type-specific data, is compared.
 HRESULT Joiner::CheckStreams(std::string* text) {
     const Input& first = *m_inputs.front();
     for (const MediaProperties& m : first.header.streams) {
@@ -511,6 +515,17 @@ HRESULT Joiner::PlanOutput(std::string* text) {
 std::vector<uint8_t> Joiner::BuildHeader() const {
     const RmHeader& first = m_inputs.front()->header;
     const JoinPlan& plan = m_plan;
+    // The largest buffer any input asks for, so that every packet fits.
+    uint32_t preroll = 0;
+    std::map<uint16_t, std::pair<uint32_t, uint32_t>> largest;  // stream: max bit rate, preroll
+    for (const auto& in : m_inputs) {
+        preroll = std::max(preroll, in->header.props.preroll);
+        for (const MediaProperties& m : in->header.streams) {
+            auto& [rate, wait] = largest[m.stream];
+            rate = std::max(rate, m.maxBitRate);
+            wait = std::max(wait, m.preroll);
+        }
+    }
     uint32_t headerCount = 2;  // .RMF and DATA
     for (const HeaderChunk& c : first.chunks) {
         headerCount += c.id == kIdProp || c.id == kIdCont || c.id == kIdMdpr;
@@ -535,9 +550,10 @@ std::vector<uint8_t> Joiner::BuildHeader() const {
             }
             uint32_t avgRate = BitRate(payload, plan.duration);
             for (const MediaProperties& m : first.streams) {
-                maxRate = Clamp32(uint64_t{maxRate} + m.maxBitRate);
+                maxRate = Clamp32(uint64_t{maxRate} + largest[m.stream].first);
             }
             out.PatchBE32(at + kPropMaxBitRate, std::max(maxRate, avgRate));
+            out.PatchBE32(at + kPropPreroll, preroll);
             out.PatchBE32(at + kPropAvgBitRate, avgRate);
             out.PatchBE32(at + kPropMaxPacket, plan.maxPayload);
             out.PatchBE32(at + kPropAvgPacket,
@@ -562,7 +578,8 @@ std::vector<uint8_t> Joiner::BuildHeader() const {
             at += first.chunks[i].bytes.size();
         }
         uint32_t avgRate = BitRate(s->payloadBytes, plan.duration);
-        out.PatchBE32(at + kMdprMaxBitRate, std::max(m.maxBitRate, avgRate));
+        out.PatchBE32(at + kMdprMaxBitRate, std::max(largest[m.stream].first, avgRate));
+        out.PatchBE32(at + kMdprPreroll, largest[m.stream].second);
         out.PatchBE32(at + kMdprAvgBitRate, avgRate);
         out.PatchBE32(at + kMdprMaxPacket, s->maxPayload);
         out.PatchBE32(at + kMdprAvgPacket, static_cast<uint32_t>(s->payloadBytes / s->packets));

@@ -256,6 +256,55 @@ TEST_F(RmJoinCore, ALeadEveryStreamSharesIsNotRepeatedAtASeam) {
     }
 }
 
+// Inputs that differ only where no decoder reads (an encoding at another bit rate: the
+// RealAudio header's bytes per minute, the media properties' rates and preroll, the file's
+// preroll) join like matching ones; the joined header takes the largest rate and preroll.
+TEST_F(RmJoinCore, FieldsNoDecoderReadsMayDiffer) {
+    const std::string a = Write("a.rm", rmtest::Rv40CookFile(3, 1));
+    TestFile other = rmtest::Rv40CookFile(2, 2);
+    ByteWriter cook;
+    cook.Bytes(other.streams[0].typeData.data(), other.streams[0].typeData.size());
+    cook.PatchBE32(rm::kRaBytesPerMinute, 240000);
+    cook.PatchBE32(rm::kRaBytesPerMinute2, 240000);
+    other.streams[0].typeData = cook.bytes();
+    other.streams[0].preroll = 4000;
+    const std::vector<uint8_t> built = BuildFile(other);
+    ByteWriter w;
+    w.Bytes(built.data(), built.size());
+    for (const auto& c : rmtest::TopChunks(built)) {
+        if (c.id == "PROP") {
+            w.PatchBE32(c.offset + rm::kPropPreroll, 4200);
+        } else if (c.id == "MDPR" && ByteReader(built).BE16(c.offset + rm::kMdprStream) == 0) {
+            w.PatchBE32(c.offset + rm::kMdprMaxBitRate, 128000);
+            w.PatchBE32(c.offset + rm::kMdprAvgBitRate, 128000);
+        }
+    }
+    const std::string b = m_dir.File("b.rm");
+    ASSERT_TRUE(kjtest::WriteFileBytes(b, w.bytes()));
+    const std::string out = m_dir.File("out.rm");
+    rmtest::JoinResult r = rmtest::JoinFiles({a, b}, out);
+    ASSERT_EQ(r.hr, S_OK) << r.text;
+    rmtest::ReadBack ra = rmtest::ReadAll(a);
+    rmtest::ReadBack rb = rmtest::ReadAll(b);
+    rmtest::ReadBack ro = rmtest::ReadAll(out);
+    ASSERT_EQ(ro.packets.size(), ra.packets.size() + rb.packets.size());
+    for (size_t i = 0; i < ro.packets.size(); ++i) {
+        const auto& in = i < ra.packets.size() ? ra.packets[i] : rb.packets[i - ra.packets.size()];
+        ASSERT_TRUE(std::equal(in.bytes.begin() + 10, in.bytes.end(),
+                               ro.packets[i].bytes.begin() + 10, ro.packets[i].bytes.end()))
+            << i;
+    }
+    EXPECT_EQ(ro.header.props.preroll, 4200u);
+    EXPECT_EQ(ro.header.Stream(0)->preroll, 4000u);
+    EXPECT_EQ(ro.header.Stream(0)->maxBitRate, 128000u);
+    EXPECT_EQ(ro.header.Stream(0)->typeData, ra.header.Stream(0)->typeData);
+    // What a decoder does read still refuses: another flavor.
+    TestFile flavor = rmtest::Rv40CookFile(2, 2);
+    flavor.streams[0].typeData[rm::kRaFlavor + 1] ^= 1;
+    rmtest::JoinResult refused = rmtest::JoinFiles({a, Write("flavor.rm", flavor)}, out);
+    EXPECT_EQ(refused.hr, RMEDIT_E_AUDIO_MISMATCH) << refused.text;
+}
+
 TEST_F(RmJoinCore, RefusesWhatCannotFollowAndSaysWhy) {
     const std::string a = Write("a.rm", rmtest::Rv40CookFile(2, 1));
     struct Case {

@@ -12,6 +12,7 @@
 #include "engines/realmedia/rm_video_payload.h"
 #include "engines/realmedia/rmedit.h"
 #include "engines/realmedia/tests/rm_test_support.h"
+#include "tests/support/output_judge.h"
 
 namespace {
 
@@ -202,6 +203,44 @@ TEST_F(RmMediaJoin, RealEncoderFilesSurviveAJoinPacketForPacket) {
             EXPECT_GT(packed, 0) << "the 1997 file packs small frames";
         }
     }
+}
+
+// Two encodings that differ only in their video bit rate (ffmpeg's -b:v): the header fields
+// that tell it are no decoder's business, so the files join packet for packet, and the joined
+// header says the larger rate.
+TEST_F(RmMediaJoin, FilesThatDifferOnlyInBitRateJoinPacketForPacket) {
+    const std::string slow = File("rate100.rm");
+    const std::string fast = File("rate300.rm");
+    for (const auto& [path, rate] : {std::pair{slow, "100k"}, std::pair{fast, "300k"}}) {
+        ASSERT_TRUE(kjtest::MakeWithFfmpeg(
+            std::string("-f lavfi -i testsrc=size=176x144:rate=15 -f lavfi -i sine -t 1.5 -c:v "
+                        "rv20 -b:v ") +
+                rate + " -c:a ac3 -b:a 64k -ar 44100 -ac 2 -g 15",
+            path));
+    }
+    rmtest::ReadBack a = rmtest::ReadAll(slow);
+    rmtest::ReadBack b = rmtest::ReadAll(fast);
+    ASSERT_NE(a.header.Stream(0)->maxBitRate, b.header.Stream(0)->maxBitRate);
+    const std::string out = File("rates.rm");
+    rmtest::JoinResult r = rmtest::JoinFiles({slow, fast}, out);
+    ASSERT_EQ(r.hr, S_OK) << r.text;
+    for (const char* s : {"v:0", "a:0"}) {
+        std::vector<std::string> want;
+        for (const std::string& in : {slow, fast}) {
+            for (const kjtest::ProbedPacket& p : kjtest::ProbePackets(in, s)) {
+                want.push_back(p.md5);
+            }
+        }
+        std::vector<std::string> got;
+        for (const kjtest::ProbedPacket& p : kjtest::ProbePackets(out, s)) {
+            got.push_back(p.md5);
+        }
+        EXPECT_EQ(got, want) << s;
+    }
+    rmtest::ReadBack o = rmtest::ReadAll(out);
+    EXPECT_EQ(o.header.Stream(0)->maxBitRate,
+              std::max(a.header.Stream(0)->maxBitRate, b.header.Stream(0)->maxBitRate));
+    EXPECT_EQ(kjtest::DecodeErrors(out), "");
 }
 
 // The module as the program loads it: two exports, an edit object with its interfaces.
