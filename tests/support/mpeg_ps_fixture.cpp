@@ -119,8 +119,12 @@ std::vector<uint8_t> EndAudioInsideItsLastFrame(const std::vector<uint8_t>& ps, 
     }
     size_t lastStart = 0;
     if (lpcm) {
-        const size_t group = 4;  // 16-bit stereo, as ffmpeg writes it
-        lastStart = es.size() / group * group - group;
+        // Samples stand alone: the stream ends inside a sample group half-way through its
+        // last packet (16-bit stereo groups of 4 bytes, as ffmpeg writes them).
+        const size_t group = 4;
+        const AudioPes& last = packets.back();
+        lastStart =
+            static_cast<size_t>(last.esStart) + (last.end - last.dataAt) / 2 / group * group;
     } else {
         const bool ac3 = id.streamId == kPrivate1;
         size_t at = 0;
@@ -154,16 +158,6 @@ std::vector<uint8_t> EndAudioInsideItsLastFrame(const std::vector<uint8_t>& ps, 
         MakePadding(b, cut, p.end);
     }
     return b;
-}
-
-size_t MiddleOfAudioPacket(const std::vector<uint8_t>& ps, PsAudioId id, size_t fromEnd) {
-    bool lpcm = false;
-    const std::vector<AudioPes> packets = AudioPackets(ps, id, &lpcm);
-    if (fromEnd == 0 || packets.size() < fromEnd) {
-        return 0;
-    }
-    const AudioPes& p = packets[packets.size() - fromEnd];
-    return p.dataAt + (p.end - p.dataAt) / 2;
 }
 
 }  // namespace kjtest

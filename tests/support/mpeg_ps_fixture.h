@@ -17,13 +17,10 @@ struct PsAudioId {
 // `ps` with the audio stream `id` ending `keep` bytes into its last frame, as a title from an
 // authoring tool does (DeVeDe's end 8 bytes into an MP2 frame): the data after that in its
 // packet, and its later packets, become padding packets of the same size, so every pack keeps
-// its size. Frames are found from their headers (MPEG audio layer II, AC-3) or, for LPCM, are
-// its sample groups. Empty when the stream or its frames are not found.
+// its size. Frames are found from their headers (MPEG audio layer II, AC-3 at 48 kHz); LPCM
+// ends inside a sample group half-way through its last packet. Empty when the stream or its
+// frames are not found.
 std::vector<uint8_t> EndAudioInsideItsLastFrame(const std::vector<uint8_t>& ps, PsAudioId id,
                                                 size_t keep);
-
-// The offset of the middle of the `fromEnd`-th last PES packet of the audio stream `id`
-// (1: the last); 0 when there is none: a place to cut a file inside an audio frame.
-size_t MiddleOfAudioPacket(const std::vector<uint8_t>& ps, PsAudioId id, size_t fromEnd);
 
 }  // namespace kjtest
