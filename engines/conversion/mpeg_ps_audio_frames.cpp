@@ -61,10 +61,10 @@ bool ReadMpegAudioHeader(const uint8_t* h, AudioFrameHeader* out) {
                            : (layer == 3 && lsf) ? kMp2SamplesPerFrame / 2
                                                  : kMp2SamplesPerFrame;
     if (layer == 1) {
-        out->frameBytes = static_cast<uint64_t>((12000 * kbps / rate + padding) * 4);
+        out->frameBytes = (uint64_t{12000} * kbps / rate + padding) * 4;
     } else {
-        int factor = (layer == 3 && lsf) ? 72000 : 144000;
-        out->frameBytes = static_cast<uint64_t>(factor * kbps / rate + padding);
+        const uint64_t factor = (layer == 3 && lsf) ? 72000 : 144000;
+        out->frameBytes = factor * kbps / rate + padding;
     }
     return true;
 }
@@ -87,7 +87,9 @@ bool ReadAc3Header(const uint8_t* h, AudioFrameHeader* out) {
         out->frameBytes = static_cast<uint64_t>(kbps) * 6;
     } else {
         // 44.1 kHz: 1536 samples of 16-bit words at the bit rate, odd codes one word more.
-        out->frameBytes = 2 * (static_cast<uint64_t>(kbps) * 1536000 / (44100 * 16) + (code & 1));
+        constexpr uint64_t kRateTimesWordBits = uint64_t{44100} * 16;
+        out->frameBytes =
+            2 * (static_cast<uint64_t>(kbps) * 1536000 / kRateTimesWordBits + (code & 1));
     }
     return true;
 }

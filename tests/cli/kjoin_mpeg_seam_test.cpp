@@ -7,7 +7,7 @@
 #include "tests/support/media_fixtures.h"
 #include "tests/support/mpeg_ps_fixture.h"
 #include "tests/support/output_judge.h"
-#include "tests/support/seam_judge.h"
+#include "tests/support/seam_expect.h"
 
 namespace {
 
@@ -29,16 +29,6 @@ protected:
     }
     kjtest::TempDir m_dir;
 };
-
-void ExpectSeamsUnnoticed(const std::vector<kjtest::JoinedInput>& inputs, const std::string& out) {
-    const kjtest::SeamJudgement j = kjtest::JudgeCopyJoin(inputs, out);
-    EXPECT_EQ(j.decodeAdded, "");
-    EXPECT_EQ(j.packetsLost, "");
-    EXPECT_EQ(j.seams, "");
-    EXPECT_EQ(j.seekErrors, "");
-    EXPECT_EQ(j.mpvAdded, "");
-    EXPECT_EQ(j.gstFailure, "");
-}
 
 // A DeVeDe title: DVD packs whose MP2 audio ends 8 bytes into a frame. Joined with itself, the
 // part-frame is not glued to the next title's first frame ("[mp2] Header missing", that frame
@@ -63,7 +53,7 @@ TEST_F(KjoinMpegSeams, ATitleEndingInsideAnMp2FrameJoinsWithoutGluingIt) {
     EXPECT_EQ(run.output.find("warning"), std::string::npos) << run.output;
     EXPECT_EQ(std::filesystem::file_size(out), 2 * title.size());
     // The first title's part-frame may go; every whole frame of both is there.
-    ExpectSeamsUnnoticed({{a, true}, {a}}, out);
+    kjtest::ExpectSeamsUnnoticed({{a, true}, {a}}, out);
     EXPECT_EQ(kjtest::CountPackets(out, "a:0"), 2 * kjtest::CountPackets(a, "a:0") - 1);
 }
 
@@ -86,7 +76,7 @@ TEST_F(KjoinMpegSeams, TwoSuperVideoCdFilesAreCopiedNotEncoded) {
                                     kjtest::ShellQuote(a) + " " + kjtest::ShellQuote(b));
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_EQ(kjtest::Ffprobe(out, "stream=sample_rate", "a:0"), "44100");
-    ExpectSeamsUnnoticed({{a}, {b}}, out);
+    kjtest::ExpectSeamsUnnoticed({{a}, {b}}, out);
 }
 
 }  // namespace
