@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "engines/conversion/mpeg_ps_audio_edges.h"
 #include "engines/conversion/mpeg_ps_facts.h"
 #include "engines/conversion/mpeg_ps_input.h"
 #include "engines/conversion/mpeg_ps_units.h"
@@ -302,82 +303,6 @@ private:
     int64_t m_muxRate = 0;
 };
 
-// Bytes at the start of an audio packet's data that end a frame begun before it: MPEG audio up
-// to its first frame header, AC-3 up to where its first access unit pointer says. -1 when they
-// cannot be told.
-int64_t LeadingPartialFrame(const uint8_t* data, const PsUnit& unit) {
-    const uint8_t* payload = data + unit.payloadOffset;
-    size_t size = unit.size - unit.payloadOffset;
-    if (unit.code == kPrivateStream1) {
-        if (size < kAc3HeaderBytes) {
-            return -1;
-        }
-        int pointer = (payload[2] << 8) | payload[3];
-        return pointer == 0 ? -1 : pointer - 1;
-    }
-    for (size_t i = 0; i + 4 <= size; ++i) {
-        if (payload[i] == 0xFF && (payload[i + 1] & 0xE0) == 0xE0 &&
-            ((payload[i + 1] >> 1) & 0x03) != 0 && (payload[i + 2] >> 4) != 0x0F &&
-            ((payload[i + 2] >> 2) & 0x03) != 0x03) {
-            return static_cast<int64_t>(i);
-        }
-    }
-    return -1;
-}
-
-// Leaves out the first `count` data bytes of the audio packet at `data` (AC-3: after its four
-// header bytes) without changing the size of its pack: they become a padding packet before it,
-// or, when fewer than a padding packet's header, stuffing in its own header. False when neither
-// fits (the packet then stays as it is).
-bool DropLeadingBytes(uint8_t* data, const PsUnit& unit, size_t count) {
-    size_t sub = unit.code == kPrivateStream1 ? kAc3HeaderBytes : 0;
-    size_t header = unit.payloadOffset + sub;
-    if (count == 0 || header + count > unit.size) {
-        return count == 0;
-    }
-    std::vector<uint8_t> out;
-    out.reserve(unit.size);
-    if (count >= kPesHeaderBytes) {
-        size_t padding = count - kPesHeaderBytes;
-        out.insert(out.end(), {0, 0, 1, kPaddingStream, static_cast<uint8_t>(padding >> 8),
-                               static_cast<uint8_t>(padding)});
-        out.resize(out.size() + padding, kMpeg1Stuffing);
-        size_t length = unit.size - count - kPesHeaderBytes;
-        out.insert(out.end(), data, data + header);
-        out[count + kPesLengthOffset] = static_cast<uint8_t>(length >> 8);
-        out[count + kPesLengthOffset + 1] = static_cast<uint8_t>(length);
-    } else if (unit.mpeg2) {
-        if (data[kMpeg2PesHeaderLengthOffset] + count > 0xFF) {
-            return false;
-        }
-        out.insert(out.end(), data, data + unit.payloadOffset);
-        out[kMpeg2PesHeaderLengthOffset] =
-            static_cast<uint8_t>(out[kMpeg2PesHeaderLengthOffset] + count);
-        out.resize(out.size() + count, kMpeg1Stuffing);
-        out.insert(out.end(), data + unit.payloadOffset, data + header);
-    } else {
-        size_t stuffing = 0;
-        while (kPesHeaderBytes + stuffing < unit.payloadOffset &&
-               data[kPesHeaderBytes + stuffing] == kMpeg1Stuffing) {
-            ++stuffing;
-        }
-        if (stuffing + count > kMpeg1MaxStuffing) {
-            return false;
-        }
-        out.insert(out.end(), data, data + kPesHeaderBytes);
-        out.resize(out.size() + count, kMpeg1Stuffing);
-        out.insert(out.end(), data + kPesHeaderBytes, data + header);
-    }
-    if (sub != 0) {
-        // The first access unit now follows the pointer at once.
-        out[out.size() - 2] = 0;
-        out[out.size() - 1] = 1;
-    }
-    out.insert(out.end(), data + header + count, data + unit.size);
-    std::memcpy(data, out.data(), unit.size);
-    return true;
-}
-
 int64_t OutputTicks(int64_t time, int64_t shift, int64_t zero) {
     return std::max<int64_t>(0, TimeDifference(zero, ShiftTime(time, shift)));
 }
@@ -433,27 +358,43 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
         if (!input.Open(in.path, error)) {
             return -ENOENT;
         }
+        // At a seam into an input on a clock of its own, this input's audio ends with its last
+        // whole frame; one cut short ends its audio where its pictures end.
+        const bool seamAfter = n + 1 < inputs.size() && shifts[n + 1] != 0;
+        const std::vector<PsAudioCut>* audioEnds = scan.cutShort ? &scan.audioCuts
+                                                   : seamAfter   ? &scan.audioTails
+                                                                 : nullptr;
         // An input whose bytes all stay as they are (the first, or one that goes on from the
-        // one before on its own clock) is copied inside the kernel, but for a trailing end code.
+        // one before on its own clock) is copied inside the kernel, but for a trailing end code
+        // and from the pack of a part-frame to leave out on.
         bool unchanged = shift == 0 && n == 0 && !input.VideoCd() && !scan.cutShort &&
                          scan.streamBytes == input.FileBytes() &&
                          (scan.endCodes == 0 ||
                           (scan.endCodes == 1 && scan.lastEndCodeAt + 4 == scan.streamBytes));
+        uint64_t kernelBytes = scan.streamBytes - (scan.endCodes == 1 ? 4 : 0);
+        if (audioEnds != nullptr) {
+            for (const PsAudioCut& cut : *audioEnds) {
+                kernelBytes = std::min(kernelBytes, cut.packAt);
+            }
+        }
         if (unchanged) {
-            uint64_t bytes = scan.streamBytes - (scan.endCodes == 1 ? 4 : 0);
+            const bool whole = audioEnds == nullptr || audioEnds->empty();
             uint64_t base = output.Offset();
-            if (output.CopyFrom(input.Fd(), 0, bytes, error, &result)) {
+            if (output.CopyFrom(input.Fd(), 0, kernelBytes, error, &result)) {
                 if (result < 0) {
                     return result;
                 }
-                clock.Passed(scan.lastScr, base + scan.lastPackAt, scan.lastMuxRate);
-                endCode = scan.endCodes == 1;
-                Place(scan, shift, zero, &(*copied)[n]);
-                framesBefore += scan.scan.frameCount;
-                if (progress && !progress(framesBefore)) {
-                    return 1;
+                if (whole) {
+                    clock.Passed(scan.lastScr, base + scan.lastPackAt, scan.lastMuxRate);
+                    endCode = scan.endCodes == 1;
+                    Place(scan, shift, zero, &(*copied)[n]);
+                    framesBefore += scan.scan.frameCount;
+                    if (progress && !progress(framesBefore)) {
+                        return 1;
+                    }
+                    continue;
                 }
-                continue;
+                input.SkipTo(kernelBytes);  // the rest goes through the loop below
             }
         }
         // A later input on a clock of its own gets its first GOP marked, if open; one that goes
@@ -509,52 +450,40 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
                 TruncatePes(data, &unit, static_cast<size_t>(scan.cutAt - at));
                 stopAfter = true;
             }
-            if (scan.cutShort && unit.kind == PsUnitKind::kPes && !isVideo) {
-                // Its audio ends with the last whole frame before the cut.
-                uint16_t key = static_cast<uint16_t>(
-                    unit.code << 8 | (unit.code == kPrivateStream1 ? data[unit.payloadOffset] : 0));
-                auto cut = std::find_if(scan.audioCuts.begin(), scan.audioCuts.end(),
-                                        [key](const PsAudioCut& c) { return c.key == key; });
-                if (cut != scan.audioCuts.end() && at >= cut->pesAt) {
-                    size_t header = unit.code == kPrivateStream1 ? kAc3HeaderBytes : 0;
-                    if (at > cut->pesAt || cut->keepBytes == 0) {
-                        input.Advance(consumed);
-                        continue;
-                    }
-                    size_t end = unit.payloadOffset + header + cut->keepBytes;
-                    if (end < unit.size) {
-                        data[kPesLengthOffset] = static_cast<uint8_t>((end - kPesHeaderBytes) >> 8);
-                        data[kPesLengthOffset + 1] = static_cast<uint8_t>(end - kPesHeaderBytes);
-                        unit.size = end;
+            if (unit.kind == PsUnitKind::kPes && !isVideo &&
+                FramingOfStream(AudioKeyOf(data, unit)) != AudioFraming::kNone) {
+                const uint16_t key = AudioKeyOf(data, unit);
+                EditedAudio edited;
+                bool edit = false;
+                if (audioEnds != nullptr) {
+                    // Its audio ends with the last whole frame: what follows becomes padding.
+                    auto cut = std::find_if(audioEnds->begin(), audioEnds->end(),
+                                            [key](const PsAudioCut& c) { return c.key == key; });
+                    if (cut != audioEnds->end() && at >= cut->pesAt) {
+                        edit = KeepLeadingAudio(data, unit, at > cut->pesAt ? 0 : cut->keepBytes,
+                                                &edited);
                     }
                 }
-            }
-            if (ownClock && unit.kind == PsUnitKind::kPes && !isVideo) {
-                // At a seam of its own clock, an audio stream's first packet may open with the
-                // end of a frame begun before the cut: that would glue onto the frame before.
-                uint16_t key = static_cast<uint16_t>(
-                    unit.code << 8 | (unit.code == kPrivateStream1 ? data[unit.payloadOffset] : 0));
-                uint8_t subId = key & 0xFF;
-                bool audio =
-                    (unit.code >= kFirstAudioStream && unit.code <= kLastAudioStream) ||
-                    (unit.code == kPrivateStream1 && subId >= kFirstAc3 && subId <= kLastAc3);
-                if (audio &&
+                if (!edit && ownClock &&
                     std::find(audioSeen.begin(), audioSeen.end(), key) == audioSeen.end()) {
+                    // At a seam of its own clock, an audio stream's first packet may open with
+                    // the end of a frame begun before the cut: that would glue onto the frame
+                    // before.
                     audioSeen.push_back(key);
                     int64_t partial = LeadingPartialFrame(data, unit);
-                    if (partial > 0 && DropLeadingBytes(data, unit, static_cast<size_t>(partial))) {
-                        size_t size = unit.size;
-                        if (static_cast<size_t>(partial) >= kPesHeaderBytes) {
-                            // The padding packet goes first, as it is; the packet follows it.
-                            result = output.Write(data, static_cast<size_t>(partial), error);
-                            if (result < 0) {
-                                return result;
-                            }
-                            data += partial;
-                            size -= static_cast<size_t>(partial);
-                        }
-                        unit = ReadPsUnit(ByteReader(data, size));
+                    edit = partial > 0 &&
+                           DropLeadingAudio(data, unit, static_cast<size_t>(partial), &edited);
+                }
+                if (edit && edited.paddingBytes > 0) {
+                    // The padding packet goes first, as it is; the packet follows it.
+                    result = output.Write(data, edited.paddingBytes, error);
+                    if (result < 0) {
+                        return result;
                     }
+                    data += edited.paddingBytes;
+                }
+                if (edit) {
+                    unit = edited.unit;
                 }
             }
             if (isVideo && seekGop && videoPackets++ < kGopSearchPackets) {

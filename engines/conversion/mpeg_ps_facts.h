@@ -81,9 +81,13 @@ inline constexpr uint8_t kFirstSubpicture = 0x20;
 inline constexpr uint8_t kLastSubpicture = 0x3F;
 inline constexpr uint8_t kFirstAc3 = 0x80;
 inline constexpr uint8_t kLastAc3 = 0x87;
+inline constexpr uint8_t kFirstDts = 0x88;
+inline constexpr uint8_t kLastDts = 0x8F;
 inline constexpr uint8_t kFirstLpcm = 0xA0;
 inline constexpr uint8_t kLastLpcm = 0xA7;
-inline constexpr size_t kAc3HeaderBytes = 4;  // sub id, frame count, first access unit
+inline constexpr size_t kAc3HeaderBytes = 4;    // sub id, frame count, first access unit
+inline constexpr size_t kFrameCountOffset = 1;  // in those four bytes (AC-3, DTS, LPCM)
+inline constexpr size_t kFirstAccessUnitOffset = 2;
 
 // MPEG video start codes (ISO 11172-2, 13818-2).
 inline constexpr uint8_t kPictureStart = 0x00;

@@ -89,6 +89,16 @@ void PsInput::Advance(size_t count) {
     m_position += count;
 }
 
+void PsInput::SkipTo(uint64_t position) {
+    if (m_cdxa != nullptr) {
+        return;
+    }
+    m_fileRead = position;
+    m_position = position;
+    m_begin = m_end = 0;
+    m_atEnd = false;
+}
+
 uint64_t PsInput::FileOffset() const {
     return m_cdxa != nullptr ? m_cdxa->FileOffset() : m_fileRead;
 }

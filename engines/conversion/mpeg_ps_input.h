@@ -25,6 +25,9 @@ public:
     // `want` is at most kMaxWant.
     ByteReader Window(size_t want);
     void Advance(size_t count);
+    // Goes on from stream offset `position` of a plain file (what is before it was dealt with
+    // otherwise); nothing for a Video CD file.
+    void SkipTo(uint64_t position);
     // The bytes of the last Window, writable: a copier patches them in place before passing
     // them on. Valid until the next Window or Advance.
     uint8_t* WindowBytes() { return m_buffer.get() + m_begin; }

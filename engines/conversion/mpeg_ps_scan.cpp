@@ -13,6 +13,7 @@
 #include <map>
 #include <mutex>
 
+#include "engines/conversion/mpeg_ps_audio_frames.h"
 #include "engines/conversion/mpeg_ps_facts.h"
 #include "engines/conversion/mpeg_ps_input.h"
 #include "engines/conversion/mpeg_ps_units.h"
@@ -28,26 +29,8 @@ constexpr size_t kPackProbeBytes = 65536;
 constexpr size_t kMaxUnitBytes = kPesHeaderBytes + 0xFFFF;
 constexpr size_t kSequenceHeaderBytes = 8;  // after the start code: size, aspect, rate, ...
 constexpr size_t kPictureHeaderBytes = 2;
-constexpr int kMp2SamplesPerFrame = 1152;
-constexpr int kMp1SamplesPerFrame = 384;
-constexpr int kAc3SamplesPerFrame = 1536;
-
 constexpr int kFrameRates[][2] = {{0, 1},  {24000, 1001}, {24, 1},       {25, 1}, {30000, 1001},
                                   {30, 1}, {50, 1},       {60000, 1001}, {60, 1}};
-
-// MPEG-1 audio: bit rates (kbit/s) by version 1 layer, and sample rates by version.
-constexpr int kMpaBitRates[3][16] = {
-    {0, 32, 64, 96, 128, 160, 192, 224, 256, 288, 320, 352, 384, 416, 448, 0},
-    {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384, 0},
-    {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0}};
-constexpr int kMpaLsfBitRates[2][16] = {
-    {0, 32, 48, 56, 64, 80, 96, 112, 128, 144, 160, 176, 192, 224, 256, 0},
-    {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}};
-constexpr int kMpaRates[3] = {44100, 48000, 32000};
-constexpr int kAc3Rates[3] = {48000, 44100, 32000};
-constexpr int kAc3BitRates[19] = {32,  40,  48,  56,  64,  80,  96,  112, 128, 160,
-                                  192, 224, 256, 320, 384, 448, 512, 576, 640};
-constexpr int kAc3Channels[8] = {2, 1, 2, 3, 3, 4, 4, 5};
 
 struct AudioFacts {
     PsAudioStream stream;
@@ -56,53 +39,19 @@ struct AudioFacts {
     bool known = false;
 };
 
-// The first MPEG audio frame header in `data`.
-bool ReadMpegAudio(const uint8_t* data, size_t size, AudioFacts* facts) {
-    for (size_t i = 0; i + 4 <= size; ++i) {
-        if (data[i] != 0xFF || (data[i + 1] & 0xE0) != 0xE0) {
-            continue;
+// The first frame header of the stream's framing in `data`.
+bool ReadAudioFacts(AudioFraming framing, const uint8_t* data, size_t size, AudioFacts* facts) {
+    for (size_t i = 0; i < size; ++i) {
+        AudioFrameHeader header;
+        if (ReadAudioFrameHeader(framing, data + i, size - i, &header)) {
+            facts->stream.codec = header.codec;
+            facts->stream.sampleRate = header.sampleRate;
+            facts->stream.channels = header.channels;
+            facts->bitRate = header.bitRate;
+            facts->samplesPerFrame = header.samplesPerFrame;
+            facts->known = true;
+            return true;
         }
-        int version = (data[i + 1] >> 3) & 0x03;  // 3: MPEG-1, 2: MPEG-2, 0: MPEG-2.5
-        int layer = 4 - ((data[i + 1] >> 1) & 0x03);
-        int rateIndex = (data[i + 2] >> 2) & 0x03;
-        int bitIndex = data[i + 2] >> 4;
-        if (version == 1 || layer == 4 || rateIndex == 3 || bitIndex == 15) {
-            continue;
-        }
-        bool lsf = version != 3;
-        int kbps =
-            lsf ? kMpaLsfBitRates[layer == 1 ? 0 : 1][bitIndex] : kMpaBitRates[layer - 1][bitIndex];
-        int rate = kMpaRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
-        facts->stream.codec = layer == 1 ? "mp1" : layer == 2 ? "mp2" : "mp3";
-        facts->stream.sampleRate = rate;
-        facts->stream.channels = (data[i + 3] >> 6) == 3 ? 1 : 2;
-        facts->bitRate = 1000LL * kbps;
-        facts->samplesPerFrame = layer == 1            ? kMp1SamplesPerFrame
-                                 : (layer == 3 && lsf) ? kMp2SamplesPerFrame / 2
-                                                       : kMp2SamplesPerFrame;
-        facts->known = true;
-        return true;
-    }
-    return false;
-}
-
-bool ReadAc3(const uint8_t* data, size_t size, AudioFacts* facts) {
-    for (size_t i = 0; i + 7 <= size; ++i) {
-        if (data[i] != 0x0B || data[i + 1] != 0x77) {
-            continue;
-        }
-        int fscod = data[i + 4] >> 6;
-        int frmsizecod = data[i + 4] & 0x3F;
-        if (fscod == 3 || frmsizecod / 2 >= 19) {
-            continue;
-        }
-        facts->stream.codec = "ac3";
-        facts->stream.sampleRate = kAc3Rates[fscod];
-        facts->stream.channels = kAc3Channels[data[i + 6] >> 5];
-        facts->bitRate = 1000LL * kAc3BitRates[frmsizecod / 2];
-        facts->samplesPerFrame = kAc3SamplesPerFrame;
-        facts->known = true;
-        return true;
     }
     return false;
 }
@@ -132,140 +81,6 @@ size_t FindZeroPair(const uint8_t* data, size_t from, size_t end) {
     }
     return end;
 }
-
-// One audio stream's frames, walked through its PES packets, so that a stream that is cut
-// short can end with its last whole frame. MPEG audio and AC-3 at 48 or 32 kHz.
-class AudioFrameWalker {
-public:
-    static constexpr size_t kKeptRecords = 512;
-
-    void Feed(uint64_t pesAt, const uint8_t* data, size_t size, bool ac3) {
-        m_packets.push_back({pesAt, m_esBytes, size});
-        if (m_packets.size() > kKeptRecords) {
-            m_packets.erase(m_packets.begin(), m_packets.begin() + kKeptRecords / 2);
-        }
-        uint64_t base = m_esBytes;
-        size_t at = 0;
-        while (true) {
-            if (m_searching) {
-                if (at >= size) {
-                    break;
-                }
-                const void* hit = std::memchr(data + at, ac3 ? 0x0B : 0xFF, size - at);
-                if (hit == nullptr) {
-                    break;
-                }
-                at = static_cast<size_t>(static_cast<const uint8_t*>(hit) - data);
-                m_headerAt = base + at;
-                m_headerHave = 0;
-                m_searching = false;
-            } else if (m_headerHave == 0) {
-                if (m_headerAt >= base + size) {
-                    break;  // the next frame starts in a later packet
-                }
-                at = static_cast<size_t>(m_headerAt - base);
-            }
-            size_t take = std::min(sizeof m_header - m_headerHave, size - at);
-            std::memcpy(m_header + m_headerHave, data + at, take);
-            m_headerHave += take;
-            at += take;
-            if (m_headerHave < sizeof m_header) {
-                break;  // the header goes on in the next packet
-            }
-            uint64_t bytes = FrameBytes(ac3);
-            m_headerHave = 0;
-            if (bytes == 0) {
-                // No frame here after all: look again from the byte after the sync byte.
-                m_searching = true;
-                at = m_headerAt + 1 >= base ? static_cast<size_t>(m_headerAt + 1 - base) : 0;
-                continue;
-            }
-            m_headerAt += bytes;
-            m_frameEnds.push_back(m_headerAt);
-            if (m_frameEnds.size() > kKeptRecords) {
-                m_frameEnds.erase(m_frameEnds.begin(), m_frameEnds.begin() + kKeptRecords / 2);
-            }
-        }
-        m_esBytes += size;
-    }
-
-    // Where this stream must end when everything from stream offset `cutAt` on is left out.
-    bool CutBefore(uint64_t cutAt, PsAudioCut* cut) const {
-        uint64_t kept = 0;
-        for (const Packet& p : m_packets) {
-            if (p.at < cutAt) {
-                kept = p.esStart + p.bytes;
-            }
-        }
-        uint64_t whole = 0;
-        for (uint64_t end : m_frameEnds) {
-            if (end <= kept) {
-                whole = std::max(whole, end);
-            }
-        }
-        for (const Packet& p : m_packets) {
-            if (p.esStart < whole && whole <= p.esStart + p.bytes) {
-                cut->pesAt = p.at;
-                cut->keepBytes = static_cast<size_t>(whole - p.esStart);
-                return true;
-            }
-            if (p.esStart >= whole) {
-                cut->pesAt = p.at;
-                cut->keepBytes = 0;
-                return true;
-            }
-        }
-        return false;
-    }
-
-private:
-    struct Packet {
-        uint64_t at;
-        uint64_t esStart;
-        size_t bytes;
-    };
-
-    // The length of the frame whose first bytes are m_header; 0 when they are no frame header.
-    uint64_t FrameBytes(bool ac3) const {
-        const uint8_t* h = m_header;
-        if (ac3) {
-            int fscod = h[4] >> 6;
-            int code = h[4] & 0x3F;
-            if (h[0] != 0x0B || h[1] != 0x77 || code / 2 >= 19 || (fscod != 0 && fscod != 2)) {
-                return 0;
-            }
-            return static_cast<uint64_t>(kAc3BitRates[code / 2]) * (fscod == 0 ? 4 : 6);
-        }
-        if (h[0] != 0xFF || (h[1] & 0xE0) != 0xE0) {
-            return 0;
-        }
-        int version = (h[1] >> 3) & 0x03;
-        int layer = 4 - ((h[1] >> 1) & 0x03);
-        int rateIndex = (h[2] >> 2) & 0x03;
-        int bitIndex = h[2] >> 4;
-        if (version == 1 || layer == 4 || rateIndex == 3 || bitIndex == 0 || bitIndex == 15) {
-            return 0;
-        }
-        bool lsf = version != 3;
-        int kbps =
-            lsf ? kMpaLsfBitRates[layer == 1 ? 0 : 1][bitIndex] : kMpaBitRates[layer - 1][bitIndex];
-        int rate = kMpaRates[rateIndex] >> (version == 3 ? 0 : version == 2 ? 1 : 2);
-        int padding = (h[2] >> 1) & 1;
-        if (layer == 1) {
-            return static_cast<uint64_t>((12000 * kbps / rate + padding) * 4);
-        }
-        int factor = (layer == 3 && lsf) ? 72000 : 144000;
-        return static_cast<uint64_t>(factor * kbps / rate + padding);
-    }
-
-    std::vector<Packet> m_packets;
-    std::vector<uint64_t> m_frameEnds;
-    uint8_t m_header[5] = {};
-    size_t m_headerHave = 0;
-    bool m_searching = true;
-    uint64_t m_headerAt = 0;  // stream offset of the next frame's header
-    uint64_t m_esBytes = 0;
-};
 
 // Follows the video stream: its first sequence header, and each picture with its times.
 class VideoTracker {
@@ -404,11 +219,7 @@ uint16_t StreamKey(uint8_t id, ByteReader payload) {
 }
 
 bool IsAudioKey(uint16_t key) {
-    uint8_t id = key >> 8;
-    uint8_t sub = key & 0xFF;
-    return (id >= kFirstAudioStream && id <= kLastAudioStream) ||
-           (id == kPrivateStream1 &&
-            ((sub >= kFirstAc3 && sub <= kLastAc3) || (sub >= kFirstLpcm && sub <= kLastLpcm)));
+    return FramingOfStream(key) != AudioFraming::kNone;
 }
 
 }  // namespace
@@ -485,19 +296,15 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
                     facts.stream.key = key;
                     s.audio.push_back(facts.stream);
                 }
+                const AudioFraming framing = FramingOfStream(key);
+                const size_t skip = AudioDataOffset(framing);
                 if (!facts.known) {
-                    bool privateStream = unit.code == kPrivateStream1;
-                    uint8_t sub = key & 0xFF;
-                    if (privateStream && sub >= kFirstLpcm) {
+                    if (framing == AudioFraming::kLpcm) {
                         facts.stream.codec = "pcm_dvd";
                         facts.known = true;
-                    } else if (privateStream) {
-                        if (payload.size() > kAc3HeaderBytes) {
-                            ReadAc3(payload.data() + kAc3HeaderBytes,
-                                    payload.size() - kAc3HeaderBytes, &facts);
-                        }
-                    } else {
-                        ReadMpegAudio(payload.data(), payload.size(), &facts);
+                    } else if (payload.size() > skip) {
+                        ReadAudioFacts(framing, payload.data() + skip, payload.size() - skip,
+                                       &facts);
                     }
                     if (facts.known) {
                         for (PsAudioStream& a : s.audio) {
@@ -507,14 +314,13 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
                         }
                     }
                 }
-                uint8_t sub = key & 0xFF;
-                bool ac3 = unit.code == kPrivateStream1 && sub >= kFirstAc3 && sub <= kLastAc3;
-                if (unit.code != kPrivateStream1 || ac3) {
-                    size_t skip = ac3 ? kAc3HeaderBytes : 0;
-                    if (payload.size() > skip) {
-                        audioFrames[key].Feed(input.Position(), payload.data() + skip,
-                                              payload.size() - skip, ac3);
-                    }
+                if (payload.size() > skip) {
+                    const uint32_t group = framing == AudioFraming::kLpcm
+                                               ? LpcmGroupBytes(payload.data() + kAc3HeaderBytes)
+                                               : 0;
+                    audioFrames.try_emplace(key, framing, group)
+                        .first->second.Feed(input.Position(), s.lastPackAt, payload.data() + skip,
+                                            payload.size() - skip);
                 }
                 if (firstAudio == 0) {
                     firstAudio = key;
@@ -567,6 +373,13 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
             if (walker.CutBefore(s.cutAt, &cut)) {
                 s.audioCuts.push_back(cut);
             }
+        }
+    }
+    for (const auto& [key, walker] : audioFrames) {
+        PsAudioCut tail;
+        tail.key = key;
+        if (walker.TrailingPart(&tail)) {
+            s.audioTails.push_back(tail);
         }
     }
     if (firstAudio != 0) {

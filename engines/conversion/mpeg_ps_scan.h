@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "engines/conversion/media_scan.h"
+#include "engines/conversion/mpeg_ps_audio_frames.h"
 
 struct PsAudioStream {
     uint16_t key = 0;  // stream id << 8, or 0xBD << 8 | sub id for private stream 1
@@ -16,14 +17,6 @@ struct PsAudioStream {
     int sampleRate = 0;
     int channels = 0;
     bool operator==(const PsAudioStream&) const = default;
-};
-
-// Where the audio of a stream that is cut short ends: in the PES packet at stream offset `pesAt`,
-// after `keepBytes` of its payload (the last whole frame); the stream's later packets go.
-struct PsAudioCut {
-    uint16_t key = 0;
-    uint64_t pesAt = 0;
-    size_t keepBytes = 0;
 };
 
 struct PsScan {
@@ -44,8 +37,10 @@ struct PsScan {
     bool cutShort = false;
     uint64_t cutAt = 0;                 // stream offset where the last (incomplete) picture begins
     int64_t fullEnd = -1;               // the end of all pictures, the incomplete one included
-    std::vector<PsAudioCut> audioCuts;  // when cut short: where each MPEG audio stream ends
-    int endCodes = 0;                   // program end codes
+    std::vector<PsAudioCut> audioCuts;  // when cut short: where each audio stream ends
+    // Audio streams whose data ends inside a frame: where their last whole frame ends.
+    std::vector<PsAudioCut> audioTails;
+    int endCodes = 0;  // program end codes
     uint64_t lastEndCodeAt = 0;
     uint64_t lastPackAt = 0;   // stream offset of the last pack header
     int64_t lastMuxRate = 0;   // its mux rate (50 bytes per second)

@@ -49,7 +49,9 @@ AVRational DisplayAspect(const InputFacts& input) {
 
 // Whether the output can hold the first input's audio as it is. A program stream takes the
 // MPEG audio layers, AC-3, DTS and LPCM; a Video CD only the layer II at 44.1 kHz of its
-// standard, a DVD only 48 kHz. An AVI file takes what has a WAVE format tag.
+// standard. An MPEG-2 output holds the inputs' audio at their own rate when all of them match
+// (a Super Video CD's 44.1 kHz): only audio that is encoded anyway is made DVD's 48 kHz. An AVI
+// file takes what has a WAVE format tag.
 bool CarriesAudio(const OutputPlan& plan, const InputFacts& first) {
     if (std::strcmp(plan.muxer, "avi") == 0) {
         const AVOutputFormat* avi = av_guess_format("avi", nullptr, nullptr);
@@ -59,9 +61,6 @@ bool CarriesAudio(const OutputPlan& plan, const InputFacts& first) {
     if (std::strcmp(plan.muxer, "vcd") == 0) {
         return first.audioCodec == AV_CODEC_ID_MP2 && first.sampleRate == kVcdAudioRate &&
                first.channels <= 2;
-    }
-    if (std::strcmp(plan.muxer, "dvd") == 0 && first.sampleRate != kDvdAudioRate) {
-        return false;
     }
     switch (first.audioCodec) {
         case AV_CODEC_ID_MP1:

@@ -104,9 +104,9 @@ HRESULT Edit::GetInputReport(uint32_t index, KJ_RMEDIT_INPUT_REPORT* report) {
     const InputDamage& d = damage[index];
     const JoinPlan& plan = m_joiner.plan();
     *report = KJ_RMEDIT_INPUT_REPORT{};
-    if (m_succeeded && index < plan.shifts.size()) {
-        uint32_t start = plan.shifts[index];
-        uint32_t end = index + 1 < plan.shifts.size() ? plan.shifts[index + 1] : plan.duration;
+    if (m_succeeded && index < plan.starts.size()) {
+        uint32_t start = plan.starts[index];
+        uint32_t end = index + 1 < plan.starts.size() ? plan.starts[index + 1] : plan.duration;
         report->placed = 1;
         report->startMs = start;
         report->durationMs = end > start ? end - start : 0;

@@ -18,8 +18,8 @@ namespace {
 
 constexpr size_t kCopyBytes = 1u << 20;
 
-
-// An input file, open for reading, with its header read.
+// An input file with its header read; open only while it is read, so that lists may be of any
+// length.
 struct BareInput {
     std::string path;
     std::string name;
@@ -183,6 +183,7 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
             }
         }
         audioTotal += in->ra.audioBytes;
+        in->file.Close();
         files.push_back(std::move(in));
     }
     const BareInput& first = *files.front();
@@ -228,6 +229,13 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
     uint32_t sent = 0;
     std::vector<uint8_t> buffer(kCopyBytes);
     for (const auto& in : files) {
+        if (int error = in->file.Open(in->path, DescriptorFile::Mode::Read)) {
+            return abandon(RMEDIT_E_BAD_FILE,
+                           "Cannot open " + in->name + ": " + std::strerror(error) + ".");
+        }
+        if (in->file.Size() != in->size) {
+            return abandon(RMEDIT_E_BAD_FILE, in->name + " changed while it was being joined.");
+        }
         uint64_t at = in->ra.audioStart;
         uint64_t left = in->ra.audioBytes;
         while (left > 0) {
@@ -256,6 +264,7 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
                 }
             }
         }
+        in->file.Close();
     }
     int error = out.Sync();
     if (int closed = out.Close(); error == 0) {

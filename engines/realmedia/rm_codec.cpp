@@ -21,15 +21,28 @@ std::string Fps(uint32_t fixed) {
     return text;
 }
 
-// Bytes equal apart from two 4-byte fields at `skipA` and `skipB`.
-bool EqualExcept(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b, size_t skipA,
-                 size_t skipB) {
+// Fields of a RealAudio header (versions 4 and 5) that describe one file or only size its
+// buffers; no decoder reads them, so two files that differ in them alone play as one stream:
+// - T+12 "data size": not reliable, every encoder writes its own constant;
+// - T+28 total audio bytes: how much audio this one file holds;
+// - T+32 and T+36 bytes per minute: the bit rate, as information; the decoder takes its frame
+//   and block sizes from the flavor, the sizes at T+24 and T+40..44 and the codec data, which
+//   are compared.
+constexpr size_t kRaFieldsNoDecoderReads[] = {kRaDataSize, kRaAudioBytes, kRaBytesPerMinute,
+                                              kRaBytesPerMinute2};
+
+// Bytes equal apart from the 4-byte fields at `skipped`.
+bool EqualExcept(const std::vector<uint8_t>& a, const std::vector<uint8_t>& b,
+                 const size_t (&skipped)[4]) {
     if (a.size() != b.size()) {
         return false;
     }
     for (size_t i = 0; i < a.size(); ++i) {
-        bool skipped = (i >= skipA && i < skipA + 4) || (i >= skipB && i < skipB + 4);
-        if (!skipped && a[i] != b[i]) {
+        bool skip = false;
+        for (size_t field : skipped) {
+            skip = skip || (i >= field && i < field + 4);
+        }
+        if (!skip && a[i] != b[i]) {
             return false;
         }
     }
@@ -93,6 +106,18 @@ bool ParseVideoFormat(const std::vector<uint8_t>& typeData, VideoFormat& f) {
     return true;
 }
 
+bool PlaysInBlocks(const AudioFormat& format) {
+    if (format.subPacketHeight <= 1) {
+        return false;
+    }
+    for (const char* interleaver : kBlockInterleavers) {
+        if (format.interleaver == interleaver) {
+            return true;
+        }
+    }
+    return false;
+}
+
 bool IsCopyableAudioCodec(const std::string& fourcc) {
     for (const char* known : {"cook", "atrc", "sipr", "raac", "racp", "dnet", "28_8", "lpcJ"}) {
         if (fourcc == known) {
@@ -113,7 +138,7 @@ std::string DescribeAudioDifference(const std::vector<uint8_t>& first,
     bool pa = ParseAudioFormat(first, a);
     bool pb = ParseAudioFormat(other, b);
     if (pa && pb && (a.version == 4 || a.version == 5)) {
-        if (EqualExcept(first, other, kRaDataSize, kRaAudioBytes)) {
+        if (EqualExcept(first, other, kRaFieldsNoDecoderReads)) {
             return {};
         }
     } else if (first == other) {

@@ -35,13 +35,18 @@ bool ParseAudioFormat(const std::vector<uint8_t>& typeData, AudioFormat& format)
 // False when the data is not a "VIDO" block.
 bool ParseVideoFormat(const std::vector<uint8_t>& typeData, VideoFormat& format);
 
+// Whether the stream's packets come in interleave blocks that play only whole.
+bool PlaysInBlocks(const AudioFormat& format);
+
 // Codecs whose packets this module knows how to copy.
 bool IsCopyableAudioCodec(const std::string& fourcc);
 bool IsCopyableVideoCodec(const std::string& fourcc);
 
 // Empty when packets of a stream described by `other` may follow those of one described by
 // `first`; otherwise what differs, for the user ("the sample rate is 22050 Hz, not 44100 Hz").
-// The fields of a RealAudio header that describe one file's data are left out.
+// The fields of a RealAudio header that describe one file's data or its bit rate (no decoder
+// reads them) are left out; so are the media properties' rates, sizes and preroll, which only
+// size a player's buffers (the joined header takes the largest of them).
 std::string DescribeAudioDifference(const std::vector<uint8_t>& first,
                                     const std::vector<uint8_t>& other);
 std::string DescribeVideoDifference(const std::vector<uint8_t>& first,

@@ -102,10 +102,11 @@ inline constexpr size_t kRaVersionDigit = 11;  // the digit of that text
 inline constexpr size_t kRaDataSize = 12;      // u32; describes one file only
 inline constexpr size_t kRaHeaderSize = 18;    // u32: header length - 16
 inline constexpr size_t kRaHeaderSizeBase = 16;
-inline constexpr size_t kRaFlavor = 22;          // u16
-inline constexpr size_t kRaCodedFrameSize = 24;  // u32
-inline constexpr size_t kRaAudioBytes = 28;      // u32; 0 when the encoder did not count
-inline constexpr size_t kRaBytesPerMinute = 32;  // u32
+inline constexpr size_t kRaFlavor = 22;           // u16
+inline constexpr size_t kRaCodedFrameSize = 24;   // u32
+inline constexpr size_t kRaAudioBytes = 28;       // u32; 0 when the encoder did not count
+inline constexpr size_t kRaBytesPerMinute = 32;   // u32
+inline constexpr size_t kRaBytesPerMinute2 = 36;  // u32: the same again, or 0
 inline constexpr size_t kRaSubPacketHeight = 40;
 inline constexpr size_t kRaFrameSize = 42;
 inline constexpr size_t kRaSubPacketSize = 44;
@@ -123,6 +124,10 @@ inline constexpr size_t kRa5Interleaver = 62;
 inline constexpr size_t kRa5Fourcc = 66;
 inline constexpr size_t kRa5CodecDataLength = 74;  // u32
 inline constexpr size_t kRa5CodecData = 78;
+
+// Interleavers that spread each block of sub-packet-height packets over one another, so that a
+// block plays only whole ("Int0", "vbrs" and "vbrf" packets stand alone).
+inline constexpr const char* kBlockInterleavers[] = {"genr", "Int4", "sipr"};
 
 // RealVideo type-specific data: size u32, "VIDO", FourCC, width u16, height u16, bit count u16,
 // pad u16 x2, frame rate u32 (16.16), then the codec's own data.

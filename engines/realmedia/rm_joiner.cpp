@@ -11,6 +11,7 @@
 
 #include "engines/realmedia/edit_text.h"
 #include "engines/realmedia/rm_codec.h"
+#include "engines/realmedia/rm_content_span.h"
 #include "engines/realmedia/rm_video_payload.h"
 #include "engines/realmedia/rmedit.h"
 #include "platform/bytes.h"
@@ -23,7 +24,6 @@ namespace {
 constexpr size_t kWriteBufferBytes = 1u << 20;
 // Index entries of one stream lie at least this far apart (and one at each input's start).
 constexpr uint32_t kIndexSpacingMs = 1000;
-
 
 std::string StreamKind(const MediaProperties& m) {
     return m.IsVideo() ? "video" : m.IsAudio() ? "audio" : "\"" + m.mime + "\"";
@@ -212,11 +212,29 @@ HRESULT Joiner::OpenInputs(const std::vector<std::string>& paths, std::string* t
             return Fail(text, RMEDIT_E_NO_DATA,
                         "There is no data in the input file " + input->name + ".");
         }
+        input->size = input->source.Size();
+        input->source.Close();
         m_inputs.push_back(std::move(input));
     }
     return S_OK;
 }
 
+HRESULT Joiner::Reopen(Input& in, std::string* text) {
+    if (!in.source.Open(in.path)) {
+        return Fail(text, RMEDIT_E_BAD_FILE,
+                    "Cannot open " + in.name + ": " + std::strerror(errno) + ".");
+    }
+    if (in.source.Size() != in.size) {
+        in.source.Close();
+        return Fail(text, RMEDIT_E_BAD_FILE, in.name + " changed while it was being joined.");
+    }
+    return S_OK;
+}
+
+// A stream's media properties are not compared: their bit rates, packet sizes and preroll only
+// size a player's buffers and its start time and duration tell of one file, so no decoder reads
+// them. The joined header takes the largest rates and preroll of all inputs (BuildHeader), and
+// its own packet sizes and duration. What decoders read, the type-specific data, is compared.
 HRESULT Joiner::CheckStreams(std::string* text) {
     const Input& first = *m_inputs.front();
     for (const MediaProperties& m : first.header.streams) {
@@ -307,7 +325,7 @@ HRESULT Joiner::PlanOutput(std::string* text) {
         plan.headerBytes += c.bytes.size();
     }
     uint64_t offset = plan.headerBytes + kDataHeadBytes;
-    uint64_t shift = 0;
+    uint64_t seam = 0;       // where the input being placed starts in the output
     uint32_t frameRate = 0;  // of the first video stream: the seams keep to its frame grid
     for (const MediaProperties* m : ordered) {
         VideoFormat f;
@@ -319,9 +337,13 @@ HRESULT Joiner::PlanOutput(std::string* text) {
     IndexPicker picker;
     for (size_t i = 0; i < m_inputs.size(); ++i) {
         Input& in = *m_inputs[i];
-        plan.shifts.push_back(static_cast<uint32_t>(shift));
-        // A first reading finds the frames and audio blocks the input does not finish; when
-        // there are any, the input is placed again without them.
+        if (HRESULT opened = Reopen(in, text); FAILED(opened)) {
+            return opened;
+        }
+        // A reading finds the frames and audio blocks the input does not finish and the lead
+        // its streams share; when either is not what the reading assumed, the input is placed
+        // again with what it found (at most twice more: the lead of what is kept is known once
+        // the left-out units are).
         const std::vector<StreamTotals> streamsBefore = plan.streams;
         const uint64_t offsetBefore = offset;
         const uint32_t packetsBefore = plan.packets;
@@ -329,20 +351,23 @@ HRESULT Joiner::PlanOutput(std::string* text) {
         InputDamage damage;
         uint32_t packets = 0;
         uint32_t lastTimestamp = 0;
-        // Per stream, the last two timestamps copied: the last one's length is the step to it.
-        std::map<uint16_t, std::pair<uint32_t, uint32_t>> lastTimes;
-        for (int attempt = 0; attempt < 2; ++attempt) {
-            if (attempt == 1) {
+        uint32_t lead = 0;  // assumed until a reading has found it
+        int64_t shift = 0;
+        ContentSpan span(in.header);
+        for (int attempt = 0;; ++attempt) {
+            if (attempt > 0) {
                 plan.streams = streamsBefore;
                 offset = offsetBefore;
                 plan.packets = packetsBefore;
                 plan.maxPayload = maxPayloadBefore;
             }
+            // The first input keeps its lead; a later one starts at the seam, its lead dropped.
+            shift = i == 0 ? 0 : static_cast<int64_t>(seam) - lead;
             picker.StartInput();
+            span = ContentSpan(in.header);
             std::map<uint16_t, uint32_t> counts;
             packets = 0;
             lastTimestamp = 0;
-            lastTimes.clear();
             uint32_t read = 0;
             PacketReader reader(in.source, in.header);
             UnitTracker tracker(in.header);
@@ -363,8 +388,9 @@ HRESULT Joiner::PlanOutput(std::string* text) {
                 if (it == slot.end() || m->IsLogical() || !filter.Keep(p)) {
                     continue;  // a stream the output does not have, or a unit not whole
                 }
-                uint64_t timestamp = p.timestamp + shift;
-                if (timestamp > 0xFFFFFFFFull) {
+                span.Add(p);
+                const int64_t timestamp = p.timestamp + shift;
+                if (timestamp > 0xFFFFFFFFll) {
                     return Fail(text, RMEDIT_E_TOO_LARGE,
                                 "The joined file would last longer than a Real Media file can "
                                 "tell (" +
@@ -373,7 +399,7 @@ HRESULT Joiner::PlanOutput(std::string* text) {
                 size_t length = p.length;
                 if (m->IsVideo() &&
                     ShiftPackedFrameTimes(p.bytes + p.HeaderBytes(), p.length - p.HeaderBytes(),
-                                          static_cast<uint32_t>(shift), scratch)) {
+                                          shift, scratch)) {
                     length = p.HeaderBytes() + scratch.size();
                     if (length > kMaxPacketBytes) {
                         return Fail(text, RMEDIT_E_VIDEO_FORMAT,
@@ -384,9 +410,10 @@ HRESULT Joiner::PlanOutput(std::string* text) {
                     }
                 }
                 StreamTotals& s = plan.streams[it->second];
-                if (picker.Take(p.stream, static_cast<uint32_t>(timestamp), p.keyFrame, s.index)) {
-                    s.index.push_back(IndexEntry{static_cast<uint32_t>(timestamp), Clamp32(offset),
-                                                 plan.packets});
+                // Below the lead assumed only while a reading is finding the lead.
+                const uint32_t placed = static_cast<uint32_t>(std::max<int64_t>(timestamp, 0));
+                if (picker.Take(p.stream, placed, p.keyFrame, s.index)) {
+                    s.index.push_back(IndexEntry{placed, Clamp32(offset), plan.packets});
                 }
                 uint32_t payload = static_cast<uint32_t>(length - p.HeaderBytes());
                 ++s.packets;
@@ -402,12 +429,6 @@ HRESULT Joiner::PlanOutput(std::string* text) {
                 ++plan.packets;
                 offset += length;
                 lastTimestamp = std::max(lastTimestamp, p.timestamp);
-                auto& times = lastTimes[p.stream];
-                if (counts[p.stream] == 1) {
-                    times = {p.timestamp, p.timestamp};
-                } else if (p.timestamp != times.second) {
-                    times = {times.second, p.timestamp};
-                }
             }
             if (FAILED(hr)) {
                 return Fail(text, hr, in.name + " cannot be joined: " + why + ".");
@@ -432,8 +453,13 @@ HRESULT Joiner::PlanOutput(std::string* text) {
                                 std::to_string(read + damage.damagedPackets) +
                                 "): it is refused rather than joined with most of it left out.");
             }
-            if (attempt == 0 && in.drops.empty() && tracker.DropsAny()) {
+            const bool newDrops = attempt == 0 && in.drops.empty() && tracker.DropsAny();
+            if (newDrops) {
                 in.drops = tracker.Drops();
+            }
+            const bool leadMoved = i > 0 && span.Start() != lead;
+            if ((newDrops || leadMoved) && attempt < 2) {
+                lead = span.Start();
                 continue;
             }
             for (const MediaProperties& m : firstHeader.streams) {
@@ -450,31 +476,26 @@ HRESULT Joiner::PlanOutput(std::string* text) {
             return Fail(text, RMEDIT_E_NO_DATA,
                         "There is no data in the input file " + in.name + ".");
         }
+        in.source.Close();
         plan.inputPackets.push_back(packets);
-        uint32_t end = ContentEnd(in.header, lastTimestamp);
-        damage.fullMs = end;
-        if (damage.cutShort) {
-            // The header's durations tell of what was cut off: the input ends with the last
-            // sample copied, lasting as long as the step to it.
-            uint64_t copied = 0;
-            for (const auto& [stream, times] : lastTimes) {
-                uint32_t step = times.second > times.first ? times.second - times.first : 1;
-                copied = std::max<uint64_t>(copied, uint64_t{times.second} + step);
-            }
-            end = Clamp32(std::min<uint64_t>(copied, end));
-        }
-        damage.joinedMs = end;
+        plan.shifts.push_back(shift);
+        plan.starts.push_back(static_cast<uint32_t>(seam));
+        // The input ends where its last stream ends; its header's durations tell what a file
+        // cut short has lost.
+        const uint64_t end = span.End();
+        damage.fullMs = ContentEnd(in.header, lastTimestamp);
+        damage.joinedMs = Clamp32(damage.cutShort ? std::min<uint64_t>(end, damage.fullMs) : end);
         plan.damage.push_back(damage);
-        shift += end;
+        seam = static_cast<uint64_t>(shift + static_cast<int64_t>(end));
         if (i + 1 < m_inputs.size()) {
-            shift = AlignToVideoFrames(shift, frameRate);  // where the next input starts
+            seam = AlignToVideoFrames(seam, frameRate);  // where the next input starts
         }
-        if (shift > 0xFFFFFFFFull) {
+        if (seam > 0xFFFFFFFFull) {
             return Fail(text, RMEDIT_E_TOO_LARGE,
                         "The joined file would last longer than a Real Media file can tell.");
         }
     }
-    plan.duration = static_cast<uint32_t>(shift);
+    plan.duration = static_cast<uint32_t>(seam);
     plan.packetBytes = offset - plan.headerBytes - kDataHeadBytes;
     // Streams without packets (logical ones) get no index: readers take an index of a stream
     // they do not show for an error.
@@ -494,6 +515,17 @@ HRESULT Joiner::PlanOutput(std::string* text) {
 std::vector<uint8_t> Joiner::BuildHeader() const {
     const RmHeader& first = m_inputs.front()->header;
     const JoinPlan& plan = m_plan;
+    // The largest buffer any input asks for, so that every packet fits.
+    uint32_t preroll = 0;
+    std::map<uint16_t, std::pair<uint32_t, uint32_t>> largest;  // stream: max bit rate, preroll
+    for (const auto& in : m_inputs) {
+        preroll = std::max(preroll, in->header.props.preroll);
+        for (const MediaProperties& m : in->header.streams) {
+            auto& [rate, wait] = largest[m.stream];
+            rate = std::max(rate, m.maxBitRate);
+            wait = std::max(wait, m.preroll);
+        }
+    }
     uint32_t headerCount = 2;  // .RMF and DATA
     for (const HeaderChunk& c : first.chunks) {
         headerCount += c.id == kIdProp || c.id == kIdCont || c.id == kIdMdpr;
@@ -518,9 +550,10 @@ std::vector<uint8_t> Joiner::BuildHeader() const {
             }
             uint32_t avgRate = BitRate(payload, plan.duration);
             for (const MediaProperties& m : first.streams) {
-                maxRate = Clamp32(uint64_t{maxRate} + m.maxBitRate);
+                maxRate = Clamp32(uint64_t{maxRate} + largest[m.stream].first);
             }
             out.PatchBE32(at + kPropMaxBitRate, std::max(maxRate, avgRate));
+            out.PatchBE32(at + kPropPreroll, preroll);
             out.PatchBE32(at + kPropAvgBitRate, avgRate);
             out.PatchBE32(at + kPropMaxPacket, plan.maxPayload);
             out.PatchBE32(at + kPropAvgPacket,
@@ -545,7 +578,8 @@ std::vector<uint8_t> Joiner::BuildHeader() const {
             at += first.chunks[i].bytes.size();
         }
         uint32_t avgRate = BitRate(s->payloadBytes, plan.duration);
-        out.PatchBE32(at + kMdprMaxBitRate, std::max(m.maxBitRate, avgRate));
+        out.PatchBE32(at + kMdprMaxBitRate, std::max(largest[m.stream].first, avgRate));
+        out.PatchBE32(at + kMdprPreroll, largest[m.stream].second);
         out.PatchBE32(at + kMdprAvgBitRate, avgRate);
         out.PatchBE32(at + kMdprMaxPacket, s->maxPayload);
         out.PatchBE32(at + kMdprAvgPacket, static_cast<uint32_t>(s->payloadBytes / s->packets));
@@ -618,12 +652,15 @@ HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer, s
     uint8_t head[kPacketHeadV1];
     for (size_t i = 0; i < m_inputs.size(); ++i) {
         Input& in = *m_inputs[i];
-        const uint32_t shift = m_plan.shifts[i];
+        std::string why;
+        if (HRESULT opened = Reopen(in, &why); FAILED(opened)) {
+            return abandon(opened, why);
+        }
+        const int64_t shift = m_plan.shifts[i];
         uint32_t packets = 0;
         PacketReader reader(in.source, in.header);
         DropFilter filter(&in.drops);
         Packet p;
-        std::string why;
         HRESULT hr;
         while ((hr = reader.Next(p, &why)) == S_OK) {
             const MediaProperties* m = firstHeader.Stream(p.stream);
@@ -639,7 +676,7 @@ HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer, s
             }
             std::memcpy(head, p.bytes, headBytes);
             const size_t length = headBytes + payloadBytes;
-            const uint32_t timestamp = p.timestamp + shift;
+            const auto timestamp = static_cast<uint32_t>(p.timestamp + shift);
             head[kPacketLength] = static_cast<uint8_t>(length >> 8);
             head[kPacketLength + 1] = static_cast<uint8_t>(length);
             for (int b = 0; b < 4; ++b) {
@@ -662,6 +699,7 @@ HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer, s
         if (out.error() != 0) {
             break;
         }
+        in.source.Close();
         if (packets != m_plan.inputPackets[i]) {
             return abandon(RMEDIT_E_BAD_FILE, in.name + " changed while it was being joined.");
         }

@@ -50,7 +50,8 @@ struct InputDamage {
 
 // The output as planned by the first pass.
 struct JoinPlan {
-    std::vector<uint32_t> shifts;        // per input, ms
+    std::vector<int64_t> shifts;         // per input, ms added to its timestamps
+    std::vector<uint32_t> starts;        // per input, ms: where it starts in the output
     std::vector<uint32_t> inputPackets;  // per input, the packets copied
     std::vector<InputDamage> damage;     // per input
     uint32_t duration = 0;               // of the whole output, ms
@@ -79,14 +80,17 @@ public:
 private:
     struct Input {
         std::string path;
-        std::string name;  // the file name, for texts
-        FileSource source;
+        std::string name;   // the file name, for texts
+        FileSource source;  // open only while the input is read: lists may be of any length
+        uint64_t size = 0;
         RmHeader header;
         // Packets left out so that every frame and audio block copied is whole.
         std::map<uint16_t, std::vector<DropRange>> drops;
     };
 
     HRESULT OpenInputs(const std::vector<std::string>& paths, std::string* text);
+    // Opens an input again for its turn; a failure when it can no longer be read as it was.
+    static HRESULT Reopen(Input& input, std::string* text);
     HRESULT CheckStreams(std::string* text);
     HRESULT PlanOutput(std::string* text);
 
@@ -99,8 +103,8 @@ private:
     uint64_t m_sizeLimit = kMaxFileBytes;
 };
 
-// The first pass's placement of input n: the later of the end of its last packet (of any
-// stream) and the durations its header gives.
+// How long the header of an input says it lasts: the later of the end of its last packet (of
+// any stream) and the durations its header gives.
 uint32_t ContentEnd(const RmHeader& header, uint32_t lastTimestamp);
 
 // `ms` moved up to the next start of a frame at `frameRate` (16.16 frames per second) counted

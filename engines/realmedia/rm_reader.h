@@ -26,6 +26,7 @@ class FileSource : public ByteSource {
 public:
     // False when the file cannot be opened for reading.
     bool Open(const std::string& path);
+    void Close() { m_file.Close(); }
     size_t ReadAt(uint64_t off, void* buffer, size_t n) override;
     uint64_t Size() const override { return m_size; }
 

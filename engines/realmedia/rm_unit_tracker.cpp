@@ -18,8 +18,7 @@ UnitTracker::UnitTracker(const RmHeader& header) {
         AudioFormat audio;
         if (m.IsVideo()) {
             s.kind = Kind::Video;
-        } else if (m.IsAudio() && ParseAudioFormat(m.typeData, audio) &&
-                   audio.subPacketHeight > 1) {
+        } else if (m.IsAudio() && ParseAudioFormat(m.typeData, audio) && PlaysInBlocks(audio)) {
             s.kind = Kind::Blocks;
             s.blockPackets = audio.subPacketHeight;
         }

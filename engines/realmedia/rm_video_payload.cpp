@@ -34,7 +34,7 @@ bool ReadVideoNumber(const uint8_t* p, size_t size, size_t& at, uint32_t& value,
     return true;
 }
 
-bool ShiftPackedFrameTimes(const uint8_t* p, size_t size, uint32_t shift,
+bool ShiftPackedFrameTimes(const uint8_t* p, size_t size, int64_t shift,
                            std::vector<uint8_t>& out) {
     if (shift == 0 || size == 0) {
         return false;
@@ -69,11 +69,11 @@ bool ShiftPackedFrameTimes(const uint8_t* p, size_t size, uint32_t shift,
             break;
         }
         const size_t frameEnd = cursor + 1 + dataBytes;
-        const uint64_t shifted = static_cast<uint64_t>(second) + shift;
+        const int64_t shifted = static_cast<int64_t>(second) + shift;
         if (type == kVideoLastFragment) {
             result.insert(result.end(), p + frameStart, p + frameEnd);
         } else {
-            if (shifted > kLongNumberMax) {
+            if (shifted < 0 || shifted > static_cast<int64_t>(kLongNumberMax)) {
                 break;
             }
             result.insert(result.end(), p + frameStart, p + secondAt);

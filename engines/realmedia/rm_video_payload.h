@@ -22,9 +22,9 @@ bool ReadVideoNumber(const uint8_t* p, size_t size, size_t& at, uint32_t& value,
 
 // When `payload` holds packed frames (first, or after a last fragment), writes the payload with
 // their timestamps moved on by `shift` to `out` and returns true; false (out untouched) when there
-// is nothing to change. A malformed header ends the rewriting; the bytes from there on are kept as
-// they are.
-bool ShiftPackedFrameTimes(const uint8_t* payload, size_t size, uint32_t shift,
+// is nothing to change. A malformed header, or a time the shift would take below 0, ends the
+// rewriting; the bytes from there on are kept as they are.
+bool ShiftPackedFrameTimes(const uint8_t* payload, size_t size, int64_t shift,
                            std::vector<uint8_t>& out);
 
 }  // namespace rm

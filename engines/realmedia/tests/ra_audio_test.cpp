@@ -159,6 +159,58 @@ TEST_F(RealAudio, AudioOnlyCookAndSiprFilesJoinPacketForPacket) {
     }
 }
 
+// RealAudio 5 header of an AAC stream (RealProducer 10 style): 44.1 kHz stereo, "vbrs", whose
+// packets each hold whole access units and stand alone although its sub-packet height is 2.
+std::vector<uint8_t> AacHeader() {
+    ByteWriter w;
+    w.Text(".ra\xfd").BE16(5).BE16(0).Text(".ra5").BE32(16).BE16(5);
+    const size_t sizeAt = w.size();
+    w.BE32(0).BE16(0).BE32(1).BE32(0).BE32(960000).BE32(0);
+    w.BE16(2).BE16(1).BE16(1).BE16(0);
+    w.BE32(44100).BE16(0).BE16(44100).BE16(0).BE16(16).BE16(2).Text("vbrs").Text("raac");
+    w.Bytes("\x01\x07\x00\x00", 4).BE32(3).U8(2).Bytes("\x12\x10", 2);
+    w.PatchBE32(sizeAt, static_cast<uint32_t>(w.size() - 16));
+    return w.bytes();
+}
+
+// An AAC file of `packets` packets, each one access unit of 2048 samples (46 ms) behind its
+// header of access-unit sizes, every packet a key packet.
+TestFile AacFile(uint32_t packets, uint8_t seed) {
+    TestFile f = AudioOnlyFile(AacHeader(), packets, 1, 0, 46, seed);
+    for (TestPacket& p : f.packets) {
+        ByteWriter w;
+        const uint16_t unitBytes = 300 + p.timestamp % 71;
+        w.BE16(0x10).BE16(static_cast<uint16_t>(unitBytes << 3));
+        for (uint16_t i = 0; i < unitBytes; ++i) {
+            w.U8(static_cast<uint8_t>(seed + p.timestamp + i));
+        }
+        p.payload = w.bytes();
+    }
+    return f;
+}
+
+// Streams whose packets stand alone (AAC, dnet) are not cut into blocks by their sub-packet
+// height: every packet of every input is joined.
+TEST_F(RealAudio, PacketsThatStandAloneAreAllJoined) {
+    std::string a = Write("a.rm", BuildFile(AacFile(40, 3)));
+    std::string b = Write("b.rm", BuildFile(AacFile(25, 9)));
+    std::string out = m_dir.File("aac_join.rm");
+    std::string text;
+    ASSERT_EQ(Join({a, b, a}, out, &text), S_OK) << text;
+    rmtest::ReadBack back = rmtest::ReadAll(out);
+    ASSERT_EQ(back.packets.size(), 105u);
+    size_t at = 0;
+    for (const std::string& input : {a, b, a}) {
+        for (const auto& p : rmtest::ReadAll(input).packets) {
+            const auto& q = back.packets[at++];
+            EXPECT_TRUE(q.key);
+            EXPECT_TRUE(std::equal(q.bytes.begin() + 12, q.bytes.end(), p.bytes.begin() + 12,
+                                   p.bytes.end()))
+                << at;
+        }
+    }
+}
+
 TEST_F(RealAudio, AnotherAudioRateOrChannelCountIsRefusedWithTheMismatchText) {
     std::string a =
         Write("a.rm", BuildFile(AudioOnlyFile(rmtest::CookHeader(), 2, 16, 640, 1858, 1)));
@@ -347,6 +399,36 @@ TEST_F(BareRealAudio, Version3FilesJoinFrameForFrame) {
                 0.1);
     if (kjtest::HaveProgram("gst-discoverer-1.0")) {
         EXPECT_NEAR(GstreamerSeconds(out), seconds, 0.1);
+    }
+}
+
+// A list longer than the files a process may hold open joins, Real Media and bare RealAudio
+// alike: each input is open only while it is read.
+TEST_F(BareRealAudio, ListsLongerThanTheOpenFileLimitJoin) {
+    constexpr size_t kInputs = 60;
+    constexpr rlim_t kDescriptors = 24;
+    const std::string bare = Write("a.ra", Version3(Frames144(0.2, 440), "first"));
+    const std::string media =
+        Write("a.rm", BuildFile(AudioOnlyFile(SiprHeader(), 2, 6, 320, 960, 1)));
+    for (const std::string& input : {bare, media}) {
+        SCOPED_TRACE(input);
+        const std::vector<std::string> inputs(kInputs, input);
+        const std::string out = m_dir.File("many_join" + input.substr(input.size() - 3));
+        EXPECT_TRUE(rmtest::SucceedsWithFewDescriptors(
+            [&] {
+                std::string text;
+                return input == bare ? JoinBare(inputs, out, &text) : Join(inputs, out, &text);
+            },
+            kDescriptors));
+        if (input == media) {
+            EXPECT_EQ(rmtest::ReadAll(out).packets.size(),
+                      kInputs * rmtest::ReadAll(input).packets.size());
+        } else {
+            const uint64_t head = Version3({}, "first").size();
+            EXPECT_EQ(std::filesystem::file_size(out),
+                      head + kInputs * (std::filesystem::file_size(input) - head));
+        }
+        EXPECT_EQ(kjtest::DecodeErrors(out), "");
     }
 }
 

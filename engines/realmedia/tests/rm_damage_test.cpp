@@ -176,15 +176,15 @@ TEST_F(RmDamageJoin, ACutInputLosesItsUnfinishedFrameAndBlockAndEndsWhereItsData
         ExpectWholeUnits(o);
         uint32_t lastOfCut = 0;
         for (const auto& p : o.packets) {
-            if ((c == 0) == (p.timestamp < r.plan.shifts[1])) {
-                lastOfCut = std::max(lastOfCut, p.timestamp - (c == 0 ? 0 : r.plan.shifts[1]));
+            if ((c == 0) == (p.timestamp < r.plan.starts[1])) {
+                lastOfCut = std::max(lastOfCut, p.timestamp - (c == 0 ? 0 : r.plan.starts[1]));
             }
         }
         EXPECT_LE(lastOfCut, r.plan.damage[c].joinedMs);
         if (c == 0) {
             // The next input follows on the next frame slot: no gap for what was cut off.
-            EXPECT_GE(r.plan.shifts[1], r.plan.damage[0].joinedMs);
-            EXPECT_LT(r.plan.shifts[1], r.plan.damage[0].joinedMs + 100);
+            EXPECT_GE(r.plan.starts[1], r.plan.damage[0].joinedMs);
+            EXPECT_LT(r.plan.starts[1], r.plan.damage[0].joinedMs + 100);
         }
     }
 }
@@ -205,7 +205,7 @@ TEST_F(RmDamageJoin, AfterDamageEachStreamStartsAgainAtAKey) {
     // The video picks up at a key frame after the damage.
     uint32_t last = 0;
     for (const auto& p : o.packets) {
-        if (p.stream == 1 && p.timestamp >= r.plan.shifts[1]) {
+        if (p.stream == 1 && p.timestamp >= r.plan.starts[1]) {
             if (last != 0 && p.timestamp > last + 100) {
                 EXPECT_TRUE(p.key) << "video resumes at " << p.timestamp << " without a key";
             }

@@ -70,16 +70,18 @@ TEST_F(RmJoinCore, CarriesHeadersAndPlacesTheSecondInputRightAfterTheFirst) {
     ASSERT_TRUE(ro.ok);
     ASSERT_EQ(ro.packets.size(), ra.packets.size() + rb.packets.size());
 
-    // The seam: the later of the end of a's last packet and a's durations.
+    // The seam: where a's last stream ends, its cook packets lasting their 116 ms spacing (its
+    // video, at 100 ms per picture, ends before), moved up to the video's frame grid.
     uint32_t lastA = 0;
     for (const auto& p : ra.packets) {
         lastA = std::max(lastA, p.timestamp);
     }
-    const uint32_t end = std::max({lastA + 1, fa.duration, fa.streams[0].duration});
+    const uint32_t end = lastA + 116;
     const uint32_t shift = static_cast<uint32_t>(rm::AlignToVideoFrames(end, kRate));
     EXPECT_GE(shift, end);
     EXPECT_LT(shift, end + 34);
-    EXPECT_EQ(r.plan.shifts, (std::vector<uint32_t>{0, shift}));
+    EXPECT_EQ(r.plan.shifts, (std::vector<int64_t>{0, shift}));
+    EXPECT_EQ(r.plan.starts, (std::vector<uint32_t>{0, shift}));
 
     // Every packet byte for byte, apart from the shifted timestamp, in the same order.
     for (size_t i = 0; i < ro.packets.size(); ++i) {
@@ -122,8 +124,11 @@ TEST_F(RmJoinCore, CarriesHeadersAndPlacesTheSecondInputRightAfterTheFirst) {
 
     // PROP and MDPR numbers of the joined file.
     const rm::FileProperties& p = ro.header.props;
-    const uint32_t total = shift + std::max<uint32_t>({fb.duration, fb.streams[0].duration,
-                                                       rb.packets.back().timestamp + 1});
+    uint32_t lastB = 0;
+    for (const auto& pk : rb.packets) {
+        lastB = std::max(lastB, pk.timestamp);
+    }
+    const uint32_t total = shift + lastB + 116;
     EXPECT_EQ(p.duration, total);
     EXPECT_EQ(p.packets, ro.packets.size());
     EXPECT_EQ(p.dataOffset, outChunks[7].offset);
@@ -188,7 +193,7 @@ TEST_F(RmJoinCore, ThreeInputsShiftEachByAllBeforeIt) {
         lastB = std::max(lastB, p.timestamp);
     }
     EXPECT_EQ(r.plan.shifts[2],
-              rm::AlignToVideoFrames(r.plan.shifts[1] + std::max(lastB + 1, 3200u), kRate));
+              static_cast<int64_t>(rm::AlignToVideoFrames(r.plan.shifts[1] + lastB + 116, kRate)));
     rmtest::ReadBack ro = rmtest::ReadAll(m_dir.File("out.rm"));
     // Per stream, times never go back.
     std::map<uint16_t, uint32_t> last;
@@ -196,6 +201,108 @@ TEST_F(RmJoinCore, ThreeInputsShiftEachByAllBeforeIt) {
         EXPECT_GE(p.timestamp, last[p.stream]);
         last[p.stream] = p.timestamp;
     }
+}
+
+// Each stream's first and last timestamps in `packets` whose times lie in [from, to).
+std::map<uint16_t, std::pair<uint32_t, uint32_t>> StreamTimes(
+    const std::vector<rmtest::ReadBack::P>& packets, uint32_t from, uint32_t to) {
+    std::map<uint16_t, std::pair<uint32_t, uint32_t>> times;
+    for (const auto& p : packets) {
+        if (p.timestamp < from || p.timestamp >= to) {
+            continue;
+        }
+        auto [it, fresh] = times.try_emplace(p.stream, p.timestamp, p.timestamp);
+        it->second.first = std::min(it->second.first, p.timestamp);
+        it->second.second = std::max(it->second.second, p.timestamp);
+    }
+    return times;
+}
+
+// A file whose streams all start late (sipr's 128 ms, or a file cut from a longer one), its
+// video 40 ms after its sound: at each seam that shared lead is not repeated, and the streams
+// keep their 40 ms to each other.
+TEST_F(RmJoinCore, ALeadEveryStreamSharesIsNotRepeatedAtASeam) {
+    TestFile late = rmtest::Rv40CookFile(3, 4);
+    for (rmtest::TestPacket& p : late.packets) {
+        p.timestamp += p.stream == 0 ? 128 : 168;
+    }
+    const std::string a = Write("late.rm", late);
+    const std::string out = m_dir.File("out.rm");
+    rmtest::JoinResult r = rmtest::JoinFiles({a, a, a}, out);
+    ASSERT_EQ(r.hr, S_OK) << r.text;
+    rmtest::ReadBack ra = rmtest::ReadAll(a);
+    rmtest::ReadBack ro = rmtest::ReadAll(out);
+    ASSERT_EQ(ro.packets.size(), 3 * ra.packets.size());
+    const auto in = StreamTimes(ra.packets, 0, UINT32_MAX);
+    const uint32_t inEnd = in.at(0).second + 116;  // the cook packets' spacing
+    ASSERT_EQ(r.plan.starts.size(), 3u);
+    EXPECT_EQ(r.plan.starts[0], 0u);
+    for (size_t i = 0; i < 3; ++i) {
+        const uint32_t from = r.plan.starts[i];
+        const uint32_t to = i + 1 < 3 ? r.plan.starts[i + 1] : UINT32_MAX;
+        const auto got = StreamTimes(ro.packets, from, to);
+        ASSERT_EQ(got.size(), 2u) << i;
+        // The first input as it is; a later one begins at its seam with its sound.
+        const uint32_t begins = i == 0 ? 128 : from;
+        EXPECT_EQ(got.at(0).first, begins) << i;
+        EXPECT_EQ(got.at(1).first, begins + 40) << i;
+        EXPECT_EQ(got.at(0).second - got.at(0).first, in.at(0).second - in.at(0).first) << i;
+        if (i + 1 < 3) {
+            // The next input starts where this one's sound ends, on the next frame slot.
+            const uint32_t ends = begins + (inEnd - 128);
+            EXPECT_GE(to, ends) << i;
+            EXPECT_LT(to, ends + 34) << i;
+        }
+    }
+}
+
+// Inputs that differ only where no decoder reads (an encoding at another bit rate: the
+// RealAudio header's bytes per minute, the media properties' rates and preroll, the file's
+// preroll) join like matching ones; the joined header takes the largest rate and preroll.
+TEST_F(RmJoinCore, FieldsNoDecoderReadsMayDiffer) {
+    const std::string a = Write("a.rm", rmtest::Rv40CookFile(3, 1));
+    TestFile other = rmtest::Rv40CookFile(2, 2);
+    ByteWriter cook;
+    cook.Bytes(other.streams[0].typeData.data(), other.streams[0].typeData.size());
+    cook.PatchBE32(rm::kRaBytesPerMinute, 240000);
+    cook.PatchBE32(rm::kRaBytesPerMinute2, 240000);
+    other.streams[0].typeData = cook.bytes();
+    other.streams[0].preroll = 4000;
+    const std::vector<uint8_t> built = BuildFile(other);
+    ByteWriter w;
+    w.Bytes(built.data(), built.size());
+    for (const auto& c : rmtest::TopChunks(built)) {
+        if (c.id == "PROP") {
+            w.PatchBE32(c.offset + rm::kPropPreroll, 4200);
+        } else if (c.id == "MDPR" && ByteReader(built).BE16(c.offset + rm::kMdprStream) == 0) {
+            w.PatchBE32(c.offset + rm::kMdprMaxBitRate, 128000);
+            w.PatchBE32(c.offset + rm::kMdprAvgBitRate, 128000);
+        }
+    }
+    const std::string b = m_dir.File("b.rm");
+    ASSERT_TRUE(kjtest::WriteFileBytes(b, w.bytes()));
+    const std::string out = m_dir.File("out.rm");
+    rmtest::JoinResult r = rmtest::JoinFiles({a, b}, out);
+    ASSERT_EQ(r.hr, S_OK) << r.text;
+    rmtest::ReadBack ra = rmtest::ReadAll(a);
+    rmtest::ReadBack rb = rmtest::ReadAll(b);
+    rmtest::ReadBack ro = rmtest::ReadAll(out);
+    ASSERT_EQ(ro.packets.size(), ra.packets.size() + rb.packets.size());
+    for (size_t i = 0; i < ro.packets.size(); ++i) {
+        const auto& in = i < ra.packets.size() ? ra.packets[i] : rb.packets[i - ra.packets.size()];
+        ASSERT_TRUE(std::equal(in.bytes.begin() + 10, in.bytes.end(),
+                               ro.packets[i].bytes.begin() + 10, ro.packets[i].bytes.end()))
+            << i;
+    }
+    EXPECT_EQ(ro.header.props.preroll, 4200u);
+    EXPECT_EQ(ro.header.Stream(0)->preroll, 4000u);
+    EXPECT_EQ(ro.header.Stream(0)->maxBitRate, 128000u);
+    EXPECT_EQ(ro.header.Stream(0)->typeData, ra.header.Stream(0)->typeData);
+    // What a decoder does read still refuses: another flavor.
+    TestFile flavor = rmtest::Rv40CookFile(2, 2);
+    flavor.streams[0].typeData[rm::kRaFlavor + 1] ^= 1;
+    rmtest::JoinResult refused = rmtest::JoinFiles({a, Write("flavor.rm", flavor)}, out);
+    EXPECT_EQ(refused.hr, RMEDIT_E_AUDIO_MISMATCH) << refused.text;
 }
 
 TEST_F(RmJoinCore, RefusesWhatCannotFollowAndSaysWhy) {

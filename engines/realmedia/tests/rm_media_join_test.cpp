@@ -12,6 +12,7 @@
 #include "engines/realmedia/rm_video_payload.h"
 #include "engines/realmedia/rmedit.h"
 #include "engines/realmedia/tests/rm_test_support.h"
+#include "tests/support/output_judge.h"
 
 namespace {
 
@@ -102,7 +103,7 @@ TEST_F(RmMediaJoin, TwoRv10FilesJoinWholeAndSeekIntoTheSecond) {
               kjtest::Ffprobe(File("a10.rm"), "stream=codec_name"));
 
     // A seek into the second input: the index points ffmpeg at the seam's key frame.
-    const double seam = r.plan.shifts[1] / 1000.0;
+    const double seam = r.plan.starts[1] / 1000.0;
     kjtest::CommandResult seek = kjtest::RunCommand(
         "ffprobe -v error -select_streams v:0 -read_intervals " + std::to_string(seam + 0.4) +
         "%+#1 -show_entries packet=pts_time,flags -of csv=p=0 " + kjtest::ShellQuote(out));
@@ -172,7 +173,7 @@ TEST_F(RmMediaJoin, RealEncoderFilesSurviveAJoinPacketForPacket) {
         for (size_t i = 0; i < ro.packets.size(); ++i) {
             const auto& src = ri.packets[i % ri.packets.size()];
             const auto& o = ro.packets[i];
-            const uint32_t shift = i < ri.packets.size() ? 0 : r.plan.shifts[1];
+            const int64_t shift = i < ri.packets.size() ? 0 : r.plan.shifts[1];
             ASSERT_EQ(o.timestamp, src.timestamp + shift) << name << " packet " << i;
             ASSERT_EQ(o.key, src.key);
             // Packed RV10 frames carry their own times, shifted like the packet's; all else is
@@ -202,6 +203,44 @@ TEST_F(RmMediaJoin, RealEncoderFilesSurviveAJoinPacketForPacket) {
             EXPECT_GT(packed, 0) << "the 1997 file packs small frames";
         }
     }
+}
+
+// Two encodings that differ only in their video bit rate (ffmpeg's -b:v): the header fields
+// that tell it are no decoder's business, so the files join packet for packet, and the joined
+// header says the larger rate.
+TEST_F(RmMediaJoin, FilesThatDifferOnlyInBitRateJoinPacketForPacket) {
+    const std::string slow = File("rate100.rm");
+    const std::string fast = File("rate300.rm");
+    for (const auto& [path, rate] : {std::pair{slow, "100k"}, std::pair{fast, "300k"}}) {
+        ASSERT_TRUE(kjtest::MakeWithFfmpeg(
+            std::string("-f lavfi -i testsrc=size=176x144:rate=15 -f lavfi -i sine -t 1.5 -c:v "
+                        "rv20 -b:v ") +
+                rate + " -c:a ac3 -b:a 64k -ar 44100 -ac 2 -g 15",
+            path));
+    }
+    rmtest::ReadBack a = rmtest::ReadAll(slow);
+    rmtest::ReadBack b = rmtest::ReadAll(fast);
+    ASSERT_NE(a.header.Stream(0)->maxBitRate, b.header.Stream(0)->maxBitRate);
+    const std::string out = File("rates.rm");
+    rmtest::JoinResult r = rmtest::JoinFiles({slow, fast}, out);
+    ASSERT_EQ(r.hr, S_OK) << r.text;
+    for (const char* s : {"v:0", "a:0"}) {
+        std::vector<std::string> want;
+        for (const std::string& in : {slow, fast}) {
+            for (const kjtest::ProbedPacket& p : kjtest::ProbePackets(in, s)) {
+                want.push_back(p.md5);
+            }
+        }
+        std::vector<std::string> got;
+        for (const kjtest::ProbedPacket& p : kjtest::ProbePackets(out, s)) {
+            got.push_back(p.md5);
+        }
+        EXPECT_EQ(got, want) << s;
+    }
+    rmtest::ReadBack o = rmtest::ReadAll(out);
+    EXPECT_EQ(o.header.Stream(0)->maxBitRate,
+              std::max(a.header.Stream(0)->maxBitRate, b.header.Stream(0)->maxBitRate));
+    EXPECT_EQ(kjtest::DecodeErrors(out), "");
 }
 
 // The module as the program loads it: two exports, an edit object with its interfaces.
@@ -235,7 +274,7 @@ TEST_F(RmMediaJoin, TheRv40CookJoinKeepsWholeCookBlocksAndPlaysInGStreamerEveryT
         if (p.stream != cook) {
             continue;
         }
-        if (!seamSeen && p.timestamp >= r.plan.shifts[1]) {
+        if (!seamSeen && p.timestamp >= r.plan.starts[1]) {
             seamSeen = true;
             seamKey = p.key;
             EXPECT_EQ(inBlock, 0) << "the first input's last block is not whole";

@@ -3,6 +3,11 @@
 #pragma once
 
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <functional>
 
 #include <string>
 #include <vector>
@@ -60,6 +65,22 @@ inline JoinResult JoinFiles(const std::vector<std::string>& inputs, const std::s
     r.hr = joiner.Join(inputs, output, observer, &r.text);
     r.plan = joiner.plan();
     return r;
+}
+
+// Runs `join` in a child process that may hold at most `descriptors` files open; true when
+// it succeeded there.
+inline bool SucceedsWithFewDescriptors(const std::function<HRESULT()>& join, rlim_t descriptors) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const rlimit limit{descriptors, descriptors};
+        if (::setrlimit(RLIMIT_NOFILE, &limit) != 0) {
+            ::_exit(2);
+        }
+        ::_exit(SUCCEEDED(join()) ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
 }
 
 // The chunks of a file at its top level, as (id, offset, size), walking by the size fields.

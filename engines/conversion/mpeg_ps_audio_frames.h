@@ -1,0 +1,88 @@
+// The audio a program stream carries, frame by frame: MPEG audio, and in private stream 1 AC-3,
+// DTS and DVD LPCM. Their frame headers, and a walk over one stream's packets that knows where
+// its last whole frame ends, so that a join never glues a part-frame to its neighbour.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// How a stream's data divides into frames.
+enum class AudioFraming { kNone, kMpeg, kAc3, kDts, kLpcm };
+
+// The framing of the stream with this key (stream id << 8, or 0xBD << 8 | sub id).
+AudioFraming FramingOfStream(uint16_t key);
+// Bytes of a private stream 1 packet's payload before its audio data (sub id, frame count,
+// first access unit, and LPCM's own three); 0 for MPEG audio.
+size_t AudioDataOffset(AudioFraming framing);
+
+struct AudioFrameHeader {
+    std::string codec;  // "mp1", "mp2", "mp3", "ac3", "dts"
+    int sampleRate = 0;
+    int channels = 0;
+    int64_t bitRate = 0;  // bits per second; 0 when the header does not tell
+    int samplesPerFrame = 0;
+    uint64_t frameBytes = 0;
+};
+
+// The header of a frame at `h` (`size` bytes readable); false when it is none.
+bool ReadAudioFrameHeader(AudioFraming framing, const uint8_t* h, size_t size,
+                          AudioFrameHeader* header);
+// Bytes a frame header needs to be read.
+size_t AudioHeaderBytes(AudioFraming framing);
+
+// The bytes of one LPCM sample group (every channel's sample, two samples deep at 20 and 24
+// bits) from the three LPCM header bytes of a DVD packet; 0 when they are not understood.
+uint32_t LpcmGroupBytes(const uint8_t* lpcmHeader);
+
+// Where a stream's audio ends when a join cuts it: in the PES packet at stream offset `pesAt`
+// (in the pack at `packAt`), after `keepBytes` of its audio data; the stream's later packets go.
+struct PsAudioCut {
+    uint16_t key = 0;
+    uint64_t pesAt = 0;
+    uint64_t packAt = 0;
+    size_t keepBytes = 0;
+};
+
+// One audio stream's frames, walked through its PES packets in order.
+class AudioFrameWalker {
+public:
+    static constexpr size_t kKeptRecords = 512;
+
+    AudioFrameWalker() = default;
+    // LPCM needs its sample group's size; the other framings find their frames' headers.
+    AudioFrameWalker(AudioFraming framing, uint32_t lpcmGroupBytes)
+        : m_framing(framing), m_groupBytes(lpcmGroupBytes) {}
+
+    // The audio data of the PES packet at stream offset `pesAt` in the pack at `packAt`.
+    void Feed(uint64_t pesAt, uint64_t packAt, const uint8_t* data, size_t size);
+
+    // Where the stream must end when everything from stream offset `cutAt` on is left out.
+    bool CutBefore(uint64_t cutAt, PsAudioCut* cut) const;
+    // Where the stream must end so that it ends with a whole frame: false when it does already
+    // (or its frames are not known).
+    bool TrailingPart(PsAudioCut* cut) const;
+
+private:
+    struct Packet {
+        uint64_t at;
+        uint64_t packAt;
+        uint64_t esStart;
+        size_t bytes;
+    };
+    // The cut that keeps `whole` bytes of the stream's data.
+    bool CutAt(uint64_t whole, PsAudioCut* cut) const;
+    void FindFrames(const uint8_t* data, size_t size, uint64_t base);
+
+    AudioFraming m_framing = AudioFraming::kNone;
+    uint32_t m_groupBytes = 0;
+    std::vector<Packet> m_packets;
+    std::vector<uint64_t> m_frameEnds;
+    uint8_t m_header[16] = {};
+    size_t m_headerHave = 0;
+    bool m_searching = true;
+    uint64_t m_headerAt = 0;  // stream data offset of the next frame's header
+    uint64_t m_lastFrameStart = 0;
+    uint64_t m_esBytes = 0;
+};
