@@ -450,7 +450,7 @@ void Reader::Handle(const Command& c) {
             HeaderInfo* info = nullptr;
             if (SUCCEEDED(hr)) {
                 const Header& h = m_source.header();
-                m_prerollUnits = h.file.prerollMs * kUnitsPerMs;
+                m_prerollUnits = UnitsFromMs(h.file.prerollMs);
                 m_streamInfo.clear();
                 for (const auto& s : h.streams) {
                     m_streamInfo[s.number] = &s;

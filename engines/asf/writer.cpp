@@ -449,7 +449,7 @@ HRESULT Writer::EndWriting() {
     const uint64_t packets = m_packetizer->PacketCount();
     const uint64_t dataEnd = m_headerSize + kDataObjectFixed + packets * f.maxPacketSize;
     f.packetCount = packets;
-    f.playDuration = packets == 0 ? 0 : m_endTime + f.prerollMs * kUnitsPerMs;
+    f.playDuration = packets == 0 ? 0 : m_endTime + UnitsFromMs(f.prerollMs);
     f.sendDuration = packets == 0 ? 0 : m_endTime;
     // What the profile left open is measured: bit rates over the play time, and the average
     // time per frame of video. These fields have fixed sizes, so the header keeps its size.

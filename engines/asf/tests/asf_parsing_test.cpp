@@ -10,6 +10,7 @@
 #include "engines/asf/asf_object_assembler.h"
 #include "engines/asf/asf_packet_parser.h"
 #include "engines/asf/asf_packetizer.h"
+#include "engines/asf/media_type.h"
 #include "engines/asf/profile.h"
 #include "engines/asf/tests/asf_bytes.h"
 #include "engines/asf/text.h"
@@ -516,4 +517,31 @@ TEST(AsfPacketParser, ErrorCorrectionDataOfAnyLengthAndParityPackets) {
     // A length type other than "in the flag byte" is not defined.
     Bytes odd = asftest::WithErrorCorrection(plain, {0xA2, 0, 0});
     EXPECT_EQ(asf::ParseDataPacket(ByteReader(odd), &info, &payloads), ASF_E_BADDATAUNIT);
+}
+
+// A stored picture height of any sign, the most negative included, gives the picture's size in
+// the rectangles of the media type (a damaged or hostile header must not overflow it), and a
+// preroll beyond every time still gives times that stay in range.
+TEST(AsfMediaType, PictureHeightsOfEverySignAndHugePrerollsStayInRange) {
+    struct Case {
+        uint32_t stored;
+        uint32_t size;
+    };
+    const Case cases[] = {{240, 240}, {0xFFFFFF10u, 240}, {0x80000000u, 0x80000000u}};
+    for (const Case& c : cases) {
+        Bytes bytes = HeaderObject({FileProperties(3200, 1, 60000000, ~uint64_t{0}),
+                                    VideoStream(1, 320, c.stored, "WMV2")});
+        asf::Header h;
+        ASSERT_EQ(asf::ParseHeaderObject(ByteReader(bytes), &h), S_OK);
+        Bytes block;
+        asf::BuildMediaTypeBlock(h.streams[0], 0, &block);
+        ByteReader format(block.data() + sizeof(WM_MEDIA_TYPE),
+                          block.size() - sizeof(WM_MEDIA_TYPE));
+        constexpr size_t kSourceBottom = 12;
+        constexpr size_t kTargetBottom = 28;
+        EXPECT_EQ(format.LE32(kSourceBottom), c.size) << c.stored;
+        EXPECT_EQ(format.LE32(kTargetBottom), c.size) << c.stored;
+    }
+    EXPECT_EQ(asf::UnitsFromMs(~uint64_t{0}), ~uint64_t{0});
+    EXPECT_EQ(asf::UnitsFromMs(3000), 30000000u);
 }
