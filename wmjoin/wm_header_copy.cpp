@@ -1,6 +1,8 @@
 // Carrying the header over: the first input's attributes, codec list and scripts before
 // writing; every input's markers and the later inputs' scripts, at the places the sample pump
 // gave those inputs, added to the finished output.
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "job/join_host.h"
@@ -18,6 +20,38 @@ constexpr const char* kCopiedAttributes[] = {
     "BannerImageURL", "CopyrightURL",
 };
 constexpr char kStreamAttribute[] = "_MyAttribute";
+// What a reader works out from the file itself (its length, rates, streams, protection): a copy
+// would describe the first input rather than the joined file, whose own header says it.
+constexpr const char* kFileLayoutAttributes[] = {
+    "Duration",
+    "Bitrate",
+    "Seekable",
+    "Stridable",
+    "Broadcast",
+    "Is_Protected",
+    "Is_Trusted",
+    "Signature_Name",
+    "HasAudio",
+    "HasVideo",
+    "HasScript",
+    "HasImage",
+    "HasAttachedImages",
+    "FileSize",
+    "NumberOfFrames",
+    "CurrentBitrate",
+    "OptimalBitrate",
+    "Can_Skip_Backward",
+    "Can_Skip_Forward",
+    "HasArbitraryDataStream",
+    "HasFileTransferStream",
+};
+// The largest value the designed attribute copy can carry (its calls count bytes in a WORD);
+// a larger one goes with the other attributes.
+constexpr DWORD kLargestWordValue = 0xFFFF;
+
+bool Listed(const std::string& name, const char* const* begin, const char* const* end) {
+    return std::any_of(begin, end, [&](const char* listed) { return name == listed; });
+}
 
 std::string NameText(const wchar_t* name) {
     return Utf8FromWide(name);
@@ -32,6 +66,10 @@ HRESULT CWMJoiner::CopyAttributes(IWMHeaderInfo* writerHeader) {
         if (FAILED(hr)) {
             return hr;
         }
+    }
+    HRESULT others = CopyOtherAttributes(writerHeader);
+    if (FAILED(others)) {
+        return others;
     }
     std::wstring streamAttribute = WideFromUtf8(kStreamAttribute);
     for (int n = 2; n <= m_nFiles; ++n) {
@@ -63,6 +101,9 @@ HRESULT CWMJoiner::CopyAttribute(WORD sourceStream, WORD destinationStream,
     if (hr == ASF_E_NOTFOUND && length == 0) {
         return S_OK;  // input 1 does not have it
     }
+    if (hr == NS_E_INVALID_REQUEST && sourceStream == 0) {
+        return S_OK;  // too large for these calls: CopyOtherAttributes carries it
+    }
     if (FAILED(hr)) {
         m_strMessage = WmLine("GetAttributeByName failed for Attribute name %s (hr=0x%08x).\n",
                               NameText(name).c_str(), Hex(hr));
@@ -82,6 +123,73 @@ HRESULT CWMJoiner::CopyAttribute(WORD sourceStream, WORD destinationStream,
                               NameText(name).c_str(), Hex(hr));
     }
     return hr;
+}
+
+HRESULT CWMJoiner::CopyOtherAttributes(IWMHeaderInfo* writerHeader) {
+    IWMHeaderInfo3* source = nullptr;
+    IWMHeaderInfo3* destination = nullptr;
+    auto finish = [&](HRESULT hr) {
+        SafeRelease(source);
+        SafeRelease(destination);
+        return hr;
+    };
+    HRESULT hr =
+        m_headerInfos[0]->QueryInterface(IID_IWMHeaderInfo3, reinterpret_cast<void**>(&source));
+    if (SUCCEEDED(hr)) {
+        hr = writerHeader->QueryInterface(IID_IWMHeaderInfo3,
+                                          reinterpret_cast<void**>(&destination));
+    }
+    if (FAILED(hr)) {
+        m_strMessage = WmLine("QI for IWMHeaderInfo3 failed (hr=0x%08x).\n", Hex(hr));
+        return finish(hr);
+    }
+    WORD count = 0;
+    if (FAILED(hr = source->GetAttributeCountEx(0, &count))) {
+        m_strMessage = WmLine("GetAttributeCountEx failed (hr=0x%08x).\n", Hex(hr));
+        return finish(hr);
+    }
+    std::vector<std::string> designedSeen;
+    for (WORD i = 0; i < count; ++i) {
+        WORD nameLength = 0;
+        WORD language = 0;
+        WMT_ATTR_DATATYPE type = WMT_TYPE_BINARY;
+        DWORD length = 0;
+        hr = source->GetAttributeByIndexEx(0, i, nullptr, &nameLength, &type, &language, nullptr,
+                                           &length);
+        std::vector<WCHAR> name(nameLength + 1u, 0);
+        std::vector<BYTE> value(length);
+        if (SUCCEEDED(hr)) {
+            hr = source->GetAttributeByIndexEx(0, i, name.data(), &nameLength, &type, &language,
+                                               value.data(), &length);
+        }
+        if (FAILED(hr)) {
+            m_strMessage = WmLine("GetAttributeByIndexEx failed for Attribute no %d (hr=0x%08x).\n",
+                                  i, Hex(hr));
+            return finish(hr);
+        }
+        name.back() = 0;
+        const std::string text = NameText(name.data());
+        bool designed = Listed(text, std::begin(kCopiedAttributes), std::end(kCopiedAttributes));
+        // The first of a designed name went in with the designed list, unless it was too large.
+        if (designed &&
+            std::find(designedSeen.begin(), designedSeen.end(), text) == designedSeen.end()) {
+            designedSeen.push_back(text);
+            if (length <= kLargestWordValue) {
+                continue;
+            }
+        }
+        if (Listed(text, std::begin(kFileLayoutAttributes), std::end(kFileLayoutAttributes))) {
+            continue;
+        }
+        hr = destination->AddAttribute(0, name.data(), nullptr, type, language, value.data(),
+                                       length);
+        if (FAILED(hr)) {
+            m_strMessage = WmLine("AddAttribute failed for Attribute name %s (hr=0x%08x).\n",
+                                  text.c_str(), Hex(hr));
+            return finish(hr);
+        }
+    }
+    return finish(S_OK);
 }
 
 HRESULT CWMJoiner::CopyCodecInfo(IWMHeaderInfo* writerHeader) {

@@ -58,6 +58,9 @@ public:
     HRESULT CopyAttributes(IWMHeaderInfo* writerHeader);
     HRESULT CopyAttribute(WORD sourceStream, WORD destinationStream, IWMHeaderInfo* destination,
                           const wchar_t* name);
+    // Every other file-level attribute of input 1 (cover pictures, genres, lyrics ...), with its
+    // type and language, after the designed ones; not what describes input 1's own layout.
+    HRESULT CopyOtherAttributes(IWMHeaderInfo* writerHeader);
     HRESULT CopyCodecInfo(IWMHeaderInfo* writerHeader);
     HRESULT CopyScripts(IWMHeaderInfo* destination, IWMHeaderInfo* source, QWORD shift);
     HRESULT CopyMarkersToOutput();
