@@ -109,6 +109,7 @@ HRESULT ReadFileLayout(const File& file, Header* header, FileLayout* layout) {
             layout->simpleIndexOffset = off;
             layout->simpleIndexSize = size;
         }
+        layout->hasIndexObject = layout->hasIndexObject || ReadGuid(obj) == kIndexObject;
         off += size;
     }
     return S_OK;

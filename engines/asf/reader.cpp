@@ -455,7 +455,9 @@ void Reader::Handle(const Command& c) {
                 for (const auto& s : h.streams) {
                     m_streamInfo[s.number] = &s;
                 }
-                profile = new Profile(ProfileFromHeader(h));
+                ProfileData data = ProfileFromHeader(h);
+                data.indexObject = m_source.layout().hasIndexObject;
+                profile = new Profile(std::move(data));
                 info = new HeaderInfo(h.metadata,
                                       ComputedAttributes(h, m_source.layout().fileSize,
                                                          m_source.layout().simpleIndexOffset != 0),
