@@ -245,7 +245,7 @@ HRESULT CWMJoiner::CopyCodecInfo(IWMHeaderInfo* writerHeader) {
     return finish(S_OK);
 }
 
-HRESULT CWMJoiner::CopyScripts(IWMHeaderInfo* destination, IWMHeaderInfo* source, QWORD shift) {
+HRESULT CWMJoiner::CopyScripts(IWMHeaderInfo* destination, IWMHeaderInfo* source, int64_t shift) {
     WORD count = 0;
     HRESULT hr = source->GetScriptCount(&count);
     if (FAILED(hr)) {
@@ -268,7 +268,7 @@ HRESULT CWMJoiner::CopyScripts(IWMHeaderInfo* destination, IWMHeaderInfo* source
             m_strMessage = WmLine("GetScript failed for Script no %d (hr=0x%08x).\n", i, Hex(hr));
             return hr;
         }
-        hr = destination->AddScript(type.data(), command.data(), time + shift);
+        hr = destination->AddScript(type.data(), command.data(), ShiftedTime(time, shift));
         if (FAILED(hr)) {
             m_strMessage = WmLine("AddScript failed for Script no %d (hr=0x%08x).\n", i, Hex(hr));
             return hr;
@@ -296,13 +296,13 @@ HRESULT CWMJoiner::CopyMarkersToOutput() {
         // Every input's markers, and the later inputs' scripts, go where its samples went.
         for (int n = 1; n <= m_nFiles; ++n) {
             IWMHeaderInfo* source = m_headerInfos[static_cast<size_t>(n - 1)];
-            QWORD shift = Shift(n);
+            int64_t shift = Offset(n);
             hr = source != nullptr ? CopyMarkers(source, header, shift) : E_POINTER;
             if (SUCCEEDED(hr) && n >= 2) {
                 hr = CopyScripts(header, source, shift);
             }
             if (SUCCEEDED(hr) && g_markInputs) {
-                hr = AddInputMarker(header, n, shift);
+                hr = AddInputMarker(header, n, FirstSampleTime(n));
             }
             if (FAILED(hr)) {
                 line = WmLine(
@@ -341,7 +341,7 @@ HRESULT CWMJoiner::AddInputMarker(IWMHeaderInfo* destination, int input, QWORD s
     return hr;
 }
 
-HRESULT CWMJoiner::CopyMarkers(IWMHeaderInfo* source, IWMHeaderInfo* destination, QWORD shift) {
+HRESULT CWMJoiner::CopyMarkers(IWMHeaderInfo* source, IWMHeaderInfo* destination, int64_t shift) {
     WORD count = 0;
     HRESULT hr = source->GetMarkerCount(&count);
     if (FAILED(hr)) {
@@ -362,7 +362,7 @@ HRESULT CWMJoiner::CopyMarkers(IWMHeaderInfo* source, IWMHeaderInfo* destination
             m_strMessage = WmLine("GetMarker failed for Marker no %d (hr=0x%08x).\n", i, Hex(hr));
             return hr;
         }
-        hr = destination->AddMarker(name.data(), time + shift);
+        hr = destination->AddMarker(name.data(), ShiftedTime(time, shift));
         if (FAILED(hr)) {
             m_strMessage = WmLine("AddMarker failed for Marker no %d (hr=0x%08x).\n", i, Hex(hr));
             return hr;

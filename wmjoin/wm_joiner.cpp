@@ -23,6 +23,7 @@ std::string Narrow(const std::wstring& text) {
 CWMJoiner::CWMJoiner(JoinHost& host) : m_host(host) {}
 
 CWMJoiner::~CWMJoiner() {
+    DropHeldSamples();
     m_outputPath.clear();
     m_streamMaps.clear();
     for (size_t i = 0; i < m_readers.size(); ++i) {
@@ -100,6 +101,8 @@ HRESULT CWMJoiner::Init(int inputCount) {
     m_clocks.assign(count, 0);
     m_shifts.assign(count, 0);
     m_firstSampleTimes.assign(count, kNoSampleYet);
+    m_offsets.assign(count, 0);
+    m_fileDurations.assign(count, 0);
     m_contentEnd = 0;
     m_nFiles = inputCount;
     if (g_pfnWMCreateReader == nullptr || g_pfnWMCreateWriter == nullptr) {
@@ -216,6 +219,13 @@ HRESULT CWMJoiner::OpenFirstFile(const std::wstring& path) {
     m_streamMaps.resize(static_cast<size_t>(m_nFiles));
     m_pFirstTable = std::make_unique<WmStreamTable>(count);
     m_pFirstTable->Build(m_profiles[0]);
+    m_audioStreams.clear();
+    for (uint32_t i = 0; i < count; ++i) {
+        const WM_MEDIA_TYPE* type = m_pFirstTable->MediaType(i);
+        if (type != nullptr && type->majortype == WMMEDIATYPE_Audio) {
+            m_audioStreams.push_back(m_pFirstTable->StreamNumber(i));
+        }
+    }
     return hr;
 }
 
@@ -438,6 +448,17 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
         }
         if (k + 1 == m_nFiles && !readDuration(static_cast<size_t>(k))) {
             return finish(hr);
+        }
+    }
+    // Each input's own duration, where its sound ends (the clocks become delivery clocks).
+    for (size_t input = 0; input < m_headerInfos.size(); ++input) {
+        WORD stream = 0;
+        WMT_ATTR_DATATYPE type = WMT_TYPE_QWORD;
+        WORD length = sizeof(QWORD);
+        if (FAILED(m_headerInfos[input]->GetAttributeByName(
+                &stream, durationName.c_str(), &type,
+                reinterpret_cast<BYTE*>(&m_fileDurations[input]), &length))) {
+            m_fileDurations[input] = 0;
         }
     }
     return finish(hr);

@@ -62,9 +62,11 @@ public:
     // type and language, after the designed ones; not what describes input 1's own layout.
     HRESULT CopyOtherAttributes(IWMHeaderInfo* writerHeader);
     HRESULT CopyCodecInfo(IWMHeaderInfo* writerHeader);
-    HRESULT CopyScripts(IWMHeaderInfo* destination, IWMHeaderInfo* source, QWORD shift);
+    // The shift of scripts and markers is signed: an input's lead before its first sample is
+    // taken off, and an item in that lead goes to the input's start.
+    HRESULT CopyScripts(IWMHeaderInfo* destination, IWMHeaderInfo* source, int64_t shift);
     HRESULT CopyMarkersToOutput();
-    HRESULT CopyMarkers(IWMHeaderInfo* source, IWMHeaderInfo* destination, QWORD shift);
+    HRESULT CopyMarkers(IWMHeaderInfo* source, IWMHeaderInfo* destination, int64_t shift);
     // A marker at input `input`'s start (1-based), named after its file.
     HRESULT AddInputMarker(IWMHeaderInfo* destination, int input, QWORD shift);
 
@@ -75,9 +77,12 @@ public:
     uint32_t TickCount() const { return m_nTicks; }
     // The clock of input `input` (1-based), in 100-ns units.
     QWORD Clock(int input) const { return m_clocks[static_cast<size_t>(input - 1)]; }
-    // Where input `input` (1-based) stands in the output: the shift of its samples, scripts and
-    // markers, in 100-ns units; known once that input has started.
+    // Where input `input` (1-based) starts in the output, in 100-ns units: where the samples of
+    // the inputs before it end; known once that input has started.
     QWORD Shift(int input) const { return m_shifts[static_cast<size_t>(input - 1)]; }
+    // What is added to the times of input `input`'s samples, scripts and markers: its start less
+    // the lead its streams share before their first sample (the first input keeps its own).
+    int64_t Offset(int input) const { return m_offsets[static_cast<size_t>(input - 1)]; }
     QWORD TotalSeconds() const { return m_totalSeconds; }
     // The latest end (time plus duration) of any sample written, in 100-ns units.
     QWORD ContentEnd() const { return m_contentEnd; }
@@ -104,6 +109,21 @@ private:
     void ReportInputDamage(int input);
     // Notes where a written sample ends, for the place of the next input.
     void NoteSampleEnd(WORD outputStream, QWORD outputTime, QWORD duration);
+    // Placing an input (wm_input_place.cpp): a later input's samples are held until its lead is
+    // known, then written at their place.
+    HRESULT TakeSample(int input, WORD outputStream, QWORD sampleTime, QWORD duration, DWORD flags,
+                       INSSBuffer* sample);
+    bool LeadKnown() const;
+    HRESULT PlaceHeldSamples(int input);
+    void DropHeldSamples();
+    // Writes one sample of input `input` at its output time; sound is cut to end where the
+    // input's own duration says its sound ends.
+    HRESULT WriteOutputSample(int input, WORD outputStream, QWORD sampleTime, QWORD duration,
+                              DWORD flags, INSSBuffer* sample);
+    QWORD PlaceTime(int input, QWORD inputTime) const;
+    bool IsAudioStream(WORD outputStream) const;
+    // Ends the current input's placing: what is still held is written (on success) or dropped.
+    HRESULT FinishInputPlacing(HRESULT status);
 
     JoinHost& m_host;
     std::string m_strMessage;
@@ -126,6 +146,18 @@ private:
     // sample written so far: the next input starts there.
     std::vector<QWORD> m_shifts;
     std::vector<QWORD> m_firstSampleTimes;  // per input; kNoSampleYet until one is written
+    std::vector<int64_t> m_offsets;         // per input: added to its times
+    std::vector<QWORD> m_fileDurations;     // per input: its "Duration" attribute, 0 unknown
+    std::vector<WORD> m_audioStreams;       // output stream numbers of sound
+    struct HeldSample {
+        WORD stream = 0;
+        QWORD time = 0;
+        QWORD duration = 0;
+        DWORD flags = 0;
+        INSSBuffer* buffer = nullptr;  // one reference held
+    };
+    std::vector<HeldSample> m_held;  // of the current input, until its lead is known
+    bool m_placed = false;           // the current input's offset is known
     QWORD m_contentEnd = 0;
     // Per output stream, the current input's previous sample time and the step to it: the
     // length of a sample that comes without a duration.
@@ -144,6 +176,14 @@ private:
     std::string m_strTrace;  // the last sample's trace line (kept for debugging, not shown)
     RefCount m_refCount;
 };
+
+// A time moved by a signed shift; one that would come before 0 stays at 0.
+inline QWORD ShiftedTime(QWORD time, int64_t shift) {
+    if (shift < 0 && time < static_cast<QWORD>(-shift)) {
+        return 0;
+    }
+    return time + static_cast<QWORD>(shift);
+}
 
 // The Windows Media join of the job's inputs into `outputPath`: 1 on success, 0 on refusal or
 // failure with the reason in g_errorText.

@@ -1,0 +1,135 @@
+// The seams of Windows Media joins, judged by ffprobe, ffmpeg and mpv: the next input begins
+// where the one before really ends (a padded last payload and a lead shared by every stream
+// included), with every whole packet kept and nothing for a reader to complain of.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <regex>
+
+#include "engines/asf/asf_format.h"
+#include "platform/bytes.h"
+#include "tests/support/media_fixtures.h"
+#include "tests/support/output_judge.h"
+#include "wmjoin/tests/wm_seam_judge.h"
+
+namespace {
+
+using kjtest::ShellQuote;
+
+std::string Kjoin() {
+    return ShellQuote(kjtest::BinDir() + "/kjoin");
+}
+
+struct JsonInput {
+    double start = 0;
+    double duration = 0;
+};
+
+// `kjoin join --json`: each input's start and length in the output.
+std::vector<JsonInput> JoinJson(const std::vector<std::string>& inputs, const std::string& output,
+                                std::string* text) {
+    std::string line = Kjoin() + " join --json -y -o " + ShellQuote(output);
+    for (const std::string& input : inputs) {
+        line += " " + ShellQuote(input);
+    }
+    kjtest::CommandResult r = kjtest::RunCommand(line + " 2>/dev/null");
+    *text = r.output;
+    std::vector<JsonInput> found;
+    static const std::regex entry("\"start\": ([0-9.]+), \"duration\": ([0-9.]+)");
+    for (auto it = std::sregex_iterator(r.output.begin(), r.output.end(), entry);
+         it != std::sregex_iterator(); ++it) {
+        found.push_back({std::stod((*it)[1]), std::stod((*it)[2])});
+    }
+    return found;
+}
+
+// The file with its File Properties' Play Duration `less` shorter (100-ns units): the sound of
+// its last payload ends before the payload's nominal end, as an encoder that pads it writes.
+std::vector<uint8_t> WithShorterPlayDuration(std::vector<uint8_t> file, uint64_t less) {
+    uint8_t id[16];
+    GuidToBytes(asf::kFileProperties, id);
+    ByteReader reader(file);
+    for (size_t at = 0; reader.Has(at, asf::fileprops::kSize); ++at) {
+        if (reader.Matches(at, id, sizeof id)) {
+            ByteWriter patch;
+            patch.bytes() = std::move(file);
+            patch.PatchLE64(at + asf::fileprops::kPlayDuration,
+                            reader.LE64(at + asf::fileprops::kPlayDuration) - less);
+            return std::move(patch.bytes());
+        }
+    }
+    return file;
+}
+
+class WmSeams : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() { s_dir = new kjtest::TempDir(); }
+    static void TearDownTestSuite() { delete s_dir; }
+    static std::string F(const char* name) { return s_dir->File(name); }
+    static kjtest::TempDir* s_dir;
+};
+kjtest::TempDir* WmSeams::s_dir = nullptr;
+
+TEST_F(WmSeams, ALeadSharedByEveryStreamIsNotRepeatedAtTheSeam) {
+    std::string error;
+    ASSERT_TRUE(
+        kjtest::MakeWithFfmpeg("-f lavfi -i testsrc=size=176x144:duration=2 -f lavfi -i "
+                               "sine=duration=2 -c:v wmv2 -c:a wmav2 -output_ts_offset 1",
+                               F("lead.wmv"), &error))
+        << error;
+    std::string text;
+    std::vector<JsonInput> json =
+        JoinJson({F("lead.wmv"), F("lead.wmv")}, F("lead_join.wmv"), &text);
+    ASSERT_EQ(json.size(), 2u) << text;
+    wmtest::SeamPlaces places =
+        wmtest::ExpectSeamlessJoin({{F("lead.wmv")}, {F("lead.wmv")}}, F("lead_join.wmv"));
+    ASSERT_EQ(places.starts.size(), 2u);
+    // The first input keeps its own lead; each input lasts its length, not its end time.
+    double lead = places.starts[0];
+    EXPECT_GT(lead, 0.9);
+    double length = wmtest::InputEnd(F("lead.wmv")) - lead;
+    EXPECT_NEAR(json[0].start, lead, 0.002) << text;
+    EXPECT_NEAR(json[0].duration, length, 0.002) << text;
+    EXPECT_NEAR(json[1].start, places.starts[1], 0.002) << text;
+    EXPECT_NEAR(json[1].duration, length, 0.002) << text;
+    EXPECT_EQ(wmtest::NewReaderComplaints({F("lead.wmv")}, F("lead_join.wmv")), "");
+}
+
+TEST_F(WmSeams, APaddedLastPayloadEndsWhereTheFileSaysItsSoundEnds) {
+    std::string error;
+    ASSERT_TRUE(kjtest::MakeWithFfmpeg("-f lavfi -i sine=duration=2.5 -c:a wmav2 -b:a 128k",
+                                       F("whole.wma"), &error))
+        << error;
+    // 30 ms of the last payload are padding by the file's own duration.
+    kjtest::WriteFileBytes(F("padded.wma"),
+                           WithShorterPlayDuration(kjtest::ReadFileBytes(F("whole.wma")), 300000));
+    std::string text;
+    std::vector<JsonInput> json =
+        JoinJson({F("padded.wma"), F("padded.wma"), F("padded.wma")}, F("padded_join.wma"), &text);
+    ASSERT_EQ(json.size(), 3u) << text;
+    wmtest::SeamPlaces places = wmtest::ExpectSeamlessJoin(
+        {{F("padded.wma")}, {F("padded.wma")}, {F("padded.wma")}}, F("padded_join.wma"));
+    double end = wmtest::InputEnd(F("padded.wma"));
+    ASSERT_EQ(places.starts.size(), 3u);
+    EXPECT_NEAR(places.starts[1], end, 0.0011);
+    EXPECT_NEAR(places.starts[2], 2 * end, 0.0022);
+    EXPECT_NEAR(json[2].start + json[2].duration, 3 * end, 0.0033) << text;
+}
+
+TEST_F(WmSeams, ARealPaddedWmaJoinsWithoutAGapOrAComplaint) {
+    const std::string real = KJ_SHARED_MEDIA_DIR "/windowsmedia/wma2-cover-2009.wma";
+    if (!std::filesystem::exists(real)) {
+        GTEST_SKIP() << "../shared/media is not here: the real padded WMA cannot be joined";
+    }
+    std::string text;
+    std::vector<JsonInput> json = JoinJson({real, real}, F("real_join.wma"), &text);
+    ASSERT_EQ(json.size(), 2u) << text;
+    wmtest::SeamPlaces places = wmtest::ExpectSeamlessJoin({{real}, {real}}, F("real_join.wma"));
+    ASSERT_EQ(places.starts.size(), 2u);
+    EXPECT_NEAR(places.starts[1], wmtest::InputEnd(real), 0.0011);
+    // mpv said "Invalid audio PTS" at this seam when the next input followed the padding.
+    EXPECT_EQ(wmtest::NewReaderComplaints({real}, F("real_join.wma")), "");
+}
+
+}  // namespace
