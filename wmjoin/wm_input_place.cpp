@@ -3,8 +3,7 @@
 // first sample (a file whose first packet is not at 0) is taken off rather than repeated at
 // every seam. A later input's first samples are therefore held until every stream of it has
 // shown one (or its samples span more than any interleaving would), and then written.
-// Sound ends where the input's own duration says: the last payload of a stream may be padded
-// to a whole block, and its nominal length would open a gap before the next input.
+// Sound ends where the input's own duration says (wm_audio_seam_write.cpp).
 #include <algorithm>
 
 #include "wmjoin/wm_joiner.h"
@@ -23,9 +22,13 @@ QWORD CWMJoiner::PlaceTime(int input, QWORD inputTime) const {
     return ShiftedTime(inputTime, Offset(input));
 }
 
-bool CWMJoiner::IsAudioStream(WORD outputStream) const {
-    return std::find(m_audioStreams.begin(), m_audioStreams.end(), outputStream) !=
-           m_audioStreams.end();
+const CWMJoiner::AudioStream* CWMJoiner::FindAudioStream(WORD outputStream) const {
+    for (const AudioStream& audio : m_audioStreams) {
+        if (audio.stream == outputStream) {
+            return &audio;
+        }
+    }
+    return nullptr;
 }
 
 HRESULT CWMJoiner::TakeSample(int input, WORD outputStream, QWORD sampleTime, QWORD duration,
@@ -86,28 +89,36 @@ void CWMJoiner::DropHeldSamples() {
         SafeRelease(h.buffer);
     }
     m_held.clear();
+    for (AudioSeam& seam : m_audioSeams) {
+        SafeRelease(seam.pending.buffer);
+    }
 }
 
 HRESULT CWMJoiner::FinishInputPlacing(HRESULT status) {
     int n = CurrentInput();
-    if (FAILED(status) || m_placed || n < 1 || n > m_nFiles) {
+    if (FAILED(status) || n < 1 || n > m_nFiles) {
         DropHeldSamples();
+        FinishAudioSeams(false);
         return status;
     }
-    return PlaceHeldSamples(n);
+    HRESULT hr = m_placed ? S_OK : PlaceHeldSamples(n);
+    HRESULT sealed = FinishAudioSeams(SUCCEEDED(hr));
+    return FAILED(hr) ? hr : sealed;
 }
 
 HRESULT CWMJoiner::WriteOutputSample(int input, WORD outputStream, QWORD sampleTime, QWORD duration,
                                      DWORD flags, INSSBuffer* sample) {
     QWORD outputTime = PlaceTime(input, sampleTime);
-    QWORD ownDuration = m_fileDurations[static_cast<size_t>(input - 1)];
-    if (ownDuration != 0 && IsAudioStream(outputStream)) {
-        // A padded last payload: its sound ends with the file's duration.
-        QWORD soundEnd = PlaceTime(input, ownDuration);
-        if (outputTime < soundEnd && outputTime + duration > soundEnd) {
-            duration = soundEnd - outputTime;
+    for (AudioSeam& seam : m_audioSeams) {
+        if (seam.stream == outputStream) {
+            return WriteAudioSeamSample(seam, outputStream, outputTime, duration, flags, sample);
         }
     }
+    return WriteToOutput(outputStream, outputTime, duration, flags, sample);
+}
+
+HRESULT CWMJoiner::WriteToOutput(WORD outputStream, QWORD outputTime, QWORD duration, DWORD flags,
+                                 INSSBuffer* sample) {
     HRESULT hr =
         m_pWriterAdvanced->WriteStreamSample(outputStream, outputTime, 0, duration, flags, sample);
     if (SUCCEEDED(hr)) {

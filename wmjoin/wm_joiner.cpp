@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 #include "job/job_state.h"
 #include "job/join_host.h"
@@ -223,9 +224,18 @@ HRESULT CWMJoiner::OpenFirstFile(const std::wstring& path) {
     for (uint32_t i = 0; i < count; ++i) {
         const WM_MEDIA_TYPE* type = m_pFirstTable->MediaType(i);
         if (type != nullptr && type->majortype == WMMEDIATYPE_Audio) {
-            m_audioStreams.push_back(m_pFirstTable->StreamNumber(i));
+            AudioStream audio;
+            audio.stream = m_pFirstTable->StreamNumber(i);
+            if (type->formattype == WMFORMAT_WaveFormatEx &&
+                type->cbFormat >= sizeof(WAVEFORMATEX)) {
+                WAVEFORMATEX format;
+                std::memcpy(&format, type + 1, sizeof format);
+                audio.bytesPerSecond = format.nAvgBytesPerSec;
+            }
+            m_audioStreams.push_back(audio);
         }
     }
+    FindAudioSeams();
     return hr;
 }
 

@@ -13,6 +13,7 @@
 
 #include "engines/asf/wmsdk.h"
 #include "platform/auto_event.h"
+#include "wmjoin/wm_audio_seams.h"
 #include "wmjoin/wm_stream_table.h"
 
 class JoinHost;
@@ -116,14 +117,29 @@ private:
     bool LeadKnown() const;
     HRESULT PlaceHeldSamples(int input);
     void DropHeldSamples();
-    // Writes one sample of input `input` at its output time; sound is cut to end where the
-    // input's own duration says its sound ends.
+    // Writes one sample of input `input` at its output time.
     HRESULT WriteOutputSample(int input, WORD outputStream, QWORD sampleTime, QWORD duration,
                               DWORD flags, INSSBuffer* sample);
     QWORD PlaceTime(int input, QWORD inputTime) const;
-    bool IsAudioStream(WORD outputStream) const;
     // Ends the current input's placing: what is still held is written (on success) or dropped.
     HRESULT FinishInputPlacing(HRESULT status);
+    // Sound whose objects need care at a seam (wm_audio_seam_write.cpp).
+    struct AudioSeam;
+    void FindAudioSeams();
+    void StartAudioSeams();
+    HRESULT WriteAudioSeamSample(AudioSeam& seam, WORD outputStream, QWORD outputTime,
+                                 QWORD duration, DWORD flags, INSSBuffer* sample);
+    // The end of the input (`ended`; else it failed and what is kept goes): each sound
+    // stream's last object is written now. Where it would last past the input's own duration,
+    // it ends there (the file's duration tells where the decoded sound of a padded last payload
+    // ends), and an object that ends inside an MPEG audio frame ends with its last whole
+    // frame.
+    HRESULT FinishAudioSeams(bool ended);
+    // Whether the reader of input `input` (1-based) found it cut short.
+    bool InputCutShort(int input);
+    // Writes a sample at its output time as it is and notes where it ends.
+    HRESULT WriteToOutput(WORD outputStream, QWORD outputTime, QWORD duration, DWORD flags,
+                          INSSBuffer* sample);
 
     JoinHost& m_host;
     std::string m_strMessage;
@@ -148,7 +164,13 @@ private:
     std::vector<QWORD> m_firstSampleTimes;  // per input; kNoSampleYet until one is written
     std::vector<int64_t> m_offsets;         // per input: added to its times
     std::vector<QWORD> m_fileDurations;     // per input: its "Duration" attribute, 0 unknown
-    std::vector<WORD> m_audioStreams;       // output stream numbers of sound
+    struct AudioStream {
+        WORD stream = 0;              // its output stream number
+        uint32_t bytesPerSecond = 0;  // its format's average, 0 unknown
+    };
+    std::vector<AudioStream> m_audioStreams;
+    // The sound stream of that output number, or null.
+    const AudioStream* FindAudioStream(WORD outputStream) const;
     struct HeldSample {
         WORD stream = 0;
         QWORD time = 0;
@@ -158,6 +180,25 @@ private:
     };
     std::vector<HeldSample> m_held;  // of the current input, until its lead is known
     bool m_placed = false;           // the current input's offset is known
+    struct AudioSeam {
+        WORD stream = 0;
+        SeamAudioKind kind = SeamAudioKind::kWhole;
+        uint32_t blockAlign = 0;
+        bool inputStarted = false;  // the current input has written an object of the stream
+        // WMA Pro / Lossless: the last packet number written, and what the current input's
+        // numbers are moved by to follow it.
+        bool anyPacket = false;
+        unsigned lastSequence = 0;
+        unsigned sequenceDelta = 0;
+        // MPEG audio: bytes of the next object that finish the current frame.
+        size_t carry = 0;
+        // The latest object, kept until the next one shows it was not the last; for MPEG
+        // audio, where its last whole frame ends.
+        HeldSample pending;
+        size_t pendingWholeEnd = 0;
+        QWORD lastStep = 0;  // from the object before the pending one to it
+    };
+    std::vector<AudioSeam> m_audioSeams;
     QWORD m_contentEnd = 0;
     // Per output stream, the current input's previous sample time and the step to it: the
     // length of a sample that comes without a duration.

@@ -121,6 +121,7 @@ HRESULT CWMJoiner::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BY
                 m_offsets[static_cast<size_t>(n - 1)] = 0;
                 DropHeldSamples();
                 m_placed = n == 1;  // the first input keeps its own times
+                StartAudioSeams();
                 m_steps.assign(m_steps.size(), StreamSteps{});
                 QWORD& clock = m_clocks[static_cast<size_t>(n - 1)];
                 clock = 0;

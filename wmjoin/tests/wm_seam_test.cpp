@@ -8,6 +8,7 @@
 #include <regex>
 
 #include "engines/asf/asf_format.h"
+#include "engines/asf/tests/asf_bytes.h"
 #include "platform/bytes.h"
 #include "tests/support/media_fixtures.h"
 #include "tests/support/output_judge.h"
@@ -130,6 +131,93 @@ TEST_F(WmSeams, ARealPaddedWmaJoinsWithoutAGapOrAComplaint) {
     EXPECT_NEAR(places.starts[1], wmtest::InputEnd(real), 0.0011);
     // mpv said "Invalid audio PTS" at this seam when the next input followed the padding.
     EXPECT_EQ(wmtest::NewReaderComplaints({real}, F("real_join.wma")), "");
+}
+
+// An ASF file of MP3 sound whose objects are cut from the MP3 stream every `chunk` bytes, as
+// some encoders write them: objects begin and end inside frames. `from` and `to` choose the
+// bytes of the stream it holds, so the file may begin and end inside a frame too.
+std::vector<uint8_t> Mp3InAsf(const std::vector<uint8_t>& mp3, size_t from, size_t to,
+                              size_t chunk) {
+    constexpr uint32_t kPacketSize = 1200;
+    constexpr uint32_t kBytesPerSecond = 16000;  // 128 kbit/s
+    constexpr uint64_t kPrerollMs = 3000;
+    std::vector<asf::Bytes> packets;
+    for (size_t at = from; at < to; at += chunk) {
+        size_t end = std::min(to, at + chunk);
+        uint32_t ms = static_cast<uint32_t>(kPrerollMs + (at - from) * 1000 / kBytesPerSecond);
+        packets.push_back(asftest::SinglePayloadPacket(
+            kPacketSize, 1, static_cast<uint8_t>(packets.size()), ms,
+            asf::Bytes(mp3.begin() + static_cast<long>(at), mp3.begin() + static_cast<long>(end)),
+            true));
+    }
+    uint64_t playDuration = ((to - from) * 1000 / kBytesPerSecond + kPrerollMs) * 10000;
+    asf::Bytes header = asftest::HeaderObject(
+        {asftest::FileProperties(kPacketSize, packets.size(), playDuration, kPrerollMs),
+         asftest::AudioStream(1, 0x0055, 44100, kBytesPerSecond, 1)});
+    asf::Bytes file = header;
+    asf::Bytes data = asftest::DataObjectHeader(packets.size(), kPacketSize);
+    file.insert(file.end(), data.begin(), data.end());
+    for (const asf::Bytes& packet : packets) {
+        file.insert(file.end(), packet.begin(), packet.end());
+    }
+    return file;
+}
+
+TEST_F(WmSeams, MpegAudioObjectsThatEndInsideAFrameAreNotGluedToTheNextInput) {
+    std::string error;
+    ASSERT_TRUE(
+        kjtest::MakeWithFfmpeg("-f lavfi -i sine=frequency=500:duration=3 -ac 2 -c:a "
+                               "libmp3lame -b:a 128k -f mp3 -write_xing 0 -id3v2_version 0",
+                               F("tone.mp3"), &error))
+        << error;
+    std::vector<uint8_t> mp3 = kjtest::ReadFileBytes(F("tone.mp3"));
+    ASSERT_GT(mp3.size(), 40000u);
+    // The first file ends 150 bytes into a frame; the second begins 300 bytes into one.
+    kjtest::WriteFileBytes(F("ends_inside.asf"), Mp3InAsf(mp3, 0, 30000, 1000));
+    kjtest::WriteFileBytes(F("begins_inside.asf"), Mp3InAsf(mp3, 10000, mp3.size(), 700));
+    kjtest::WriteFileBytes(F("whole.asf"), Mp3InAsf(mp3, 0, mp3.size(), 1000));
+    for (const std::vector<std::string>& inputs : std::vector<std::vector<std::string>>{
+             {F("ends_inside.asf"), F("begins_inside.asf")},
+             {F("ends_inside.asf"), F("ends_inside.asf"), F("whole.asf")}}) {
+        std::string text;
+        std::vector<JsonInput> json = JoinJson(inputs, F("mp3_join.asf"), &text);
+        ASSERT_EQ(json.size(), inputs.size()) << text;
+        EXPECT_EQ(wmtest::NewReaderComplaints(inputs, F("mp3_join.asf")), "") << inputs[1];
+        EXPECT_EQ(kjtest::DecodeErrors(F("mp3_join.asf")).find("Header missing"),
+                  std::string::npos);
+    }
+}
+
+TEST_F(WmSeams, WmaLosslessPacketNumbersFollowOnAcrossEverySeam) {
+    const std::string real = KJ_SHARED_MEDIA_DIR "/windowsmedia/wmalossless-2011.wma";
+    if (!std::filesystem::exists(real)) {
+        GTEST_SKIP() << "../shared/media is not here: no WMA Lossless file to join";
+    }
+    std::string text;
+    std::vector<JsonInput> json = JoinJson({real, real, real}, F("lossless_join.wma"), &text);
+    ASSERT_EQ(json.size(), 3u) << text;
+    std::string decode = kjtest::DecodeErrors(F("lossless_join.wma"));
+    EXPECT_EQ(decode.find("Packet loss"), std::string::npos) << decode;
+    // Sample for sample the three inputs' sound, one after the other.
+    auto pcm = [](const std::string& path) {
+        return kjtest::RunCommand("ffmpeg -v quiet -i " + ShellQuote(path) + " -f s16le - | md5sum")
+            .output;
+    };
+    kjtest::RunCommand("ffmpeg -v quiet -i " + ShellQuote(real) + " -f s16le " +
+                       ShellQuote(F("one.pcm")));
+    std::string three =
+        kjtest::RunCommand("cat " + ShellQuote(F("one.pcm")) + " " + ShellQuote(F("one.pcm")) +
+                           " " + ShellQuote(F("one.pcm")) + " | md5sum")
+            .output;
+    EXPECT_EQ(pcm(F("lossless_join.wma")), three);
+    EXPECT_EQ(kjtest::LinesNotIn(kjtest::MpvWarnings(F("lossless_join.wma")),
+                                 {kjtest::MpvWarnings(real)}),
+              "");
+    // Each input where the one before ends (the packets themselves differ in their numbers).
+    double end = wmtest::InputEnd(real);
+    for (size_t k = 0; k < json.size(); ++k) {
+        EXPECT_NEAR(json[k].start, static_cast<double>(k) * end, 0.0011 * static_cast<double>(k));
+    }
 }
 
 }  // namespace
