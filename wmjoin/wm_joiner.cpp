@@ -99,6 +99,7 @@ HRESULT CWMJoiner::Init(int inputCount) {
     m_profiles.assign(count, nullptr);
     m_headerInfos.assign(count, nullptr);
     m_opened.assign(count, false);
+    m_inputPaths.assign(count, std::wstring());
     m_clocks.assign(count, 0);
     m_shifts.assign(count, 0);
     m_firstSampleTimes.assign(count, kNoSampleYet);
@@ -170,6 +171,9 @@ HRESULT CWMJoiner::CheckNotProtected(const std::wstring& path) {
 }
 
 HRESULT CWMJoiner::OpenReader(int input, const std::wstring& path) {
+    if (static_cast<size_t>(input) < m_inputPaths.size()) {
+        m_inputPaths[static_cast<size_t>(input)] = path;
+    }
     IWMReader* reader = m_readers[static_cast<size_t>(input)];
     if (reader == nullptr) {
         return E_POINTER;
@@ -285,6 +289,12 @@ HRESULT CWMJoiner::OpenNextFile(const std::wstring& path, int fileNumber, int* m
     if (SUCCEEDED(hr) && index < m_streamMaps.size()) {
         *matched = m_pFirstTable->MapStreams(table, &m_streamMaps[index], m_host);
     }
+    // Its header stays at hand for the header copy; its file waits for its turn.
+    if (FAILED(m_readers[index]->QueryInterface(IID_IWMHeaderInfo,
+                                                reinterpret_cast<void**>(&m_headerInfos[index])))) {
+        m_headerInfos[index] = nullptr;
+    }
+    RetireReader(fileNumber);
     return hr;
 }
 
@@ -370,7 +380,11 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
         return result;
     };
 
-    for (IWMReaderAdvanced* reader : m_readersAdvanced) {
+    for (size_t input = 0; input < m_readersAdvanced.size(); ++input) {
+        IWMReaderAdvanced* reader = m_readersAdvanced[input];
+        if (!ReaderLive(static_cast<int>(input) + 1)) {
+            continue;  // set when it opens again
+        }
         if (reader == nullptr || FAILED(hr = reader->SetManualStreamSelection(TRUE))) {
             hr = reader == nullptr ? E_POINTER : hr;
             line = WmLine("Failed to set manual stream selection for first file (hr=0x%08x).\n",
@@ -380,6 +394,9 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
     }
     for (DWORD s = 0; s < m_nStreams; ++s) {
         for (size_t input = 0; input < m_readersAdvanced.size(); ++input) {
+            if (!ReaderLive(static_cast<int>(input) + 1)) {
+                continue;
+            }
             hr = RequestStreamSamples(m_readersAdvanced[input], m_profiles[input], s);
             if (FAILED(hr)) {
                 break;
@@ -390,6 +407,9 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
         return finish(hr);
     }
     for (size_t input = 0; input < m_readersAdvanced.size(); ++input) {
+        if (!ReaderLive(static_cast<int>(input) + 1)) {
+            continue;
+        }
         HRESULT clockResult = m_readersAdvanced[input]->SetUserProvidedClock(TRUE);
         if (FAILED(clockResult)) {
             line = WmLine("SetUserProvidedClock failed for %d file (hr=0x%08x).\n",
@@ -416,8 +436,13 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
         m_pWriter->SetInputProps(i, nullptr);  // compressed stream samples only
     }
     for (size_t input = 0; input < m_readers.size(); ++input) {
-        hr = m_readers[input]->QueryInterface(IID_IWMHeaderInfo,
-                                              reinterpret_cast<void**>(&m_headerInfos[input]));
+        if (m_headerInfos[input] != nullptr) {
+            continue;  // taken when it was matched
+        }
+        hr = m_readers[input] == nullptr
+                 ? E_POINTER
+                 : m_readers[input]->QueryInterface(
+                       IID_IWMHeaderInfo, reinterpret_cast<void**>(&m_headerInfos[input]));
         if (FAILED(hr)) {
             m_headerInfos[input] = nullptr;
             line = WmLine("Could not QI for IWMHeaderInfo from the reader (hr=0x%08x).\n", Hex(hr));

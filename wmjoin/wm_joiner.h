@@ -97,6 +97,12 @@ private:
     HRESULT CheckNotProtected(const std::wstring& path);
     HRESULT RequestStreamSamples(IWMReaderAdvanced* reader, IWMProfile* profile, DWORD index);
     HRESULT OpenReader(int input, const std::wstring& path);
+    // Lists of any length (wm_reader_turns.cpp): a later input's reader is let go once the
+    // input has been matched, and a new one opens it when its turn comes, so that only the
+    // readers of the first and the current input hold a file (and a thread) at a time.
+    HRESULT RetireReader(int input);
+    HRESULT ReopenReader(int input);
+    bool ReaderLive(int input) const;
     // Shows a line in a message box and returns `hr`.
     HRESULT Show(HRESULT hr, const std::string& line);
     int CurrentInput();
@@ -213,6 +219,7 @@ private:
     AutoResetEvent m_event;
     int16_t m_nCurrentInput = 0;
     std::wstring m_outputPath;
+    std::vector<std::wstring> m_inputPaths;  // per input, as opened
     std::string m_lastLine;
     std::string m_strTrace;  // the last sample's trace line (kept for debugging, not shown)
     RefCount m_refCount;

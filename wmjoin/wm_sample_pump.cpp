@@ -60,6 +60,12 @@ HRESULT CWMJoiner::Run() {
         return Show(hr, WmLine("BeginWriting on IWMWriter failed (hr=0x%08x).\n", Hex(hr)));
     }
     for (int i = 1; i <= m_nFiles; ++i) {
+        hr = ReaderLive(i) ? S_OK : ReopenReader(i);
+        if (FAILED(hr)) {
+            return Show(
+                hr, WmLine("Stream copying failed for the No.%d file (hr=0x%08x).\n", i, Hex(hr)) +
+                        WmFileFailureReason(hr));
+        }
         IWMReader* reader = m_readers[static_cast<size_t>(i - 1)];
         hr = reader != nullptr ? reader->Start(0, 0, 1.0f, nullptr) : E_POINTER;
         if (FAILED(hr)) {
@@ -83,6 +89,7 @@ HRESULT CWMJoiner::Run() {
             return Show(
                 hr, WmLine("Could not Stop reader of the No.%d file (hr=0x%08x).\n", i, Hex(hr)));
         }
+        RetireReader(i);
     }
     hr = m_pWriter->EndWriting();
     if (FAILED(hr)) {

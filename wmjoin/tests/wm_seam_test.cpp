@@ -220,4 +220,26 @@ TEST_F(WmSeams, WmaLosslessPacketNumbersFollowOnAcrossEverySeam) {
     }
 }
 
+TEST_F(WmSeams, ALongListJoinsWithFewFilesOpenAtOnce) {
+    std::string error;
+    ASSERT_TRUE(kjtest::MakeWithFfmpeg("-f lavfi -i sine=frequency=700:duration=0.3 -c:a wmav2",
+                                       F("short.wma"), &error))
+        << error;
+    // Eighty inputs under a limit of 48 open files: held open all at once, they could not be
+    // joined.
+    constexpr int kInputs = 80;
+    std::string line =
+        "ulimit -n 48 && " + Kjoin() + " join --json -y -o " + ShellQuote(F("long_join.wma"));
+    for (int i = 0; i < kInputs; ++i) {
+        line += " " + ShellQuote(F("short.wma"));
+    }
+    kjtest::CommandResult r = kjtest::RunCommand("sh -c " + ShellQuote(line) + " 2>&1");
+    ASSERT_EQ(r.exitCode, 0) << r.output.substr(0, 2000);
+    EXPECT_EQ(kjtest::CountPackets(F("long_join.wma"), "a:0"),
+              kInputs * kjtest::CountPackets(F("short.wma"), "a:0"));
+    EXPECT_EQ(kjtest::DecodeErrors(F("long_join.wma")), "");
+    double end = wmtest::InputEnd(F("short.wma"));
+    EXPECT_NEAR(wmtest::InputEnd(F("long_join.wma")), kInputs * end, 0.0011 * kInputs);
+}
+
 }  // namespace
