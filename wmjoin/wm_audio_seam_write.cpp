@@ -10,6 +10,13 @@
 
 #include "wmjoin/wm_joiner.h"
 
+namespace {
+
+// The longest frame of the codecs ASF carries (WMA 1 and 2: 2048 samples; MP3: 1152).
+constexpr QWORD kLongestFrameSamples = 2048;
+
+}  // namespace
+
 void CWMJoiner::FindAudioSeams() {
     m_audioSeams.clear();
     for (uint32_t i = 0; m_pFirstTable != nullptr && i < m_pFirstTable->Count(); ++i) {
@@ -24,6 +31,7 @@ void CWMJoiner::FindAudioSeams() {
         seam.stream = m_pFirstTable->StreamNumber(i);
         seam.kind = SeamAudioKindOf(format.wFormatTag);
         seam.blockAlign = format.nBlockAlign;
+        seam.sampleRate = format.nSamplesPerSec;
         m_audioSeams.push_back(seam);
     }
 }
@@ -114,9 +122,12 @@ HRESULT CWMJoiner::FinishAudioSeams(bool ended) {
             }
             // Only ever shortened: a duration that runs past the last sample says nothing of
             // where its sound ends. A packet of several frames lasts at least as long as the
-            // step to it from the one before.
+            // step to it from the one before. Less than a frame past the duration is a muxer's
+            // rounding of its times, not padding: the frame's sound is there.
             QWORD nominal = std::max(pending.duration, seam.lastStep);
-            if (soundEnd > pending.time && pending.time + nominal >= soundEnd) {
+            QWORD frame =
+                seam.sampleRate == 0 ? 0 : kLongestFrameSamples * kWmOneSecond / seam.sampleRate;
+            if (soundEnd > pending.time && pending.time + nominal > soundEnd + frame) {
                 pending.duration = soundEnd - pending.time;
             }
             hr = WriteToOutput(pending.stream, pending.time, pending.duration, pending.flags,

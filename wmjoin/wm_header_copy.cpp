@@ -57,6 +57,26 @@ std::string NameText(const wchar_t* name) {
     return Utf8FromWide(name);
 }
 
+// The first input's header and the writer's as IWMHeaderInfo3, released with the pair.
+struct HeaderInfo3Pair {
+    IWMHeaderInfo3* source = nullptr;
+    IWMHeaderInfo3* destination = nullptr;
+    HeaderInfo3Pair() = default;
+    HeaderInfo3Pair(const HeaderInfo3Pair&) = delete;
+    HeaderInfo3Pair& operator=(const HeaderInfo3Pair&) = delete;
+    ~HeaderInfo3Pair() {
+        SafeRelease(source);
+        SafeRelease(destination);
+    }
+    HRESULT Query(IWMHeaderInfo* from, IWMHeaderInfo* to) {
+        HRESULT hr = from->QueryInterface(IID_IWMHeaderInfo3, reinterpret_cast<void**>(&source));
+        if (SUCCEEDED(hr)) {
+            hr = to->QueryInterface(IID_IWMHeaderInfo3, reinterpret_cast<void**>(&destination));
+        }
+        return hr;
+    }
+};
+
 }  // namespace
 
 HRESULT CWMJoiner::CopyAttributes(IWMHeaderInfo* writerHeader) {
@@ -126,27 +146,18 @@ HRESULT CWMJoiner::CopyAttribute(WORD sourceStream, WORD destinationStream,
 }
 
 HRESULT CWMJoiner::CopyOtherAttributes(IWMHeaderInfo* writerHeader) {
-    IWMHeaderInfo3* source = nullptr;
-    IWMHeaderInfo3* destination = nullptr;
-    auto finish = [&](HRESULT hr) {
-        SafeRelease(source);
-        SafeRelease(destination);
-        return hr;
-    };
-    HRESULT hr =
-        m_headerInfos[0]->QueryInterface(IID_IWMHeaderInfo3, reinterpret_cast<void**>(&source));
-    if (SUCCEEDED(hr)) {
-        hr = writerHeader->QueryInterface(IID_IWMHeaderInfo3,
-                                          reinterpret_cast<void**>(&destination));
-    }
+    HeaderInfo3Pair pair;
+    HRESULT hr = pair.Query(m_headerInfos[0], writerHeader);
     if (FAILED(hr)) {
         m_strMessage = WmLine("QI for IWMHeaderInfo3 failed (hr=0x%08x).\n", Hex(hr));
-        return finish(hr);
+        return hr;
     }
+    IWMHeaderInfo3* source = pair.source;
+    IWMHeaderInfo3* destination = pair.destination;
     WORD count = 0;
     if (FAILED(hr = source->GetAttributeCountEx(0, &count))) {
         m_strMessage = WmLine("GetAttributeCountEx failed (hr=0x%08x).\n", Hex(hr));
-        return finish(hr);
+        return hr;
     }
     std::vector<std::string> designedSeen;
     for (WORD i = 0; i < count; ++i) {
@@ -165,7 +176,7 @@ HRESULT CWMJoiner::CopyOtherAttributes(IWMHeaderInfo* writerHeader) {
         if (FAILED(hr)) {
             m_strMessage = WmLine("GetAttributeByIndexEx failed for Attribute no %d (hr=0x%08x).\n",
                                   i, Hex(hr));
-            return finish(hr);
+            return hr;
         }
         name.back() = 0;
         const std::string text = NameText(name.data());
@@ -186,34 +197,25 @@ HRESULT CWMJoiner::CopyOtherAttributes(IWMHeaderInfo* writerHeader) {
         if (FAILED(hr)) {
             m_strMessage = WmLine("AddAttribute failed for Attribute name %s (hr=0x%08x).\n",
                                   text.c_str(), Hex(hr));
-            return finish(hr);
+            return hr;
         }
     }
-    return finish(S_OK);
+    return S_OK;
 }
 
 HRESULT CWMJoiner::CopyCodecInfo(IWMHeaderInfo* writerHeader) {
-    IWMHeaderInfo3* source = nullptr;
-    IWMHeaderInfo3* destination = nullptr;
-    auto finish = [&](HRESULT hr) {
-        SafeRelease(source);
-        SafeRelease(destination);
-        return hr;
-    };
-    HRESULT hr =
-        m_headerInfos[0]->QueryInterface(IID_IWMHeaderInfo3, reinterpret_cast<void**>(&source));
-    if (SUCCEEDED(hr)) {
-        hr = writerHeader->QueryInterface(IID_IWMHeaderInfo3,
-                                          reinterpret_cast<void**>(&destination));
-    }
+    HeaderInfo3Pair pair;
+    HRESULT hr = pair.Query(m_headerInfos[0], writerHeader);
     if (FAILED(hr)) {
         m_strMessage = WmLine("QI for IWMHeaderInfo3 failed (hr=0x%08x).\n", Hex(hr));
-        return finish(hr);
+        return hr;
     }
+    IWMHeaderInfo3* source = pair.source;
+    IWMHeaderInfo3* destination = pair.destination;
     DWORD count = 0;
     if (FAILED(hr = source->GetCodecInfoCount(&count))) {
         m_strMessage = WmLine("GetCodecInfoCount failed (hr=0x%08x).\n", Hex(hr));
-        return finish(hr);
+        return hr;
     }
     for (DWORD i = 0; i < count; ++i) {
         WORD nameLength = 0, descriptionLength = 0, infoLength = 0;
@@ -222,7 +224,7 @@ HRESULT CWMJoiner::CopyCodecInfo(IWMHeaderInfo* writerHeader) {
                                   &infoLength, nullptr);
         if (FAILED(hr)) {
             m_strMessage = WmLine("GetCodecInfo failed (hr=0x%08x).\n", Hex(hr));
-            return finish(hr);
+            return hr;
         }
         std::vector<WCHAR> name(nameLength + 1u, 0);
         std::vector<WCHAR> description(descriptionLength + 1u, 0);
@@ -231,7 +233,7 @@ HRESULT CWMJoiner::CopyCodecInfo(IWMHeaderInfo* writerHeader) {
                                   description.data(), &codecType, &infoLength, info.data());
         if (FAILED(hr)) {
             m_strMessage = WmLine("GetCodecInfo failed (hr=0x%08x).\n", Hex(hr));
-            return finish(hr);
+            return hr;
         }
         name[std::min<size_t>(nameLength, name.size() - 1)] = 0;
         description[std::min<size_t>(descriptionLength, description.size() - 1)] = 0;
@@ -239,10 +241,10 @@ HRESULT CWMJoiner::CopyCodecInfo(IWMHeaderInfo* writerHeader) {
                                        info.data());
         if (FAILED(hr)) {
             m_strMessage = WmLine("AddCodecInfo failed (hr=0x%08x).\n", Hex(hr));
-            return finish(hr);
+            return hr;
         }
     }
-    return finish(S_OK);
+    return S_OK;
 }
 
 HRESULT CWMJoiner::CopyScripts(IWMHeaderInfo* destination, IWMHeaderInfo* source, int64_t shift) {

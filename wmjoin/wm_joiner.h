@@ -203,6 +203,7 @@ private:
         HeldSample pending;
         size_t pendingWholeEnd = 0;
         QWORD lastStep = 0;  // from the object before the pending one to it
+        uint32_t sampleRate = 0;
     };
     std::vector<AudioSeam> m_audioSeams;
     QWORD m_contentEnd = 0;

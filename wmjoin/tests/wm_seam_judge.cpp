@@ -43,6 +43,22 @@ std::string WithoutAddresses(const std::string& text) {
     return std::regex_replace(text, address, "");
 }
 
+// mpv's warnings without the one it gives when the machine is too busy to keep up, which
+// speaks of the machine and not the file.
+std::string PlayWarnings(const std::string& path) {
+    std::istringstream lines(kjtest::MpvWarnings(path));
+    std::string kept;
+    bool busy = false;
+    for (std::string line; std::getline(lines, line);) {
+        busy = busy || line.find("Audio/Video desynchronisation detected") != std::string::npos;
+        if (!busy) {
+            kept += line + "\n";
+        }
+        busy = busy && line.find("(see A-V status field)") == std::string::npos;
+    }
+    return kept;
+}
+
 }  // namespace
 
 std::vector<std::string> ProbedStreams(const std::string& path) {
@@ -132,7 +148,9 @@ SeamPlaces ExpectSeamlessJoin(const std::vector<SeamInput>& inputs, const std::s
             }
             start = std::min(start, out[at[s]].pts);
             size_t last = at[s] + whole - 1;
-            double length = Length(out, last);
+            // The input's own last packet: the step after it in the output is the seam's.
+            double length = Length(
+                std::vector<kjtest::ProbedPacket>(own.begin(), own.begin() + whole), whole - 1);
             double streamEnd = out[last].pts + length;
             frame = std::max(frame, length);
             if (IsAudio(streams[s]) && input.mayLoseAtEnd == 0) {
@@ -165,10 +183,10 @@ std::string NewReaderComplaints(const std::vector<std::string>& inputs, const st
     std::vector<std::string> plays;
     for (const std::string& input : inputs) {
         decodes.push_back(WithoutAddresses(kjtest::DecodeErrors(input)));
-        plays.push_back(kjtest::MpvWarnings(input));
+        plays.push_back(PlayWarnings(input));
     }
     return kjtest::LinesNotIn(WithoutAddresses(kjtest::DecodeErrors(output)), decodes) +
-           kjtest::LinesNotIn(kjtest::MpvWarnings(output), plays);
+           kjtest::LinesNotIn(PlayWarnings(output), plays);
 }
 
 }  // namespace wmtest

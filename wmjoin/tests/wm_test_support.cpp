@@ -167,6 +167,23 @@ std::vector<uint8_t> ExtendedContentDescriptionObject(const std::vector<StoredAt
     return Object(asf::kExtendedContentDescription, body);
 }
 
+std::vector<uint8_t> WithPlayDurationChanged(std::vector<uint8_t> file, int64_t change) {
+    uint8_t id[16];
+    GuidToBytes(asf::kFileProperties, id);
+    ByteReader reader(file);
+    for (size_t at = 0; reader.Has(at, asf::fileprops::kSize); ++at) {
+        if (reader.Matches(at, id, sizeof id)) {
+            uint64_t duration = reader.LE64(at + asf::fileprops::kPlayDuration);
+            ByteWriter patch;
+            patch.bytes() = std::move(file);
+            patch.PatchLE64(at + asf::fileprops::kPlayDuration,
+                            duration + static_cast<uint64_t>(change));
+            return std::move(patch.bytes());
+        }
+    }
+    return file;
+}
+
 std::vector<uint8_t> WithHeaderObject(std::vector<uint8_t> file,
                                       const std::vector<uint8_t>& object) {
     ByteReader reader(file);

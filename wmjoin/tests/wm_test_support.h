@@ -63,6 +63,8 @@ StoredAttribute DwordAttribute(const std::u16string& name, uint32_t value);
 // A WM/Picture value: picture type, MIME type, description and the picture's bytes.
 StoredAttribute PictureAttribute(const std::vector<uint8_t>& picture);
 std::vector<uint8_t> ExtendedContentDescriptionObject(const std::vector<StoredAttribute>& list);
+// The file with its File Properties' Play Duration moved by `change` (100-ns units).
+std::vector<uint8_t> WithPlayDurationChanged(std::vector<uint8_t> file, int64_t change);
 // The file with `object` added as the first child of its Header Object.
 std::vector<uint8_t> WithHeaderObject(std::vector<uint8_t> file,
                                       const std::vector<uint8_t>& object);
