@@ -68,10 +68,14 @@ struct HeaderInfo3Pair {
         SafeRelease(source);
         SafeRelease(destination);
     }
-    HRESULT Query(IWMHeaderInfo* from, IWMHeaderInfo* to) {
+    // On failure the line goes to `message`.
+    HRESULT Query(IWMHeaderInfo* from, IWMHeaderInfo* to, std::string* message) {
         HRESULT hr = from->QueryInterface(IID_IWMHeaderInfo3, reinterpret_cast<void**>(&source));
         if (SUCCEEDED(hr)) {
             hr = to->QueryInterface(IID_IWMHeaderInfo3, reinterpret_cast<void**>(&destination));
+        }
+        if (FAILED(hr)) {
+            *message = WmLine("QI for IWMHeaderInfo3 failed (hr=0x%08x).\n", Hex(hr));
         }
         return hr;
     }
@@ -147,9 +151,8 @@ HRESULT CWMJoiner::CopyAttribute(WORD sourceStream, WORD destinationStream,
 
 HRESULT CWMJoiner::CopyOtherAttributes(IWMHeaderInfo* writerHeader) {
     HeaderInfo3Pair pair;
-    HRESULT hr = pair.Query(m_headerInfos[0], writerHeader);
+    HRESULT hr = pair.Query(m_headerInfos[0], writerHeader, &m_strMessage);
     if (FAILED(hr)) {
-        m_strMessage = WmLine("QI for IWMHeaderInfo3 failed (hr=0x%08x).\n", Hex(hr));
         return hr;
     }
     IWMHeaderInfo3* source = pair.source;
@@ -205,9 +208,8 @@ HRESULT CWMJoiner::CopyOtherAttributes(IWMHeaderInfo* writerHeader) {
 
 HRESULT CWMJoiner::CopyCodecInfo(IWMHeaderInfo* writerHeader) {
     HeaderInfo3Pair pair;
-    HRESULT hr = pair.Query(m_headerInfos[0], writerHeader);
+    HRESULT hr = pair.Query(m_headerInfos[0], writerHeader, &m_strMessage);
     if (FAILED(hr)) {
-        m_strMessage = WmLine("QI for IWMHeaderInfo3 failed (hr=0x%08x).\n", Hex(hr));
         return hr;
     }
     IWMHeaderInfo3* source = pair.source;
