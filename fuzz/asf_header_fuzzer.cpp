@@ -1,4 +1,4 @@
-// The ASF header walk over the bytes a read of the file's start could give.
+// The ASF header walk over the bytes a read of the file's Header Object could give.
 #include <cstddef>
 #include <cstdint>
 
@@ -7,8 +7,7 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     ProbeInfo info;
-    if (ParseAsfHeader(ByteReader(data, size < kHeaderReadBytes ? size : kHeaderReadBytes), info) ==
-        0) {
+    if (ParseAsfHeader(ByteReader(data, size), info) == 0) {
         // What the dispatcher does next must cope with whatever the walk left.
         CompleteProbeInfo(info);
     }

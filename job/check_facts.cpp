@@ -15,15 +15,12 @@
 #include "mcljoin/mcl_api.h"
 #include "mcljoin/mcl_join.h"
 #include "platform/bytes.h"
+#include "probe/asf_header_reader.h"
 #include "probe/format_tags.h"
-#include "probe/header_file.h"
 #include "wmjoin/wm_stream_table.h"
 
 namespace {
 
-// A header object larger than this is not read for the check (real ones are a few kilobytes).
-constexpr uint64_t kMaxAsfHeaderBytes = 16u << 20;
-constexpr size_t kAsfObjectHead = 24;  // GUID and 64-bit size
 constexpr uint64_t kAsfTicksPerSecond = 10'000'000;
 constexpr size_t kBitmapCompression = 16;  // within BITMAPINFOHEADER
 constexpr size_t kWaveChannels = 2;        // within WAVEFORMATEX
@@ -193,21 +190,10 @@ std::optional<CheckFinding> WmStreamFormatRule(const JoinCheckFacts& first,
 }
 
 void ReadAsfFacts(JoinCheckFacts& facts) {
-    HeaderFile file;
-    if (!file.Open(facts.path)) {
-        return;
+    std::vector<uint8_t> bytes;
+    if (ReadAsfHeaderObject(facts.path, bytes)) {
+        AddAsfHeaderFacts(ByteReader(bytes), facts);
     }
-    uint8_t head[kAsfObjectHead] = {};
-    if (file.ReadAt(0, head, sizeof head) != sizeof head) {
-        return;
-    }
-    uint64_t size = ByteReader(head, sizeof head).LE64(16);
-    if (size < kAsfObjectHead || size > kMaxAsfHeaderBytes) {
-        return;
-    }
-    std::vector<uint8_t> bytes(static_cast<size_t>(size));
-    bytes.resize(file.ReadAt(0, bytes.data(), bytes.size()));
-    AddAsfHeaderFacts(ByteReader(bytes), facts);
 }
 
 }  // namespace

@@ -24,6 +24,7 @@ inline constexpr HRESULT E_ABORT = MakeHresult(0x80004004u);
 inline constexpr HRESULT E_FAIL = MakeHresult(0x80004005u);
 inline constexpr HRESULT E_UNEXPECTED = MakeHresult(0x8000FFFFu);
 inline constexpr HRESULT E_ACCESSDENIED = MakeHresult(0x80070005u);
+inline constexpr HRESULT E_TOO_MANY_OPEN_FILES = MakeHresult(0x80070004u);
 inline constexpr HRESULT E_OUTOFMEMORY = MakeHresult(0x8007000Eu);
 inline constexpr HRESULT E_INVALIDARG = MakeHresult(0x80070057u);
 inline constexpr HRESULT E_FILE_NOT_FOUND = MakeHresult(0x80070002u);

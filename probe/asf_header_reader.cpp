@@ -1,5 +1,6 @@
 #include "probe/asf_header_reader.h"
 
+#include <algorithm>
 #include <array>
 #include <limits>
 #include <vector>
@@ -222,9 +223,36 @@ int ParseAsfHeader(ByteReader header, ProbeInfo& info) {
     return 0;
 }
 
+bool ReadAsfHeaderObject(const std::string& path, std::vector<uint8_t>& out) {
+    out.clear();
+    HeaderFile file;
+    if (!file.Open(path)) {
+        return false;
+    }
+    // The object's own size says how far to read; it is read a step at a time so that a size
+    // that lies costs no more memory than the file really holds.
+    constexpr size_t kReadStep = size_t{1} << 20;
+    uint64_t wanted = kHeaderObjectFixed;
+    while (out.size() < wanted) {
+        size_t before = out.size();
+        size_t step = static_cast<size_t>(std::min<uint64_t>(wanted - before, kReadStep));
+        out.resize(before + step);
+        size_t got = file.ReadAt(before, out.data() + before, step);
+        out.resize(before + got);
+        if (got < step) {
+            break;  // the file ends first
+        }
+        if (before == 0 && out.size() >= kObjectHeaderSize) {
+            uint64_t stated = ByteReader(out).LE64(kObjectSizeField);
+            wanted = std::clamp<uint64_t>(stated, kHeaderObjectFixed, kMaxHeaderSize);
+        }
+    }
+    return true;
+}
+
 int ReadAsfHeader(const std::string& path, ProbeInfo& info) {
     std::vector<uint8_t> header;
-    if (!ReadFileHead(path, kHeaderReadBytes, header) || header.empty()) {
+    if (!ReadAsfHeaderObject(path, header) || header.empty()) {
         return -1;
     }
     return ParseAsfHeader(ByteReader(header), info);

@@ -1,6 +1,8 @@
 // Carrying the header over: the first input's attributes, codec list and scripts before
 // writing; every input's markers and the later inputs' scripts, at the places the sample pump
 // gave those inputs, added to the finished output.
+#include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "job/join_host.h"
@@ -18,10 +20,66 @@ constexpr const char* kCopiedAttributes[] = {
     "BannerImageURL", "CopyrightURL",
 };
 constexpr char kStreamAttribute[] = "_MyAttribute";
+// What a reader works out from the file itself (its length, rates, streams, protection): a copy
+// would describe the first input rather than the joined file, whose own header says it.
+constexpr const char* kFileLayoutAttributes[] = {
+    "Duration",
+    "Bitrate",
+    "Seekable",
+    "Stridable",
+    "Broadcast",
+    "Is_Protected",
+    "Is_Trusted",
+    "Signature_Name",
+    "HasAudio",
+    "HasVideo",
+    "HasScript",
+    "HasImage",
+    "HasAttachedImages",
+    "FileSize",
+    "NumberOfFrames",
+    "CurrentBitrate",
+    "OptimalBitrate",
+    "Can_Skip_Backward",
+    "Can_Skip_Forward",
+    "HasArbitraryDataStream",
+    "HasFileTransferStream",
+};
+// The largest value the designed attribute copy can carry (its calls count bytes in a WORD);
+// a larger one goes with the other attributes.
+constexpr DWORD kLargestWordValue = 0xFFFF;
+
+bool Listed(const std::string& name, const char* const* begin, const char* const* end) {
+    return std::any_of(begin, end, [&](const char* listed) { return name == listed; });
+}
 
 std::string NameText(const wchar_t* name) {
     return Utf8FromWide(name);
 }
+
+// The first input's header and the writer's as IWMHeaderInfo3, released with the pair.
+struct HeaderInfo3Pair {
+    IWMHeaderInfo3* source = nullptr;
+    IWMHeaderInfo3* destination = nullptr;
+    HeaderInfo3Pair() = default;
+    HeaderInfo3Pair(const HeaderInfo3Pair&) = delete;
+    HeaderInfo3Pair& operator=(const HeaderInfo3Pair&) = delete;
+    ~HeaderInfo3Pair() {
+        SafeRelease(source);
+        SafeRelease(destination);
+    }
+    // On failure the line goes to `message`.
+    HRESULT Query(IWMHeaderInfo* from, IWMHeaderInfo* to, std::string* message) {
+        HRESULT hr = from->QueryInterface(IID_IWMHeaderInfo3, reinterpret_cast<void**>(&source));
+        if (SUCCEEDED(hr)) {
+            hr = to->QueryInterface(IID_IWMHeaderInfo3, reinterpret_cast<void**>(&destination));
+        }
+        if (FAILED(hr)) {
+            *message = WmLine("QI for IWMHeaderInfo3 failed (hr=0x%08x).\n", Hex(hr));
+        }
+        return hr;
+    }
+};
 
 }  // namespace
 
@@ -32,6 +90,10 @@ HRESULT CWMJoiner::CopyAttributes(IWMHeaderInfo* writerHeader) {
         if (FAILED(hr)) {
             return hr;
         }
+    }
+    HRESULT others = CopyOtherAttributes(writerHeader);
+    if (FAILED(others)) {
+        return others;
     }
     std::wstring streamAttribute = WideFromUtf8(kStreamAttribute);
     for (int n = 2; n <= m_nFiles; ++n) {
@@ -63,6 +125,9 @@ HRESULT CWMJoiner::CopyAttribute(WORD sourceStream, WORD destinationStream,
     if (hr == ASF_E_NOTFOUND && length == 0) {
         return S_OK;  // input 1 does not have it
     }
+    if (hr == NS_E_INVALID_REQUEST && sourceStream == 0) {
+        return S_OK;  // too large for these calls: CopyOtherAttributes carries it
+    }
     if (FAILED(hr)) {
         m_strMessage = WmLine("GetAttributeByName failed for Attribute name %s (hr=0x%08x).\n",
                               NameText(name).c_str(), Hex(hr));
@@ -84,28 +149,75 @@ HRESULT CWMJoiner::CopyAttribute(WORD sourceStream, WORD destinationStream,
     return hr;
 }
 
-HRESULT CWMJoiner::CopyCodecInfo(IWMHeaderInfo* writerHeader) {
-    IWMHeaderInfo3* source = nullptr;
-    IWMHeaderInfo3* destination = nullptr;
-    auto finish = [&](HRESULT hr) {
-        SafeRelease(source);
-        SafeRelease(destination);
-        return hr;
-    };
-    HRESULT hr =
-        m_headerInfos[0]->QueryInterface(IID_IWMHeaderInfo3, reinterpret_cast<void**>(&source));
-    if (SUCCEEDED(hr)) {
-        hr = writerHeader->QueryInterface(IID_IWMHeaderInfo3,
-                                          reinterpret_cast<void**>(&destination));
-    }
+HRESULT CWMJoiner::CopyOtherAttributes(IWMHeaderInfo* writerHeader) {
+    HeaderInfo3Pair pair;
+    HRESULT hr = pair.Query(m_headerInfos[0], writerHeader, &m_strMessage);
     if (FAILED(hr)) {
-        m_strMessage = WmLine("QI for IWMHeaderInfo3 failed (hr=0x%08x).\n", Hex(hr));
-        return finish(hr);
+        return hr;
     }
+    IWMHeaderInfo3* source = pair.source;
+    IWMHeaderInfo3* destination = pair.destination;
+    WORD count = 0;
+    if (FAILED(hr = source->GetAttributeCountEx(0, &count))) {
+        m_strMessage = WmLine("GetAttributeCountEx failed (hr=0x%08x).\n", Hex(hr));
+        return hr;
+    }
+    std::vector<std::string> designedSeen;
+    for (WORD i = 0; i < count; ++i) {
+        WORD nameLength = 0;
+        WORD language = 0;
+        WMT_ATTR_DATATYPE type = WMT_TYPE_BINARY;
+        DWORD length = 0;
+        hr = source->GetAttributeByIndexEx(0, i, nullptr, &nameLength, &type, &language, nullptr,
+                                           &length);
+        std::vector<WCHAR> name(nameLength + 1u, 0);
+        std::vector<BYTE> value(length);
+        if (SUCCEEDED(hr)) {
+            hr = source->GetAttributeByIndexEx(0, i, name.data(), &nameLength, &type, &language,
+                                               value.data(), &length);
+        }
+        if (FAILED(hr)) {
+            m_strMessage = WmLine("GetAttributeByIndexEx failed for Attribute no %d (hr=0x%08x).\n",
+                                  i, Hex(hr));
+            return hr;
+        }
+        name.back() = 0;
+        const std::string text = NameText(name.data());
+        bool designed = Listed(text, std::begin(kCopiedAttributes), std::end(kCopiedAttributes));
+        // The first of a designed name went in with the designed list, unless it was too large.
+        if (designed &&
+            std::find(designedSeen.begin(), designedSeen.end(), text) == designedSeen.end()) {
+            designedSeen.push_back(text);
+            if (length <= kLargestWordValue) {
+                continue;
+            }
+        }
+        if (Listed(text, std::begin(kFileLayoutAttributes), std::end(kFileLayoutAttributes))) {
+            continue;
+        }
+        hr = destination->AddAttribute(0, name.data(), nullptr, type, language, value.data(),
+                                       length);
+        if (FAILED(hr)) {
+            m_strMessage = WmLine("AddAttribute failed for Attribute name %s (hr=0x%08x).\n",
+                                  text.c_str(), Hex(hr));
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT CWMJoiner::CopyCodecInfo(IWMHeaderInfo* writerHeader) {
+    HeaderInfo3Pair pair;
+    HRESULT hr = pair.Query(m_headerInfos[0], writerHeader, &m_strMessage);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    IWMHeaderInfo3* source = pair.source;
+    IWMHeaderInfo3* destination = pair.destination;
     DWORD count = 0;
     if (FAILED(hr = source->GetCodecInfoCount(&count))) {
         m_strMessage = WmLine("GetCodecInfoCount failed (hr=0x%08x).\n", Hex(hr));
-        return finish(hr);
+        return hr;
     }
     for (DWORD i = 0; i < count; ++i) {
         WORD nameLength = 0, descriptionLength = 0, infoLength = 0;
@@ -114,7 +226,7 @@ HRESULT CWMJoiner::CopyCodecInfo(IWMHeaderInfo* writerHeader) {
                                   &infoLength, nullptr);
         if (FAILED(hr)) {
             m_strMessage = WmLine("GetCodecInfo failed (hr=0x%08x).\n", Hex(hr));
-            return finish(hr);
+            return hr;
         }
         std::vector<WCHAR> name(nameLength + 1u, 0);
         std::vector<WCHAR> description(descriptionLength + 1u, 0);
@@ -123,7 +235,7 @@ HRESULT CWMJoiner::CopyCodecInfo(IWMHeaderInfo* writerHeader) {
                                   description.data(), &codecType, &infoLength, info.data());
         if (FAILED(hr)) {
             m_strMessage = WmLine("GetCodecInfo failed (hr=0x%08x).\n", Hex(hr));
-            return finish(hr);
+            return hr;
         }
         name[std::min<size_t>(nameLength, name.size() - 1)] = 0;
         description[std::min<size_t>(descriptionLength, description.size() - 1)] = 0;
@@ -131,13 +243,13 @@ HRESULT CWMJoiner::CopyCodecInfo(IWMHeaderInfo* writerHeader) {
                                        info.data());
         if (FAILED(hr)) {
             m_strMessage = WmLine("AddCodecInfo failed (hr=0x%08x).\n", Hex(hr));
-            return finish(hr);
+            return hr;
         }
     }
-    return finish(S_OK);
+    return S_OK;
 }
 
-HRESULT CWMJoiner::CopyScripts(IWMHeaderInfo* destination, IWMHeaderInfo* source, QWORD shift) {
+HRESULT CWMJoiner::CopyScripts(IWMHeaderInfo* destination, IWMHeaderInfo* source, int64_t shift) {
     WORD count = 0;
     HRESULT hr = source->GetScriptCount(&count);
     if (FAILED(hr)) {
@@ -160,7 +272,7 @@ HRESULT CWMJoiner::CopyScripts(IWMHeaderInfo* destination, IWMHeaderInfo* source
             m_strMessage = WmLine("GetScript failed for Script no %d (hr=0x%08x).\n", i, Hex(hr));
             return hr;
         }
-        hr = destination->AddScript(type.data(), command.data(), time + shift);
+        hr = destination->AddScript(type.data(), command.data(), ShiftedTime(time, shift));
         if (FAILED(hr)) {
             m_strMessage = WmLine("AddScript failed for Script no %d (hr=0x%08x).\n", i, Hex(hr));
             return hr;
@@ -188,13 +300,13 @@ HRESULT CWMJoiner::CopyMarkersToOutput() {
         // Every input's markers, and the later inputs' scripts, go where its samples went.
         for (int n = 1; n <= m_nFiles; ++n) {
             IWMHeaderInfo* source = m_headerInfos[static_cast<size_t>(n - 1)];
-            QWORD shift = Shift(n);
+            int64_t shift = Offset(n);
             hr = source != nullptr ? CopyMarkers(source, header, shift) : E_POINTER;
             if (SUCCEEDED(hr) && n >= 2) {
                 hr = CopyScripts(header, source, shift);
             }
             if (SUCCEEDED(hr) && g_markInputs) {
-                hr = AddInputMarker(header, n, shift);
+                hr = AddInputMarker(header, n, FirstSampleTime(n));
             }
             if (FAILED(hr)) {
                 line = WmLine(
@@ -233,7 +345,7 @@ HRESULT CWMJoiner::AddInputMarker(IWMHeaderInfo* destination, int input, QWORD s
     return hr;
 }
 
-HRESULT CWMJoiner::CopyMarkers(IWMHeaderInfo* source, IWMHeaderInfo* destination, QWORD shift) {
+HRESULT CWMJoiner::CopyMarkers(IWMHeaderInfo* source, IWMHeaderInfo* destination, int64_t shift) {
     WORD count = 0;
     HRESULT hr = source->GetMarkerCount(&count);
     if (FAILED(hr)) {
@@ -254,7 +366,7 @@ HRESULT CWMJoiner::CopyMarkers(IWMHeaderInfo* source, IWMHeaderInfo* destination
             m_strMessage = WmLine("GetMarker failed for Marker no %d (hr=0x%08x).\n", i, Hex(hr));
             return hr;
         }
-        hr = destination->AddMarker(name.data(), time + shift);
+        hr = destination->AddMarker(name.data(), ShiftedTime(time, shift));
         if (FAILED(hr)) {
             m_strMessage = WmLine("AddMarker failed for Marker no %d (hr=0x%08x).\n", i, Hex(hr));
             return hr;

@@ -14,6 +14,20 @@ double Seconds(QWORD units) {
 
 }  // namespace
 
+bool CWMJoiner::InputCutShort(int input) {
+    const size_t index = static_cast<size_t>(input - 1);
+    IKjReaderDamage* damage = nullptr;
+    if (input < 1 || index >= m_readers.size() || m_readers[index] == nullptr ||
+        FAILED(m_readers[index]->QueryInterface(IID_IKjReaderDamage,
+                                                reinterpret_cast<void**>(&damage)))) {
+        return false;
+    }
+    KJ_READER_DAMAGE facts;
+    HRESULT hr = damage->GetDamage(&facts);
+    SafeRelease(damage);
+    return SUCCEEDED(hr) && facts.cutShort != FALSE;
+}
+
 void CWMJoiner::ReportInputDamage(int input) {
     const size_t index = static_cast<size_t>(input - 1);
     if (input < 1 || index >= m_readers.size() || m_readers[index] == nullptr ||

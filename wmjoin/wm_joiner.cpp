@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstring>
 
 #include "job/job_state.h"
 #include "job/join_host.h"
@@ -23,6 +24,7 @@ std::string Narrow(const std::wstring& text) {
 CWMJoiner::CWMJoiner(JoinHost& host) : m_host(host) {}
 
 CWMJoiner::~CWMJoiner() {
+    DropHeldSamples();
     m_outputPath.clear();
     m_streamMaps.clear();
     for (size_t i = 0; i < m_readers.size(); ++i) {
@@ -97,9 +99,12 @@ HRESULT CWMJoiner::Init(int inputCount) {
     m_profiles.assign(count, nullptr);
     m_headerInfos.assign(count, nullptr);
     m_opened.assign(count, false);
+    m_inputPaths.assign(count, std::wstring());
     m_clocks.assign(count, 0);
     m_shifts.assign(count, 0);
     m_firstSampleTimes.assign(count, kNoSampleYet);
+    m_offsets.assign(count, 0);
+    m_fileDurations.assign(count, 0);
     m_contentEnd = 0;
     m_nFiles = inputCount;
     if (g_pfnWMCreateReader == nullptr || g_pfnWMCreateWriter == nullptr) {
@@ -166,6 +171,9 @@ HRESULT CWMJoiner::CheckNotProtected(const std::wstring& path) {
 }
 
 HRESULT CWMJoiner::OpenReader(int input, const std::wstring& path) {
+    if (static_cast<size_t>(input) < m_inputPaths.size()) {
+        m_inputPaths[static_cast<size_t>(input)] = path;
+    }
     IWMReader* reader = m_readers[static_cast<size_t>(input)];
     if (reader == nullptr) {
         return E_POINTER;
@@ -216,6 +224,22 @@ HRESULT CWMJoiner::OpenFirstFile(const std::wstring& path) {
     m_streamMaps.resize(static_cast<size_t>(m_nFiles));
     m_pFirstTable = std::make_unique<WmStreamTable>(count);
     m_pFirstTable->Build(m_profiles[0]);
+    m_audioStreams.clear();
+    for (uint32_t i = 0; i < count; ++i) {
+        const WM_MEDIA_TYPE* type = m_pFirstTable->MediaType(i);
+        if (type != nullptr && type->majortype == WMMEDIATYPE_Audio) {
+            AudioStream audio;
+            audio.stream = m_pFirstTable->StreamNumber(i);
+            if (type->formattype == WMFORMAT_WaveFormatEx &&
+                type->cbFormat >= sizeof(WAVEFORMATEX)) {
+                WAVEFORMATEX format;
+                std::memcpy(&format, type + 1, sizeof format);
+                audio.bytesPerSecond = format.nAvgBytesPerSec;
+            }
+            m_audioStreams.push_back(audio);
+        }
+    }
+    FindAudioSeams();
     return hr;
 }
 
@@ -265,6 +289,12 @@ HRESULT CWMJoiner::OpenNextFile(const std::wstring& path, int fileNumber, int* m
     if (SUCCEEDED(hr) && index < m_streamMaps.size()) {
         *matched = m_pFirstTable->MapStreams(table, &m_streamMaps[index], m_host);
     }
+    // Its header stays at hand for the header copy; its file waits for its turn.
+    if (FAILED(m_readers[index]->QueryInterface(IID_IWMHeaderInfo,
+                                                reinterpret_cast<void**>(&m_headerInfos[index])))) {
+        m_headerInfos[index] = nullptr;
+    }
+    RetireReader(fileNumber);
     return hr;
 }
 
@@ -350,7 +380,11 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
         return result;
     };
 
-    for (IWMReaderAdvanced* reader : m_readersAdvanced) {
+    for (size_t input = 0; input < m_readersAdvanced.size(); ++input) {
+        IWMReaderAdvanced* reader = m_readersAdvanced[input];
+        if (!ReaderLive(static_cast<int>(input) + 1)) {
+            continue;  // set when it opens again
+        }
         if (reader == nullptr || FAILED(hr = reader->SetManualStreamSelection(TRUE))) {
             hr = reader == nullptr ? E_POINTER : hr;
             line = WmLine("Failed to set manual stream selection for first file (hr=0x%08x).\n",
@@ -360,6 +394,9 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
     }
     for (DWORD s = 0; s < m_nStreams; ++s) {
         for (size_t input = 0; input < m_readersAdvanced.size(); ++input) {
+            if (!ReaderLive(static_cast<int>(input) + 1)) {
+                continue;
+            }
             hr = RequestStreamSamples(m_readersAdvanced[input], m_profiles[input], s);
             if (FAILED(hr)) {
                 break;
@@ -370,6 +407,9 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
         return finish(hr);
     }
     for (size_t input = 0; input < m_readersAdvanced.size(); ++input) {
+        if (!ReaderLive(static_cast<int>(input) + 1)) {
+            continue;
+        }
         HRESULT clockResult = m_readersAdvanced[input]->SetUserProvidedClock(TRUE);
         if (FAILED(clockResult)) {
             line = WmLine("SetUserProvidedClock failed for %d file (hr=0x%08x).\n",
@@ -396,8 +436,13 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
         m_pWriter->SetInputProps(i, nullptr);  // compressed stream samples only
     }
     for (size_t input = 0; input < m_readers.size(); ++input) {
-        hr = m_readers[input]->QueryInterface(IID_IWMHeaderInfo,
-                                              reinterpret_cast<void**>(&m_headerInfos[input]));
+        if (m_headerInfos[input] != nullptr) {
+            continue;  // taken when it was matched
+        }
+        hr = m_readers[input] == nullptr
+                 ? E_POINTER
+                 : m_readers[input]->QueryInterface(
+                       IID_IWMHeaderInfo, reinterpret_cast<void**>(&m_headerInfos[input]));
         if (FAILED(hr)) {
             m_headerInfos[input] = nullptr;
             line = WmLine("Could not QI for IWMHeaderInfo from the reader (hr=0x%08x).\n", Hex(hr));
@@ -438,6 +483,17 @@ HRESULT CWMJoiner::ConfigureWriter(const std::wstring& outputPath) {
         }
         if (k + 1 == m_nFiles && !readDuration(static_cast<size_t>(k))) {
             return finish(hr);
+        }
+    }
+    // Each input's own duration, where its sound ends (the clocks become delivery clocks).
+    for (size_t input = 0; input < m_headerInfos.size(); ++input) {
+        WORD stream = 0;
+        WMT_ATTR_DATATYPE type = WMT_TYPE_QWORD;
+        WORD length = sizeof(QWORD);
+        if (FAILED(m_headerInfos[input]->GetAttributeByName(
+                &stream, durationName.c_str(), &type,
+                reinterpret_cast<BYTE*>(&m_fileDurations[input]), &length))) {
+            m_fileDurations[input] = 0;
         }
     }
     return finish(hr);

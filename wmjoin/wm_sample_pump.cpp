@@ -2,7 +2,8 @@
 // at a time, and every compressed sample goes to the writer, later inputs shifted and
 // renumbered. Each input starts where the samples of the inputs before it end: at the latest
 // end (time plus duration) of any sample of any stream written so far, so that no stream of
-// the next input overlaps the last samples of the one before and no seam opens a gap.
+// the next input overlaps the last samples of the one before and no seam opens a gap
+// (wm_input_place.cpp places the samples).
 #include <algorithm>
 #include <chrono>
 
@@ -59,6 +60,12 @@ HRESULT CWMJoiner::Run() {
         return Show(hr, WmLine("BeginWriting on IWMWriter failed (hr=0x%08x).\n", Hex(hr)));
     }
     for (int i = 1; i <= m_nFiles; ++i) {
+        hr = ReaderLive(i) ? S_OK : ReopenReader(i);
+        if (FAILED(hr)) {
+            return Show(
+                hr, WmLine("Stream copying failed for the No.%d file (hr=0x%08x).\n", i, Hex(hr)) +
+                        WmFileFailureReason(hr));
+        }
         IWMReader* reader = m_readers[static_cast<size_t>(i - 1)];
         hr = reader != nullptr ? reader->Start(0, 0, 1.0f, nullptr) : E_POINTER;
         if (FAILED(hr)) {
@@ -82,6 +89,7 @@ HRESULT CWMJoiner::Run() {
             return Show(
                 hr, WmLine("Could not Stop reader of the No.%d file (hr=0x%08x).\n", i, Hex(hr)));
         }
+        RetireReader(i);
     }
     hr = m_pWriter->EndWriting();
     if (FAILED(hr)) {
@@ -94,6 +102,7 @@ void CWMJoiner::EndInput(HRESULT status) {
     if (m_bEndOfInput.exchange(true)) {
         return;  // already ended: an end of file after an error changes nothing
     }
+    status = FinishInputPlacing(status);
     if (CurrentInput() <= m_nFiles) {
         Signal(status);
     }
@@ -116,6 +125,10 @@ HRESULT CWMJoiner::OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BY
                 // The inputs before this one have delivered everything: it starts where
                 // their samples end.
                 m_shifts[static_cast<size_t>(n - 1)] = n == 1 ? 0 : UpToWholeMs(m_contentEnd);
+                m_offsets[static_cast<size_t>(n - 1)] = 0;
+                DropHeldSamples();
+                m_placed = n == 1;  // the first input keeps its own times
+                StartAudioSeams();
                 m_steps.assign(m_steps.size(), StreamSteps{});
                 QWORD& clock = m_clocks[static_cast<size_t>(n - 1)];
                 clock = 0;
@@ -193,25 +206,18 @@ HRESULT CWMJoiner::OnStreamSample(WORD streamNumber, QWORD sampleTime, QWORD sam
         m_strTrace = WmLine("FirstFile StreamSample: num=%d, time=%llu, duration=%llu, flags=%s.\n",
                             streamNumber, static_cast<unsigned long long>(sampleTime),
                             static_cast<unsigned long long>(sampleDuration), flagsText.c_str());
-        hr = m_pWriterAdvanced->WriteStreamSample(streamNumber, sampleTime, 0, sampleDuration,
-                                                  flags, sample);
-        if (SUCCEEDED(hr)) {
-            NoteSampleEnd(streamNumber, sampleTime, sampleDuration);
-        }
+        hr = TakeSample(n, streamNumber, sampleTime, sampleDuration, flags, sample);
     } else if (n >= 2 && n <= m_nFiles) {
-        QWORD outputTime = m_shifts[static_cast<size_t>(n - 1)] + sampleTime;
+        QWORD outputTime = PlaceTime(n, sampleTime);
         m_strTrace = WmLine(
             "Appened File StreamSample: num=%d, time=%llu, duration=%llu, "
             "flags=%s.\n",
             streamNumber, static_cast<unsigned long long>(outputTime),
             static_cast<unsigned long long>(sampleDuration), flagsText.c_str());
         WORD outputStream = MapStreamNumber(streamNumber, n);
-        hr = outputStream == 0 ? E_UNEXPECTED
-                               : m_pWriterAdvanced->WriteStreamSample(
-                                     outputStream, outputTime, 0, sampleDuration, flags, sample);
-        if (SUCCEEDED(hr)) {
-            NoteSampleEnd(outputStream, outputTime, sampleDuration);
-        }
+        hr = outputStream == 0
+                 ? E_UNEXPECTED
+                 : TakeSample(n, outputStream, sampleTime, sampleDuration, flags, sample);
     } else {
         return S_OK;
     }

@@ -43,6 +43,9 @@ std::string WmFileFailureReason(HRESULT hr) {
             return "The file does not exist.\n";
         case static_cast<uint32_t>(E_ACCESSDENIED):
             return "The file may not be read.\n";
+        case static_cast<uint32_t>(E_TOO_MANY_OPEN_FILES):
+            return "Too many files are open at once: the system's limit of open files was "
+                   "reached.\n";
         case static_cast<uint32_t>(E_READ_FAULT):
             return "The file could not be read from its disk.\n";
         case static_cast<uint32_t>(E_DISK_FULL):

@@ -242,4 +242,16 @@ inline constexpr uint32_t kMaxMediaObjectSize = 64u << 20;
 // 100-ns units per millisecond.
 inline constexpr uint64_t kUnitsPerMs = 10000;
 
+// A count of milliseconds from a file (a preroll is a 64-bit field) in 100-ns units; a value
+// too large for them gives the largest time rather than wrapping round to a small one.
+constexpr uint64_t UnitsFromMs(uint64_t ms) {
+    return ms > ~uint64_t{0} / kUnitsPerMs ? ~uint64_t{0} : ms * kUnitsPerMs;
+}
+
+// The size of a picture dimension that a BITMAPINFOHEADER may store negated (a top-down
+// bitmap); the most negative 32-bit value has no positive twin in 32 bits, but its size does.
+constexpr uint32_t PictureDimension(uint32_t stored) {
+    return (stored & 0x80000000u) != 0 ? 0u - stored : stored;
+}
+
 }  // namespace asf

@@ -185,7 +185,7 @@ void PutMarkers(ByteWriter& w, const Metadata& m, uint64_t prerollMs) {
     }
     for (const auto& k : m.markers) {
         uint32_t chars = static_cast<uint32_t>(k.name.size() + 1);
-        w.LE64(k.offset).LE64(k.time + prerollMs * kUnitsPerMs);
+        w.LE64(k.offset).LE64(k.time + UnitsFromMs(prerollMs));
         w.LE16(static_cast<uint16_t>(12 + 2 * chars)).LE32(k.sendTimeMs).LE32(k.flags);
         w.LE32(chars);
         AppendLe(w, k.name, true);

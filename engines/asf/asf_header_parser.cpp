@@ -354,7 +354,7 @@ struct Parser {
             Marker m;
             m.offset = o.LE64(off);
             uint64_t stored = o.LE64(off + 8);
-            uint64_t preroll = h->file.prerollMs * kUnitsPerMs;
+            uint64_t preroll = UnitsFromMs(h->file.prerollMs);
             m.time = stored > preroll ? stored - preroll : 0;
             m.sendTimeMs = o.LE32(off + 18);
             m.flags = o.LE32(off + 22);

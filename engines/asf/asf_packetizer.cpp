@@ -198,41 +198,4 @@ HRESULT Packetizer::Finish() {
     return FlushBatch();
 }
 
-SimpleIndexBuilder::SimpleIndexBuilder(uint64_t intervalUnits) : m_interval(intervalUnits) {}
-
-void SimpleIndexBuilder::EmitUntil(uint64_t timeUnits) {
-    while (m_nextEntry < timeUnits) {
-        uint8_t e[kSimpleIndexEntrySize];
-        Put32(e, m_packet);
-        Put16(e + 4, m_span);
-        m_entries.insert(m_entries.end(), e, e + sizeof e);
-        m_nextEntry += m_interval;
-    }
-}
-
-void SimpleIndexBuilder::AddKeyFrame(uint32_t presentationMs, uint64_t firstPacket,
-                                     uint64_t lastPacket) {
-    uint64_t t = uint64_t{presentationMs} * kUnitsPerMs;
-    EmitUntil(t);
-    m_packet = static_cast<uint32_t>(std::min<uint64_t>(firstPacket, 0xFFFFFFFFu));
-    uint64_t span = lastPacket - firstPacket + 1;
-    m_span = static_cast<uint16_t>(std::min<uint64_t>(span, 0xFFFF));
-    m_maxSpan = std::max<uint32_t>(m_maxSpan, m_span);
-}
-
-Bytes SimpleIndexBuilder::Finish(const GUID& fileId, uint64_t playDuration) {
-    EmitUntil(playDuration + 1);
-    ByteWriter w;
-    uint8_t raw[16];
-    GuidToBytes(kSimpleIndexObject, raw);
-    w.Bytes(raw, 16);
-    w.LE64(kSimpleIndexFixed + m_entries.size());
-    GuidToBytes(fileId, raw);
-    w.Bytes(raw, 16);
-    w.LE64(m_interval).LE32(m_maxSpan);
-    w.LE32(static_cast<uint32_t>(m_entries.size() / kSimpleIndexEntrySize));
-    w.Bytes(m_entries.data(), m_entries.size());
-    return std::move(w.bytes());
-}
-
 }  // namespace asf

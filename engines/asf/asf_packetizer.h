@@ -1,7 +1,6 @@
 // Packs media objects into fixed-size data packets, fragmenting objects across packets, and
 // hands finished packets on a batch at a time, built in place in the buffer
-// that goes to the file, so that the bytes are copied once on their way there. Also builds the
-// Simple Index of a video stream as key frames go by.
+// that goes to the file, so that the bytes are copied once on their way there.
 #pragma once
 
 #include <cstdint>
@@ -76,26 +75,6 @@ private:
     uint64_t m_packetCount = 0;
     uint32_t m_lastSendTime = 0;
     uint8_t m_objectNumbers[128] = {};
-};
-
-// Builds one Simple Index Object: entry i names the packet holding the start of the latest key
-// frame whose presentation time is at or before i x interval (preroll included).
-class SimpleIndexBuilder {
-public:
-    explicit SimpleIndexBuilder(uint64_t intervalUnits = 10000000);
-    void AddKeyFrame(uint32_t presentationMs, uint64_t firstPacket, uint64_t lastPacket);
-    // Entries up to the play duration (100 ns, preroll included), then the object's bytes.
-    Bytes Finish(const GUID& fileId, uint64_t playDuration);
-
-private:
-    void EmitUntil(uint64_t timeUnits);
-
-    uint64_t m_interval;
-    uint64_t m_nextEntry = 0;  // 100-ns time of the next entry
-    uint32_t m_packet = 0;
-    uint16_t m_span = 1;
-    uint32_t m_maxSpan = 1;
-    std::vector<uint8_t> m_entries;  // 6 bytes each
 };
 
 }  // namespace asf

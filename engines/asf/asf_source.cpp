@@ -109,6 +109,7 @@ HRESULT ReadFileLayout(const File& file, Header* header, FileLayout* layout) {
             layout->simpleIndexOffset = off;
             layout->simpleIndexSize = size;
         }
+        layout->hasIndexObject = layout->hasIndexObject || ReadGuid(obj) == kIndexObject;
         off += size;
     }
     return S_OK;
@@ -196,7 +197,7 @@ uint64_t AsfSource::PacketForTime(uint64_t cnsTime) const {
         entries > (m_layout.simpleIndexSize - kSimpleIndexFixed) / kSimpleIndexEntrySize) {
         return 0;
     }
-    uint64_t t = cnsTime + m_header.file.prerollMs * kUnitsPerMs;
+    uint64_t t = cnsTime + UnitsFromMs(m_header.file.prerollMs);
     uint64_t i = std::min<uint64_t>(t / interval, entries - 1);
     uint8_t entry[kSimpleIndexEntrySize];
     if (FAILED(ReadAt(m_file,

@@ -30,6 +30,7 @@ struct FileLayout {
     bool cutShort = false;
     uint64_t simpleIndexOffset = 0;  // 0 when there is none
     uint64_t simpleIndexSize = 0;
+    bool hasIndexObject = false;
 };
 
 // Reads the top-level layout and the header of an open file.

@@ -23,6 +23,9 @@ HRESULT OpenResult(int error) {
             return E_DISK_FULL;
         case ENOMEM:
             return E_OUTOFMEMORY;
+        case EMFILE:
+        case ENFILE:
+            return E_TOO_MANY_OPEN_FILES;
         case EINVAL:
             return E_INVALIDARG;  // no path, or not a regular file
         default:

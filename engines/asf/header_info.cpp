@@ -137,7 +137,7 @@ Bytes ValueToInterface(const Attribute& a) {
 
 std::vector<Attribute> ComputedAttributes(const Header& h, uint64_t fileSize, bool hasIndex) {
     std::vector<Attribute> list;
-    uint64_t preroll = h.file.prerollMs * kUnitsPerMs;
+    uint64_t preroll = UnitsFromMs(h.file.prerollMs);
     uint64_t duration = h.file.playDuration > preroll ? h.file.playDuration - preroll : 0;
     bool seekable = (h.file.flags & fileprops::kFlagSeekable) != 0;
     bool broadcast = (h.file.flags & fileprops::kFlagBroadcast) != 0;

@@ -56,13 +56,12 @@ void BuildMediaTypeBlock(const StreamInfo& s, uint32_t bitrate, Bytes* out) {
         mt.bTemporalCompression = TRUE;
         mt.lSampleSize = 0;
         mt.formattype = WMFORMAT_VideoInfo;
-        auto width = static_cast<int32_t>(bmi.LE32(4));
-        auto height = static_cast<int32_t>(bmi.LE32(8));
+        uint32_t width = bmi.LE32(4);
+        uint32_t height = PictureDimension(bmi.LE32(8));
         ByteWriter w;
         // rcSource, rcTarget: the whole picture.
         for (int i = 0; i < 2; ++i) {
-            w.LE32(0).LE32(0).LE32(static_cast<uint32_t>(width));
-            w.LE32(static_cast<uint32_t>(height < 0 ? -height : height));
+            w.LE32(0).LE32(0).LE32(width).LE32(height);
         }
         w.LE32(bitrate).LE32(0);
         w.LE64(s.hasExtended ? s.extended.avgTimePerFrame : 0);

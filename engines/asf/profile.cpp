@@ -1,5 +1,6 @@
 #include "engines/asf/profile.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engines/asf/media_type.h"
@@ -64,7 +65,8 @@ uint32_t StreamBitrate(const StreamInfo& s) {
     }
     ByteReader ts(s.typeSpecific);
     if (s.IsAudio() && ts.Has(0, kWaveFormatExSize)) {
-        return ts.LE32(8) * 8;
+        // Bytes per second as bits, held at the field's largest value rather than wrapped.
+        return static_cast<uint32_t>(std::min<uint64_t>(uint64_t{ts.LE32(8)} * 8, 0xFFFFFFFFu));
     }
     return 0;
 }

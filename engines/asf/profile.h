@@ -35,6 +35,8 @@ struct ProfileData {
     std::vector<RawObject> topLevelObjects;
     std::u16string name;
     std::u16string description;
+    // The file carried an Index Object after its data: one written under this profile does too.
+    bool indexObject = false;
 };
 
 // Derives a profile from a file's header. The VBR rule: a stream is variable-bitrate when its

@@ -450,12 +450,14 @@ void Reader::Handle(const Command& c) {
             HeaderInfo* info = nullptr;
             if (SUCCEEDED(hr)) {
                 const Header& h = m_source.header();
-                m_prerollUnits = h.file.prerollMs * kUnitsPerMs;
+                m_prerollUnits = UnitsFromMs(h.file.prerollMs);
                 m_streamInfo.clear();
                 for (const auto& s : h.streams) {
                     m_streamInfo[s.number] = &s;
                 }
-                profile = new Profile(ProfileFromHeader(h));
+                ProfileData data = ProfileFromHeader(h);
+                data.indexObject = m_source.layout().hasIndexObject;
+                profile = new Profile(std::move(data));
                 info = new HeaderInfo(h.metadata,
                                       ComputedAttributes(h, m_source.layout().fileSize,
                                                          m_source.layout().simpleIndexOffset != 0),

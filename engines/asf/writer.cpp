@@ -229,9 +229,6 @@ HRESULT Writer::BeginWriting() {
         StreamState state;
         state.headerIndex = h.streams.size();
         state.video = s.IsVideo();
-        if (state.video) {
-            state.index = std::make_unique<SimpleIndexBuilder>();
-        }
         m_streams[s.number] = std::move(state);
         h.streams.push_back(std::move(s));
     }
@@ -409,8 +406,9 @@ HRESULT Writer::WriteStreamSample(WORD wStreamNum, QWORD cnsSampleTime, DWORD,
     if (FAILED(hr)) {
         return Fail(hr);
     }
-    if (st.index && key) {
-        st.index->AddKeyFrame(static_cast<uint32_t>(ms), where.firstPacket, where.lastPacket);
+    if (key || !st.video) {
+        st.simpleIndex.Add(static_cast<uint32_t>(ms), where.firstPacket, where.lastPacket);
+        st.fullIndex.Add(static_cast<uint32_t>(ms), where.firstPacket, where.lastPacket);
     }
     // The play duration ends with the latest sample's end; a sample without a duration is
     // taken to last as long as the step from that stream's previous sample.
@@ -449,7 +447,7 @@ HRESULT Writer::EndWriting() {
     const uint64_t packets = m_packetizer->PacketCount();
     const uint64_t dataEnd = m_headerSize + kDataObjectFixed + packets * f.maxPacketSize;
     f.packetCount = packets;
-    f.playDuration = packets == 0 ? 0 : m_endTime + f.prerollMs * kUnitsPerMs;
+    f.playDuration = packets == 0 ? 0 : m_endTime + UnitsFromMs(f.prerollMs);
     f.sendDuration = packets == 0 ? 0 : m_endTime;
     // What the profile left open is measured: bit rates over the play time, and the average
     // time per frame of video. These fields have fixed sizes, so the header keeps its size.
@@ -473,15 +471,9 @@ HRESULT Writer::EndWriting() {
     if (f.maxBitrate == 0) {
         f.maxBitrate = static_cast<uint32_t>(std::min<uint64_t>(bitrateSum, 0xFFFFFFFFu));
     }
-    // A Simple Index for each video stream, after the data.
     uint64_t end = dataEnd;
-    for (auto& [number, st] : m_streams) {
-        if (!st.index || FAILED(hr)) {
-            continue;
-        }
-        Bytes index = st.index->Finish(f.fileId, f.playDuration);
-        hr = WriteAt(m_file, end, index.data(), index.size());
-        end += index.size();
+    if (SUCCEEDED(hr)) {
+        hr = WriteIndexesLocked(&end);
     }
     f.fileSize = end;
     Bytes headerBytes;
@@ -512,6 +504,44 @@ HRESULT Writer::EndWriting() {
     policy.markersNotImplemented = true;
     m_headerInfo->SetPolicy(policy);
     return hr;
+}
+
+HRESULT Writer::WriteIndexesLocked(uint64_t* end) {
+    const FileProperties& f = m_header.file;
+    bool anyVideo = false;
+    for (auto& [number, st] : m_streams) {
+        anyVideo = anyVideo || st.video;
+        st.simpleIndex.FinishUntil(f.playDuration);
+        st.fullIndex.FinishUntil(f.playDuration);
+    }
+    // Readers seek through the Simple Index only: a file of sound alone gets one of its first
+    // audio stream, so that it can be sought as well.
+    std::vector<const IndexSeries*> simple;
+    for (const auto& [number, st] : m_streams) {
+        const StreamInfo& s = m_header.streams[st.headerIndex];
+        if (st.video || (!anyVideo && s.IsAudio() && simple.empty())) {
+            simple.push_back(&st.simpleIndex);
+        }
+    }
+    std::vector<Bytes> objects;
+    for (const IndexSeries* series : simple) {
+        objects.push_back(SimpleIndexObject(*series, f.fileId));
+    }
+    if (m_profile->indexObject) {
+        std::vector<IndexedStream> all;
+        for (const auto& [number, st] : m_streams) {
+            all.push_back({number, &st.fullIndex});
+        }
+        objects.push_back(IndexObject(all, f.maxPacketSize));
+    }
+    for (const Bytes& object : objects) {
+        HRESULT hr = WriteAt(m_file, *end, object.data(), object.size());
+        if (FAILED(hr)) {
+            return hr;
+        }
+        *end += object.size();
+    }
+    return S_OK;
 }
 
 HRESULT Writer::AllocateSample(DWORD dwSampleSize, INSSBuffer** ppSample) {

@@ -1,7 +1,9 @@
 // The writer: takes compressed samples per stream (WriteStreamSample) under a profile of this
 // module and writes a complete ASF file. The header's size is fixed when writing begins and the
 // header is written again, same size, with the final counts when writing ends; packets are
-// streamed to the file in between, and a Simple Index per video stream follows the data.
+// streamed to the file in between, and the indexes follow the data: a Simple Index per video
+// stream (of the first audio stream when there is no video), and an Index Object of every
+// stream when the profile's file had one.
 #pragma once
 
 #include <map>
@@ -10,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "engines/asf/asf_index.h"
 #include "engines/asf/asf_packetizer.h"
 #include "engines/asf/file_io.h"
 #include "engines/asf/internal.h"
@@ -73,13 +76,18 @@ private:
         uint64_t bytes = 0;
         uint64_t objects = 0;
         QWORD firstTime = 0;
-        std::unique_ptr<SimpleIndexBuilder> index;
+        // Where its indexed objects (video: key frames; other streams: every object) lie, for
+        // the Simple Index and for the Index Object.
+        IndexSeries simpleIndex{IndexSeries::BeforeFirst::kPacketZero};
+        IndexSeries fullIndex{IndexSeries::BeforeFirst::kFirstObject};
     };
 
     ~Writer() override;
     HRESULT Fail(HRESULT hr);
     Bytes ExtensionFor(const StreamInfo& stream, INSSBuffer* sample, QWORD duration) const;
     void AbandonLocked();
+    // The index objects after the data, from `*end` on, which moves past them.
+    HRESULT WriteIndexesLocked(uint64_t* end);
 
     RefCount m_ref;
     std::mutex m_mutex;

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "probe/detect_file_type.h"
 #include "probe/probe_media_file.h"
@@ -156,21 +158,83 @@ TEST(AsfHeaderReader, FourAudioStreamsFillThreeSlots) {
     EXPECT_STREQ(info.audio[2].name, "Three");
 }
 
-TEST(AsfHeaderReader, ObjectsBeyondTheFirst16384BytesAreNotRead) {
-    Bytes header = Header(
-        Concat({FileProperties(50, 50000000), Padding(16500), VideoStream(1, 720, 576, "WMV3")}),
-        3);
-    // Everything is there for a reader that looked further...
-    ProbeInfo whole = Parse(header);
-    EXPECT_EQ(whole.width, 720u);
+// An Extended Content Description holding one WM/Picture of `pictureBytes` bytes, as music
+// tagged with its album art carries it.
+Bytes CoverPicture(size_t pictureBytes) {
+    ByteWriter value;
+    value.U8(3).LE32(static_cast<uint32_t>(pictureBytes));  // front cover
+    for (char16_t c : std::u16string(u"image/jpeg")) {
+        value.LE16(c);
+    }
+    value.LE16(0).LE16(0);  // the MIME type's end, an empty description
+    value.Zeros(pictureBytes);
+    const std::u16string name = u"WM/Picture";
+    ByteWriter w;
+    w.LE16(1).LE16(static_cast<uint16_t>(2 * (name.size() + 1)));
+    for (char16_t c : name) {
+        w.LE16(c);
+    }
+    w.LE16(0).LE16(1).LE16(static_cast<uint16_t>(value.size()));
+    w.Bytes(value.bytes().data(), value.size());
+    return Object(Guid("D2D0A440-E307-11D2-97F0-00A0C95EA850"), w.bytes());
+}
 
+TEST(AsfHeaderReader, TheWholeHeaderObjectIsReadAsFarAsItsOwnSizeSays) {
+    // A 42 KB cover picture before the streams: the audio stream lies far past the first 16 KB.
+    Bytes header = Header(Concat({FileProperties(50, 100000000), CoverPicture(42 * 1024),
+                                  AudioStream(1, 0x0161, 16000)}),
+                          3);
     TempDir dir;
-    std::string path = dir.File("big_header.wmv");
-    ASSERT_TRUE(WriteFileBytes(path, header));
+    std::string path = dir.File("cover.wma");
+    Bytes file = Concat({header, DataObject()});
+    ASSERT_TRUE(WriteFileBytes(path, file));
+    ProbeInfo info;
+    EXPECT_EQ(ReadAsfHeader(path, info), 0);
+    EXPECT_EQ(info.frameCount, 50u);
+    EXPECT_EQ(info.audioCount, 1u);
+    EXPECT_EQ(info.audio[0].formatTag, 0x0161);
+    auto record = ProbeMediaFile(path);
+    ASSERT_NE(record, nullptr);
+    EXPECT_NE(record->m_bHasAudio, 0);
+
+    // A header cut short before its stream is read as far as the file goes.
+    std::string cut = dir.File("cut.wma");
+    const auto streamBytes = static_cast<long>(AudioStream(1, 0x0161, 16000).size());
+    ASSERT_TRUE(WriteFileBytes(cut, Bytes(header.begin(), header.end() - streamBytes)));
+    ProbeInfo cutInfo;
+    EXPECT_EQ(ReadAsfHeader(cut, cutInfo), 0);
+    EXPECT_EQ(cutInfo.frameCount, 50u);
+    EXPECT_EQ(cutInfo.audioCount, 0u);
+}
+
+TEST(AsfHeaderReader, AHeaderLargerThanAnyRealOneIsReadNoFurtherThanTheLimit) {
+    // A sparse file: a Padding object of 65 MB, then a video stream the walk must not reach.
+    const uint64_t padding = 65ull << 20;
+    Bytes stream = VideoStream(1, 720, 576, "WMV3");
+    ByteWriter head;
+    Bytes guid = HeaderGuid();
+    Bytes front = FileProperties(50, 50000000);
+    uint64_t size = 30 + front.size() + padding + stream.size();
+    head.Bytes(guid.data(), guid.size()).LE64(size).LE32(3).U8(1).U8(2);
+    head.Bytes(front.data(), front.size());
+    Bytes paddingGuid = PaddingGuid();
+    head.Bytes(paddingGuid.data(), paddingGuid.size()).LE64(padding);
+    TempDir dir;
+    std::string path = dir.File("huge_header.wmv");
+    ASSERT_TRUE(WriteFileBytes(path, head.bytes()));
+    std::filesystem::resize_file(path, size - stream.size());
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        out.write(reinterpret_cast<const char*>(stream.data()),
+                  static_cast<std::streamsize>(stream.size()));
+    }
     ProbeInfo info;
     EXPECT_EQ(ReadAsfHeader(path, info), 0);
     EXPECT_EQ(info.frameCount, 50u);
     EXPECT_EQ(info.width, 0u);
+    std::vector<uint8_t> bytes;
+    ASSERT_TRUE(ReadAsfHeaderObject(path, bytes));
+    EXPECT_LT(bytes.size(), size);
 }
 
 TEST(AsfHeaderReader, DataObjectEndsTheWalk) {

@@ -48,23 +48,6 @@ uint32_t PrerollMs(const std::vector<uint8_t>& file) {
     return 0;
 }
 
-// The file with its File Properties' Play Duration `extra` longer.
-std::vector<uint8_t> WithLongerPlayDuration(std::vector<uint8_t> file, uint64_t extra) {
-    uint8_t id[16];
-    GuidToBytes(asf::kFileProperties, id);
-    ByteReader reader(file);
-    for (size_t at = 0; reader.Has(at, asf::fileprops::kSize); ++at) {
-        if (reader.Matches(at, id, sizeof id)) {
-            ByteWriter patch;
-            patch.bytes() = std::move(file);
-            patch.PatchLE64(at + asf::fileprops::kPlayDuration,
-                            reader.LE64(at + asf::fileprops::kPlayDuration) + extra);
-            return std::move(patch.bytes());
-        }
-    }
-    return file;
-}
-
 // The file with the error-correction flags of every data packet claiming a length type that
 // does not exist: no packet can be parsed.
 std::vector<uint8_t> WithUnreadablePackets(std::vector<uint8_t> file) {
@@ -266,7 +249,7 @@ TEST_F(WmJoin, HeaderItemsOfTheFirstInputAndEveryInputsScriptsAndMarkers) {
     std::vector<uint8_t> c = kjtest::ReadFileBytes(F("c.wmv"));
     std::string sa = work.File("sa.wmv"), sb = work.File("sb.wmv"), sc = work.File("sc.wmv");
     // A Duration two seconds past the last sample, as WM encoders may write.
-    a = WithLongerPlayDuration(std::move(a), 20'000'000);
+    a = wmtest::WithPlayDurationChanged(std::move(a), 20'000'000);
     kjtest::WriteFileBytes(sa,
                            wmtest::WithHeaderObject(
                                a, wmtest::ScriptCommandObject(PrerollMs(a) + 500, u"URL", u"one")));

@@ -130,6 +130,60 @@ std::vector<uint8_t> ContentEncryptionObject() {
     return Object(asf::kContentEncryption, body);
 }
 
+StoredAttribute TextAttribute(const std::u16string& name, const std::u16string& text) {
+    ByteWriter w;
+    PutUtf16(w, text);
+    w.LE16(0);
+    return {name, asf::kValueString, w.bytes()};
+}
+
+StoredAttribute DwordAttribute(const std::u16string& name, uint32_t value) {
+    ByteWriter w;
+    w.LE32(value);
+    return {name, asf::kValueDword, w.bytes()};
+}
+
+StoredAttribute PictureAttribute(const std::vector<uint8_t>& picture) {
+    constexpr uint8_t kFrontCover = 3;
+    ByteWriter w;
+    w.U8(kFrontCover).LE32(static_cast<uint32_t>(picture.size()));
+    PutUtf16(w, u"image/jpeg");
+    w.LE16(0);
+    PutUtf16(w, u"Front");
+    w.LE16(0);
+    w.Bytes(picture.data(), picture.size());
+    return {u"WM/Picture", asf::kValueBytes, w.bytes()};
+}
+
+std::vector<uint8_t> ExtendedContentDescriptionObject(const std::vector<StoredAttribute>& list) {
+    ByteWriter body;
+    body.LE16(static_cast<uint16_t>(list.size()));
+    for (const StoredAttribute& a : list) {
+        body.LE16(static_cast<uint16_t>(2 * (a.name.size() + 1)));
+        PutUtf16(body, a.name);
+        body.LE16(0).LE16(a.type).LE16(static_cast<uint16_t>(a.value.size()));
+        body.Bytes(a.value.data(), a.value.size());
+    }
+    return Object(asf::kExtendedContentDescription, body);
+}
+
+std::vector<uint8_t> WithPlayDurationChanged(std::vector<uint8_t> file, int64_t change) {
+    uint8_t id[16];
+    GuidToBytes(asf::kFileProperties, id);
+    ByteReader reader(file);
+    for (size_t at = 0; reader.Has(at, asf::fileprops::kSize); ++at) {
+        if (reader.Matches(at, id, sizeof id)) {
+            uint64_t duration = reader.LE64(at + asf::fileprops::kPlayDuration);
+            ByteWriter patch;
+            patch.bytes() = std::move(file);
+            patch.PatchLE64(at + asf::fileprops::kPlayDuration,
+                            duration + static_cast<uint64_t>(change));
+            return std::move(patch.bytes());
+        }
+    }
+    return file;
+}
+
 std::vector<uint8_t> WithHeaderObject(std::vector<uint8_t> file,
                                       const std::vector<uint8_t>& object) {
     ByteReader reader(file);

@@ -51,6 +51,20 @@ private:
 std::vector<uint8_t> ScriptCommandObject(uint32_t timeMs, const std::u16string& type,
                                          const std::u16string& command);
 std::vector<uint8_t> ContentEncryptionObject();
+// One attribute as an Extended Content Description stores it: its stored type (0 text, 1 bytes,
+// 2 BOOL, 3 DWORD, 4 QWORD, 5 WORD) and its value as stored (text as UTF-16 with its end).
+struct StoredAttribute {
+    std::u16string name;
+    uint16_t type = 0;
+    std::vector<uint8_t> value;
+};
+StoredAttribute TextAttribute(const std::u16string& name, const std::u16string& text);
+StoredAttribute DwordAttribute(const std::u16string& name, uint32_t value);
+// A WM/Picture value: picture type, MIME type, description and the picture's bytes.
+StoredAttribute PictureAttribute(const std::vector<uint8_t>& picture);
+std::vector<uint8_t> ExtendedContentDescriptionObject(const std::vector<StoredAttribute>& list);
+// The file with its File Properties' Play Duration moved by `change` (100-ns units).
+std::vector<uint8_t> WithPlayDurationChanged(std::vector<uint8_t> file, int64_t change);
 // The file with `object` added as the first child of its Header Object.
 std::vector<uint8_t> WithHeaderObject(std::vector<uint8_t> file,
                                       const std::vector<uint8_t>& object);

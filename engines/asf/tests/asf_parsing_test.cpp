@@ -7,9 +7,11 @@
 
 #include "engines/asf/asf_header_builder.h"
 #include "engines/asf/asf_header_parser.h"
+#include "engines/asf/asf_index.h"
 #include "engines/asf/asf_object_assembler.h"
 #include "engines/asf/asf_packet_parser.h"
 #include "engines/asf/asf_packetizer.h"
+#include "engines/asf/media_type.h"
 #include "engines/asf/profile.h"
 #include "engines/asf/tests/asf_bytes.h"
 #include "engines/asf/text.h"
@@ -516,4 +518,73 @@ TEST(AsfPacketParser, ErrorCorrectionDataOfAnyLengthAndParityPackets) {
     // A length type other than "in the flag byte" is not defined.
     Bytes odd = asftest::WithErrorCorrection(plain, {0xA2, 0, 0});
     EXPECT_EQ(asf::ParseDataPacket(ByteReader(odd), &info, &payloads), ASF_E_BADDATAUNIT);
+}
+
+// A stored picture height of any sign, the most negative included, gives the picture's size in
+// the rectangles of the media type (a damaged or hostile header must not overflow it), and a
+// preroll beyond every time still gives times that stay in range.
+TEST(AsfMediaType, PictureHeightsOfEverySignAndHugePrerollsStayInRange) {
+    struct Case {
+        uint32_t stored;
+        uint32_t size;
+    };
+    const Case cases[] = {{240, 240}, {0xFFFFFF10u, 240}, {0x80000000u, 0x80000000u}};
+    for (const Case& c : cases) {
+        Bytes bytes = HeaderObject({FileProperties(3200, 1, 60000000, ~uint64_t{0}),
+                                    VideoStream(1, 320, c.stored, "WMV2")});
+        asf::Header h;
+        ASSERT_EQ(asf::ParseHeaderObject(ByteReader(bytes), &h), S_OK);
+        Bytes block;
+        asf::BuildMediaTypeBlock(h.streams[0], 0, &block);
+        ByteReader format(block.data() + sizeof(WM_MEDIA_TYPE),
+                          block.size() - sizeof(WM_MEDIA_TYPE));
+        constexpr size_t kSourceBottom = 12;
+        constexpr size_t kTargetBottom = 28;
+        EXPECT_EQ(format.LE32(kSourceBottom), c.size) << c.stored;
+        EXPECT_EQ(format.LE32(kTargetBottom), c.size) << c.stored;
+    }
+    EXPECT_EQ(asf::UnitsFromMs(~uint64_t{0}), ~uint64_t{0});
+    EXPECT_EQ(asf::UnitsFromMs(3000), 30000000u);
+}
+
+// Offsets of an Index Object are 32-bit from a 64-bit block position: past 4 GB of packets a
+// new block begins, and every entry still names its packet's byte offset; entries before a
+// stream's first object name that object's packet.
+TEST(AsfIndexObject, EntriesPastFourGigabytesGoToANewBlock) {
+    constexpr uint32_t kPacketSize = 60000;
+    asf::IndexSeries late(asf::IndexSeries::BeforeFirst::kFirstObject);
+    asf::IndexSeries early(asf::IndexSeries::BeforeFirst::kFirstObject);
+    for (uint32_t second = 0; second < 12; ++second) {
+        early.Add(second * 1000, uint64_t{second} * 9000, uint64_t{second} * 9000 + 1);
+        if (second >= 3) {
+            late.Add(second * 1000 + 500, uint64_t{second} * 9000 + 2, uint64_t{second} * 9000 + 2);
+        }
+    }
+    const uint64_t playDuration = 12 * 10000000ull;
+    early.FinishUntil(playDuration);
+    late.FinishUntil(playDuration);
+    Bytes object = asf::IndexObject({{1, &early}, {2, &late}}, kPacketSize);
+    ByteReader o(object);
+    ASSERT_EQ(o.LE64(16), object.size());
+    EXPECT_EQ(o.LE32(24), 1000u);
+    ASSERT_EQ(o.LE16(28), 2u);
+    EXPECT_GE(o.LE32(30), 2u);  // 12 s of 9000 packets of 60000 bytes: about 6.5 GB
+    std::vector<uint64_t> offsets[2];
+    size_t pos = asf::indexobject::kFixed + 8;
+    for (uint32_t b = 0; b < o.LE32(30); ++b) {
+        uint32_t rows = o.LE32(pos);
+        uint64_t base[2] = {o.LE64(pos + 4), o.LE64(pos + 12)};
+        pos += 20;
+        for (uint32_t r = 0; r < rows; ++r, pos += 8) {
+            offsets[0].push_back(base[0] + o.LE32(pos));
+            offsets[1].push_back(base[1] + o.LE32(pos + 4));
+        }
+    }
+    ASSERT_EQ(offsets[0].size(), 13u);  // 0 s to 12 s
+    for (size_t i = 0; i < offsets[0].size(); ++i) {
+        uint64_t second = std::min<uint64_t>(i, 11);
+        EXPECT_EQ(offsets[0][i], second * 9000 * kPacketSize) << i;
+        uint64_t lateSecond = i <= 3 ? 3 : std::min<uint64_t>(i - 1, 11);
+        EXPECT_EQ(offsets[1][i], (lateSecond * 9000 + 2) * kPacketSize) << i;
+    }
 }
