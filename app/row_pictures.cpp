@@ -55,7 +55,7 @@ void RowPictures::Forget(quint64 key) {
 
 bool RowPictures::Busy() const {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_working || !m_queue.empty();
+    return m_working || !m_queue.empty() || m_onTheWay > 0;
 }
 
 void RowPictures::Run() {
@@ -74,8 +74,19 @@ void RowPictures::Run() {
         lock.lock();
         m_working = false;
         if (!m_stop && m_forgotten.erase(key) == 0) {
-            // Delivered on the window's thread (the signal crosses threads queued).
-            emit Ready(key, picture);
+            // Handed over on the window's thread; until it arrives there the picture still
+            // counts as pending, so Busy() never ends before the row has it.
+            ++m_onTheWay;
+            QMetaObject::invokeMethod(
+                this,
+                [this, key, picture] {
+                    {
+                        std::lock_guard<std::mutex> delivered(m_mutex);
+                        --m_onTheWay;
+                    }
+                    emit Ready(key, picture);
+                },
+                Qt::QueuedConnection);
         }
     }
 }

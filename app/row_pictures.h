@@ -32,7 +32,7 @@ public:
     void Request(quint64 key, const QString& path);
     // The row is gone: its picture is not wanted any more.
     void Forget(quint64 key);
-    // True while requests wait or a picture is being decoded.
+    // True while requests wait, a picture is being decoded or is on its way to the window.
     bool Busy() const;
 
 signals:
@@ -47,6 +47,7 @@ private:
     std::set<quint64> m_forgotten;
     bool m_working = false;
     quint64 m_current = 0;  // the row whose picture is being decoded
+    int m_onTheWay = 0;     // decoded, not yet handed to the window
     bool m_stop = false;
     std::thread m_worker;
 };

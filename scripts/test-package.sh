@@ -85,8 +85,9 @@ fi
 
 check "the menu entry passes desktop-file-validate" \
   desktop-file-validate /usr/share/applications/kelvane-joiner.desktop
-check "the menu entry starts kjoiner with the installed icon" bash -c "
-  grep -qx 'Exec=kjoiner' /usr/share/applications/kelvane-joiner.desktop &&
+check "the menu entry starts kjoiner with the files it is given and the installed icon" bash -c "
+  grep -qx 'Exec=kjoiner %F' /usr/share/applications/kelvane-joiner.desktop &&
+  grep -q '^MimeType=.*video/x-ms-wmv;' /usr/share/applications/kelvane-joiner.desktop &&
   grep -qx 'Icon=kelvane-joiner' /usr/share/applications/kelvane-joiner.desktop &&
   test -f /usr/share/icons/hicolor/scalable/apps/kelvane-joiner.svg"
 for size in 16 22 24 32 48 64 128 256; do

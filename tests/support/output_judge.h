@@ -15,7 +15,9 @@ namespace kjtest {
 std::string GstPlaybackFailure(const std::string& path, int timeLimitSeconds = 120);
 
 // What mpv says at level "warn" while playing the file with no picture or sound, as fast as it
-// can (every line, empty when nothing); "mpv is missing" when it is not installed.
+// can, without empty lines and without its notice of its own pace falling behind (which comes
+// with the machine's load, not with the file); empty when nothing, "mpv is missing" when it is
+// not installed.
 std::string MpvWarnings(const std::string& path);
 
 // A decode by ffmpeg from `seconds` on (seeking in the file first); what it printed at level

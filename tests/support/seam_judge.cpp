@@ -112,14 +112,6 @@ std::string SeekMessagesOfTheFile(const std::string& text) {
     return WithoutLines(text, {"[null @ 0x]", "[rm @ 0x] read_timestamp() failed in the middle"});
 }
 
-// mpv's notice that audio and video drifted apart while it played as fast as it could: it
-// tells of the player's own pace (it comes and goes with the machine's load, and at a gap in
-// one stream that a timed playback shows as a held picture), not of the file.
-std::string PlayerPaceNoticeLeftOut(const std::string& text) {
-    return WithoutLines(text, {"Audio/Video desynchronisation detected!",
-                               "hardware, temporary CPU spikes", "position will not match"});
-}
-
 std::string Seconds(double s) {
     std::ostringstream text;
     text.precision(3);
@@ -173,14 +165,13 @@ SeamJudgement JudgeCopyJoin(const std::vector<JoinedInput>& inputs, const std::s
         auto [it, fresh] = readings.try_emplace(in.path);
         if (fresh) {
             it->second = {WithoutAddresses(DecodeErrors(in.path)),
-                          PlayerPaceNoticeLeftOut(WithoutAddresses(MpvWarnings(in.path)))};
+                          WithoutAddresses(MpvWarnings(in.path))};
         }
         decodes.push_back(it->second.first);
         warnings.push_back(it->second.second);
     }
     j.decodeAdded = LinesNotIn(WithoutAddresses(DecodeErrors(output)), decodes);
-    j.mpvAdded =
-        LinesNotIn(PlayerPaceNoticeLeftOut(WithoutAddresses(MpvWarnings(output))), warnings);
+    j.mpvAdded = LinesNotIn(WithoutAddresses(MpvWarnings(output)), warnings);
     j.gstFailure = GstPlaybackFailure(output);
     return j;
 }

@@ -4,11 +4,11 @@
 
 #include <algorithm>
 #include <cmath>
-#include <regex>
 #include <sstream>
 
 #include "tests/support/media_fixtures.h"
 #include "tests/support/output_judge.h"
+#include "tests/support/seam_judge.h"
 
 namespace wmtest {
 
@@ -35,28 +35,6 @@ double Length(const std::vector<kjtest::ProbedPacket>& packets, size_t i) {
 
 bool IsAudio(const std::string& stream) {
     return stream[0] == 'a';
-}
-
-// ffmpeg prints where its decoders live in memory; the same complaint reads the same without.
-std::string WithoutAddresses(const std::string& text) {
-    static const std::regex address(" @ 0x[0-9a-f]+");
-    return std::regex_replace(text, address, "");
-}
-
-// mpv's warnings without the one it gives when the machine is too busy to keep up, which
-// speaks of the machine and not the file.
-std::string PlayWarnings(const std::string& path) {
-    std::istringstream lines(kjtest::MpvWarnings(path));
-    std::string kept;
-    bool busy = false;
-    for (std::string line; std::getline(lines, line);) {
-        busy = busy || line.find("Audio/Video desynchronisation detected") != std::string::npos;
-        if (!busy) {
-            kept += line + "\n";
-        }
-        busy = busy && line.find("(see A-V status field)") == std::string::npos;
-    }
-    return kept;
 }
 
 }  // namespace
@@ -182,11 +160,11 @@ std::string NewReaderComplaints(const std::vector<std::string>& inputs, const st
     std::vector<std::string> decodes;
     std::vector<std::string> plays;
     for (const std::string& input : inputs) {
-        decodes.push_back(WithoutAddresses(kjtest::DecodeErrors(input)));
-        plays.push_back(PlayWarnings(input));
+        decodes.push_back(kjtest::WithoutAddresses(kjtest::DecodeErrors(input)));
+        plays.push_back(kjtest::MpvWarnings(input));
     }
-    return kjtest::LinesNotIn(WithoutAddresses(kjtest::DecodeErrors(output)), decodes) +
-           kjtest::LinesNotIn(PlayWarnings(output), plays);
+    return kjtest::LinesNotIn(kjtest::WithoutAddresses(kjtest::DecodeErrors(output)), decodes) +
+           kjtest::LinesNotIn(kjtest::MpvWarnings(output), plays);
 }
 
 }  // namespace wmtest
