@@ -306,10 +306,34 @@ HRESULT Joiner::CheckStreams(std::string* text) {
     return S_OK;
 }
 
+// Where the plan has got to while inputs are placed one after another.
+struct Joiner::PlanCursor {
+    std::map<uint16_t, size_t> slot;  // stream number -> plan.streams
+    uint64_t offset = 0;              // where the next packet goes in the output
+    uint64_t seam = 0;                // where the input being placed starts in the output
+    uint32_t frameRate = 0;           // of the first video stream: the seams keep to its frame grid
+    IndexPicker picker;
+    std::vector<uint8_t> scratch;  // a video payload with its frame times shifted
+};
+
+// What one reading of an input found.
+struct Joiner::InputReading {
+    explicit InputReading(const RmHeader& header) : span(header) {}
+
+    ContentSpan span;                     // where its kept units start and end
+    std::map<uint16_t, uint32_t> counts;  // packets kept per stream
+    uint32_t read = 0;                    // packets read, kept or not
+    uint32_t packets = 0;                 // packets kept
+    uint32_t lastTimestamp = 0;
+    InputDamage damage;
+    bool dropsAny = false;  // the reading found units the input does not finish
+    std::map<uint16_t, std::vector<DropRange>> drops;
+};
+
 HRESULT Joiner::PlanOutput(std::string* text) {
     const RmHeader& firstHeader = m_inputs.front()->header;
     JoinPlan& plan = m_plan;
-    std::map<uint16_t, size_t> slot;  // stream number -> plan.streams
+    PlanCursor cursor;
     std::vector<const MediaProperties*> ordered;
     for (const MediaProperties& m : firstHeader.streams) {
         ordered.push_back(&m);
@@ -318,185 +342,24 @@ HRESULT Joiner::PlanOutput(std::string* text) {
         ordered.begin(), ordered.end(),
         [](const MediaProperties* a, const MediaProperties* b) { return a->stream < b->stream; });
     for (const MediaProperties* m : ordered) {
-        slot[m->stream] = plan.streams.size();
+        cursor.slot[m->stream] = plan.streams.size();
         plan.streams.push_back(StreamTotals{m->stream, 0, 0, 0, {}});
+        VideoFormat f;
+        if (cursor.frameRate == 0 && m->IsVideo() && ParseVideoFormat(m->typeData, f)) {
+            cursor.frameRate = f.frameRate;
+        }
     }
     for (const HeaderChunk& c : firstHeader.chunks) {
         plan.headerBytes += c.bytes.size();
     }
-    uint64_t offset = plan.headerBytes + kDataHeadBytes;
-    uint64_t seam = 0;       // where the input being placed starts in the output
-    uint32_t frameRate = 0;  // of the first video stream: the seams keep to its frame grid
-    for (const MediaProperties* m : ordered) {
-        VideoFormat f;
-        if (frameRate == 0 && m->IsVideo() && ParseVideoFormat(m->typeData, f)) {
-            frameRate = f.frameRate;
-        }
-    }
-    std::vector<uint8_t> scratch;
-    IndexPicker picker;
+    cursor.offset = plan.headerBytes + kDataHeadBytes;
     for (size_t i = 0; i < m_inputs.size(); ++i) {
-        Input& in = *m_inputs[i];
-        if (HRESULT opened = Reopen(in, text); FAILED(opened)) {
-            return opened;
-        }
-        // A reading finds the frames and audio blocks the input does not finish and the lead
-        // its streams share; when either is not what the reading assumed, the input is placed
-        // again with what it found (at most twice more: the lead of what is kept is known once
-        // the left-out units are).
-        const std::vector<StreamTotals> streamsBefore = plan.streams;
-        const uint64_t offsetBefore = offset;
-        const uint32_t packetsBefore = plan.packets;
-        const uint32_t maxPayloadBefore = plan.maxPayload;
-        InputDamage damage;
-        uint32_t packets = 0;
-        uint32_t lastTimestamp = 0;
-        uint32_t lead = 0;  // assumed until a reading has found it
-        int64_t shift = 0;
-        ContentSpan span(in.header);
-        for (int attempt = 0;; ++attempt) {
-            if (attempt > 0) {
-                plan.streams = streamsBefore;
-                offset = offsetBefore;
-                plan.packets = packetsBefore;
-                plan.maxPayload = maxPayloadBefore;
-            }
-            // The first input keeps its lead; a later one starts at the seam, its lead dropped.
-            shift = i == 0 ? 0 : static_cast<int64_t>(seam) - lead;
-            picker.StartInput();
-            span = ContentSpan(in.header);
-            std::map<uint16_t, uint32_t> counts;
-            packets = 0;
-            lastTimestamp = 0;
-            uint32_t read = 0;
-            PacketReader reader(in.source, in.header);
-            UnitTracker tracker(in.header);
-            DropFilter filter(&in.drops);
-            uint32_t resyncs = 0;
-            Packet p;
-            std::string why;
-            HRESULT hr;
-            while ((hr = reader.Next(p, &why)) == S_OK) {
-                ++read;
-                if (reader.Resyncs() != resyncs) {
-                    resyncs = reader.Resyncs();
-                    tracker.Damage(p.offset);
-                }
-                tracker.Follow(p);
-                auto it = slot.find(p.stream);
-                const MediaProperties* m = firstHeader.Stream(p.stream);
-                if (it == slot.end() || m->IsLogical() || !filter.Keep(p)) {
-                    continue;  // a stream the output does not have, or a unit not whole
-                }
-                span.Add(p);
-                const int64_t timestamp = p.timestamp + shift;
-                if (timestamp > 0xFFFFFFFFll) {
-                    return Fail(text, RMEDIT_E_TOO_LARGE,
-                                "The joined file would last longer than a Real Media file can "
-                                "tell (" +
-                                    in.name + ").");
-                }
-                size_t length = p.length;
-                if (m->IsVideo() &&
-                    ShiftPackedFrameTimes(p.bytes + p.HeaderBytes(), p.length - p.HeaderBytes(),
-                                          shift, scratch)) {
-                    length = p.HeaderBytes() + scratch.size();
-                    if (length > kMaxPacketBytes) {
-                        return Fail(text, RMEDIT_E_VIDEO_FORMAT,
-                                    "A video packet of " + in.name + " at " +
-                                        std::to_string(p.offset) +
-                                        " would outgrow the largest packet with its shifted "
-                                        "times.");
-                    }
-                }
-                StreamTotals& s = plan.streams[it->second];
-                // Below the lead assumed only while a reading is finding the lead.
-                const uint32_t placed = static_cast<uint32_t>(std::max<int64_t>(timestamp, 0));
-                if (picker.Take(p.stream, placed, p.keyFrame, s.index)) {
-                    s.index.push_back(IndexEntry{placed, Clamp32(offset), plan.packets});
-                }
-                uint32_t payload = static_cast<uint32_t>(length - p.HeaderBytes());
-                ++s.packets;
-                s.payloadBytes += payload;
-                s.maxPayload = std::max(s.maxPayload, payload);
-                plan.maxPayload = std::max(plan.maxPayload, payload);
-                ++counts[p.stream];
-                ++packets;
-                if (plan.packets == 0xFFFFFFFFu) {
-                    return Fail(text, RMEDIT_E_TOO_LARGE,
-                                "The joined file would hold too many packets.");
-                }
-                ++plan.packets;
-                offset += length;
-                lastTimestamp = std::max(lastTimestamp, p.timestamp);
-            }
-            if (FAILED(hr)) {
-                return Fail(text, hr, in.name + " cannot be joined: " + why + ".");
-            }
-            tracker.End();
-            damage.cutShort = reader.CutShort();
-            damage.damagedPackets = reader.DamagedPackets();
-            if (read == 0) {
-                return Fail(text, RMEDIT_E_NO_DATA,
-                            damage.cutShort ? in.name +
-                                                  " is cut short before its first whole packet: "
-                                                  "there is nothing in it to join."
-                            : damage.damagedPackets > 0
-                                ? "None of the packets of " + in.name +
-                                      " can be read: they are all damaged."
-                                : "There is no data in the input file " + in.name + ".");
-            }
-            if (uint64_t{damage.damagedPackets} * 2 > uint64_t{read} + damage.damagedPackets) {
-                return Fail(text, RMEDIT_E_BAD_FILE,
-                            "More than half of the packets of " + in.name + " are damaged (" +
-                                std::to_string(damage.damagedPackets) + " of about " +
-                                std::to_string(read + damage.damagedPackets) +
-                                "): it is refused rather than joined with most of it left out.");
-            }
-            const bool newDrops = attempt == 0 && in.drops.empty() && tracker.DropsAny();
-            if (newDrops) {
-                in.drops = tracker.Drops();
-            }
-            const bool leadMoved = i > 0 && span.Start() != lead;
-            if ((newDrops || leadMoved) && attempt < 2) {
-                lead = span.Start();
-                continue;
-            }
-            for (const MediaProperties& m : firstHeader.streams) {
-                if ((m.IsAudio() || m.IsVideo()) && counts[m.stream] == 0) {
-                    return Fail(text, RMEDIT_E_EMPTY_STREAM,
-                                "The video or audio stream is empty: the " + StreamKind(m) +
-                                    " stream " + std::to_string(m.stream) + " of " + in.name +
-                                    " has no packets.");
-                }
-            }
-            break;
-        }
-        if (packets == 0) {
-            return Fail(text, RMEDIT_E_NO_DATA,
-                        "There is no data in the input file " + in.name + ".");
-        }
-        in.source.Close();
-        plan.inputPackets.push_back(packets);
-        plan.shifts.push_back(shift);
-        plan.starts.push_back(static_cast<uint32_t>(seam));
-        // The input ends where its last stream ends; its header's durations tell what a file
-        // cut short has lost.
-        const uint64_t end = span.End();
-        damage.fullMs = ContentEnd(in.header, lastTimestamp);
-        damage.joinedMs = Clamp32(damage.cutShort ? std::min<uint64_t>(end, damage.fullMs) : end);
-        plan.damage.push_back(damage);
-        seam = static_cast<uint64_t>(shift + static_cast<int64_t>(end));
-        if (i + 1 < m_inputs.size()) {
-            seam = AlignToVideoFrames(seam, frameRate);  // where the next input starts
-        }
-        if (seam > 0xFFFFFFFFull) {
-            return Fail(text, RMEDIT_E_TOO_LARGE,
-                        "The joined file would last longer than a Real Media file can tell.");
+        if (HRESULT hr = PlaceInput(i, cursor, text); FAILED(hr)) {
+            return hr;
         }
     }
-    plan.duration = static_cast<uint32_t>(seam);
-    plan.packetBytes = offset - plan.headerBytes - kDataHeadBytes;
+    plan.duration = static_cast<uint32_t>(cursor.seam);
+    plan.packetBytes = cursor.offset - plan.headerBytes - kDataHeadBytes;
     // Streams without packets (logical ones) get no index: readers take an index of a stream
     // they do not show for an error.
     std::erase_if(plan.streams, [](const StreamTotals& s) { return s.packets == 0; });
@@ -508,6 +371,173 @@ HRESULT Joiner::PlanOutput(std::string* text) {
                     "The joined file would be " + std::to_string(plan.TotalBytes()) +
                         " bytes; a Real Media file cannot be larger than 4 GB (" +
                         std::to_string(m_sizeLimit) + " bytes). Nothing was written.");
+    }
+    return S_OK;
+}
+
+HRESULT Joiner::PlaceInput(size_t i, PlanCursor& cursor, std::string* text) {
+    Input& in = *m_inputs[i];
+    JoinPlan& plan = m_plan;
+    if (HRESULT opened = Reopen(in, text); FAILED(opened)) {
+        return opened;
+    }
+    // A reading finds the frames and audio blocks the input does not finish and the lead its
+    // streams share; when either is not what the reading assumed, the input is placed again
+    // with what it found (at most twice more: the lead of what is kept is known once the
+    // left-out units are).
+    const std::vector<StreamTotals> streamsBefore = plan.streams;
+    const uint32_t packetsBefore = plan.packets;
+    const uint32_t maxPayloadBefore = plan.maxPayload;
+    const uint64_t offsetBefore = cursor.offset;
+    InputReading reading(in.header);
+    uint32_t lead = 0;  // assumed until a reading has found it
+    int64_t shift = 0;
+    for (int attempt = 0;; ++attempt) {
+        if (attempt > 0) {
+            plan.streams = streamsBefore;
+            plan.packets = packetsBefore;
+            plan.maxPayload = maxPayloadBefore;
+            cursor.offset = offsetBefore;
+        }
+        // The first input keeps its lead; a later one starts at the seam, its lead dropped.
+        shift = i == 0 ? 0 : static_cast<int64_t>(cursor.seam) - lead;
+        reading = InputReading(in.header);
+        if (HRESULT hr = ReadInput(in, shift, cursor, reading, text); FAILED(hr)) {
+            return hr;
+        }
+        const bool newDrops = attempt == 0 && in.drops.empty() && reading.dropsAny;
+        if (newDrops) {
+            in.drops = reading.drops;
+        }
+        const bool leadMoved = i > 0 && reading.span.Start() != lead;
+        if ((newDrops || leadMoved) && attempt < 2) {
+            lead = reading.span.Start();
+            continue;
+        }
+        for (const MediaProperties& m : m_inputs.front()->header.streams) {
+            if ((m.IsAudio() || m.IsVideo()) && reading.counts[m.stream] == 0) {
+                return Fail(text, RMEDIT_E_EMPTY_STREAM,
+                            "The video or audio stream is empty: the " + StreamKind(m) +
+                                " stream " + std::to_string(m.stream) + " of " + in.name +
+                                " has no packets.");
+            }
+        }
+        break;
+    }
+    if (reading.packets == 0) {
+        return Fail(text, RMEDIT_E_NO_DATA, "There is no data in the input file " + in.name + ".");
+    }
+    in.source.Close();
+    plan.inputPackets.push_back(reading.packets);
+    plan.shifts.push_back(shift);
+    plan.starts.push_back(static_cast<uint32_t>(cursor.seam));
+    // The input ends where its last stream ends; its header's durations tell what a file cut
+    // short has lost.
+    InputDamage& damage = reading.damage;
+    const uint64_t end = reading.span.End();
+    damage.fullMs = ContentEnd(in.header, reading.lastTimestamp);
+    damage.joinedMs = Clamp32(damage.cutShort ? std::min<uint64_t>(end, damage.fullMs) : end);
+    plan.damage.push_back(damage);
+    cursor.seam = static_cast<uint64_t>(shift + static_cast<int64_t>(end));
+    if (i + 1 < m_inputs.size()) {
+        cursor.seam = AlignToVideoFrames(cursor.seam, cursor.frameRate);  // the next start
+    }
+    if (cursor.seam > 0xFFFFFFFFull) {
+        return Fail(text, RMEDIT_E_TOO_LARGE,
+                    "The joined file would last longer than a Real Media file can tell.");
+    }
+    return S_OK;
+}
+
+HRESULT Joiner::ReadInput(Input& in, int64_t shift, PlanCursor& cursor, InputReading& reading,
+                          std::string* text) {
+    const RmHeader& firstHeader = m_inputs.front()->header;
+    JoinPlan& plan = m_plan;
+    cursor.picker.StartInput();
+    PacketReader reader(in.source, in.header);
+    UnitTracker tracker(in.header);
+    DropFilter filter(&in.drops);
+    uint32_t resyncs = 0;
+    Packet p;
+    std::string why;
+    HRESULT hr;
+    while ((hr = reader.Next(p, &why)) == S_OK) {
+        ++reading.read;
+        if (reader.Resyncs() != resyncs) {
+            resyncs = reader.Resyncs();
+            tracker.Damage(p.offset);
+        }
+        tracker.Follow(p);
+        auto it = cursor.slot.find(p.stream);
+        const MediaProperties* m = firstHeader.Stream(p.stream);
+        if (it == cursor.slot.end() || m->IsLogical() || !filter.Keep(p)) {
+            continue;  // a stream the output does not have, or a unit not whole
+        }
+        reading.span.Add(p);
+        const int64_t timestamp = p.timestamp + shift;
+        if (timestamp > 0xFFFFFFFFll) {
+            return Fail(text, RMEDIT_E_TOO_LARGE,
+                        "The joined file would last longer than a Real Media file can tell (" +
+                            in.name + ").");
+        }
+        size_t length = p.length;
+        if (m->IsVideo() &&
+            ShiftPackedFrameTimes(p.bytes + p.HeaderBytes(), p.length - p.HeaderBytes(), shift,
+                                  cursor.scratch)) {
+            length = p.HeaderBytes() + cursor.scratch.size();
+            if (length > kMaxPacketBytes) {
+                return Fail(text, RMEDIT_E_VIDEO_FORMAT,
+                            "A video packet of " + in.name + " at " + std::to_string(p.offset) +
+                                " would outgrow the largest packet with its shifted times.");
+            }
+        }
+        StreamTotals& s = plan.streams[it->second];
+        // Below the lead assumed only while a reading is finding the lead.
+        const uint32_t placed = static_cast<uint32_t>(std::max<int64_t>(timestamp, 0));
+        if (cursor.picker.Take(p.stream, placed, p.keyFrame, s.index)) {
+            s.index.push_back(IndexEntry{placed, Clamp32(cursor.offset), plan.packets});
+        }
+        uint32_t payload = static_cast<uint32_t>(length - p.HeaderBytes());
+        ++s.packets;
+        s.payloadBytes += payload;
+        s.maxPayload = std::max(s.maxPayload, payload);
+        plan.maxPayload = std::max(plan.maxPayload, payload);
+        ++reading.counts[p.stream];
+        ++reading.packets;
+        if (plan.packets == 0xFFFFFFFFu) {
+            return Fail(text, RMEDIT_E_TOO_LARGE, "The joined file would hold too many packets.");
+        }
+        ++plan.packets;
+        cursor.offset += length;
+        reading.lastTimestamp = std::max(reading.lastTimestamp, p.timestamp);
+    }
+    if (FAILED(hr)) {
+        return Fail(text, hr, in.name + " cannot be joined: " + why + ".");
+    }
+    tracker.End();
+    InputDamage& damage = reading.damage;
+    damage.cutShort = reader.CutShort();
+    damage.damagedPackets = reader.DamagedPackets();
+    if (reading.read == 0) {
+        return Fail(
+            text, RMEDIT_E_NO_DATA,
+            damage.cutShort ? in.name +
+                                  " is cut short before its first whole packet: there "
+                                  "is nothing in it to join."
+            : damage.damagedPackets > 0
+                ? "None of the packets of " + in.name + " can be read: they are all damaged."
+                : "There is no data in the input file " + in.name + ".");
+    }
+    if (uint64_t{damage.damagedPackets} * 2 > uint64_t{reading.read} + damage.damagedPackets) {
+        return Fail(text, RMEDIT_E_BAD_FILE,
+                    "More than half of the packets of " + in.name + " are damaged (" +
+                        std::to_string(damage.damagedPackets) + " of about " +
+                        std::to_string(reading.read + damage.damagedPackets) +
+                        "): it is refused rather than joined with most of it left out.");
+    }
+    reading.dropsAny = tracker.DropsAny();
+    if (reading.dropsAny) {
+        reading.drops = tracker.Drops();
     }
     return S_OK;
 }

@@ -92,7 +92,15 @@ private:
     // Opens an input again for its turn; a failure when it can no longer be read as it was.
     static HRESULT Reopen(Input& input, std::string* text);
     HRESULT CheckStreams(std::string* text);
+    struct PlanCursor;
+    struct InputReading;
     HRESULT PlanOutput(std::string* text);
+    // Places input `i` after the inputs before it, reading it again while what it holds moves
+    // its start.
+    HRESULT PlaceInput(size_t i, PlanCursor& cursor, std::string* text);
+    // One reading of an input, its kept packets counted into the plan at `shift`.
+    HRESULT ReadInput(Input& input, int64_t shift, PlanCursor& cursor, InputReading& reading,
+                      std::string* text);
 
     HRESULT WriteOutput(const std::string& output, JoinObserver* observer, std::string* text);
     std::vector<uint8_t> BuildHeader() const;
