@@ -12,6 +12,7 @@
 #include "platform/bytes.h"
 #include "platform/module.h"
 #include "platform/read_fully.h"
+#include "platform/riff_chunks.h"
 #include "platform/riff_format.h"
 
 namespace {
@@ -55,28 +56,19 @@ AVISTREAMINFOA InfoFromStreamHeader(ByteReader sh) {
     return info;
 }
 
-// Calls fn(id offset, chunk data) for each whole chunk header inside `list`; data is clamped.
-template <typename Fn>
-void ForEachChunk(ByteReader list, Fn fn) {
-    for (uint64_t pos = 0; list.Has(pos, riff::kChunkHeaderBytes);) {
-        uint32_t size = list.LE32(pos + riff::kChunkSizeOffset);
-        fn(static_cast<size_t>(pos), list.Sub(pos + riff::kChunkHeaderBytes, size));
-        pos += riff::PaddedChunkBytes(size);
-    }
-}
-
 // One "strl" list: its "strh" makes the stream, its "strn" names it.
 void ReadStreamList(ByteReader strl, std::vector<AVISTREAMINFOA>& streams) {
     bool haveHeader = false;
     AVISTREAMINFOA info;
     ByteReader name;
-    ForEachChunk(strl, [&](size_t at, ByteReader data) {
+    riff::ForEachChunk(strl, 0, [&](size_t at, ByteReader data) {
         if (strl.Matches(at, riff::kStreamHeader) && !haveHeader) {
             info = InfoFromStreamHeader(data);
             haveHeader = true;
         } else if (strl.Matches(at, riff::kStreamName)) {
             name = data;
         }
+        return true;
     });
     if (!haveHeader) {
         return;
@@ -248,10 +240,11 @@ HRESULT ReadAviStreamInfos(const AviFileReadAt& readAt, std::vector<AVISTREAMINF
         return hr;
     }
     ByteReader list(body);
-    ForEachChunk(list, [&](size_t at, ByteReader data) {
+    riff::ForEachChunk(list, 0, [&](size_t at, ByteReader data) {
         if (list.Matches(at, riff::kList) && data.Matches(0, riff::kStreamList)) {
             ReadStreamList(data.Sub(riff::kFormTypeBytes, data.size()), streams);
         }
+        return true;
     });
     return AVIERR_OK;
 }

@@ -8,6 +8,7 @@
 
 #include "engines/conversion/cdxa_margin.h"
 #include "platform/read_fully.h"
+#include "platform/riff_chunks.h"
 #include "platform/riff_format.h"
 #include "probe/probe_info.h"
 
@@ -59,14 +60,15 @@ uint64_t CdxaSectorsStart(ByteReader head) {
     if (!head.Matches(0, riff::kRiff) || !head.Matches(riff::kFormTypeOffset, riff::kFormCdxa)) {
         return 0;
     }
-    for (uint64_t pos = riff::kRiffHeaderBytes; head.Has(pos, riff::kChunkHeaderBytes);) {
-        uint32_t size = head.LE32(pos + riff::kChunkSizeOffset);
-        if (head.Matches(pos, riff::kData)) {
-            return pos + riff::kChunkHeaderBytes;
+    uint64_t start = 0;
+    riff::ForEachChunk(head, riff::kRiffHeaderBytes, [&](size_t at, ByteReader) {
+        if (!head.Matches(at, riff::kData)) {
+            return true;
         }
-        pos += riff::PaddedChunkBytes(size);
-    }
-    return 0;
+        start = at + riff::kChunkHeaderBytes;
+        return false;
+    });
+    return start;
 }
 
 }  // namespace

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "platform/riff_chunks.h"
+
 namespace {
 
 // Header bytes a sector needs for its layout to be known: through the submode byte.
@@ -17,15 +19,14 @@ bool FindCdxaLayout(ByteReader head, uint64_t fileSize, CdxaLayout* layout) {
     }
     uint64_t start = cdxa::kUsualDataStart;
     uint64_t declared = 0;
-    for (uint64_t pos = riff::kRiffHeaderBytes; head.Has(pos, riff::kChunkHeaderBytes);) {
-        uint32_t size = head.LE32(pos + riff::kChunkSizeOffset);
-        if (head.Matches(pos, riff::kData)) {
-            start = pos + riff::kChunkHeaderBytes;
-            declared = size;
-            break;
+    riff::ForEachChunk(head, riff::kRiffHeaderBytes, [&](size_t at, ByteReader) {
+        if (!head.Matches(at, riff::kData)) {
+            return true;
         }
-        pos += riff::PaddedChunkBytes(size);
-    }
+        start = at + riff::kChunkHeaderBytes;
+        declared = head.LE32(at + riff::kChunkSizeOffset);
+        return false;
+    });
     if (start >= fileSize) {
         return false;
     }
