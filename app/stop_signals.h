@@ -3,6 +3,9 @@
 #pragma once
 
 #include <QObject>
+#include <memory>
+
+#include "platform/stop_signals.h"
 
 class QSocketNotifier;
 
@@ -21,4 +24,5 @@ private:
     void OnReadable();
 
     QSocketNotifier* m_notifier = nullptr;
+    std::unique_ptr<StopSignalHandlers> m_handlers;
 };

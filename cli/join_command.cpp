@@ -25,6 +25,7 @@
 #include "job/list_check.h"
 #include "mcljoin/mcl_api.h"
 #include "platform/module.h"
+#include "platform/stop_signals.h"
 #include "probe/probe_media_file.h"
 #include "res/resources.h"
 #include "rmjoin/rm_sdk.h"
@@ -44,35 +45,11 @@ struct JoinOptions {
 // as the stop question answered yes does; a second one ends the program at once. Either way no
 // partial output is left.
 volatile sig_atomic_t g_stopSignal = 0;
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
 void OnStopSignal(int signal) {
     g_stopSignal = signal;
     g_stopRequested = 1;
 }
-
-class StopSignals {
-public:
-    StopSignals() {
-        struct sigaction action {};
-        action.sa_handler = OnStopSignal;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND | SA_RESTART;
-        for (size_t i = 0; i < std::size(kStopSignals); ++i) {
-            sigaction(kStopSignals[i], &action, &m_previous[i]);
-        }
-    }
-    ~StopSignals() {
-        for (size_t i = 0; i < std::size(kStopSignals); ++i) {
-            sigaction(kStopSignals[i], &m_previous[i], nullptr);
-        }
-    }
-    StopSignals(const StopSignals&) = delete;
-    StopSignals& operator=(const StopSignals&) = delete;
-
-private:
-    struct sigaction m_previous[std::size(kStopSignals)]{};
-};
 
 std::string StopCause() {
     switch (g_stopSignal) {
@@ -368,7 +345,7 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
     ResetInputReports(host.Inputs().size());
     bool outputExisted = std::filesystem::exists(output, ec);
     {
-        StopSignals stopSignals;
+        StopSignalHandlers stopSignals(OnStopSignal);
         JoinEngine engine = EngineForKind(kind);
         g_joinResult =
             JoinOntoOutput(output, [&](const std::string& target) { return engine(host, target); });

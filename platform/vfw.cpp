@@ -12,6 +12,8 @@
 #include "platform/bytes.h"
 #include "platform/module.h"
 #include "platform/read_fully.h"
+#include "platform/riff_chunks.h"
+#include "platform/riff_format.h"
 
 namespace {
 
@@ -20,34 +22,10 @@ std::atomic<int> g_aviFileUsers{0};
 using HasVideoEncoderFn = int32_t (*)(uint32_t fourcc);
 std::atomic<HasVideoEncoderFn> g_hasVideoEncoder{nullptr};
 
-// RIFF layout: "RIFF", size, form type; every chunk an id, a data size and even-padded data.
-constexpr size_t kRiffHeaderBytes = 12;
-constexpr size_t kChunkHeaderBytes = 8;
-constexpr size_t kListTypeBytes = 4;
 // Bounds on how far a hostile file can send the search for the header list.
 constexpr int kMaxTopLevelChunks = 256;
 constexpr uint64_t kMaxHeaderListBytes = 1u << 20;
 constexpr size_t kHeaderListReadStep = 16384;
-
-// AVISTREAMHEADER, the data of a "strh" chunk.
-constexpr size_t kShType = 0;
-constexpr size_t kShHandler = 4;
-constexpr size_t kShFlags = 8;
-constexpr size_t kShPriority = 12;
-constexpr size_t kShLanguage = 14;
-constexpr size_t kShInitialFrames = 16;
-constexpr size_t kShScale = 20;
-constexpr size_t kShRate = 24;
-constexpr size_t kShStart = 28;
-constexpr size_t kShLength = 32;
-constexpr size_t kShSuggestedBufferSize = 36;
-constexpr size_t kShQuality = 40;
-constexpr size_t kShSampleSize = 44;
-constexpr size_t kShFrame = 48;  // four 16-bit values: left, top, right, bottom
-
-uint64_t PaddedChunkBytes(uint32_t dataSize) {
-    return kChunkHeaderBytes + static_cast<uint64_t>(dataSize) + (dataSize & 1);
-}
 
 // Fields of a "strh" that lie inside the chunk; the rest stay zero.
 AVISTREAMINFOA InfoFromStreamHeader(ByteReader sh) {
@@ -57,35 +35,25 @@ AVISTREAMINFOA InfoFromStreamHeader(ByteReader sh) {
     auto coordinate = [&sh](size_t off) {
         return sh.Has(off, 2) ? static_cast<int32_t>(static_cast<int16_t>(sh.LE16(off))) : 0;
     };
-    info.fccType = dword(kShType);
-    info.fccHandler = dword(kShHandler);
-    info.dwFlags = dword(kShFlags);
+    info.fccType = dword(riff::strh::kType);
+    info.fccHandler = dword(riff::strh::kHandler);
+    info.dwFlags = dword(riff::strh::kFlags);
     info.dwCaps = AVIFILECAPS_CANREAD;
-    info.wPriority = word(kShPriority);
-    info.wLanguage = word(kShLanguage);
-    info.dwInitialFrames = dword(kShInitialFrames);
-    info.dwScale = dword(kShScale);
-    info.dwRate = dword(kShRate);
-    info.dwStart = dword(kShStart);
-    info.dwLength = dword(kShLength);
-    info.dwSuggestedBufferSize = dword(kShSuggestedBufferSize);
-    info.dwQuality = dword(kShQuality);
-    info.dwSampleSize = dword(kShSampleSize);
-    info.rcFrame.left = coordinate(kShFrame);
-    info.rcFrame.top = coordinate(kShFrame + 2);
-    info.rcFrame.right = coordinate(kShFrame + 4);
-    info.rcFrame.bottom = coordinate(kShFrame + 6);
+    info.wPriority = word(riff::strh::kPriority);
+    info.wLanguage = word(riff::strh::kLanguage);
+    info.dwInitialFrames = dword(riff::strh::kInitialFrames);
+    info.dwScale = dword(riff::strh::kScale);
+    info.dwRate = dword(riff::strh::kRate);
+    info.dwStart = dword(riff::strh::kStart);
+    info.dwLength = dword(riff::strh::kLength);
+    info.dwSuggestedBufferSize = dword(riff::strh::kSuggestedBufferSize);
+    info.dwQuality = dword(riff::strh::kQuality);
+    info.dwSampleSize = dword(riff::strh::kSampleSize);
+    info.rcFrame.left = coordinate(riff::strh::kFrame);
+    info.rcFrame.top = coordinate(riff::strh::kFrame + 2);
+    info.rcFrame.right = coordinate(riff::strh::kFrame + 4);
+    info.rcFrame.bottom = coordinate(riff::strh::kFrame + 6);
     return info;
-}
-
-// Calls fn(id offset, chunk data) for each whole chunk header inside `list`; data is clamped.
-template <typename Fn>
-void ForEachChunk(ByteReader list, Fn fn) {
-    for (uint64_t pos = 0; list.Has(pos, kChunkHeaderBytes);) {
-        uint32_t size = list.LE32(pos + 4);
-        fn(static_cast<size_t>(pos), list.Sub(pos + kChunkHeaderBytes, size));
-        pos += PaddedChunkBytes(size);
-    }
 }
 
 // One "strl" list: its "strh" makes the stream, its "strn" names it.
@@ -93,13 +61,14 @@ void ReadStreamList(ByteReader strl, std::vector<AVISTREAMINFOA>& streams) {
     bool haveHeader = false;
     AVISTREAMINFOA info;
     ByteReader name;
-    ForEachChunk(strl, [&](size_t at, ByteReader data) {
-        if (strl.Matches(at, "strh") && !haveHeader) {
+    riff::ForEachChunk(strl, 0, [&](size_t at, ByteReader data) {
+        if (strl.Matches(at, riff::kStreamHeader) && !haveHeader) {
             info = InfoFromStreamHeader(data);
             haveHeader = true;
-        } else if (strl.Matches(at, "strn")) {
+        } else if (strl.Matches(at, riff::kStreamName)) {
             name = data;
         }
+        return true;
     });
     if (!haveHeader) {
         return;
@@ -131,29 +100,31 @@ void ReadGrowing(const AviFileReadAt& readAt, uint64_t offset, size_t want,
 
 // Finds the "hdrl" list near the start of the file and reads its body.
 HRESULT ReadHeaderList(const AviFileReadAt& readAt, std::vector<uint8_t>& body) {
-    uint8_t riff[kRiffHeaderBytes];
-    ByteReader head(riff, readAt(0, riff, sizeof riff));
-    if (!head.Matches(0, "RIFF") || !head.Matches(8, "AVI ")) {
+    uint8_t start[riff::kRiffHeaderBytes];
+    ByteReader head(start, readAt(0, start, sizeof start));
+    if (!head.Matches(0, riff::kRiff) || !head.Matches(riff::kFormTypeOffset, riff::kFormAvi)) {
         return AVIERR_BADFORMAT;
     }
-    uint64_t pos = kRiffHeaderBytes;
+    uint64_t pos = riff::kRiffHeaderBytes;
     for (int i = 0; i < kMaxTopLevelChunks; ++i) {
-        uint8_t chunk[kChunkHeaderBytes + kListTypeBytes];
+        uint8_t chunk[riff::kListHeaderBytes];
         ByteReader header(chunk, readAt(pos, chunk, sizeof chunk));
         if (!header.Has(0, sizeof chunk)) {
             break;
         }
-        uint32_t size = header.LE32(4);
-        if (header.Matches(0, "LIST") && header.Matches(8, "movi")) {
+        uint32_t size = header.LE32(riff::kChunkSizeOffset);
+        bool list = header.Matches(0, riff::kList);
+        if (list && header.Matches(riff::kFormTypeOffset, riff::kMovieList)) {
             break;  // the media data begins: there was no header list
         }
-        if (header.Matches(0, "LIST") && header.Matches(8, "hdrl") && size >= kListTypeBytes) {
-            size_t want =
-                static_cast<size_t>(std::min<uint64_t>(size - kListTypeBytes, kMaxHeaderListBytes));
+        if (list && header.Matches(riff::kFormTypeOffset, riff::kHeaderList) &&
+            size >= riff::kFormTypeBytes) {
+            size_t want = static_cast<size_t>(
+                std::min<uint64_t>(size - riff::kFormTypeBytes, kMaxHeaderListBytes));
             ReadGrowing(readAt, pos + sizeof chunk, want, body);
             return AVIERR_OK;
         }
-        pos += PaddedChunkBytes(size);
+        pos += riff::PaddedChunkBytes(size);
     }
     return AVIERR_BADFORMAT;
 }
@@ -269,10 +240,11 @@ HRESULT ReadAviStreamInfos(const AviFileReadAt& readAt, std::vector<AVISTREAMINF
         return hr;
     }
     ByteReader list(body);
-    ForEachChunk(list, [&](size_t at, ByteReader data) {
-        if (list.Matches(at, "LIST") && data.Matches(0, "strl")) {
-            ReadStreamList(data.Sub(kListTypeBytes, data.size()), streams);
+    riff::ForEachChunk(list, 0, [&](size_t at, ByteReader data) {
+        if (list.Matches(at, riff::kList) && data.Matches(0, riff::kStreamList)) {
+            ReadStreamList(data.Sub(riff::kFormTypeBytes, data.size()), streams);
         }
+        return true;
     });
     return AVIERR_OK;
 }

@@ -4,21 +4,12 @@
 #include <algorithm>
 
 #include "platform/bytes.h"
+#include "platform/riff_format.h"
 #include "probe/cut_short.h"
 
 namespace {
 
 constexpr size_t kHeadBytes = 64 * 1024;
-constexpr size_t kChunkHeadBytes = 8;  // id and 32-bit size
-constexpr size_t kListHeadBytes = 12;  // "LIST", size, list type
-constexpr size_t kFormType = 8;
-constexpr size_t kRiffSize = 4;
-// The main header "avih": microseconds per frame and the frame count (of the first RIFF).
-constexpr size_t kAvihMicroSecondsPerFrame = 0;
-constexpr size_t kAvihTotalFrames = 16;
-constexpr size_t kAvihBytes = 56;
-// The OpenDML header "dmlh": the frame count of the whole file.
-constexpr size_t kDmlhTotalFrames = 0;
 // RIFF chunks a file may have in a row (OpenDML files of 1 GB each).
 constexpr int kMaxRiffChunks = 4096;
 
@@ -27,26 +18,26 @@ struct AviPromise {
     uint64_t moviData = 0;  // where the first RIFF's frames start
 };
 
-uint64_t Padded(uint64_t size) {
-    return size + (size & 1);
-}
-
 // The frame count and rate of the header list that starts at `list` in `head`.
 void ReadHeaderList(ByteReader head, size_t list, size_t end, AviPromise& promise) {
     double microseconds = 0;
     uint32_t frames = 0;
     uint32_t openDmlFrames = 0;
-    size_t at = list + kListHeadBytes;
-    while (at + kChunkHeadBytes <= end && head.Has(at, kChunkHeadBytes)) {
-        uint32_t size = head.LE32(at + kRiffSize);
-        if (head.Matches(at, "avih") && head.Has(at + kChunkHeadBytes, kAvihBytes)) {
-            microseconds = head.LE32(at + kChunkHeadBytes + kAvihMicroSecondsPerFrame);
-            frames = head.LE32(at + kChunkHeadBytes + kAvihTotalFrames);
-        } else if (head.Matches(at, "LIST") && head.Matches(at + kFormType, "odml") &&
-                   head.Matches(at + kListHeadBytes, "dmlh")) {
-            openDmlFrames = head.LE32(at + kListHeadBytes + kChunkHeadBytes + kDmlhTotalFrames);
+    size_t at = list + riff::kListHeaderBytes;
+    while (at + riff::kChunkHeaderBytes <= end && head.Has(at, riff::kChunkHeaderBytes)) {
+        uint32_t size = head.LE32(at + riff::kChunkSizeOffset);
+        if (head.Matches(at, riff::kMainHeader) &&
+            head.Has(at + riff::kChunkHeaderBytes, riff::avih::kBytes)) {
+            microseconds =
+                head.LE32(at + riff::kChunkHeaderBytes + riff::avih::kMicroSecondsPerFrame);
+            frames = head.LE32(at + riff::kChunkHeaderBytes + riff::avih::kTotalFrames);
+        } else if (head.Matches(at, riff::kList) &&
+                   head.Matches(at + riff::kFormTypeOffset, riff::kOpenDmlList) &&
+                   head.Matches(at + riff::kListHeaderBytes, riff::kOpenDmlHeader)) {
+            openDmlFrames = head.LE32(at + riff::kListHeaderBytes + riff::kChunkHeaderBytes +
+                                      riff::dmlh::kTotalFrames);
         }
-        at += static_cast<size_t>(Padded(size)) + kChunkHeadBytes;
+        at += static_cast<size_t>(riff::PaddedChunkBytes(size));
     }
     uint32_t total = openDmlFrames != 0 ? openDmlFrames : frames;
     if (total != 0 && microseconds > 0) {
@@ -55,17 +46,21 @@ void ReadHeaderList(ByteReader head, size_t list, size_t end, AviPromise& promis
 }
 
 void ReadPromise(ByteReader head, AviPromise& promise) {
-    size_t end = std::min<uint64_t>(head.size(), Padded(head.LE32(kRiffSize)) + kChunkHeadBytes);
-    size_t at = kListHeadBytes;
-    while (at + kListHeadBytes <= end && head.Has(at, kListHeadBytes)) {
-        uint32_t size = head.LE32(at + kRiffSize);
-        if (head.Matches(at, "LIST") && head.Matches(at + kFormType, "hdrl")) {
-            ReadHeaderList(head, at, std::min<uint64_t>(end, at + kChunkHeadBytes + size), promise);
-        } else if (head.Matches(at, "LIST") && head.Matches(at + kFormType, "movi")) {
-            promise.moviData = at + kListHeadBytes;
+    size_t end =
+        std::min<uint64_t>(head.size(), riff::PaddedChunkBytes(head.LE32(riff::kChunkSizeOffset)));
+    size_t at = riff::kListHeaderBytes;
+    while (at + riff::kListHeaderBytes <= end && head.Has(at, riff::kListHeaderBytes)) {
+        uint32_t size = head.LE32(at + riff::kChunkSizeOffset);
+        if (head.Matches(at, riff::kList) &&
+            head.Matches(at + riff::kFormTypeOffset, riff::kHeaderList)) {
+            ReadHeaderList(head, at, std::min<uint64_t>(end, at + riff::kChunkHeaderBytes + size),
+                           promise);
+        } else if (head.Matches(at, riff::kList) &&
+                   head.Matches(at + riff::kFormTypeOffset, riff::kMovieList)) {
+            promise.moviData = at + riff::kListHeaderBytes;
             return;
         }
-        at += static_cast<size_t>(Padded(size)) + kChunkHeadBytes;
+        at += static_cast<size_t>(riff::PaddedChunkBytes(size));
     }
 }
 
@@ -75,7 +70,8 @@ CutShortFinding FindAviCutShort(const CutShortReadAt& read, uint64_t fileSize,
                                 double scannedSeconds) {
     std::vector<uint8_t> headBytes = ReadSpan(read, 0, kHeadBytes);
     ByteReader head(headBytes);
-    if (!head.Matches(0, "RIFF") || !head.Matches(kFormType, "AVI ") || head.LE32(kRiffSize) == 0) {
+    if (!head.Matches(0, riff::kRiff) || !head.Matches(riff::kFormTypeOffset, riff::kFormAvi) ||
+        head.LE32(riff::kChunkSizeOffset) == 0) {
         return {};  // a capture that never wrote its sizes says nothing of its length
     }
     AviPromise promise;
@@ -84,13 +80,14 @@ CutShortFinding FindAviCutShort(const CutShortReadAt& read, uint64_t fileSize,
     // The RIFF chunks one after the other, up to the end of the file.
     uint64_t at = 0;
     uint64_t promisedEnd = 0;
-    for (int chunk = 0; chunk < kMaxRiffChunks && at + kListHeadBytes <= fileSize; ++chunk) {
-        std::vector<uint8_t> riff = ReadSpan(read, at, kListHeadBytes);
-        ByteReader bytes(riff);
-        if (!bytes.Matches(0, "RIFF")) {
+    for (int chunk = 0; chunk < kMaxRiffChunks && at + riff::kListHeaderBytes <= fileSize;
+         ++chunk) {
+        std::vector<uint8_t> chunkHead = ReadSpan(read, at, riff::kListHeaderBytes);
+        ByteReader bytes(chunkHead);
+        if (!bytes.Matches(0, riff::kRiff)) {
             break;  // something else follows the last RIFF chunk
         }
-        promisedEnd = at + kChunkHeadBytes + Padded(bytes.LE32(kRiffSize));
+        promisedEnd = at + riff::PaddedChunkBytes(bytes.LE32(riff::kChunkSizeOffset));
         if (promisedEnd > fileSize + 1) {  // a missing pad byte at the very end is no cut
             break;
         }

@@ -4,6 +4,7 @@
 #include <array>
 #include <vector>
 
+#include "platform/riff_format.h"
 #include "probe/header_file.h"
 
 namespace {
@@ -13,19 +14,17 @@ constexpr size_t kMinimumBytes = 512;
 // The walk keeps at least this many bytes ahead of its position before it refills.
 constexpr size_t kRefillMargin = 100;
 
-constexpr size_t kFormTypeOffset = 8;
-constexpr size_t kFirstChunkOffset = 12;
-constexpr size_t kChunkHeaderBytes = 8;  // id and 32-bit data size
+using riff::kChunkHeaderBytes;
+// Between chunks it does not know, the walk moves on by a word and looks again.
 constexpr size_t kStepBytes = 4;
 
 // The stream record: the "strh" data followed directly by the start of the "strf" data.
 constexpr size_t kStreamRecordBytes = 140;
-constexpr size_t kRecordStreamType = 0;
-constexpr size_t kRecordHandler = 4;
+constexpr size_t kRecordStreamType = riff::strh::kType;
+constexpr size_t kRecordHandler = riff::strh::kHandler;
 // With the usual 56-byte stream header: the BITMAPINFOHEADER's biCompression.
-constexpr size_t kRecordCompression = 72;
-// Compression codes below this are numbers (0 = uncompressed), not FourCC characters.
-constexpr uint32_t kLowestFourccCompression = 0x19FFFFFF;
+constexpr size_t kRecordCompression = riff::strh::kBytes + riff::strf_video::kCompression;
+static_assert(kRecordCompression == 72);
 
 using StreamRecord = std::array<uint8_t, kStreamRecordBytes>;
 
@@ -79,18 +78,18 @@ void FillRecord(Window& window, size_t p, StreamRecord& record) {
         p = 0;
     }
     ByteReader bytes = window.bytes();
-    if (!bytes.Has(p + 4, 4)) {
+    if (!bytes.Has(p + riff::kChunkSizeOffset, 4)) {
         return;
     }
-    uint64_t headerSize = bytes.LE32(p + 4);
+    uint64_t headerSize = bytes.LE32(p + riff::kChunkSizeOffset);
     uint64_t headerDataAt = p + kChunkHeaderBytes;
     CopyIntoRecord(bytes, headerDataAt, std::min<uint64_t>(headerSize, kStreamRecordBytes), record,
                    0);
     if (headerSize >= kStreamRecordBytes ||
-        !ByteReader(record.data(), record.size()).Matches(kRecordStreamType, "vids")) {
+        !ByteReader(record.data(), record.size()).Matches(kRecordStreamType, riff::kVideoStream)) {
         return;
     }
-    uint64_t formatSizeAt = headerDataAt + headerSize + 4;
+    uint64_t formatSizeAt = headerDataAt + headerSize + riff::kChunkSizeOffset;
     if (!bytes.Has(formatSizeAt, 4)) {
         return;
     }
@@ -101,7 +100,7 @@ void FillRecord(Window& window, size_t p, StreamRecord& record) {
 }
 
 bool IsSkippedChunk(ByteReader bytes, size_t p) {
-    return bytes.Matches(p, "JUNK") || bytes.Matches(p, "strn");
+    return bytes.Matches(p, riff::kJunk) || bytes.Matches(p, riff::kStreamName);
 }
 
 }  // namespace
@@ -112,29 +111,30 @@ int WalkAviSource(const AviReadAt& readAt, uint32_t& fourcc) {
     if (window.size() < kMinimumBytes) {
         return kAviWalkTooShort;
     }
-    if (!window.bytes().Matches(kFormTypeOffset, "AVI ")) {
+    if (!window.bytes().Matches(riff::kFormTypeOffset, riff::kFormAvi)) {
         return kAviWalkNotAvi;
     }
 
     StreamRecord record{};
     bool haveRecord = false;
-    uint64_t p = kFirstChunkOffset;  // position in the window
+    uint64_t p = riff::kRiffHeaderBytes;  // position in the window
     for (;;) {
         ByteReader bytes = window.bytes();
-        if (p >= bytes.size() || bytes.Matches(p, "movi") || bytes.Matches(p + 2, "movi")) {
+        if (p >= bytes.size() || bytes.Matches(p, riff::kMovieList) ||
+            bytes.Matches(p + 2, riff::kMovieList)) {
             break;
         }
-        if (bytes.Matches(p, "strh")) {
+        if (bytes.Matches(p, riff::kStreamHeader)) {
             // Only the first stream's record decides the result, so the walk ends here.
             FillRecord(window, static_cast<size_t>(p), record);
             haveRecord = true;
             break;
         }
         if (IsSkippedChunk(bytes, p)) {
-            if (!bytes.Has(p + 4, 4)) {
+            if (!bytes.Has(p + riff::kChunkSizeOffset, 4)) {
                 break;  // the chunk's size lies past the end of the file
             }
-            uint64_t dataSize = bytes.LE32(p + 4);
+            uint64_t dataSize = bytes.LE32(p + riff::kChunkSizeOffset);
             p += kChunkHeaderBytes + dataSize + (dataSize & 1);
         } else {
             p += kStepBytes;
@@ -151,11 +151,13 @@ int WalkAviSource(const AviReadAt& readAt, uint32_t& fourcc) {
     }
 
     ByteReader stream(record.data(), record.size());
-    if (!haveRecord || !stream.Matches(kRecordStreamType, "vids")) {
+    if (!haveRecord || !stream.Matches(kRecordStreamType, riff::kVideoStream)) {
         return kAviWalkNotVideo;
     }
     uint32_t compression = stream.LE32(kRecordCompression);
-    fourcc = compression >= kLowestFourccCompression ? compression : stream.LE32(kRecordHandler);
+    fourcc = compression >= riff::strf_video::kLowestFourccCompression
+                 ? compression
+                 : stream.LE32(kRecordHandler);
     return kAviWalkOk;
 }
 

@@ -21,10 +21,13 @@ void ReadAviHandlerFourcc(const std::string& path, MediaFileInfo& info) {
 }
 
 void ApplyAviFourccSteps(const std::string& path, MediaFileInfo& info) {
-    ReadAviHandlerFourcc(path, info);
+    // The walk's FourCC, when it finds one, is the answer, so the handler code is read only
+    // when it does not: each file's headers are read once.
     uint32_t fourcc = 0;
     if (WalkAviHeaders(path, fourcc) == kAviWalkOk) {
         info.m_dwFourcc = fourcc;
         info.m_strVideoCodec = FourccText(fourcc);
+        return;
     }
+    ReadAviHandlerFourcc(path, info);
 }

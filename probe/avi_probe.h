@@ -10,6 +10,6 @@
 // silent and leaves the record as it was.
 void ReadAviHandlerFourcc(const std::string& path, MediaFileInfo& info);
 
-// Both FourCC steps in order: the handler code, then the header walk, whose FourCC (when it
-// finds one) replaces it and gives the codec text.
+// Both FourCC steps: the header walk's FourCC (when it finds one) with its codec text; the
+// handler code only when the walk finds none, as though it were read first and replaced.
 void ApplyAviFourccSteps(const std::string& path, MediaFileInfo& info);

@@ -8,6 +8,8 @@
 
 #include "engines/conversion/cdxa_margin.h"
 #include "platform/read_fully.h"
+#include "platform/riff_chunks.h"
+#include "platform/riff_format.h"
 #include "probe/probe_info.h"
 
 namespace {
@@ -16,9 +18,9 @@ constexpr uint8_t kAsfHeaderStart[] = {0x30, 0x26, 0xB2, 0x75};
 constexpr uint8_t kMpegSequenceHeader[] = {0x00, 0x00, 0x01, 0xB3};
 constexpr uint8_t kMpegPackHeader[] = {0x00, 0x00, 0x01, 0xBA};
 constexpr uint8_t kRealAudioStart[] = {'.', 'r', 'a', 0xFD};
-constexpr size_t kRiffFormOffset = 8;
 // In a Video CD file the MPEG data of the first raw sector starts this far after "RIFF".
-constexpr size_t kCdxaSectorDataOffset = 68;
+constexpr size_t kCdxaSectorDataOffset = cdxa::kUsualDataStart + cdxa::kMode2DataOffset;
+static_assert(kCdxaSectorDataOffset == 68);
 
 // The code decided by the word at `pos`, or nothing when that word decides nothing.
 std::optional<FileTypeCode> TestWord(ByteReader head, size_t pos) {
@@ -38,13 +40,13 @@ std::optional<FileTypeCode> TestWord(ByteReader head, size_t pos) {
     if (head.Matches(pos, kMpegSequenceHeader, 4) || head.Matches(pos, kMpegPackHeader, 4)) {
         return kTypeMpeg;
     }
-    if (head.Matches(pos, "RIFF")) {
-        size_t form = pos + kRiffFormOffset;
-        if (head.Matches(form, "AVI ")) {
+    if (head.Matches(pos, riff::kRiff)) {
+        size_t form = pos + riff::kFormTypeOffset;
+        if (head.Matches(form, riff::kFormAvi)) {
             return kTypeAvi;
         }
         // The moved test always lies further on, so this recursion ends within the 128 bytes.
-        if (head.Matches(form, "CDXA")) {
+        if (head.Matches(form, riff::kFormCdxa)) {
             return TestWord(head, pos + kCdxaSectorDataOffset);
         }
         return TestWord(head, form);
@@ -55,17 +57,18 @@ std::optional<FileTypeCode> TestWord(ByteReader head, size_t pos) {
 // Where the sectors of a RIFF "CDXA" file begin: after its "data" chunk header, found among the
 // chunks within `head`; 0 when `head` is no CDXA file or its "data" chunk lies beyond it.
 uint64_t CdxaSectorsStart(ByteReader head) {
-    if (!head.Matches(0, "RIFF") || !head.Matches(kRiffFormOffset, "CDXA")) {
+    if (!head.Matches(0, riff::kRiff) || !head.Matches(riff::kFormTypeOffset, riff::kFormCdxa)) {
         return 0;
     }
-    for (uint64_t pos = kRiffFormOffset + 4; head.Has(pos, 8);) {
-        uint32_t size = head.LE32(pos + 4);
-        if (head.Matches(pos, "data")) {
-            return pos + 8;
+    uint64_t start = 0;
+    riff::ForEachChunk(head, riff::kRiffHeaderBytes, [&](size_t at, ByteReader) {
+        if (!head.Matches(at, riff::kData)) {
+            return true;
         }
-        pos += 8 + static_cast<uint64_t>(size) + (size & 1);
-    }
-    return 0;
+        start = at + riff::kChunkHeaderBytes;
+        return false;
+    });
+    return start;
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 
 #include "engines/conversion/mpeg_ps_facts.h"
 #include "platform/bytes.h"
+#include "platform/riff_format.h"
 #include "probe/cut_short.h"
 
 namespace {
@@ -15,9 +16,6 @@ using namespace mpegps;
 constexpr size_t kTailBytes = 256 * 1024;
 // Packets in a row that must follow each other before the walk is believed.
 constexpr int kChainPackets = 3;
-constexpr size_t kRiffHeadBytes = 12;
-constexpr size_t kRiffSize = 4;
-constexpr size_t kFormType = 8;
 constexpr size_t kPackStuffingMask = 0x07;
 
 enum class TailEnd { kUnknown, kWhole, kCut };
@@ -112,11 +110,12 @@ CutShortFinding FindMpegCutShort(const CutShortReadAt& read, uint64_t fileSize,
                                  double scannedSeconds) {
     CutShortFinding finding;
     finding.readableSeconds = scannedSeconds;
-    std::vector<uint8_t> headBytes = ReadSpan(read, 0, kRiffHeadBytes);
+    std::vector<uint8_t> headBytes = ReadSpan(read, 0, riff::kRiffHeaderBytes);
     ByteReader head(headBytes);
-    if (head.Matches(0, "RIFF") && head.Matches(kFormType, "CDXA")) {
-        uint64_t promisedEnd = uint64_t{head.LE32(kRiffSize)} + 8;
-        finding.cutShort = head.LE32(kRiffSize) != 0 && promisedEnd > fileSize;
+    if (head.Matches(0, riff::kRiff) && head.Matches(riff::kFormTypeOffset, riff::kFormCdxa)) {
+        uint32_t size = head.LE32(riff::kChunkSizeOffset);
+        uint64_t promisedEnd = riff::kChunkHeaderBytes + uint64_t{size};
+        finding.cutShort = size != 0 && promisedEnd > fileSize;
         return finding;
     }
     uint64_t tailStart = fileSize > kTailBytes ? fileSize - kTailBytes : 0;

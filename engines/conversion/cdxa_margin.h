@@ -8,13 +8,10 @@
 #include <functional>
 
 #include "platform/bytes.h"
+#include "platform/riff_format.h"
 
 namespace cdxa {
 
-inline constexpr size_t kSectorBytes = 2352;
-inline constexpr size_t kModeOffset = 15;
-inline constexpr size_t kMode1DataOffset = 16;
-inline constexpr size_t kMode2DataOffset = 24;
 // Sectors looked at for the first pack: two seconds of a CD, well past the 30-sector margin
 // (and the 45 sectors some authoring programs leave).
 inline constexpr uint64_t kMarginSearchSectors = 150;

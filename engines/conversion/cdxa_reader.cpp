@@ -2,34 +2,31 @@
 
 #include <algorithm>
 
+#include "platform/riff_chunks.h"
+
 namespace {
 
-constexpr size_t kRiffHeaderBytes = 12;
-constexpr size_t kChunkHeaderBytes = 8;
-// Where the sectors begin in the usual file: RIFF header, a 16-byte "fmt " chunk, "data".
-constexpr uint64_t kUsualDataStart = 44;
 // Header bytes a sector needs for its layout to be known: through the submode byte.
-constexpr size_t kCdLayoutBytes = kCdSubmodeOffset + 1;
+constexpr size_t kCdLayoutBytes = cdxa::kSubmodeOffset + 1;
 // Sector headers indexed per step while seeking ahead.
 constexpr uint64_t kIndexBatchSectors = 64;
 
 }  // namespace
 
 bool FindCdxaLayout(ByteReader head, uint64_t fileSize, CdxaLayout* layout) {
-    if (!head.Matches(0, "RIFF") || !head.Matches(8, "CDXA")) {
+    if (!head.Matches(0, riff::kRiff) || !head.Matches(riff::kFormTypeOffset, riff::kFormCdxa)) {
         return false;
     }
-    uint64_t start = kUsualDataStart;
+    uint64_t start = cdxa::kUsualDataStart;
     uint64_t declared = 0;
-    for (uint64_t pos = kRiffHeaderBytes; head.Has(pos, kChunkHeaderBytes);) {
-        uint32_t size = head.LE32(pos + 4);
-        if (head.Matches(pos, "data")) {
-            start = pos + kChunkHeaderBytes;
-            declared = size;
-            break;
+    riff::ForEachChunk(head, riff::kRiffHeaderBytes, [&](size_t at, ByteReader) {
+        if (!head.Matches(at, riff::kData)) {
+            return true;
         }
-        pos += kChunkHeaderBytes + static_cast<uint64_t>(size) + (size & 1);
-    }
+        start = at + riff::kChunkHeaderBytes;
+        declared = head.LE32(at + riff::kChunkSizeOffset);
+        return false;
+    });
     if (start >= fileSize) {
         return false;
     }
@@ -42,7 +39,7 @@ bool FindCdxaLayout(ByteReader head, uint64_t fileSize, CdxaLayout* layout) {
 void SkipCdxaFrontMargin(const cdxa::ReadAt& readAt, CdxaLayout* layout) {
     int64_t first = cdxa::FirstPackSector(readAt, layout->dataStart, layout->dataBytes);
     if (first > 0) {
-        uint64_t skip = static_cast<uint64_t>(first) * kCdSectorBytes;
+        uint64_t skip = static_cast<uint64_t>(first) * cdxa::kSectorBytes;
         layout->dataStart += skip;
         layout->dataBytes -= skip;
     }
@@ -52,22 +49,22 @@ CdxaPayloadReader::CdxaPayloadReader(ReadAt readAt, const CdxaLayout& layout)
     : m_readAt(std::move(readAt)), m_layout(layout), m_starts{0} {}
 
 uint64_t CdxaPayloadReader::SectorCount() const {
-    return (m_layout.dataBytes + kCdSectorBytes - 1) / kCdSectorBytes;
+    return (m_layout.dataBytes + cdxa::kSectorBytes - 1) / cdxa::kSectorBytes;
 }
 
 CdxaPayloadReader::SectorData CdxaPayloadReader::DataOf(uint64_t index, ByteReader header) const {
-    uint64_t sectorStart = index * kCdSectorBytes;
-    uint64_t inFile = std::min<uint64_t>(kCdSectorBytes, m_layout.dataBytes - sectorStart);
+    uint64_t sectorStart = index * cdxa::kSectorBytes;
+    uint64_t inFile = std::min<uint64_t>(cdxa::kSectorBytes, m_layout.dataBytes - sectorStart);
     SectorData data;
     size_t payload = 0;
-    uint8_t mode = header.U8(kCdModeOffset);
+    uint8_t mode = header.U8(cdxa::kModeOffset);
     if (mode == 1) {
-        data.offset = kCdMode1DataOffset;
-        payload = kCdForm1PayloadBytes;
+        data.offset = cdxa::kMode1DataOffset;
+        payload = cdxa::kForm1PayloadBytes;
     } else if (mode == 2) {
-        data.offset = kCdMode2DataOffset;
-        bool form2 = (header.U8(kCdSubmodeOffset) & kCdSubmodeForm2) != 0;
-        payload = form2 ? kCdForm2PayloadBytes : kCdForm1PayloadBytes;
+        data.offset = cdxa::kMode2DataOffset;
+        bool form2 = (header.U8(cdxa::kSubmodeOffset) & cdxa::kSubmodeForm2) != 0;
+        payload = form2 ? cdxa::kForm2PayloadBytes : cdxa::kForm1PayloadBytes;
     } else {
         return data;  // Mode 0 (empty) or a sector cut off before its header: no user data
     }
@@ -82,7 +79,7 @@ bool CdxaPayloadReader::IndexThrough(uint64_t index) {
     uint8_t header[kCdLayoutBytes];
     while (m_starts.size() <= index + 1 && m_starts.size() <= count) {
         uint64_t sector = m_starts.size() - 1;
-        uint64_t at = sector * kCdSectorBytes;
+        uint64_t at = sector * cdxa::kSectorBytes;
         size_t want =
             static_cast<size_t>(std::min<uint64_t>(sizeof header, m_layout.dataBytes - at));
         size_t got = m_readAt(m_layout.dataStart + at, header, want);
@@ -116,10 +113,10 @@ size_t CdxaPayloadReader::Read(uint8_t* out, size_t count) {
             break;
         }
         if (sector != m_sectorInBuffer) {
-            uint64_t at = sector * kCdSectorBytes;
-            size_t want =
-                static_cast<size_t>(std::min<uint64_t>(kCdSectorBytes, m_layout.dataBytes - at));
-            m_sector.resize(kCdSectorBytes);
+            uint64_t at = sector * cdxa::kSectorBytes;
+            size_t want = static_cast<size_t>(
+                std::min<uint64_t>(cdxa::kSectorBytes, m_layout.dataBytes - at));
+            m_sector.resize(cdxa::kSectorBytes);
             size_t got = m_readAt(m_layout.dataStart + at, m_sector.data(), want);
             m_sectorInBuffer = UINT64_MAX;
             if (got < want) {
@@ -140,7 +137,7 @@ size_t CdxaPayloadReader::Read(uint8_t* out, size_t count) {
         done += n;
         m_position += n;
         m_fileOffset =
-            m_layout.dataStart + sector * kCdSectorBytes + m_bufferData.offset + inner + n;
+            m_layout.dataStart + sector * cdxa::kSectorBytes + m_bufferData.offset + inner + n;
     }
     return done;
 }

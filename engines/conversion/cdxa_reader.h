@@ -11,19 +11,7 @@
 
 #include "engines/conversion/cdxa_margin.h"
 #include "platform/bytes.h"
-
-// Raw CD sector layout.
-inline constexpr size_t kCdSectorBytes = 2352;
-inline constexpr size_t kCdSyncBytes = 12;
-inline constexpr size_t kCdHeaderBytes = 4;       // minute, second, frame, mode
-inline constexpr size_t kCdModeOffset = 15;       // the header's mode byte
-inline constexpr size_t kCdSubheaderBytes = 8;    // Mode 2: file, channel, submode, coding, twice
-inline constexpr size_t kCdSubmodeOffset = 18;    // first copy of the submode byte
-inline constexpr uint8_t kCdSubmodeForm2 = 0x20;  // set: Mode 2 Form 2
-inline constexpr size_t kCdMode2DataOffset = 24;  // sync + header + subheader
-inline constexpr size_t kCdMode1DataOffset = 16;  // sync + header
-inline constexpr size_t kCdForm1PayloadBytes = 2048;  // Mode 1 and Mode 2 Form 1
-inline constexpr size_t kCdForm2PayloadBytes = 2324;  // Mode 2 Form 2 (the MPEG sectors)
+#include "platform/riff_format.h"
 
 // Where the sectors lie in the file.
 struct CdxaLayout {
@@ -66,7 +54,7 @@ private:
         size_t bytes = 0;   // of user data present in the file
     };
     uint64_t SectorCount() const;
-    // The user data of sector `index`, from its header bytes (at most kCdSubmodeOffset + 1).
+    // The user data of sector `index`, from its header bytes (at most cdxa::kSubmodeOffset + 1).
     SectorData DataOf(uint64_t index, ByteReader header) const;
     // Reads sector headers until m_starts covers sector `index` (or every sector).
     bool IndexThrough(uint64_t index);

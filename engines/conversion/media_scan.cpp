@@ -20,11 +20,12 @@ extern "C" {
 #include "engines/conversion/mpeg_ps_scan.h"
 #include "engines/conversion/remembered_scans.h"
 #include "engines/conversion/riff_length.h"
+#include "platform/riff_format.h"
 
 namespace {
 
 // Pack sizes of the disc standards: a CD sector's payload, a DVD sector.
-constexpr int kCdPackBytes = 2324;
+constexpr int kCdPackBytes = static_cast<int>(cdxa::kForm2PayloadBytes);
 constexpr int kDvdPackBytes = 2048;
 // Bytes at the start of a program stream looked at for its pack size.
 constexpr size_t kPackProbeBytes = 65536;

@@ -8,14 +8,16 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 
+#include "platform/riff_format.h"
+
 namespace {
 
 // Rate control that players of the two program-stream standards accept.
-constexpr int kVcdBufferBits = 40 * 1024 * 8;     // MPEG-1 VBV buffer of a Video CD
-constexpr int kDvdBufferBits = 224 * 1024 * 8;    // MPEG-2 VBV buffer of a DVD
-constexpr int64_t kDvdMaxVideoRate = 9000000;     // peak video rate of a DVD
-constexpr int kVcdPacketSize = 2324;              // one Mode 2 Form 2 sector's payload
-constexpr int64_t kVcdMuxRate = 2352LL * 75 * 8;  // a CD read at single speed
+constexpr int kVcdBufferBits = 40 * 1024 * 8;   // MPEG-1 VBV buffer of a Video CD
+constexpr int kDvdBufferBits = 224 * 1024 * 8;  // MPEG-2 VBV buffer of a DVD
+constexpr int64_t kDvdMaxVideoRate = 9000000;   // peak video rate of a DVD
+constexpr int kVcdPacketSize = static_cast<int>(cdxa::kForm2PayloadBytes);  // one sector's payload
+constexpr int64_t kVcdMuxRate = int64_t{cdxa::kSectorBytes} * 75 * 8;       // a CD at single speed
 constexpr int kDvdPacketSize = 2048;
 constexpr int64_t kDvdMuxRate = 10080000;
 constexpr double kVcdPreload = 0.44;

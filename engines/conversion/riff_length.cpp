@@ -8,27 +8,22 @@
 
 #include "platform/bytes.h"
 #include "platform/read_fully.h"
-
-namespace {
-// "RIFF", the chunk's size, its form type.
-constexpr size_t kRiffHeadBytes = 12;
-constexpr uint64_t kChunkHeaderBytes = 8;
-}  // namespace
+#include "platform/riff_format.h"
 
 bool RiffFileCutShort(const std::string& path) {
     int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         return false;
     }
-    uint8_t head[kRiffHeadBytes] = {};
+    uint8_t head[riff::kRiffHeaderBytes] = {};
     size_t got = PreadFully(fd, 0, head, sizeof head);
     struct stat info {};
     bool stated = ::fstat(fd, &info) == 0;
     ::close(fd);
-    ByteReader riff(head, got);
-    if (!stated || !riff.Has(0, kRiffHeadBytes) || !riff.Matches(0, "RIFF")) {
+    ByteReader header(head, got);
+    if (!stated || !header.Has(0, riff::kRiffHeaderBytes) || !header.Matches(0, riff::kRiff)) {
         return false;
     }
     return static_cast<uint64_t>(info.st_size) <
-           kChunkHeaderBytes + static_cast<uint64_t>(riff.LE32(4));
+           riff::kChunkHeaderBytes + static_cast<uint64_t>(header.LE32(riff::kChunkSizeOffset));
 }

@@ -47,7 +47,7 @@ TEST(CdxaLayout, FindsTheDataChunkAndToleratesItsSize) {
     CdxaLayout layout;
     ASSERT_TRUE(FindCdxaLayout(ByteReader(file), file.size(), &layout));
     EXPECT_EQ(layout.dataStart, 44u);
-    EXPECT_EQ(layout.dataBytes, 3 * kCdSectorBytes);
+    EXPECT_EQ(layout.dataBytes, 3 * cdxa::kSectorBytes);
 
     // Copied off a disc, the declared size is often zero or larger than the file.
     for (int64_t declared : {int64_t{0}, int64_t{0x7FFFFFFF}}) {
@@ -80,7 +80,7 @@ TEST(CdxaPayloadReader, GivesBackTheStreamOfMixedFormSectors) {
     f.file = kjtest::WrapInCdxa(stream, {0, 3, 4});
     ASSERT_TRUE(FindCdxaLayout(ByteReader(f.file), f.file.size(), &f.layout));
     // Nine sectors, three of them Form 1; the last one's unused room is zeros.
-    size_t room = 3 * kCdForm1PayloadBytes + 6 * kCdForm2PayloadBytes;
+    size_t room = 3 * cdxa::kForm1PayloadBytes + 6 * cdxa::kForm2PayloadBytes;
     std::vector<uint8_t> expected = stream;
     expected.resize(room, 0);
     for (size_t step : {size_t{1}, size_t{1000}, size_t{2324}, size_t{32768}}) {
@@ -115,10 +115,10 @@ TEST(CdxaPayloadReader, SeeksAnywhereAndReadsTheSameBytes) {
 }
 
 TEST(CdxaPayloadReader, ACutLastSectorGivesOnlyWhatIsThere) {
-    std::vector<uint8_t> stream = Counting(2 * kCdForm2PayloadBytes);
+    std::vector<uint8_t> stream = Counting(2 * cdxa::kForm2PayloadBytes);
     Fixture f;
     f.file = kjtest::WrapInCdxa(stream);
-    f.file.resize(f.file.size() - kCdSectorBytes + 24 + 100);  // 100 payload bytes left
+    f.file.resize(f.file.size() - cdxa::kSectorBytes + 24 + 100);  // 100 payload bytes left
     ASSERT_TRUE(FindCdxaLayout(ByteReader(f.file), f.file.size(), &f.layout));
     CdxaPayloadReader reader(f.ReadAt(), f.layout);
     std::vector<uint8_t> all = ReadAll(reader, 4096);
@@ -128,7 +128,7 @@ TEST(CdxaPayloadReader, ACutLastSectorGivesOnlyWhatIsThere) {
     EXPECT_EQ(reader.FileOffset(), f.file.size());
 
     // Cut inside the sector header: that sector has nothing.
-    f.file.resize(44 + kCdSectorBytes + 10);
+    f.file.resize(44 + cdxa::kSectorBytes + 10);
     ASSERT_TRUE(FindCdxaLayout(ByteReader(f.file), f.file.size(), &f.layout));
     CdxaPayloadReader cut(f.ReadAt(), f.layout);
     EXPECT_EQ(ReadAll(cut, 4096).size(), 2324u);
@@ -136,9 +136,9 @@ TEST(CdxaPayloadReader, ACutLastSectorGivesOnlyWhatIsThere) {
 
 TEST(CdxaPayloadReader, EmptyAndMode1SectorsAndAShrunkFile) {
     Fixture f;
-    std::vector<uint8_t> sectors(3 * kCdSectorBytes, 0);  // Mode 0: empty sectors
-    sectors[kCdSectorBytes + kCdModeOffset] = 1;          // a Mode 1 sector with 2048 bytes
-    std::fill_n(sectors.begin() + kCdSectorBytes + 16, 2048, 0xAB);
+    std::vector<uint8_t> sectors(3 * cdxa::kSectorBytes, 0);  // Mode 0: empty sectors
+    sectors[cdxa::kSectorBytes + cdxa::kModeOffset] = 1;      // a Mode 1 sector with 2048 bytes
+    std::fill_n(sectors.begin() + cdxa::kSectorBytes + 16, 2048, 0xAB);
     ByteWriter w;
     w.Text("RIFF").LE32(0).Text("CDXA").Text("data").LE32(static_cast<uint32_t>(sectors.size()));
     f.file = w.bytes();
@@ -150,9 +150,9 @@ TEST(CdxaPayloadReader, EmptyAndMode1SectorsAndAShrunkFile) {
 
     // The file loses its last sectors after the layout was taken: the stream ends there.
     Fixture shrunk;
-    shrunk.file = kjtest::WrapInCdxa(Counting(10 * kCdForm2PayloadBytes));
+    shrunk.file = kjtest::WrapInCdxa(Counting(10 * cdxa::kForm2PayloadBytes));
     ASSERT_TRUE(FindCdxaLayout(ByteReader(shrunk.file), shrunk.file.size(), &shrunk.layout));
-    shrunk.file.resize(44 + 4 * kCdSectorBytes);
+    shrunk.file.resize(44 + 4 * cdxa::kSectorBytes);
     CdxaPayloadReader late(shrunk.ReadAt(), shrunk.layout);
     EXPECT_EQ(late.Size(), 4u * 2324);
     EXPECT_EQ(ReadAll(late, 5000).size(), 4u * 2324);
@@ -160,7 +160,7 @@ TEST(CdxaPayloadReader, EmptyAndMode1SectorsAndAShrunkFile) {
 
 TEST(CdxaPayloadReader, ReadingThroughReadsEachSectorOnce) {
     Fixture f;
-    f.file = kjtest::WrapInCdxa(Counting(50 * kCdForm2PayloadBytes));
+    f.file = kjtest::WrapInCdxa(Counting(50 * cdxa::kForm2PayloadBytes));
     ASSERT_TRUE(FindCdxaLayout(ByteReader(f.file), f.file.size(), &f.layout));
     CdxaPayloadReader reader(f.ReadAt(), f.layout);
     ReadAll(reader, 32768);

@@ -30,7 +30,7 @@ bool HasRawFfmpegLine(const std::string& output) {
     return std::regex_search(output, std::regex(R"(\[[A-Za-z0-9_]+ @ 0x[0-9a-f]+\])"));
 }
 
-class KjoinDamaged : public ::testing::Test {
+class KjoinDamagedAviMpeg : public ::testing::Test {
 protected:
     std::string Make(const std::string& name, const std::string& args) {
         std::string path = m_dir.File(name);
@@ -76,7 +76,7 @@ protected:
     kjtest::TempDir m_dir;
 };
 
-TEST_F(KjoinDamaged, ACutShortAviJoinsUpToItsLastWholePacketAndIsNamed) {
+TEST_F(KjoinDamagedAviMpeg, ACutShortAviJoinsUpToItsLastWholePacketAndIsNamed) {
     std::string cut = MakeCut("cut.avi", "-c:v mpeg4 -vtag DX50 -c:a libmp3lame -f avi");
     std::string out = m_dir.File("out.avi");
     kjtest::CommandResult run = Join(out, {cut, cut});
@@ -86,7 +86,7 @@ TEST_F(KjoinDamaged, ACutShortAviJoinsUpToItsLastWholePacketAndIsNamed) {
     EXPECT_NEAR(Duration(out), joined[0] + joined[1], 0.1);
 }
 
-TEST_F(KjoinDamaged, ACutShortMpegIsReencodedWithoutItsPartialPicture) {
+TEST_F(KjoinDamagedAviMpeg, ACutShortMpegIsReencodedWithoutItsPartialPicture) {
     std::string cut = MakeCut("cut.mpg", "-target pal-vcd");
     std::string other = Make("other.mpg",
                              "-f lavfi -i testsrc=size=320x240:rate=25:duration=2 -c:v mpeg1video "
@@ -98,7 +98,7 @@ TEST_F(KjoinDamaged, ACutShortMpegIsReencodedWithoutItsPartialPicture) {
     EXPECT_NEAR(Duration(out), joined[0] + 2.0, 0.12);
 }
 
-TEST_F(KjoinDamaged, ASparseCaptureAviKeepsItsWholeLengthEveryTime) {
+TEST_F(KjoinDamagedAviMpeg, ASparseCaptureAviKeepsItsWholeLengthEveryTime) {
     std::string sparse = Make("capture.avi",
                               "-f lavfi -i testsrc=size=320x240:rate=15:duration=8 -vf "
                               "\"select=not(mod(n\\,7))\" -fps_mode passthrough -c:v mpeg4 "
@@ -114,7 +114,7 @@ TEST_F(KjoinDamaged, ASparseCaptureAviKeepsItsWholeLengthEveryTime) {
                 2 * entries / 15.0, 0.1);
 }
 
-TEST_F(KjoinDamaged, ADamagedPictureIsSkippedQuietlyAndCounted) {
+TEST_F(KjoinDamagedAviMpeg, ADamagedPictureIsSkippedQuietlyAndCounted) {
     std::string clean = Make("clean.avi",
                              "-f lavfi -i testsrc=size=352x288:rate=25:duration=4 -c:v mpeg4 "
                              "-vtag DX50 -g 300 -f avi");
@@ -139,7 +139,7 @@ TEST_F(KjoinDamaged, ADamagedPictureIsSkippedQuietlyAndCounted) {
         << run.output;
 }
 
-TEST_F(KjoinDamaged, ABareMpeg1StreamWithTheVariableBitRateJoins) {
+TEST_F(KjoinDamagedAviMpeg, ABareMpeg1StreamWithTheVariableBitRateJoins) {
     // With and without B pictures: such a stream times only some of its pictures.
     for (const char* pictures : {"-bf 0", "-bf 2"}) {
         SCOPED_TRACE(pictures);

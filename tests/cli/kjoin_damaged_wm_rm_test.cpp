@@ -54,7 +54,7 @@ size_t AsfFirstPacket(const std::vector<uint8_t>& bytes) {
     return static_cast<size_t>(r.LE64(16)) + 50;
 }
 
-class KjoinDamage : public ::testing::TestWithParam<Kind> {
+class KjoinDamagedWmRm : public ::testing::TestWithParam<Kind> {
 protected:
     void SetUp() override {
         m_ext = GetParam().ext;
@@ -82,7 +82,7 @@ protected:
     std::vector<uint8_t> m_good;
 };
 
-TEST_P(KjoinDamage, ACutShortFileJoinsUpToItsLastWholePacketAndSaysHowMuch) {
+TEST_P(KjoinDamagedWmRm, ACutShortFileJoinsUpToItsLastWholePacketAndSaysHowMuch) {
     std::vector<uint8_t> cut(m_good.begin(), m_good.begin() + m_good.size() * 7 / 10);
     const double full = Duration(File("a"));
     for (bool first : {false, true}) {
@@ -107,7 +107,7 @@ TEST_P(KjoinDamage, ACutShortFileJoinsUpToItsLastWholePacketAndSaysHowMuch) {
     }
 }
 
-TEST_P(KjoinDamage, NoiseInTheMiddleIsSkippedAndCounted) {
+TEST_P(KjoinDamagedWmRm, NoiseInTheMiddleIsSkippedAndCounted) {
     std::vector<uint8_t> noisy = m_good;
     // Across packet boundaries: noise inside one packet's media data is not the container's
     // to see.
@@ -130,7 +130,7 @@ TEST_P(KjoinDamage, NoiseInTheMiddleIsSkippedAndCounted) {
     EXPECT_NEAR(Duration(Out()), 2 * Duration(File("a")), 0.4);
 }
 
-TEST_P(KjoinDamage, AFileWithNothingReadableIsRefusedAndTheOldOutputKept) {
+TEST_P(KjoinDamagedWmRm, AFileWithNothingReadableIsRefusedAndTheOldOutputKept) {
     ASSERT_TRUE(kjtest::WriteFileBytes(Out(), {'o', 'l', 'd'}));
     // Cut a few bytes into its first packet.
     const size_t first = m_ext == "rm" ? RmPacketAfter(m_good, 0) : AsfFirstPacket(m_good);
@@ -152,7 +152,7 @@ TEST_P(KjoinDamage, AFileWithNothingReadableIsRefusedAndTheOldOutputKept) {
     EXPECT_EQ(kjtest::ReadFileBytes(Out()), (std::vector<uint8_t>{'o', 'l', 'd'}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kinds, KjoinDamage,
+INSTANTIATE_TEST_SUITE_P(Kinds, KjoinDamagedWmRm,
                          ::testing::Values(Kind{"wmv", "-c:v wmv2 -c:a wmav2"},
                                            Kind{"rm", "-c:v rv20 -c:a ac3 -b:a 64k -ac 2"}),
                          [](const auto& info) { return std::string(info.param.ext); });
