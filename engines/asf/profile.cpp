@@ -500,6 +500,12 @@ HRESULT Profile::ReconfigStream(IWMStreamConfig* pConfig) {
     for (auto& s : m_data.streams) {
         if (s.info.number == number) {
             s.bufferWindowMs = window;
+            // A stream whose rate is raised raises the file's largest rate with it, so that the
+            // file's rate stays at least the sum of its streams'.
+            if (bitrate > s.bitrate && m_data.maxBitrate != 0) {
+                uint64_t raised = uint64_t{m_data.maxBitrate} + (bitrate - s.bitrate);
+                m_data.maxBitrate = static_cast<uint32_t>(std::min<uint64_t>(raised, 0xFFFFFFFFu));
+            }
             s.bitrate = bitrate;
             if (config != nullptr) {
                 s.vbr = config->Stream().vbr;

@@ -485,12 +485,104 @@ WM_MEDIA_TYPE* T(std::vector<uint8_t>& block) {
     return reinterpret_cast<WM_MEDIA_TYPE*>(block.data());
 }
 
-TEST(CompareMediaTypes, VbrStreamsDifferingOnlyInNominalBitRateMatch) {
+TEST(CompareMediaTypes, VideoBitRatesNeverCount) {
     auto a = VideoType(300000), b = VideoType(450000);
-    EXPECT_FALSE(CompareMediaTypes(T(a), T(b), 0));
+    EXPECT_TRUE(CompareMediaTypes(T(a), T(b), 0));
     EXPECT_TRUE(CompareMediaTypes(T(a), T(b), 1));
-    // The cleared rate stays in the first input's block.
-    EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER*>(T(a)->pbFormat)->dwBitRate, 0u);
+}
+
+// A video block with `codecData` after its BITMAPINFOHEADER.
+std::vector<uint8_t> VideoWithCodecData(const GUID& subtype, std::vector<uint8_t> codecData) {
+    std::vector<uint8_t> block = VideoType(300000);
+    T(block)->subtype = subtype;
+    T(block)->cbFormat += static_cast<ULONG>(codecData.size());
+    block.insert(block.end(), codecData.begin(), codecData.end());
+    T(block)->pbFormat = block.data() + sizeof(WM_MEDIA_TYPE);
+    return block;
+}
+
+TEST(CompareMediaTypes, OnlyTheRateHintsOfWmvCodecDataAreLeftOut) {
+    // WMV3 Main profile: 0x4E = profile 1, FRMRTQ 7 and the top bit of BITRTQ; 0x0A then holds
+    // the rest of BITRTQ (0) and LOOPFILTER, MULTIRES...
+    auto main = VideoWithCodecData(WMMEDIASUBTYPE_WMV3, {0x4E, 0x0A, 0x28, 0x01});
+    auto otherRates = VideoWithCodecData(WMMEDIASUBTYPE_WMV3, {0x43, 0xFA, 0x28, 0x01});
+    EXPECT_TRUE(CompareMediaTypes(T(main), T(otherRates), 0));
+    for (auto [at, bit] : {std::pair{0, 0x80}, {0, 0x10}, {1, 0x08}, {1, 0x01}, {2, 0x01}}) {
+        auto changed = main;
+        changed[sizeof(WM_MEDIA_TYPE) + asf::unread::kVideoCodecData + at] ^= bit;
+        EXPECT_FALSE(CompareMediaTypes(T(main), T(changed), 0)) << at << " " << bit;
+    }
+    // An Advanced profile header is compared whole.
+    auto advanced = VideoWithCodecData(WMMEDIASUBTYPE_WMV3, {0xCE, 0x0A, 0x28, 0x01});
+    auto advancedOther = VideoWithCodecData(WMMEDIASUBTYPE_WMV3, {0xC3, 0xFA, 0x28, 0x01});
+    EXPECT_FALSE(CompareMediaTypes(T(advanced), T(advancedOther), 0));
+
+    // WMV2: the 11 bits of the bit rate after the 5 of the frame rate.
+    auto wmv2 = VideoWithCodecData(WMMEDIASUBTYPE_WMV2, {0xC8, 0x4B, 0x30, 0x00});
+    auto wmv2Rate = VideoWithCodecData(WMMEDIASUBTYPE_WMV2, {0xC8 | 0x07, 0x00, 0x30, 0x00});
+    EXPECT_TRUE(CompareMediaTypes(T(wmv2), T(wmv2Rate), 0));
+    auto wmv2Fps = VideoWithCodecData(WMMEDIASUBTYPE_WMV2, {0xF0, 0x4B, 0x30, 0x00});
+    EXPECT_FALSE(CompareMediaTypes(T(wmv2), T(wmv2Fps), 0));
+    auto wmv2Flags = VideoWithCodecData(WMMEDIASUBTYPE_WMV2, {0xC8, 0x4B, 0x20, 0x00});
+    EXPECT_FALSE(CompareMediaTypes(T(wmv2), T(wmv2Flags), 0));
+    // The same bytes under another codec are all compared.
+    auto mp43 = VideoWithCodecData(WMMEDIASUBTYPE_MP43, {0xC8, 0x4B, 0x30, 0x00});
+    auto mp43Rate = VideoWithCodecData(WMMEDIASUBTYPE_MP43, {0xCF, 0x00, 0x30, 0x00});
+    EXPECT_FALSE(CompareMediaTypes(T(mp43), T(mp43Rate), 0));
+}
+
+// A WAVEFORMATEX block of 44.1 kHz stereo with `codecData` after it.
+std::vector<uint8_t> AudioType(uint16_t tag, uint32_t bytesPerSecond, uint16_t blockAlign,
+                               const std::vector<uint8_t>& codecData) {
+    std::vector<uint8_t> block(sizeof(WM_MEDIA_TYPE), 0);
+    auto put = [&](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            block.push_back(static_cast<uint8_t>(value >> (8 * i)));
+        }
+    };
+    put(tag, 2);
+    put(2, 2);
+    put(44100, 4);
+    put(bytesPerSecond, 4);
+    put(blockAlign, 2);
+    put(16, 2);
+    put(static_cast<uint32_t>(codecData.size()), 2);
+    block.insert(block.end(), codecData.begin(), codecData.end());
+    auto* type = T(block);
+    type->majortype = WMMEDIATYPE_Audio;
+    type->subtype = WMMediaSubtype(tag);
+    type->formattype = WMFORMAT_WaveFormatEx;
+    type->cbFormat = static_cast<ULONG>(block.size() - sizeof(WM_MEDIA_TYPE));
+    type->pbFormat = block.data() + sizeof(WM_MEDIA_TYPE);
+    return block;
+}
+
+TEST(CompareMediaTypes, AudioRatesCountWhereTheDecoderReadsThem) {
+    const std::vector<uint8_t> wma2Data = {0x00, 0x88, 0x00, 0x00, 0x0F,
+                                           0x00, 0x00, 0x00, 0x00, 0x00};
+    auto wma = AudioType(0x161, 16000, 5945, wma2Data);
+    // Samples per block and super block size: not read.
+    std::vector<uint8_t> otherWords = wma2Data;
+    otherWords[1] = 0x08;
+    otherWords[6] = 0x9A;
+    auto wmaWords = AudioType(0x161, 16000, 5945, otherWords);
+    EXPECT_TRUE(CompareMediaTypes(T(wma), T(wmaWords), 0));
+    // The encoder options are.
+    std::vector<uint8_t> otherOptions = wma2Data;
+    otherOptions[4] = 0x0D;
+    auto wmaOptions = AudioType(0x161, 16000, 5945, otherOptions);
+    EXPECT_FALSE(CompareMediaTypes(T(wma), T(wmaOptions), 0));
+    // WMA sets its coding from the bit rate: compared unless the stream is VBR.
+    auto wmaRate = AudioType(0x161, 8000, 5945, wma2Data);
+    EXPECT_FALSE(CompareMediaTypes(T(wma), T(wmaRate), 0));
+    auto wmaBlock = AudioType(0x161, 16000, 2972, wma2Data);
+    EXPECT_FALSE(CompareMediaTypes(T(wma), T(wmaBlock), 0));
+    // MPEG audio takes its rate from every frame's header.
+    auto mp3 = AudioType(0x55, 16000, 1, {1, 0, 2, 0, 0, 0, 0x39, 0x02, 1, 0, 0x71, 0x05});
+    auto mp3Rate = AudioType(0x55, 8000, 1, {1, 0, 2, 0, 0, 0, 0x39, 0x02, 1, 0, 0x71, 0x05});
+    EXPECT_TRUE(CompareMediaTypes(T(mp3), T(mp3Rate), 0));
+    auto mp3Block = AudioType(0x55, 8000, 2, {1, 0, 2, 0, 0, 0, 0x39, 0x02, 1, 0, 0x71, 0x05});
+    EXPECT_FALSE(CompareMediaTypes(T(mp3), T(mp3Block), 0));
 }
 
 TEST(CompareMediaTypes, SampleSizeDifferencesClearFixedSizeInTheFirstBlock) {
