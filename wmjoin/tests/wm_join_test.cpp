@@ -12,6 +12,7 @@
 #include "job/job_state.h"
 #include "platform/unicode.h"
 #include "tests/support/media_fixtures.h"
+#include "tests/support/output_judge.h"
 #include "wmjoin/tests/wm_test_support.h"
 #include "wmjoin/wm_joiner.h"
 #include "wmjoin/wm_stream_table.h"
@@ -35,6 +36,19 @@ std::string Source(const char* pattern, double seconds, int frequency, const cha
 
 const std::string kWmv2 = "-c:v wmv2 -b:v 300k -c:a wmav2 -b:a 64k -ar 44100 ";
 const std::string kWmv1 = "-c:v wmv1 -b:v 300k -c:a wmav1 -b:a 64k -ar 44100 ";
+
+// The File Properties' largest bit rate.
+uint32_t MaxBitrate(const std::vector<uint8_t>& file) {
+    uint8_t id[16];
+    GuidToBytes(asf::kFileProperties, id);
+    ByteReader reader(file);
+    for (size_t at = 0; reader.Has(at, asf::fileprops::kSize); ++at) {
+        if (reader.Matches(at, id, sizeof id)) {
+            return reader.LE32(at + asf::fileprops::kMaxBitrate);
+        }
+    }
+    return 0;
+}
 
 uint32_t PrerollMs(const std::vector<uint8_t>& file) {
     uint8_t id[16];
@@ -362,6 +376,51 @@ TEST_F(WmJoin, StreamsListedInAnotherOrderAreMatchedByTypeAndWindowsAreSummed) {
         size_t partner = second.types[0] == first.types[i] ? 0 : 1;
         EXPECT_EQ(joined.bufferWindows[i], first.bufferWindows[i] + second.bufferWindows[partner]);
     }
+}
+
+TEST_F(WmJoin, InputsDifferingOnlyInBitRateAreCopiedWholeUnderTheLargestRate) {
+    kjtest::TempDir work;
+    Make(Source("testsrc", 2.0, 440) + "-c:v wmv2 -b:v 300k -c:a wmav2 -b:a 64k -ar 44100 ",
+         "at300k.wmv");
+    Make(Source("testsrc2", 2.4, 660) + "-c:v wmv2 -b:v 1000k -c:a wmav2 -b:a 64k -ar 44100 ",
+         "at1000k.wmv");
+    const std::vector<std::string> inputs = {F("at300k.wmv"), F("at1000k.wmv")};
+    // Their codec data differ in the bit rate hint alone.
+    wmtest::ProfileStreams first = wmtest::ReadProfile(inputs[0]);
+    wmtest::ProfileStreams second = wmtest::ReadProfile(inputs[1]);
+    ASSERT_TRUE(first.ok && second.ok);
+    std::string output = work.File("joined.wmv");
+    wmtest::RecordingHost host(inputs);
+    ASSERT_EQ(Join(host, output), 1) << g_errorText;
+    EXPECT_TRUE(host.Messages().empty());
+    ExpectWholeJoin(inputs, output);
+    // Every packet of both, byte for byte.
+    for (const char* stream : {"v:0", "a:0"}) {
+        std::vector<std::string> expected;
+        for (const std::string& input : inputs) {
+            for (const kjtest::ProbedPacket& p : kjtest::ProbePackets(input, stream)) {
+                expected.push_back(p.md5);
+            }
+        }
+        std::vector<std::string> joined;
+        for (const kjtest::ProbedPacket& p : kjtest::ProbePackets(output, stream)) {
+            joined.push_back(p.md5);
+        }
+        ASSERT_FALSE(expected.empty());
+        EXPECT_EQ(joined, expected) << stream;
+    }
+    // The header is the first file's with the larger rates: each stream's the larger of its
+    // partners', the file's no less than either input's.
+    wmtest::ProfileStreams out = wmtest::ReadProfile(output);
+    ASSERT_TRUE(out.ok);
+    ASSERT_EQ(out.bitrates.size(), first.bitrates.size());
+    ASSERT_EQ(second.bitrates.size(), first.bitrates.size());
+    for (size_t i = 0; i < out.bitrates.size(); ++i) {
+        EXPECT_EQ(out.bitrates[i], std::max(first.bitrates[i], second.bitrates[i])) << i;
+    }
+    const uint32_t joinedMax = MaxBitrate(kjtest::ReadFileBytes(output));
+    EXPECT_GE(joinedMax, MaxBitrate(kjtest::ReadFileBytes(inputs[0])));
+    EXPECT_GE(joinedMax, MaxBitrate(kjtest::ReadFileBytes(inputs[1])));
 }
 
 TEST_F(WmJoin, FilesThatCannotBeJoinedAreRefusedWithTheDesignedTexts) {
