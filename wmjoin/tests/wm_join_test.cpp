@@ -423,6 +423,89 @@ TEST_F(WmJoin, InputsDifferingOnlyInBitRateAreCopiedWholeUnderTheLargestRate) {
     EXPECT_GE(joinedMax, MaxBitrate(kjtest::ReadFileBytes(inputs[1])));
 }
 
+// Every occurrence of the object `id` in `file` gets `value` as a u32 at `at` (from the
+// object's start); false when there is none.
+bool SetInObjects(std::vector<uint8_t>& file, const GUID& id, size_t at, uint32_t value) {
+    uint8_t bytes[16];
+    GuidToBytes(id, bytes);
+    bool found = false;
+    for (size_t i = 0; i + at + 4 <= file.size(); ++i) {
+        if (std::memcmp(file.data() + i, bytes, sizeof bytes) == 0) {
+            for (int b = 0; b < 4; ++b) {
+                file[i + at + static_cast<size_t>(b)] = static_cast<uint8_t>(value >> (8 * b));
+            }
+            found = true;
+        }
+    }
+    return found;
+}
+
+TEST_F(WmJoin, ARealWmaFileJoinsACopyStatingOtherRatesAndEncoderWords) {
+    const std::string real = KJ_SHARED_MEDIA_DIR "/windowsmedia/wma2-cover-2009.wma";
+    if (!fs::exists(real)) {
+        GTEST_SKIP() << "../shared/media is not here: the real WMA file cannot be joined";
+    }
+    kjtest::TempDir work;
+    const std::vector<uint8_t> bytes = kjtest::ReadFileBytes(real);
+    // What another encoder run states for the same stream: twice the rate and a larger buffer
+    // (Extended Stream Properties and Stream Bitrate Properties), and another samples-per-block
+    // word in the WMA codec data (right after the 18 bytes of WAVEFORMATEX).
+    std::vector<uint8_t> rates = bytes;
+    const uint32_t doubled = 128048;
+    ASSERT_TRUE(
+        SetInObjects(rates, asf::kExtendedStreamProperties, asf::extprops::kDataBitrate, doubled));
+    ASSERT_TRUE(SetInObjects(rates, asf::kExtendedStreamProperties, asf::extprops::kAltDataBitrate,
+                             doubled));
+    ASSERT_TRUE(
+        SetInObjects(rates, asf::kExtendedStreamProperties, asf::extprops::kBufferSize, 9000));
+    // Stream Bitrate Properties: object head, record count, then stream flags and rate.
+    ASSERT_TRUE(SetInObjects(rates, asf::kStreamBitrateProperties, 24 + 2 + 2, doubled));
+    ASSERT_TRUE(SetInObjects(rates, asf::kStreamProperties,
+                             asf::streamprops::kTypeSpecificData + asf::kWaveFormatExSize, 0x0800));
+    const std::string copy = work.File("rates.wma");
+    kjtest::WriteFileBytes(copy, rates);
+    wmtest::ProfileStreams first = wmtest::ReadProfile(real);
+    wmtest::ProfileStreams second = wmtest::ReadProfile(copy);
+    ASSERT_TRUE(first.ok && second.ok);
+    ASSERT_EQ(second.bitrates, std::vector<DWORD>{doubled});
+    ASSERT_LT(first.bitrates[0], doubled);
+
+    const std::string output = work.File("joined.wma");
+    wmtest::RecordingHost host({real, copy});
+    ASSERT_EQ(Join(host, output), 1) << g_errorText;
+    std::vector<std::string> expected;
+    for (const std::string& input : {real, copy}) {
+        for (const kjtest::ProbedPacket& p : kjtest::ProbePackets(input, "a:0")) {
+            expected.push_back(p.md5);
+        }
+    }
+    std::vector<std::string> joined;
+    for (const kjtest::ProbedPacket& p : kjtest::ProbePackets(output, "a:0")) {
+        joined.push_back(p.md5);
+    }
+    EXPECT_EQ(joined, expected);
+    EXPECT_EQ(kjtest::LinesNotIn(kjtest::DecodeErrors(output), {kjtest::DecodeErrors(real)}), "");
+    EXPECT_EQ(kjtest::GstPlaybackFailure(output), "");
+    wmtest::ProfileStreams out = wmtest::ReadProfile(output);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(out.bitrates, std::vector<DWORD>{doubled});
+    EXPECT_GE(MaxBitrate(kjtest::ReadFileBytes(output)), MaxBitrate(rates));
+
+    // The encoder options word is what the decoder reads: refused as a mismatch.
+    std::vector<uint8_t> options = bytes;
+    ASSERT_TRUE(SetInObjects(options, asf::kStreamProperties,
+                             asf::streamprops::kTypeSpecificData + asf::kWaveFormatExSize + 4,
+                             0x0000000D));
+    const std::string odd = work.File("options.wma");
+    kjtest::WriteFileBytes(odd, options);
+    const std::string never = work.File("never.wma");
+    wmtest::RecordingHost refused({real, odd});
+    EXPECT_EQ(Join(refused, never), 0);
+    EXPECT_EQ(refused.Messages(),
+              std::vector<std::string>{"Mismatch in Media types of video or audio  Streams.\n"});
+    EXPECT_FALSE(fs::exists(never));
+}
+
 TEST_F(WmJoin, FilesThatCannotBeJoinedAreRefusedWithTheDesignedTexts) {
     kjtest::TempDir work;
     std::string truncated = work.File("cut.wmv");
