@@ -700,30 +700,17 @@ std::vector<uint8_t> AudioType(uint16_t tag, uint32_t bytesPerSecond, uint16_t b
 }
 
 TEST(CompareMediaTypes, AudioRatesCountWhereTheDecoderReadsThem) {
-    const std::vector<uint8_t> wma2Data = {0x00, 0x88, 0x00, 0x00, 0x0F,
-                                           0x00, 0x00, 0x00, 0x00, 0x00};
+    // The WMA decoder sets its coding from the rate; MPEG audio takes it from every frame's
+    // header. (The WMA codec data words are judged on real and ffmpeg files.)
+    const std::vector<uint8_t> wma2Data = {0, 0x88, 0, 0, 0x0F, 0, 0, 0, 0, 0};
     auto wma = AudioType(0x161, 16000, 5945, wma2Data);
-    // Samples per block and super block size: not read.
-    std::vector<uint8_t> otherWords = wma2Data;
-    otherWords[1] = 0x08;
-    otherWords[6] = 0x9A;
-    auto wmaWords = AudioType(0x161, 16000, 5945, otherWords);
-    EXPECT_TRUE(CompareMediaTypes(T(wma), T(wmaWords), 0));
-    // The encoder options are.
-    std::vector<uint8_t> otherOptions = wma2Data;
-    otherOptions[4] = 0x0D;
-    auto wmaOptions = AudioType(0x161, 16000, 5945, otherOptions);
-    EXPECT_FALSE(CompareMediaTypes(T(wma), T(wmaOptions), 0));
-    // WMA sets its coding from the bit rate: compared unless the stream is VBR.
     auto wmaRate = AudioType(0x161, 8000, 5945, wma2Data);
     EXPECT_FALSE(CompareMediaTypes(T(wma), T(wmaRate), 0));
-    auto wmaBlock = AudioType(0x161, 16000, 2972, wma2Data);
-    EXPECT_FALSE(CompareMediaTypes(T(wma), T(wmaBlock), 0));
-    // MPEG audio takes its rate from every frame's header.
-    auto mp3 = AudioType(0x55, 16000, 1, {1, 0, 2, 0, 0, 0, 0x39, 0x02, 1, 0, 0x71, 0x05});
-    auto mp3Rate = AudioType(0x55, 8000, 1, {1, 0, 2, 0, 0, 0, 0x39, 0x02, 1, 0, 0x71, 0x05});
+    const std::vector<uint8_t> mp3Data = {1, 0, 2, 0, 0, 0, 0x39, 0x02, 1, 0, 0x71, 0x05};
+    auto mp3 = AudioType(0x55, 16000, 1, mp3Data);
+    auto mp3Rate = AudioType(0x55, 8000, 1, mp3Data);
     EXPECT_TRUE(CompareMediaTypes(T(mp3), T(mp3Rate), 0));
-    auto mp3Block = AudioType(0x55, 8000, 2, {1, 0, 2, 0, 0, 0, 0x39, 0x02, 1, 0, 0x71, 0x05});
+    auto mp3Block = AudioType(0x55, 8000, 2, mp3Data);
     EXPECT_FALSE(CompareMediaTypes(T(mp3), T(mp3Block), 0));
 }
 
