@@ -16,5 +16,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     JoinCheckFacts copy = asf;
     copy.path = "other";
     CheckJoinFacts({asf, rm, copy, asf}, 0);
+    // Two headers from the two halves, so that the comparison names the field they differ in.
+    JoinCheckFacts front;
+    JoinCheckFacts back;
+    AddAsfHeaderFacts(ByteReader(data, size / 2), front);
+    AddAsfHeaderFacts(ByteReader(data + size / 2, size - size / 2), back);
+    front.kind = kKindWmv;
+    back.kind = kKindWmv;
+    back.path = "back";
+    CheckJoinFacts({front, back}, 0);
     return 0;
 }

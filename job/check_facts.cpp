@@ -99,15 +99,35 @@ std::string HexBytes(const std::vector<uint8_t>& block, size_t from, size_t to) 
     return text.empty() ? std::string("none") : text;
 }
 
-// Names the first field in which two media type blocks differ, with both values in hex.
+// The codec data words a decoder reads, named for a user: a difference in them is why a file
+// is refused although its picture size, rates and channels are the first file's.
+struct CodecDataWord {
+    uint16_t formatTag;
+    size_t offset;  // within the codec data
+    size_t size;
+    const char* name;
+};
+constexpr CodecDataWord kCodecDataWords[] = {
+    {asf::unread::kWma2Tag, asf::unread::kWma2EncodeOptions, 2,
+     "codec data (encoder options, which the decoder reads)"},
+    {asf::unread::kWma1Tag, asf::unread::kWma1EncodeOptions, 2,
+     "codec data (encoder options, which the decoder reads)"},
+};
+
+// Names the first field in which two media type blocks differ where a decoder reads them, with
+// both values in hex (bit rates in kbps).
 void DescribeFormatDifference(const JoinCheckFacts::StreamFormat& first,
                               const JoinCheckFacts::StreamFormat& other, const char* what,
                               CheckFinding& finding) {
     const size_t head = sizeof(WM_MEDIA_TYPE);
     const std::vector<uint8_t>& a = first.block;
     const std::vector<uint8_t>& b = other.block;
+    PlacedType placed(a);
+    const std::vector<uint8_t> read =
+        placed.placed() ? FormatBitsRead(placed.Type()) : std::vector<uint8_t>();
     size_t at = head;
-    while (at < a.size() && at < b.size() && a[at] == b[at]) {
+    while (at < a.size() && at < b.size() &&
+           ((a[at] ^ b[at]) & (at - head < read.size() ? read[at - head] : 0xFF)) == 0) {
         ++at;
     }
     finding.field = std::string(what) + " format";
@@ -124,6 +144,24 @@ void DescribeFormatDifference(const JoinCheckFacts::StreamFormat& first,
                 from = start;
                 to = end;
                 break;
+            }
+        }
+    }
+    if (first.audio && a.size() >= head + asf::kWaveFormatExSize) {
+        const uint16_t tag = static_cast<uint16_t>(a[head] | a[head + 1] << 8);
+        const size_t rate = head + asf::waveformat::kAvgBytesPerSec;
+        if (at >= rate && at < rate + 4 && b.size() >= rate + 4) {
+            finding.field = std::string(what) + " bit rate (the decoder sets its coding from it)";
+            finding.value = Kbps(ByteReader(b).LE32(rate) * 8);
+            finding.firstValue = Kbps(ByteReader(a).LE32(rate) * 8);
+            return;
+        }
+        for (const CodecDataWord& word : kCodecDataWords) {
+            const size_t start = head + asf::kWaveFormatExSize + word.offset;
+            if (word.formatTag == tag && at >= start && at < start + word.size) {
+                finding.field = std::string(what) + " " + word.name;
+                from = start;
+                to = start + word.size;
             }
         }
     }
@@ -170,10 +208,6 @@ std::optional<CheckFinding> WmStreamFormatRule(const JoinCheckFacts& first,
                 finding.field = std::string(what) + " bit rate";
                 finding.value = theirs.variableRate ? "variable" : "constant";
                 finding.firstValue = mine.variableRate ? "variable" : "constant";
-            } else if (!mine.variableRate && theirs.bitrate != mine.bitrate) {
-                finding.field = std::string(what) + " bit rate";
-                finding.value = Kbps(theirs.bitrate);
-                finding.firstValue = Kbps(mine.bitrate);
             } else {
                 DescribeFormatDifference(mine, theirs, what, finding);
             }

@@ -315,6 +315,11 @@ HRESULT CWMJoiner::ApplyBufferWindows() {
                                    Hex(hr)));
         }
         hr = config->SetBufferWindow(m_pFirstTable->BufferWindow(i));
+        DWORD bitrate = 0;
+        if (SUCCEEDED(hr) && SUCCEEDED(config->GetBitrate(&bitrate)) &&
+            m_pFirstTable->Bitrate(i) > bitrate) {
+            hr = config->SetBitrate(m_pFirstTable->Bitrate(i));
+        }
         if (FAILED(hr)) {
             SafeRelease(config);
             return Show(hr, WmLine("Could not set Buffer Window for Stream %d (hr=0x%08x).\n",

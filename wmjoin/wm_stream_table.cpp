@@ -1,9 +1,11 @@
 #include "wmjoin/wm_stream_table.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 
+#include "engines/asf/asf_format.h"
 #include "engines/asf/wm_read_damage.h"
 #include "job/join_host.h"
 #include "platform/unicode.h"
@@ -76,6 +78,7 @@ HRESULT WmStreamTable::Build(IWMProfile* profile) {
     m_mediaTypes.assign(m_count, {});
     m_streamNumbers.assign(m_count, 0);
     m_bufferWindows.assign(m_count, 0);
+    m_bitrates.assign(m_count, 0);
     m_vbrFlags.assign(m_count, 0);
     const std::wstring vbrName = WideFromUtf8("_VBRENABLED");
     for (uint32_t i = 0; i < m_count; ++i) {
@@ -104,6 +107,9 @@ HRESULT WmStreamTable::Build(IWMProfile* profile) {
             return Fail(hr, WmLine("Could not get Buffer Window from IWMStreamConfig "
                                    "(hr=0x%08x).\n",
                                    Hex(hr)));
+        }
+        if (FAILED(config->GetBitrate(&m_bitrates[i]))) {
+            m_bitrates[i] = 0;  // the first file's own rate stays
         }
         hr = config->QueryInterface(IID_IWMPropertyVault, reinterpret_cast<void**>(&vault));
         if (FAILED(hr)) {
@@ -152,19 +158,23 @@ int WmStreamTable::MapStreams(WmStreamTable& other, std::unique_ptr<WmStreamMap>
     for (uint32_t i = 0; i < m_count; ++i) {
         map[i] = m_streamNumbers[i];
         DWORD window = 0;
-        WORD partner = FindMatch(&map, i, other, &window);
+        DWORD bitrate = 0;
+        WORD partner = FindMatch(&map, i, other, &window, &bitrate);
         if (partner == kNoStream) {
             host.MessageBox("Mismatch in Media types of video or audio  Streams.\n");
             return 0;
         }
         m_bufferWindows[i] += window;
+        // Inputs may differ in bit rate alone: the output's rate is the largest, so that a
+        // player sized by it takes every input's packets.
+        m_bitrates[i] = std::max(m_bitrates[i], bitrate);
         map[m_count + i] = partner;
     }
     return 1;
 }
 
 WORD WmStreamTable::FindMatch(const WmStreamMap* map, uint32_t index, WmStreamTable& other,
-                              DWORD* window) {
+                              DWORD* window, DWORD* bitrate) {
     WM_MEDIA_TYPE* mine = MediaType(index);
     if (map == nullptr || mine == nullptr || window == nullptr || m_count == 0 ||
         other.m_count != m_count) {
@@ -186,6 +196,9 @@ WORD WmStreamTable::FindMatch(const WmStreamMap* map, uint32_t index, WmStreamTa
         }
         if (!taken) {
             *window = other.m_bufferWindows[j];
+            if (bitrate != nullptr && j < other.m_bitrates.size()) {
+                *bitrate = other.m_bitrates[j];
+            }
             return other.m_streamNumbers[j];
         }
     }
@@ -197,7 +210,48 @@ namespace {
 BYTE* FormatBytes(WM_MEDIA_TYPE* type) {
     return type->cbFormat == 0 ? nullptr : reinterpret_cast<BYTE*>(type + 1);
 }
+
+template <size_t N>
+void ClearBits(std::vector<uint8_t>& mask, size_t at, const uint8_t (&bits)[N]) {
+    for (size_t i = 0; i < N && at + i < mask.size(); ++i) {
+        mask[at + i] &= static_cast<uint8_t>(~bits[i]);
+    }
+}
+
+void ClearField(std::vector<uint8_t>& mask, size_t at, size_t size) {
+    for (size_t i = at; i < at + size && i < mask.size(); ++i) {
+        mask[i] = 0;
+    }
+}
 }  // namespace
+
+std::vector<uint8_t> FormatBitsRead(const WM_MEDIA_TYPE* type) {
+    namespace unread = asf::unread;
+    std::vector<uint8_t> mask(type->cbFormat, 0xFF);
+    const BYTE* format = reinterpret_cast<const BYTE*>(type + 1);
+    if (type->formattype == WMFORMAT_VideoInfo && type->cbFormat >= sizeof(VIDEOINFOHEADER)) {
+        ClearField(mask, unread::kVideoBitRate, sizeof(DWORD));
+        const size_t data = unread::kVideoCodecData;
+        if (type->subtype == WMMEDIASUBTYPE_WMV2) {
+            ClearBits(mask, data, unread::kWmv2HintMask);
+        } else if (type->subtype == WMMEDIASUBTYPE_WMV3 && type->cbFormat > data &&
+                   format[data] >> 6 != unread::kVc1AdvancedProfile) {
+            ClearBits(mask, data, unread::kWmv3HintMask);
+        }
+    } else if (type->formattype == WMFORMAT_WaveFormatEx &&
+               type->cbFormat >= sizeof(WAVEFORMATEX)) {
+        const uint16_t tag = static_cast<uint16_t>(format[0] | format[1] << 8);
+        const size_t data = asf::kWaveFormatExSize;
+        if (tag == unread::kMpegAudioTag) {
+            ClearField(mask, unread::kWaveAvgBytesPerSec, sizeof(DWORD));
+        } else if (tag == unread::kWma2Tag) {
+            ClearBits(mask, data, unread::kWma2UnreadMask);
+        } else if (tag == unread::kWma1Tag) {
+            ClearBits(mask, data, unread::kWma1UnreadMask);
+        }
+    }
+    return mask;
+}
 
 bool CompareMediaTypes(WM_MEDIA_TYPE* a, WM_MEDIA_TYPE* b, DWORD vbr) {
     if (!(a->majortype == b->majortype) || !(a->subtype == b->subtype)) {
@@ -231,5 +285,11 @@ bool CompareMediaTypes(WM_MEDIA_TYPE* a, WM_MEDIA_TYPE* b, DWORD vbr) {
             std::memset(formatB + at, 0, sizeof(DWORD));
         }
     }
-    return std::memcmp(formatA, formatB, a->cbFormat) == 0;
+    const std::vector<uint8_t> read = FormatBitsRead(a);
+    for (size_t i = 0; i < read.size(); ++i) {
+        if (((formatA[i] ^ formatB[i]) & read[i]) != 0) {
+            return false;
+        }
+    }
+    return true;
 }

@@ -21,22 +21,25 @@ class WmStreamTable {
 public:
     explicit WmStreamTable(uint32_t streamCount);
 
-    // Reads every stream's number, buffer window, VBR flag and media type from the profile. On
-    // failure the line is appended to the message text.
+    // Reads every stream's number, buffer window, bit rate, VBR flag and media type from the
+    // profile. On failure the line is appended to the message text.
     HRESULT Build(IWMProfile* profile);
 
     // On the first input's table: matches every stream to one of `other`'s and builds the map
-    // in `slot`, adding the partners' buffer windows to this table's. 1 when every stream found
+    // in `slot`, adding the partners' buffer windows to this table's and raising its bit rates to
+    // the partners' where theirs are higher. 1 when every stream found
     // a partner, else 0 (a mismatch is told through `host`).
     int MapStreams(WmStreamTable& other, std::unique_ptr<WmStreamMap>* slot, JoinHost& host);
 
     // The partner of the first input's stream `index` in `other`: its stream number (and its
-    // buffer window in *window), or kNoStream.
-    WORD FindMatch(const WmStreamMap* map, uint32_t index, WmStreamTable& other, DWORD* window);
+    // buffer window in *window, its bit rate in *bitrate), or kNoStream.
+    WORD FindMatch(const WmStreamMap* map, uint32_t index, WmStreamTable& other, DWORD* window,
+                   DWORD* bitrate = nullptr);
 
     uint32_t Count() const { return m_count; }
     WORD StreamNumber(uint32_t i) const { return m_streamNumbers[i]; }
     DWORD BufferWindow(uint32_t i) const { return m_bufferWindows[i]; }
+    DWORD Bitrate(uint32_t i) const { return m_bitrates[i]; }
     DWORD VbrFlag(uint32_t i) const { return m_vbrFlags[i]; }
     WM_MEDIA_TYPE* MediaType(uint32_t i) const;
     bool HasMediaTypes() const { return !m_mediaTypes.empty(); }
@@ -50,14 +53,20 @@ private:
     std::vector<std::vector<uint8_t>> m_mediaTypes;
     std::vector<WORD> m_streamNumbers;
     std::vector<DWORD> m_bufferWindows;
+    std::vector<DWORD> m_bitrates;
     std::vector<DWORD> m_vbrFlags;
     std::string m_messageText;
 };
 
-// True when the two media types match. With `vbr` set the nominal bit rates do not count.
-// Differences that do not count are cleared in `a` (the first input's block), where they stay
+// True when the two media types match. The fields no decoder reads (asf::unread) never count;
+// with `vbr` set the audio's nominal bit rate does not count either. Differences in the fixed
+// size flags and the vbr rates are cleared in `a` (the first input's block), where they stay
 // for the comparisons with later inputs.
 bool CompareMediaTypes(WM_MEDIA_TYPE* a, WM_MEDIA_TYPE* b, DWORD vbr);
+
+// One mask byte per format byte of `type`: the bits a decoder reads are set, those of the
+// fields in asf::unread are clear.
+std::vector<uint8_t> FormatBitsRead(const WM_MEDIA_TYPE* type);
 
 // One second of Windows Media time (100-ns units): the step of the joiner's clock.
 inline constexpr QWORD kWmOneSecond = 10'000'000;

@@ -132,6 +132,49 @@ namespace bitmapinfo {
 inline constexpr size_t kCompression = 16;  // the FourCC
 }  // namespace bitmapinfo
 
+// Fields of a stream's media type that no decoder reads: two inputs that differ only in them
+// play as one stream, so the join leaves them out of its comparison. Offsets are within the
+// format bytes (VIDEOINFOHEADER with its BITMAPINFOHEADER, or WAVEFORMATEX) and, for codec
+// data, within the bytes that follow those records. The output keeps the first file's values;
+// its stream bit rates and buffer windows are raised to the largest, so every packet fits.
+// The bit rates and buffer sizes of the Stream Properties, Extended Stream Properties and
+// Stream Bitrate Properties, and the File Properties' largest bit rate, size buffers only and
+// are never compared.
+namespace unread {
+// VIDEOINFOHEADER dwBitRate: the nominal rate, for a player's buffering; every video decoder
+// works from the bitstream and the BITMAPINFOHEADER.
+inline constexpr size_t kVideoBitRate = 32;
+inline constexpr size_t kVideoCodecData = 88;  // after VIDEOINFOHEADER + BITMAPINFOHEADER
+// WMV2 codec data, first 16 bits MSB first: frame rate (5 bits) and bit rate in 1024 bit/s
+// (11 bits). Its decoder stores the bit rate and never uses it (the intra prediction mode that
+// once followed it is fixed off). The frame rate is no more read, but stays compared: a file
+// without Extended Stream Properties states its frame rate only there, and files of two frame
+// rates are a difference the user is told of. The coding flags and slice count that follow are
+// read.
+inline constexpr uint8_t kWmv2HintMask[] = {0x07, 0xFF};
+// WMV3 (VC-1 Simple and Main profile) sequence header, first 16 bits, MSB first: PROFILE (2),
+// two reserved bits, then FRMRTQ_POSTPROC (3) and BITRTQ_POSTPROC (5), the quantized frame
+// and bit rate given for post-processing only; nothing in a picture's decoding depends on them.
+// The Advanced profile (PROFILE 3) carries its sequence header in the stream and is compared.
+inline constexpr uint8_t kWmv3HintMask[] = {0x0F, 0xF0};
+inline constexpr uint8_t kVc1AdvancedProfile = 3;  // the two top bits of the first byte
+// WAVEFORMATEX nAvgBytesPerSec, for MPEG audio only: its decoder takes the rate of every
+// frame from that frame's header. The WMA 1 and 2 decoders derive their noise coding, band
+// limit and superframe offsets from this rate, so for them it is compared.
+inline constexpr size_t kWaveAvgBytesPerSec = 8;
+inline constexpr uint16_t kMpegAudioTag = 0x0055;
+// WMA 2 codec data: samples per block (u32 at 0) and super block size (u32 at 6) describe the
+// encoder's settings; the decoder takes its frame length from the sample rate and version and
+// reads only the encoder options (u16 at 4). WMA 1: samples per block (u16 at 0), options at 2.
+inline constexpr uint16_t kWma1Tag = 0x0160;
+inline constexpr uint16_t kWma2Tag = 0x0161;
+// Masks of the bits no decoder reads, from the codec data's first byte.
+inline constexpr uint8_t kWma2UnreadMask[] = {0xFF, 0xFF, 0xFF, 0xFF, 0, 0, 0xFF, 0xFF, 0xFF, 0xFF};
+inline constexpr uint8_t kWma1UnreadMask[] = {0xFF, 0xFF, 0, 0};
+inline constexpr size_t kWma2EncodeOptions = 4;
+inline constexpr size_t kWma1EncodeOptions = 2;
+}  // namespace unread
+
 // Codec List: reserved GUID, entry count u32, then entries of type u16, name length u16 (chars),
 // name, description length u16 (chars), description, information length u16, information.
 namespace codeclist {

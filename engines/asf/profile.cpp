@@ -56,6 +56,11 @@ HRESULT CopyOutString(const std::u16string& text, WCHAR* buffer, DWORD* cch) {
     return CopyOut(text, buffer, cch);
 }
 
+namespace {
+// What a muxer that knew no rate writes as the file's largest.
+constexpr uint32_t kUnknownMaxBitrate = 0xFFFFFFFFu;
+}  // namespace
+
 uint32_t StreamBitrate(const StreamInfo& s) {
     if (s.hasExtended && s.extended.dataBitrate != 0) {
         return s.extended.dataBitrate;
@@ -99,6 +104,22 @@ ProfileData ProfileFromHeader(const Header& h) {
             }
         }
         p.streams.push_back(std::move(ps));
+    }
+    // One stream whose header states no rate of its own (ffmpeg writes none for video) has the
+    // part of the file's largest rate the others leave, as a profile's stream always has a rate:
+    // so a join that raises it to a later input's raises the file's rate with it.
+    size_t unrated = p.streams.size();
+    uint64_t rated = 0;
+    int unratedCount = 0;
+    for (size_t i = 0; i < p.streams.size(); ++i) {
+        if (p.streams[i].bitrate == 0) {
+            unrated = i;
+            ++unratedCount;
+        }
+        rated += p.streams[i].bitrate;
+    }
+    if (unratedCount == 1 && p.maxBitrate != kUnknownMaxBitrate && p.maxBitrate > rated) {
+        p.streams[unrated].bitrate = static_cast<uint32_t>(p.maxBitrate - rated);
     }
     for (const RawObject& raw : h.otherExtension) {
         if (raw.id == kLanguageList || raw.id == kAdvancedMutualExclusion ||
@@ -500,6 +521,12 @@ HRESULT Profile::ReconfigStream(IWMStreamConfig* pConfig) {
     for (auto& s : m_data.streams) {
         if (s.info.number == number) {
             s.bufferWindowMs = window;
+            // A stream whose rate is raised raises the file's largest rate with it, so that the
+            // file's rate stays at least the sum of its streams'.
+            if (bitrate > s.bitrate && m_data.maxBitrate != 0) {
+                uint64_t raised = uint64_t{m_data.maxBitrate} + (bitrate - s.bitrate);
+                m_data.maxBitrate = static_cast<uint32_t>(std::min<uint64_t>(raised, 0xFFFFFFFFu));
+            }
             s.bitrate = bitrate;
             if (config != nullptr) {
                 s.vbr = config->Stream().vbr;

@@ -5,9 +5,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <algorithm>
 #include <cmath>
 #include <sstream>
 
+#include "engines/asf/asf_format.h"
 #include "engines/asf/asf_header_parser.h"
 #include "platform/bytes.h"
 #include "tests/support/media_fixtures.h"
@@ -80,6 +82,28 @@ bool RewriteAviRate(const std::string& from, const std::string& to, uint32_t sca
     return false;
 }
 
+// A copy of a WMV file with bytes of its audio stream's WAVEFORMATEX (and the codec data
+// after it) replaced from `at` on.
+bool EditAudioFormat(const std::string& from, const std::string& to, size_t at,
+                     const std::vector<uint8_t>& with) {
+    std::vector<uint8_t> bytes = kjtest::ReadFileBytes(from);
+    uint8_t properties[16];
+    uint8_t audio[16];
+    GuidToBytes(asf::kStreamProperties, properties);
+    GuidToBytes(asf::kAudioMedia, audio);
+    ByteReader reader(bytes);
+    for (size_t i = 0; reader.Has(i, asf::streamprops::kTypeSpecificData + at + with.size()); ++i) {
+        if (reader.Matches(i, properties, 16) &&
+            reader.Matches(i + asf::streamprops::kStreamType, audio, 16)) {
+            std::copy(
+                with.begin(), with.end(),
+                bytes.begin() + static_cast<long>(i + asf::streamprops::kTypeSpecificData + at));
+            return kjtest::WriteFileBytes(to, bytes);
+        }
+    }
+    return false;
+}
+
 class KjoinCheck : public ::testing::Test {
 protected:
     static void SetUpTestSuite() {
@@ -98,6 +122,17 @@ protected:
         make("640x480", 25, 44100, 2, wmv, "w2big.wmv");
         make("320x240", 25, 22050, 2, wmv, "low.wmv");
         make("320x240", 30, 44100, 2, wmv, "fast.wmv");
+        make("320x240", 25, 44100, 2, wmv + " -b:v 300k", "v300k.wmv");
+        make("320x240", 25, 44100, 3, wmv + " -b:v 1000k", "v1000k.wmv");
+        make("320x240", 25, 44100, 2, wmv + " -b:a 64k", "a64k.wmv");
+        // WMA 2 codec data follows the WAVEFORMATEX: samples per block, encoder options, super
+        // block size. The super block size is written as the block size of the packets here.
+        ASSERT_TRUE(EditAudioFormat(File("b.wmv"), File("superblock.wmv"), 18 + 6,
+                                    {0xE7, 0x02, 0x00, 0x00}));
+        ASSERT_TRUE(EditAudioFormat(File("b.wmv"), File("options.wmv"), 18 + 4, {0x03, 0x00}));
+        // 160 kbit/s stated for the same 128 kbit/s stream.
+        ASSERT_TRUE(
+            EditAudioFormat(File("b.wmv"), File("avgbytes.wmv"), 8, {0x20, 0x4E, 0x00, 0x00}));
         const std::string rm = "-c:v rv20 -c:a ac3";
         make("176x144", 25, 44100, 2, rm, "r1.rm");
         make("176x144", 25, 44100, 3, rm, "r2.rm");
@@ -165,6 +200,47 @@ TEST_F(KjoinCheck, WhatTheWindowsMediaJoinComparesBeyondTheNamedFieldsIsNamedToo
                                           Files({"a.wmv", "fast.wmv"}) + " 2>&1");
     EXPECT_EQ(join.exitCode, 1);
     EXPECT_NE(join.output.find("kjoin: fast.wmv: video codec data "), std::string::npos)
+        << join.output;
+}
+
+TEST_F(KjoinCheck, WindowsMediaFieldsNoDecoderReadsAreNotCompared) {
+    // WMV2 at 300 and 1000 kbit/s: the bit rate is only a hint in the codec data.
+    kjtest::CommandResult rates = RunKjoin("check --json" + Files({"v300k.wmv", "v1000k.wmv"}));
+    EXPECT_EQ(rates.exitCode, 0) << rates.output;
+    EXPECT_EQ(JsonOf(rates.output)["outcome"].toString(), "lossless") << rates.output;
+    // A codec data word the WMA decoder does not read.
+    kjtest::CommandResult words = RunKjoin("check --json" + Files({"a.wmv", "superblock.wmv"}));
+    EXPECT_EQ(words.exitCode, 0) << words.output;
+    EXPECT_EQ(JsonOf(words.output)["outcome"].toString(), "lossless") << words.output;
+
+    // The encoder options it reads; and the WMA bit rate, from which it sets its coding (64
+    // kbit/s also packs other blocks).
+    kjtest::CommandResult options = RunKjoin("check" + Files({"a.wmv", "options.wmv"}));
+    EXPECT_EQ(options.exitCode, 1);
+    EXPECT_EQ(options.output,
+              "options.wmv: audio codec data (encoder options, which the decoder reads) 03 00, "
+              "the first file has 01 00\n"
+              "A join would be refused: 1 of 2 files differ from the first.\n");
+    kjtest::CommandResult avg = RunKjoin("check" + Files({"a.wmv", "avgbytes.wmv"}));
+    EXPECT_EQ(avg.exitCode, 1);
+    EXPECT_EQ(avg.output.rfind("avgbytes.wmv: audio bit rate (the decoder sets its coding from "
+                               "it) 160 kbps, the first file has 128 kbps\n",
+                               0),
+              0u)
+        << avg.output;
+    kjtest::CommandResult low = RunKjoin("check" + Files({"a.wmv", "a64k.wmv"}));
+    EXPECT_EQ(low.exitCode, 1);
+    EXPECT_NE(low.output.find("a64k.wmv: audio bit rate (the decoder sets its coding from it) 64 "
+                              "kbps, the first file has 128 kbps"),
+              std::string::npos)
+        << low.output;
+    // The join refuses what the check refuses, naming the same field.
+    kjtest::CommandResult join =
+        RunKjoin("join -y -o " + kjtest::ShellQuote(File("options_j.wmv")) +
+                 Files({"a.wmv", "options.wmv"}) + " 2>&1");
+    EXPECT_EQ(join.exitCode, 1);
+    EXPECT_NE(join.output.find("kjoin: options.wmv: audio codec data (encoder options"),
+              std::string::npos)
         << join.output;
 }
 

@@ -37,6 +37,19 @@ std::string Source(const char* pattern, double seconds, int frequency, const cha
 const std::string kWmv2 = "-c:v wmv2 -b:v 300k -c:a wmav2 -b:a 64k -ar 44100 ";
 const std::string kWmv1 = "-c:v wmv1 -b:v 300k -c:a wmav1 -b:a 64k -ar 44100 ";
 
+// The File Properties' largest bit rate.
+uint32_t MaxBitrate(const std::vector<uint8_t>& file) {
+    uint8_t id[16];
+    GuidToBytes(asf::kFileProperties, id);
+    ByteReader reader(file);
+    for (size_t at = 0; reader.Has(at, asf::fileprops::kSize); ++at) {
+        if (reader.Matches(at, id, sizeof id)) {
+            return reader.LE32(at + asf::fileprops::kMaxBitrate);
+        }
+    }
+    return 0;
+}
+
 uint32_t PrerollMs(const std::vector<uint8_t>& file) {
     uint8_t id[16];
     GuidToBytes(asf::kFileProperties, id);
@@ -361,6 +374,134 @@ TEST_F(WmJoin, StreamsListedInAnotherOrderAreMatchedByTypeAndWindowsAreSummed) {
     }
 }
 
+TEST_F(WmJoin, InputsDifferingOnlyInBitRateAreCopiedWholeUnderTheLargestRate) {
+    kjtest::TempDir work;
+    Make(Source("testsrc", 2.0, 440) + "-c:v wmv2 -b:v 300k -c:a wmav2 -b:a 64k -ar 44100 ",
+         "at300k.wmv");
+    Make(Source("testsrc2", 2.4, 660) + "-c:v wmv2 -b:v 1000k -c:a wmav2 -b:a 64k -ar 44100 ",
+         "at1000k.wmv");
+    const std::vector<std::string> inputs = {F("at300k.wmv"), F("at1000k.wmv")};
+    // Their codec data differ in the bit rate hint alone.
+    wmtest::ProfileStreams first = wmtest::ReadProfile(inputs[0]);
+    wmtest::ProfileStreams second = wmtest::ReadProfile(inputs[1]);
+    ASSERT_TRUE(first.ok && second.ok);
+    std::string output = work.File("joined.wmv");
+    wmtest::RecordingHost host(inputs);
+    ASSERT_EQ(Join(host, output), 1) << g_errorText;
+    EXPECT_TRUE(host.Messages().empty());
+    ExpectWholeJoin(inputs, output);
+    // Every packet of both, byte for byte.
+    for (const char* stream : {"v:0", "a:0"}) {
+        std::vector<std::string> expected;
+        for (const std::string& input : inputs) {
+            for (const kjtest::ProbedPacket& p : kjtest::ProbePackets(input, stream)) {
+                expected.push_back(p.md5);
+            }
+        }
+        std::vector<std::string> joined;
+        for (const kjtest::ProbedPacket& p : kjtest::ProbePackets(output, stream)) {
+            joined.push_back(p.md5);
+        }
+        ASSERT_FALSE(expected.empty());
+        EXPECT_EQ(joined, expected) << stream;
+    }
+    // The header is the first file's with the larger rates: each stream's the larger of its
+    // partners', the file's no less than either input's.
+    wmtest::ProfileStreams out = wmtest::ReadProfile(output);
+    ASSERT_TRUE(out.ok);
+    ASSERT_EQ(out.bitrates.size(), first.bitrates.size());
+    ASSERT_EQ(second.bitrates.size(), first.bitrates.size());
+    for (size_t i = 0; i < out.bitrates.size(); ++i) {
+        EXPECT_EQ(out.bitrates[i], std::max(first.bitrates[i], second.bitrates[i])) << i;
+    }
+    const uint32_t joinedMax = MaxBitrate(kjtest::ReadFileBytes(output));
+    EXPECT_GE(joinedMax, MaxBitrate(kjtest::ReadFileBytes(inputs[0])));
+    EXPECT_GE(joinedMax, MaxBitrate(kjtest::ReadFileBytes(inputs[1])));
+}
+
+// Every occurrence of the object `id` in `file` gets `value` as a u32 at `at` (from the
+// object's start); false when there is none.
+bool SetInObjects(std::vector<uint8_t>& file, const GUID& id, size_t at, uint32_t value) {
+    uint8_t bytes[16];
+    GuidToBytes(id, bytes);
+    bool found = false;
+    for (size_t i = 0; i + at + 4 <= file.size(); ++i) {
+        if (std::memcmp(file.data() + i, bytes, sizeof bytes) == 0) {
+            for (int b = 0; b < 4; ++b) {
+                file[i + at + static_cast<size_t>(b)] = static_cast<uint8_t>(value >> (8 * b));
+            }
+            found = true;
+        }
+    }
+    return found;
+}
+
+TEST_F(WmJoin, ARealWmaFileJoinsACopyStatingOtherRatesAndEncoderWords) {
+    const std::string real = KJ_SHARED_MEDIA_DIR "/windowsmedia/wma2-cover-2009.wma";
+    if (!fs::exists(real)) {
+        GTEST_SKIP() << "../shared/media is not here: the real WMA file cannot be joined";
+    }
+    kjtest::TempDir work;
+    const std::vector<uint8_t> bytes = kjtest::ReadFileBytes(real);
+    // What another encoder run states for the same stream: twice the rate and a larger buffer
+    // (Extended Stream Properties and Stream Bitrate Properties), and another samples-per-block
+    // word in the WMA codec data (right after the 18 bytes of WAVEFORMATEX).
+    std::vector<uint8_t> rates = bytes;
+    const uint32_t doubled = 128048;
+    ASSERT_TRUE(
+        SetInObjects(rates, asf::kExtendedStreamProperties, asf::extprops::kDataBitrate, doubled));
+    ASSERT_TRUE(SetInObjects(rates, asf::kExtendedStreamProperties, asf::extprops::kAltDataBitrate,
+                             doubled));
+    ASSERT_TRUE(
+        SetInObjects(rates, asf::kExtendedStreamProperties, asf::extprops::kBufferSize, 9000));
+    // Stream Bitrate Properties: object head, record count, then stream flags and rate.
+    ASSERT_TRUE(SetInObjects(rates, asf::kStreamBitrateProperties, 24 + 2 + 2, doubled));
+    ASSERT_TRUE(SetInObjects(rates, asf::kStreamProperties,
+                             asf::streamprops::kTypeSpecificData + asf::kWaveFormatExSize, 0x0800));
+    const std::string copy = work.File("rates.wma");
+    kjtest::WriteFileBytes(copy, rates);
+    wmtest::ProfileStreams first = wmtest::ReadProfile(real);
+    wmtest::ProfileStreams second = wmtest::ReadProfile(copy);
+    ASSERT_TRUE(first.ok && second.ok);
+    ASSERT_EQ(second.bitrates, std::vector<DWORD>{doubled});
+    ASSERT_LT(first.bitrates[0], doubled);
+
+    const std::string output = work.File("joined.wma");
+    wmtest::RecordingHost host({real, copy});
+    ASSERT_EQ(Join(host, output), 1) << g_errorText;
+    std::vector<std::string> expected;
+    for (const std::string& input : {real, copy}) {
+        for (const kjtest::ProbedPacket& p : kjtest::ProbePackets(input, "a:0")) {
+            expected.push_back(p.md5);
+        }
+    }
+    std::vector<std::string> joined;
+    for (const kjtest::ProbedPacket& p : kjtest::ProbePackets(output, "a:0")) {
+        joined.push_back(p.md5);
+    }
+    EXPECT_EQ(joined, expected);
+    EXPECT_EQ(kjtest::LinesNotIn(kjtest::DecodeErrors(output), {kjtest::DecodeErrors(real)}), "");
+    EXPECT_EQ(kjtest::GstPlaybackFailure(output), "");
+    wmtest::ProfileStreams out = wmtest::ReadProfile(output);
+    ASSERT_TRUE(out.ok);
+    EXPECT_EQ(out.bitrates, std::vector<DWORD>{doubled});
+    EXPECT_GE(MaxBitrate(kjtest::ReadFileBytes(output)), MaxBitrate(rates));
+
+    // The encoder options word is what the decoder reads: refused as a mismatch.
+    std::vector<uint8_t> options = bytes;
+    ASSERT_TRUE(SetInObjects(options, asf::kStreamProperties,
+                             asf::streamprops::kTypeSpecificData + asf::kWaveFormatExSize + 4,
+                             0x0000000D));
+    const std::string odd = work.File("options.wma");
+    kjtest::WriteFileBytes(odd, options);
+    const std::string never = work.File("never.wma");
+    wmtest::RecordingHost refused({real, odd});
+    EXPECT_EQ(Join(refused, never), 0);
+    EXPECT_EQ(refused.Messages(),
+              std::vector<std::string>{"Mismatch in Media types of video or audio  Streams.\n"});
+    EXPECT_FALSE(fs::exists(never));
+}
+
 TEST_F(WmJoin, FilesThatCannotBeJoinedAreRefusedWithTheDesignedTexts) {
     kjtest::TempDir work;
     std::string truncated = work.File("cut.wmv");
@@ -482,12 +623,91 @@ WM_MEDIA_TYPE* T(std::vector<uint8_t>& block) {
     return reinterpret_cast<WM_MEDIA_TYPE*>(block.data());
 }
 
-TEST(CompareMediaTypes, VbrStreamsDifferingOnlyInNominalBitRateMatch) {
+TEST(CompareMediaTypes, VideoBitRatesNeverCount) {
     auto a = VideoType(300000), b = VideoType(450000);
-    EXPECT_FALSE(CompareMediaTypes(T(a), T(b), 0));
+    EXPECT_TRUE(CompareMediaTypes(T(a), T(b), 0));
     EXPECT_TRUE(CompareMediaTypes(T(a), T(b), 1));
-    // The cleared rate stays in the first input's block.
-    EXPECT_EQ(reinterpret_cast<VIDEOINFOHEADER*>(T(a)->pbFormat)->dwBitRate, 0u);
+}
+
+// A video block with `codecData` after its BITMAPINFOHEADER.
+std::vector<uint8_t> VideoWithCodecData(const GUID& subtype, std::vector<uint8_t> codecData) {
+    std::vector<uint8_t> block = VideoType(300000);
+    T(block)->subtype = subtype;
+    T(block)->cbFormat += static_cast<ULONG>(codecData.size());
+    block.insert(block.end(), codecData.begin(), codecData.end());
+    T(block)->pbFormat = block.data() + sizeof(WM_MEDIA_TYPE);
+    return block;
+}
+
+TEST(CompareMediaTypes, OnlyTheRateHintsOfWmvCodecDataAreLeftOut) {
+    // WMV3 Main profile: 0x4E = profile 1, FRMRTQ 7 and the top bit of BITRTQ; 0x0A then holds
+    // the rest of BITRTQ (0) and LOOPFILTER, MULTIRES...
+    auto main = VideoWithCodecData(WMMEDIASUBTYPE_WMV3, {0x4E, 0x0A, 0x28, 0x01});
+    auto otherRates = VideoWithCodecData(WMMEDIASUBTYPE_WMV3, {0x43, 0xFA, 0x28, 0x01});
+    EXPECT_TRUE(CompareMediaTypes(T(main), T(otherRates), 0));
+    for (auto [at, bit] : {std::pair{0, 0x80}, {0, 0x10}, {1, 0x08}, {1, 0x01}, {2, 0x01}}) {
+        auto changed = main;
+        changed[sizeof(WM_MEDIA_TYPE) + asf::unread::kVideoCodecData + at] ^= bit;
+        EXPECT_FALSE(CompareMediaTypes(T(main), T(changed), 0)) << at << " " << bit;
+    }
+    // An Advanced profile header is compared whole.
+    auto advanced = VideoWithCodecData(WMMEDIASUBTYPE_WMV3, {0xCE, 0x0A, 0x28, 0x01});
+    auto advancedOther = VideoWithCodecData(WMMEDIASUBTYPE_WMV3, {0xC3, 0xFA, 0x28, 0x01});
+    EXPECT_FALSE(CompareMediaTypes(T(advanced), T(advancedOther), 0));
+
+    // WMV2: the 11 bits of the bit rate after the 5 of the frame rate.
+    auto wmv2 = VideoWithCodecData(WMMEDIASUBTYPE_WMV2, {0xC8, 0x4B, 0x30, 0x00});
+    auto wmv2Rate = VideoWithCodecData(WMMEDIASUBTYPE_WMV2, {0xC8 | 0x07, 0x00, 0x30, 0x00});
+    EXPECT_TRUE(CompareMediaTypes(T(wmv2), T(wmv2Rate), 0));
+    auto wmv2Fps = VideoWithCodecData(WMMEDIASUBTYPE_WMV2, {0xF0, 0x4B, 0x30, 0x00});
+    EXPECT_FALSE(CompareMediaTypes(T(wmv2), T(wmv2Fps), 0));
+    auto wmv2Flags = VideoWithCodecData(WMMEDIASUBTYPE_WMV2, {0xC8, 0x4B, 0x20, 0x00});
+    EXPECT_FALSE(CompareMediaTypes(T(wmv2), T(wmv2Flags), 0));
+    // The same bytes under another codec are all compared.
+    auto mp43 = VideoWithCodecData(WMMEDIASUBTYPE_MP43, {0xC8, 0x4B, 0x30, 0x00});
+    auto mp43Rate = VideoWithCodecData(WMMEDIASUBTYPE_MP43, {0xCF, 0x00, 0x30, 0x00});
+    EXPECT_FALSE(CompareMediaTypes(T(mp43), T(mp43Rate), 0));
+}
+
+// A WAVEFORMATEX block of 44.1 kHz stereo with `codecData` after it.
+std::vector<uint8_t> AudioType(uint16_t tag, uint32_t bytesPerSecond, uint16_t blockAlign,
+                               const std::vector<uint8_t>& codecData) {
+    std::vector<uint8_t> block(sizeof(WM_MEDIA_TYPE), 0);
+    auto put = [&](uint32_t value, int bytes) {
+        for (int i = 0; i < bytes; ++i) {
+            block.push_back(static_cast<uint8_t>(value >> (8 * i)));
+        }
+    };
+    put(tag, 2);
+    put(2, 2);
+    put(44100, 4);
+    put(bytesPerSecond, 4);
+    put(blockAlign, 2);
+    put(16, 2);
+    put(static_cast<uint32_t>(codecData.size()), 2);
+    block.insert(block.end(), codecData.begin(), codecData.end());
+    auto* type = T(block);
+    type->majortype = WMMEDIATYPE_Audio;
+    type->subtype = WMMediaSubtype(tag);
+    type->formattype = WMFORMAT_WaveFormatEx;
+    type->cbFormat = static_cast<ULONG>(block.size() - sizeof(WM_MEDIA_TYPE));
+    type->pbFormat = block.data() + sizeof(WM_MEDIA_TYPE);
+    return block;
+}
+
+TEST(CompareMediaTypes, AudioRatesCountWhereTheDecoderReadsThem) {
+    // The WMA decoder sets its coding from the rate; MPEG audio takes it from every frame's
+    // header. (The WMA codec data words are judged on real and ffmpeg files.)
+    const std::vector<uint8_t> wma2Data = {0, 0x88, 0, 0, 0x0F, 0, 0, 0, 0, 0};
+    auto wma = AudioType(0x161, 16000, 5945, wma2Data);
+    auto wmaRate = AudioType(0x161, 8000, 5945, wma2Data);
+    EXPECT_FALSE(CompareMediaTypes(T(wma), T(wmaRate), 0));
+    const std::vector<uint8_t> mp3Data = {1, 0, 2, 0, 0, 0, 0x39, 0x02, 1, 0, 0x71, 0x05};
+    auto mp3 = AudioType(0x55, 16000, 1, mp3Data);
+    auto mp3Rate = AudioType(0x55, 8000, 1, mp3Data);
+    EXPECT_TRUE(CompareMediaTypes(T(mp3), T(mp3Rate), 0));
+    auto mp3Block = AudioType(0x55, 8000, 2, mp3Data);
+    EXPECT_FALSE(CompareMediaTypes(T(mp3), T(mp3Block), 0));
 }
 
 TEST(CompareMediaTypes, SampleSizeDifferencesClearFixedSizeInTheFirstBlock) {

@@ -309,6 +309,9 @@ ProfileStreams ReadProfile(const std::string& path) {
                 GUID type;
                 config->GetStreamNumber(&number);
                 config->GetBufferWindow(&window);
+                DWORD bitrate = 0;
+                config->GetBitrate(&bitrate);
+                streams.bitrates.push_back(bitrate);
                 config->GetStreamType(&type);
                 streams.numbers.push_back(number);
                 streams.bufferWindows.push_back(window);

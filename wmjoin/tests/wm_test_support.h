@@ -90,6 +90,7 @@ struct ProfileStreams {
     bool ok = false;
     std::vector<WORD> numbers;
     std::vector<DWORD> bufferWindows;
+    std::vector<DWORD> bitrates;
     std::vector<GUID> types;
 };
 ProfileStreams ReadProfile(const std::string& path);
