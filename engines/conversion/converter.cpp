@@ -219,11 +219,15 @@ int Joiner::SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParame
     m_frameBase = av_inv_q(m_plan.frameRate);
     if (m_plan.copyVideo) {
         avcodec_parameters_copy(m_videoOut->codecpar, firstVideo);
-        m_videoOut->codecpar->codec_tag = m_plan.videoTag;
+        // A copy keeps the first input's own tag: uncompressed pictures say so with none at all.
+        m_videoOut->codecpar->codec_tag = firstVideo->codec_tag;
         m_videoOut->time_base = m_frameBase;
         m_videoOut->avg_frame_rate = m_plan.frameRate;
         m_videoOut->r_frame_rate = m_plan.frameRate;
+        // The container's shape and the bitstream's may differ (a DV AVI says 1:1 around DV's
+        // 16:15): the muxer takes one, so both are the container's, as a player shows it.
         m_videoOut->sample_aspect_ratio = m_plan.sampleAspect;
+        m_videoOut->codecpar->sample_aspect_ratio = m_plan.sampleAspect;
     } else {
         result = m_video.Open(m_plan, m_videoOut, globalHeader, error);
         if (result < 0) {

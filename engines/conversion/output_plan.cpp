@@ -77,6 +77,14 @@ bool CarriesAudio(const OutputPlan& plan, const InputFacts& first) {
 
 }  // namespace
 
+AVCodecID AviVideoCodecOf(uint32_t fourcc) {
+    if (fourcc == kUncompressedRgbFourcc) {
+        return AV_CODEC_ID_RAWVIDEO;
+    }
+    AVCodecTag const* const tags[] = {avformat_get_riff_video_tags(), nullptr};
+    return av_codec_get_id(tags, fourcc);
+}
+
 AVRational FrameRateFraction(double rate) {
     if (rate <= 0.0) {
         return AVRational{25, 1};
@@ -114,8 +122,7 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
 
     int videoKbps = settings.videoKbps;
     if (settings.kind == OutputKind::kAvi) {
-        AVCodecTag const* const tags[] = {avformat_get_riff_video_tags(), nullptr};
-        plan->videoCodec = av_codec_get_id(tags, settings.aviFourcc);
+        plan->videoCodec = AviVideoCodecOf(settings.aviFourcc);
         if (plan->videoCodec == AV_CODEC_ID_NONE ||
             avcodec_find_encoder(plan->videoCodec) == nullptr) {
             char text[AV_FOURCC_MAX_STRING_SIZE] = {};
@@ -125,6 +132,9 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
         }
         plan->muxer = "avi";
         plan->videoTag = settings.aviFourcc;
+        if (settings.aviFourcc == kUncompressedRgbFourcc) {
+            plan->videoTag = 0;
+        }
         plan->audioCodec = AV_CODEC_ID_MP3;
         plan->videoBitRate = 1000LL * (videoKbps > 0 ? videoKbps : kDefaultAviVideoKbps);
         plan->gopSize = 12;

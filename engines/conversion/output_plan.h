@@ -59,6 +59,11 @@ struct OutputPlan {
 // closest fraction with a denominator the AVI and MPEG-4 time bases can hold.
 AVRational FrameRateFraction(double rate);
 
+// The codec an AVI FourCC names. 'DIB ' is the name Video for Windows gives uncompressed RGB,
+// which a file's headers write as no FourCC at all.
+constexpr uint32_t kUncompressedRgbFourcc = 0x20424944;  // 'DIB '
+AVCodecID AviVideoCodecOf(uint32_t fourcc);
+
 // Works out the plan from the settings and the inputs; 0, or an error code with a readable
 // reason.
 int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFacts>& inputs,
