@@ -5,6 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -73,6 +74,32 @@ bool CarriesAudio(const OutputPlan& plan, const InputFacts& first) {
         default:
             return false;
     }
+}
+
+bool SameAudio(const AVCodecParameters& a, const AVCodecParameters& b) {
+    return a.codec_id == b.codec_id && a.sample_rate == b.sample_rate &&
+           a.ch_layout.nb_channels == b.ch_layout.nb_channels;
+}
+
+// How many of the first input's further audio tracks every input holds alike, and an AVI can
+// carry, so that each is copied as its own track.
+size_t MatchingMoreAudio(const std::vector<InputFacts>& inputs) {
+    const InputFacts& first = inputs.front();
+    const AVOutputFormat* avi = av_guess_format("avi", nullptr, nullptr);
+    size_t count = first.moreAudio.size();
+    for (size_t track = 0; track < count; ++track) {
+        const AVCodecParameters& own = *first.moreAudio[track];
+        bool carried =
+            avi != nullptr && avformat_query_codec(avi, own.codec_id, FF_COMPLIANCE_NORMAL) == 1;
+        for (const InputFacts& input : inputs) {
+            carried = carried && track < input.moreAudio.size() &&
+                      SameAudio(*input.moreAudio[track], own);
+        }
+        if (!carried) {
+            return track;
+        }
+    }
+    return count;
 }
 
 }  // namespace
@@ -233,6 +260,11 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
     }
     if (plan->copyAudio && !CarriesAudio(*plan, first)) {
         plan->copyAudio = false;
+    }
+    plan->audio = std::any_of(inputs.begin(), inputs.end(),
+                              [](const InputFacts& input) { return input.hasAudio; });
+    if (plan->copyAudio && std::strcmp(plan->muxer, "avi") == 0) {
+        plan->moreAudioTracks = MatchingMoreAudio(inputs);
     }
     if (plan->copyAudio) {
         plan->audioCodec = first.audioCodec;
