@@ -27,6 +27,7 @@ extern "C" {
 #include "engines/conversion/output_file.h"
 #include "engines/conversion/output_plan.h"
 #include "engines/conversion/riff_length.h"
+#include "engines/conversion/silent_frame.h"
 #include "engines/conversion/stream_decoder.h"
 #include "engines/conversion/video_stage.h"
 
@@ -89,6 +90,10 @@ struct CopiedTrack {
     bool parsed = false;               // the demuxer splits the track with a parser
     bool inThisInput = false;          // a packet of the current input went out
     int64_t lastEnd = AV_NOPTS_VALUE;  // the end of the last packet out, in the output's time base
+    // A frame of silence in the track's codec, made when first needed.
+    PacketPtr silence;
+    int64_t silenceSamples = 0;
+    bool silenceTried = false;
 };
 
 // One conversion's run over its inputs.
@@ -111,6 +116,7 @@ private:
     int CopyHeldAudio(CopiedTrack& track, std::string* error);
     int AudioPacket(AVPacket* packet, std::string* error);
     int64_t AudioOverhang() const;
+    int FillSilenceToPictures(CopiedTrack& track, std::string* error);
     bool IsAudioTrack(int index) const {
         if (!m_plan.copyAudio) {
             return m_audioIn != nullptr && index == m_audioIn->index;
@@ -525,6 +531,54 @@ int Joiner::CopyHeldAudio(CopiedTrack& track, std::string* error) {
     return CopyAudioPacket(track, last.get(), error);
 }
 
+// An AVI's sound has no times: where an input's sound ends before its pictures, the next input's
+// would start early, and more so at every such seam. Silence in the track's own codec fills up
+// to the pictures' end, to within half a frame of it (exactly for PCM).
+int Joiner::FillSilenceToPictures(CopiedTrack& track, std::string* error) {
+    if (track.lastEnd == AV_NOPTS_VALUE || track.in == nullptr) {
+        return 0;
+    }
+    AVRational out = track.out->time_base;
+    int64_t picturesEnd = av_rescale_q(m_segmentStart + KeptFrames(), m_frameBase, out);
+    const bool pcm = av_get_bits_per_sample(track.out->codecpar->codec_id) > 0;
+    // The muxer may count the track in its own units (an AVI: frames, or blocks): silence is
+    // measured in samples.
+    const AVRational sample{1, track.out->codecpar->sample_rate};
+    while (track.lastEnd < picturesEnd && sample.den > 0) {
+        int64_t missing = av_rescale_q(picturesEnd - track.lastEnd, out, sample);
+        if (pcm) {
+            track.silence = MakeSilentPacket(track.out->codecpar, missing, &track.silenceSamples);
+        } else if (!track.silenceTried) {
+            track.silenceTried = true;
+            track.silence = MakeSilentPacket(track.out->codecpar, 0, &track.silenceSamples);
+        }
+        if (track.silence == nullptr || track.silenceSamples <= 0 ||
+            (!pcm && missing < track.silenceSamples / 2)) {
+            return 0;  // what is left is less than half a frame, or FFmpeg cannot make it
+        }
+        int64_t duration = av_rescale_q(track.silenceSamples, sample, out);
+        if (duration <= 0) {
+            return 0;
+        }
+        PacketPtr packet(av_packet_clone(track.silence.get()));
+        if (packet == nullptr) {
+            *error = "Out of memory writing the audio";
+            return AVERROR(ENOMEM);
+        }
+        packet->pts = track.lastEnd;
+        packet->dts = track.lastEnd;
+        packet->duration = duration;
+        packet->stream_index = track.out->index;
+        packet->flags |= AV_PKT_FLAG_KEY;
+        track.lastEnd += duration;
+        int result = m_output.Write(packet.get(), error);
+        if (result < 0) {
+            return result;
+        }
+    }
+    return 0;
+}
+
 // Frames the current input's copied sound runs on past its last kept picture, to the nearest
 // frame: the next input then begins within half a frame of where the longest stream ends.
 int64_t Joiner::AudioOverhang() const {
@@ -736,6 +790,9 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     }
     for (CopiedTrack& track : m_tracks) {
         result = CopyHeldAudio(track, error);
+        if (result >= 0 && m_aviInput && std::strcmp(m_plan.muxer, "avi") == 0) {
+            result = FillSilenceToPictures(track, error);
+        }
         if (result < 0) {
             return result;
         }
