@@ -4,9 +4,11 @@
 // capture or download leaves it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <ostream>
 
+#include "engines/conversion/tests/join_judge.h"
 #include "engines/conversion/tests/mcl_module.h"
 #include "tests/support/media_fixtures.h"
 #include "tests/support/output_judge.h"
@@ -47,6 +49,53 @@ std::vector<uint8_t> CutInsideLastAudioChunk(const std::vector<uint8_t>& bytes) 
             }
             return std::vector<uint8_t>(bytes.begin(),
                                         bytes.begin() + static_cast<long>(at + 8 + size / 2 + 1));
+        }
+    }
+    return {};
+}
+
+uint32_t ReadLe32(const std::vector<uint8_t>& bytes, size_t at) {
+    return bytes[at] | bytes[at + 1] << 8 | bytes[at + 2] << 16 |
+           static_cast<uint32_t>(bytes[at + 3]) << 24;
+}
+
+void WriteLe32(std::vector<uint8_t>& bytes, size_t at, uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        bytes[at + i] = static_cast<uint8_t>(value >> (8 * i));
+    }
+}
+
+// The file with its last audio chunk ("01wb") `shorter` bytes short of a whole frame, as some
+// writers end a file: the chunk and its index entry say the shorter size, and the bytes it gave
+// up become a JUNK chunk, so the file stays whole and well formed. `shorter` is even, 8 or more.
+std::vector<uint8_t> EndAudioWithAPartFrame(std::vector<uint8_t> bytes, uint32_t shorter) {
+    const std::string idx1 = "idx1";
+    auto index = std::find_end(bytes.begin(), bytes.end(), idx1.begin(), idx1.end());
+    if (index == bytes.end()) {
+        return {};
+    }
+    const size_t indexAt = static_cast<size_t>(index - bytes.begin());
+    const std::string audio = "01wb";
+    auto chunk = std::find_end(bytes.begin(), index, audio.begin(), audio.end());
+    if (chunk == index) {
+        return {};
+    }
+    const size_t at = static_cast<size_t>(chunk - bytes.begin());
+    const uint32_t size = ReadLe32(bytes, at + 4);
+    if (size <= shorter + 8) {
+        return {};
+    }
+    WriteLe32(bytes, at + 4, size - shorter);
+    const size_t junk = at + 8 + size - shorter;
+    std::memcpy(&bytes[junk], "JUNK", 4);
+    WriteLe32(bytes, junk + 4, shorter - 8);
+    // Its index entry: the last one of the track with that size.
+    const size_t entries = ReadLe32(bytes, indexAt + 4) / 16;
+    for (size_t e = entries; e-- > 0;) {
+        const size_t entry = indexAt + 8 + 16 * e;
+        if (std::memcmp(&bytes[entry], "01wb", 4) == 0 && ReadLe32(bytes, entry + 12) == size) {
+            WriteLe32(bytes, entry + 12, size - shorter);
+            return bytes;
         }
     }
     return {};
@@ -157,5 +206,37 @@ INSTANTIATE_TEST_SUITE_P(
         AviSeamCase{"cinepak_none", "-c:v cinepak", "cvid", kSmall, kNone, FirstInput::kWhole},
         KJ_AVI_PAIR("cinepak_ac3_mp3", "-c:v cinepak", "cvid", kSmall, kTwoTracks)),
     [](const testing::TestParamInfo<AviSeamCase>& info) { return std::string(info.param.name); });
+
+// A file that is whole but whose writer stopped inside its last AC-3 frame (741 bytes of 768, as
+// in a DivX release of the kind): joined with itself, the part-frame is left out and told, and
+// no decoder meets it at the seam.
+TEST_F(AviSeamTable, APartFrameAtAWholeFilesEndIsLeftOutAndTold) {
+    const AviSeamCase c{"ac3_part", kMpeg4, "FMP4", kSmall, kAc3, FirstInput::kWhole};
+    const std::string made = Make(c, "made.avi", "testsrc2", 440, 1.3);
+    const std::vector<uint8_t> bytes = EndAudioWithAPartFrame(kjtest::ReadFileBytes(made), 28);
+    ASSERT_FALSE(bytes.empty()) << "no audio chunk and index entry to shorten";
+    const std::string a = m_dir.File("a.avi");
+    ASSERT_TRUE(kjtest::WriteFileBytes(a, bytes));
+    kjtest::ConvertOutput settings;
+    settings.selector = kAviSelector;
+    settings.codec = FourccNumber(c.fourcc);
+    settings.width = 176;
+    settings.height = 144;
+    const std::string out = m_dir.File("out.avi");
+    kjtest::ConvertRun run = kjtest::Convert(m_module, {a, a}, out, settings);
+    ASSERT_EQ(run.result, 0) << run.errorText;
+    const kjtest::SeamJudgement j = kjtest::JudgeCopyJoin({{a, true}, {a, true}}, out);
+    EXPECT_EQ(j.decodeAdded, "");
+    EXPECT_EQ(j.packetsLost, "");
+    EXPECT_EQ(j.seams, "");
+    EXPECT_EQ(j.mpvAdded, "");
+    ASSERT_EQ(run.inputWarnings.size(), 2u);
+    EXPECT_NE(run.inputWarnings[0], "");
+    // ffmpeg's reading of the input ends with the part-frame: the output has it nowhere.
+    const std::vector<std::string> own = kjtest::PacketHashes(a, "a:0");
+    ASSERT_FALSE(own.empty());
+    const std::vector<std::string> copied = kjtest::PacketHashes(out, "a:0");
+    EXPECT_EQ(std::count(copied.begin(), copied.end(), own.back()), 0);
+}
 
 }  // namespace
