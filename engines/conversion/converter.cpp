@@ -248,8 +248,9 @@ int Joiner::SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParame
     m_frameBase = av_inv_q(m_plan.frameRate);
     if (m_plan.copyVideo) {
         avcodec_parameters_copy(m_videoOut->codecpar, firstVideo);
-        // A copy keeps the first input's own tag: uncompressed pictures say so with none at all.
-        m_videoOut->codecpar->codec_tag = firstVideo->codec_tag;
+        // The tag the join asked for; uncompressed pictures keep the first input's (none at all).
+        m_videoOut->codecpar->codec_tag =
+            m_plan.videoTag != 0 ? m_plan.videoTag : firstVideo->codec_tag;
         m_videoOut->time_base = m_frameBase;
         m_videoOut->avg_frame_rate = m_plan.frameRate;
         m_videoOut->r_frame_rate = m_plan.frameRate;
