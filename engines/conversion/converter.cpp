@@ -403,14 +403,15 @@ int Joiner::CopyAudioPacket(CopiedTrack& track, AVPacket* packet, std::string* e
     int64_t segmentFirst = av_rescale_q(m_segmentStart, m_frameBase, out);
     int64_t segmentEnd = av_rescale_q(m_segmentStart + KeptFrames(), m_frameBase, out);
     // Each input's audio stays inside its own place in the output: what lies before its first
-    // picture, or over the audio before, is left out. An AVI input's sound after its last
-    // picture stays (every whole frame of it is kept, and the next input follows it); other
-    // inputs' ends at their last picture.
+    // picture, or over the audio before, is left out. Copying an AVI's pictures too, its sound
+    // after the last picture stays (every whole frame is kept, and the next input's pictures
+    // follow it); otherwise the pictures' end is the input's end.
     // An AVI's sound has no times of its own: each chunk follows the one before. So it goes
-    // on from the last one out, and the next input's pictures are placed to meet it.
+    // on from the last one out.
     bool continuous = std::strcmp(m_plan.muxer, "avi") == 0 && m_aviInput;
+    bool keepsTail = m_aviInput && m_plan.copyVideo;
     bool overlaps = !continuous && track.lastEnd != AV_NOPTS_VALUE && middle < track.lastEnd;
-    if (middle < segmentFirst || (!m_aviInput && middle >= segmentEnd) || overlaps) {
+    if (middle < segmentFirst || (!keepsTail && middle >= segmentEnd) || overlaps) {
         return 0;
     }
     if (track.lastEnd != AV_NOPTS_VALUE && (start < track.lastEnd || continuous)) {
