@@ -191,6 +191,8 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         KJ_AVI_PAIR("mpeg4_mp3", kMpeg4, "FMP4", kSmall, kMp3),
         KJ_AVI_PAIR("mpeg4_ac3", kMpeg4, "FMP4", kSmall, kAc3),
+        KJ_AVI_PAIR("mpeg4_bframes_mp3_vbr", "-c:v mpeg4 -bf 2 -vtag XVID", "XVID", kSmall,
+                    "-map 0 -map 1 -c:a libmp3lame -q:a 4"),
         KJ_AVI_PAIR("mpeg4_pcm", kMpeg4, "FMP4", kSmall, kPcm),
         KJ_AVI_PAIR("mpeg4_mp3_ac3", kMpeg4, "FMP4", kSmall, kTwoTracks),
         AviSeamCase{"mpeg4_none", kMpeg4, "FMP4", kSmall, kNone, FirstInput::kWhole},
