@@ -32,8 +32,10 @@ uint32_t FindVideoCodec(uint32_t fourcc) {
         std::lock_guard<std::mutex> lock(g_openMutex);
         open = g_open ? g_open : CompressorOpen(CompressorOpens);
     }
+    // Uncompressed RGB carries no handler FourCC; its compressor goes by 'DIB '.
+    uint32_t own = fourcc != 0 ? fourcc : mmioFOURCC('D', 'I', 'B', ' ');
     for (uint32_t candidate :
-         {fourcc, mmioFOURCC('d', 'i', 'v', 'x'), mmioFOURCC('m', 'p', '4', '2')}) {
+         {own, mmioFOURCC('d', 'i', 'v', 'x'), mmioFOURCC('m', 'p', '4', '2')}) {
         if (open(candidate)) {
             return candidate;
         }

@@ -1,6 +1,7 @@
 #include "engines/conversion/audio_frames.h"
 
 extern "C" {
+#include <libavcodec/ac3_parser.h>
 #include <libavcodec/avcodec.h>
 }
 
@@ -20,6 +21,15 @@ struct ContextDeleter {
 bool AudioPacketIsWholeFrame(const AVCodecParameters* stream, const AVPacket* packet) {
     if (packet->size <= 0) {
         return false;
+    }
+    if (stream->codec_id == AV_CODEC_ID_AC3 || stream->codec_id == AV_CODEC_ID_EAC3) {
+        // The AC-3 parser gives a frame back only once it has seen the next one's header: the
+        // frame's own header says its size instead.
+        uint8_t bitstream = 0;
+        uint16_t frameBytes = 0;
+        return av_ac3_parse_header(packet->data, static_cast<size_t>(packet->size), &bitstream,
+                                   &frameBytes) == 0 &&
+               frameBytes == packet->size;
     }
     std::unique_ptr<AVCodecParserContext, ParserDeleter> parser(av_parser_init(stream->codec_id));
     if (parser == nullptr) {

@@ -27,6 +27,7 @@ extern "C" {
 #include "engines/conversion/output_file.h"
 #include "engines/conversion/output_plan.h"
 #include "engines/conversion/riff_length.h"
+#include "engines/conversion/silent_frame.h"
 #include "engines/conversion/stream_decoder.h"
 #include "engines/conversion/video_stage.h"
 
@@ -78,6 +79,23 @@ std::vector<std::string> LossSentences(const std::string& path, const InputLosse
     return sentences;
 }
 
+// One audio track whose packets are copied: where it is in the current input and in the output.
+struct CopiedTrack {
+    int index = -1;  // the stream's number in the current input
+    AVStream* in = nullptr;
+    AVStream* out = nullptr;
+    // An AVI input's latest packet waits until the next one, or the input's end, shows whether
+    // it is the input's last: a part-frame there is left out.
+    PacketPtr held;
+    bool parsed = false;               // the demuxer splits the track with a parser
+    bool inThisInput = false;          // a packet of the current input went out
+    int64_t lastEnd = AV_NOPTS_VALUE;  // the end of the last packet out, in the output's time base
+    // A frame of silence in the track's codec, made when first needed.
+    PacketPtr silence;
+    int64_t silenceSamples = 0;
+    bool silenceTried = false;
+};
+
 // One conversion's run over its inputs.
 class Joiner {
 public:
@@ -88,17 +106,27 @@ public:
 
 private:
     int SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParameters* firstAudio,
-                    std::string* error);
+                    const std::vector<const AVCodecParameters*>& moreAudio, std::string* error);
     int JoinInput(const InputFacts& input, std::string* error);
     int HandleVideo(AVPacket* packet, const std::string& path, std::string* error);
     void NoteLosses(const InputFacts& input);
     int CopyVideoPacket(AVPacket* packet, std::string* error);
-    int CopyAudioPacket(AVPacket* packet, std::string* error);
+    int CopyAudioPacket(CopiedTrack& track, AVPacket* packet, std::string* error);
+    int HandleCopiedAudio(CopiedTrack& track, AVPacket* packet, std::string* error);
+    int CopyHeldAudio(CopiedTrack& track, std::string* error);
+    int AudioPacket(AVPacket* packet, std::string* error);
+    int64_t AudioOverhang() const;
+    int FillSilenceToPictures(CopiedTrack& track, std::string* error);
+    bool IsAudioTrack(int index) const {
+        if (!m_plan.copyAudio) {
+            return m_audioIn != nullptr && index == m_audioIn->index;
+        }
+        return std::any_of(m_tracks.begin(), m_tracks.end(),
+                           [index](const CopiedTrack& t) { return t.index == index; });
+    }
     int CopyTrailingEmptyFrames(std::string* error);
     int DecodeVideo(const AVPacket* packet, std::string* error);
     int DecodeAudio(const AVPacket* packet, std::string* error);
-    int HandleAudio(AVPacket* packet, std::string* error);
-    int CopyHeldAudio(const std::string& path, std::string* error);
     int WriteEncoded(AVPacket* packet, AVStream* stream, AVRational from, std::string* error);
     bool FrameDone();
     bool Stopped() const { return m_conversion.abortRequested.load(); }
@@ -121,6 +149,9 @@ private:
     int64_t FramesHandled() const {
         return m_framesDone + m_framesLeftOut + (m_segmentFrames - KeptFrames());
     }
+    // The output frames the current input takes: its kept pictures, and the frames its copied
+    // sound runs on past them, so the next input begins where this one's streams end.
+    int64_t SegmentLength() const { return KeptFrames() + m_overhangFrames; }
     void Report(int32_t status, int64_t frame, int64_t sample);
     // Keeps where the input just joined lies in the output, in output frames.
     void RecordInputTime(int64_t firstFrame, int64_t frames) {
@@ -136,6 +167,7 @@ private:
     OutputFile m_output;
     AVStream* m_videoOut = nullptr;
     AVStream* m_audioOut = nullptr;
+    std::vector<CopiedTrack> m_tracks;  // copying audio: the first track, then the others
     VideoStage m_video;
     AudioStage m_audio;
     AVRational m_frameBase{1, 25};  // one output frame
@@ -162,10 +194,7 @@ private:
     // whether the file broke off inside it.
     bool m_holdLastPicture = false;
     PacketPtr m_heldPicture;
-    // Copying an AVI input's audio, its latest packet waits in the same way: what a cut-off file
-    // left of its last audio frame comes out of the demuxer's parser unmarked, at the very end.
-    PacketPtr m_heldAudio;
-    bool m_audioParsed = false;  // the demuxer splits the audio with a parser (closed at the end)
+    int64_t m_overhangFrames = 0;  // frames the copied audio runs on past the last picture
     std::unique_ptr<InputLogWatch> m_watch;
     int64_t m_cutPackets = 0;
     int64_t m_damagedPictures = 0;
@@ -176,7 +205,6 @@ private:
     int64_t m_framesLeftOut = 0;  // pictures of earlier inputs a copy left out
     int64_t m_copiedSamples = 0;  // copied audio: the end of the last packet, in output samples
     int64_t m_lastVideoDts = AV_NOPTS_VALUE;
-    int64_t m_lastAudioEnd = AV_NOPTS_VALUE;  // copied audio, in its stream's time base
 };
 
 void Joiner::Report(int32_t status, int64_t frame, int64_t sample) {
@@ -190,7 +218,7 @@ void Joiner::Report(int32_t status, int64_t frame, int64_t sample) {
 
 bool Joiner::FrameDone() {
     ++m_framesDone;
-    if (!m_plan.copyAudio && !m_inputHasAudio) {
+    if (m_plan.audio && !m_plan.copyAudio && !m_inputHasAudio) {
         // An input without audio gets silence as its pictures go by, so the two stay together.
         std::string ignored;
         int64_t upTo = av_rescale_q(m_framesDone, m_frameBase, AVRational{1, m_plan.sampleRate});
@@ -203,6 +231,7 @@ bool Joiner::FrameDone() {
 }
 
 int Joiner::SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParameters* firstAudio,
+                        const std::vector<const AVCodecParameters*>& moreAudio,
                         std::string* error) {
     int result = m_output.Create(m_settings.outputPath, m_plan.muxer, error);
     if (result < 0) {
@@ -211,19 +240,24 @@ int Joiner::SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParame
     AVFormatContext* context = m_output.Context();
     bool globalHeader = (context->oformat->flags & AVFMT_GLOBALHEADER) != 0;
     m_videoOut = m_output.AddStream();
-    m_audioOut = m_output.AddStream();
-    if (m_videoOut == nullptr || m_audioOut == nullptr) {
+    m_audioOut = m_plan.audio ? m_output.AddStream() : nullptr;
+    if (m_videoOut == nullptr || (m_plan.audio && m_audioOut == nullptr)) {
         *error = "Out of memory setting up the output";
         return AVERROR(ENOMEM);
     }
     m_frameBase = av_inv_q(m_plan.frameRate);
     if (m_plan.copyVideo) {
         avcodec_parameters_copy(m_videoOut->codecpar, firstVideo);
-        m_videoOut->codecpar->codec_tag = m_plan.videoTag;
+        // The tag the join asked for; uncompressed pictures keep the first input's (none at all).
+        m_videoOut->codecpar->codec_tag =
+            m_plan.videoTag != 0 ? m_plan.videoTag : firstVideo->codec_tag;
         m_videoOut->time_base = m_frameBase;
         m_videoOut->avg_frame_rate = m_plan.frameRate;
         m_videoOut->r_frame_rate = m_plan.frameRate;
+        // The container's shape and the bitstream's may differ (a DV AVI says 1:1 around DV's
+        // 16:15): the muxer takes one, so both are the container's, as a player shows it.
         m_videoOut->sample_aspect_ratio = m_plan.sampleAspect;
+        m_videoOut->codecpar->sample_aspect_ratio = m_plan.sampleAspect;
     } else {
         result = m_video.Open(m_plan, m_videoOut, globalHeader, error);
         if (result < 0) {
@@ -235,13 +269,29 @@ int Joiner::SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParame
             },
             [this] { return FrameDone(); });
     }
-    if (m_plan.copyAudio) {
-        avcodec_parameters_copy(m_audioOut->codecpar, firstAudio);
-        m_audioOut->codecpar->codec_tag = 0;
-        if (std::strcmp(m_plan.muxer, "avi") == 0) {
-            CopiedAudioForAvi(m_audioOut->codecpar);
+    if (!m_plan.audio) {
+        // A list without sound stays without.
+    } else if (m_plan.copyAudio) {
+        m_tracks.clear();
+        m_tracks.resize(1 + moreAudio.size());
+        m_tracks[0].out = m_audioOut;
+        for (size_t i = 0; i < m_tracks.size(); ++i) {
+            if (i > 0) {
+                m_tracks[i].out = m_output.AddStream();
+                if (m_tracks[i].out == nullptr) {
+                    *error = "Out of memory setting up the output";
+                    return AVERROR(ENOMEM);
+                }
+            }
+            AVStream* out = m_tracks[i].out;
+            avcodec_parameters_copy(out->codecpar, i == 0 ? firstAudio : moreAudio[i - 1]);
+            out->codecpar->codec_tag = 0;
+            if (std::strcmp(m_plan.muxer, "avi") == 0) {
+                CopiedAudioForAvi(out->codecpar);
+            }
+            out->time_base = AVRational{
+                1, out->codecpar->sample_rate > 0 ? out->codecpar->sample_rate : m_plan.sampleRate};
         }
-        m_audioOut->time_base = AVRational{1, m_plan.sampleRate};
     } else {
         result = m_audio.Open(m_plan, m_audioOut, globalHeader, error);
         if (result < 0) {
@@ -321,7 +371,7 @@ int Joiner::CopyVideoPacket(AVPacket* packet, std::string* error) {
 // Empty index entries after a copied AVI input's last picture are frames of it too: the output
 // gets them as empty entries of its own, so the input keeps its length even at the very end.
 int Joiner::CopyTrailingEmptyFrames(std::string* error) {
-    int64_t last = m_segmentStart + KeptFrames() - 1;
+    int64_t last = m_segmentStart + SegmentLength() - 1;
     if (m_lastVideoDts == AV_NOPTS_VALUE || m_lastVideoDts >= last) {
         return 0;
     }
@@ -338,9 +388,9 @@ int Joiner::CopyTrailingEmptyFrames(std::string* error) {
     return m_output.Write(empty.get(), error);
 }
 
-int Joiner::CopyAudioPacket(AVPacket* packet, std::string* error) {
-    AVRational in = m_audioIn->time_base;
-    AVRational out = m_audioOut->time_base;
+int Joiner::CopyAudioPacket(CopiedTrack& track, AVPacket* packet, std::string* error) {
+    AVRational in = track.in->time_base;
+    AVRational out = track.out->time_base;
     int64_t time = PacketTime(packet);
     if (time == AV_NOPTS_VALUE) {
         return 0;  // nowhere to put it
@@ -353,21 +403,30 @@ int Joiner::CopyAudioPacket(AVPacket* packet, std::string* error) {
     int64_t segmentFirst = av_rescale_q(m_segmentStart, m_frameBase, out);
     int64_t segmentEnd = av_rescale_q(m_segmentStart + KeptFrames(), m_frameBase, out);
     // Each input's audio stays inside its own place in the output: what lies before its first
-    // picture or after its last, or over the previous input's end, is left out.
-    if (middle < segmentFirst || middle >= segmentEnd ||
-        (m_lastAudioEnd != AV_NOPTS_VALUE && middle < m_lastAudioEnd)) {
+    // picture, or over the audio before, is left out. Copying an AVI's pictures too, its sound
+    // after the last picture stays (every whole frame is kept, and the next input's pictures
+    // follow it); otherwise the pictures' end is the input's end.
+    // An AVI's sound has no times of its own: each chunk follows the one before. So it goes
+    // on from the last one out.
+    bool continuous = std::strcmp(m_plan.muxer, "avi") == 0 && m_aviInput;
+    bool keepsTail = m_aviInput && m_plan.copyVideo;
+    bool overlaps = !continuous && track.lastEnd != AV_NOPTS_VALUE && middle < track.lastEnd;
+    if (middle < segmentFirst || (!keepsTail && middle >= segmentEnd) || overlaps) {
         return 0;
     }
-    if (m_lastAudioEnd != AV_NOPTS_VALUE && start < m_lastAudioEnd) {
-        start = m_lastAudioEnd;
+    if (track.lastEnd != AV_NOPTS_VALUE && (start < track.lastEnd || continuous)) {
+        start = track.lastEnd;
     }
     packet->pts = start;
     packet->dts = start;
     packet->duration = duration;
-    packet->stream_index = m_audioOut->index;
+    packet->stream_index = track.out->index;
     packet->pos = -1;
-    m_lastAudioEnd = start + duration;
-    m_copiedSamples = av_rescale_q(m_lastAudioEnd, out, AVRational{1, m_plan.sampleRate});
+    track.lastEnd = start + duration;
+    track.inThisInput = true;
+    if (&track == &m_tracks.front()) {
+        m_copiedSamples = av_rescale_q(track.lastEnd, out, AVRational{1, m_plan.sampleRate});
+    }
     return m_output.Write(packet, error);
 }
 
@@ -431,38 +490,111 @@ int Joiner::DecodeAudio(const AVPacket* packet, std::string* error) {
     return 0;
 }
 
-int Joiner::HandleAudio(AVPacket* packet, std::string* error) {
+int Joiner::AudioPacket(AVPacket* packet, std::string* error) {
     ++m_audioPackets;
     if (!m_plan.copyAudio) {
-        return DecodeAudio(packet, error);
+        return packet->stream_index == m_audioIn->index ? DecodeAudio(packet, error) : 0;
     }
+    for (CopiedTrack& track : m_tracks) {
+        if (track.index == packet->stream_index) {
+            return HandleCopiedAudio(track, packet, error);
+        }
+    }
+    return 0;
+}
+
+int Joiner::HandleCopiedAudio(CopiedTrack& track, AVPacket* packet, std::string* error) {
     if (!m_aviInput) {
-        return CopyAudioPacket(packet, error);
+        return CopyAudioPacket(track, packet, error);
     }
-    m_audioParsed = m_audioParsed || av_stream_get_parser(m_audioIn) != nullptr;
-    PacketPtr previous = std::move(m_heldAudio);
-    m_heldAudio.reset(av_packet_clone(packet));
-    if (m_heldAudio == nullptr) {
+    track.parsed = track.parsed || av_stream_get_parser(track.in) != nullptr;
+    PacketPtr previous = std::move(track.held);
+    track.held.reset(av_packet_clone(packet));
+    if (track.held == nullptr) {
         *error = "Out of memory reading the audio";
         return AVERROR(ENOMEM);
     }
-    return previous != nullptr ? CopyAudioPacket(previous.get(), error) : 0;
+    return previous != nullptr ? CopyAudioPacket(track, previous.get(), error) : 0;
 }
 
-// The input's last audio packet, once its end is known: left out when the file was cut off inside
-// it, so the copied audio ends at the input's last whole frame.
-int Joiner::CopyHeldAudio(const std::string& path, std::string* error) {
-    PacketPtr last = std::move(m_heldAudio);
+// A track's last audio packet, once the input's end is known: left out when it is only part of
+// a frame (the end of a cut-off file, or a writer that stopped inside the frame), so the copied
+// audio ends at the input's last whole frame and no decoder meets a broken frame at the seam.
+int Joiner::CopyHeldAudio(CopiedTrack& track, std::string* error) {
+    PacketPtr last = std::move(track.held);
     if (last == nullptr) {
         return 0;
     }
-    bool cutOff = m_watch->TruncatedPackets() > 0 || RiffFileCutShort(path);
     // Read without a parser, packets are the file's chunks, which the demuxer marks when cut off.
-    if (cutOff && m_audioParsed && !AudioPacketIsWholeFrame(m_audioIn->codecpar, last.get())) {
+    if (track.parsed && !AudioPacketIsWholeFrame(track.in->codecpar, last.get())) {
         ++m_cutPackets;
         return 0;
     }
-    return CopyAudioPacket(last.get(), error);
+    return CopyAudioPacket(track, last.get(), error);
+}
+
+// An AVI's sound has no times: where an input's sound ends before its pictures, the next input's
+// would start early, and more so at every such seam. Silence in the track's own codec fills up
+// to the pictures' end, to within half a frame of it (exactly for PCM).
+int Joiner::FillSilenceToPictures(CopiedTrack& track, std::string* error) {
+    if (track.lastEnd == AV_NOPTS_VALUE || track.in == nullptr) {
+        return 0;
+    }
+    AVRational out = track.out->time_base;
+    int64_t picturesEnd = av_rescale_q(m_segmentStart + KeptFrames(), m_frameBase, out);
+    const bool pcm = av_get_bits_per_sample(track.out->codecpar->codec_id) > 0;
+    // The muxer may count the track in its own units (an AVI: frames, or blocks): silence is
+    // measured in samples.
+    const AVRational sample{1, track.out->codecpar->sample_rate};
+    while (track.lastEnd < picturesEnd && sample.den > 0) {
+        int64_t missing = av_rescale_q(picturesEnd - track.lastEnd, out, sample);
+        if (pcm) {
+            track.silence = MakeSilentPacket(track.out->codecpar, missing, &track.silenceSamples);
+        } else if (!track.silenceTried) {
+            track.silenceTried = true;
+            track.silence = MakeSilentPacket(track.out->codecpar, 0, &track.silenceSamples);
+        }
+        if (track.silence == nullptr || track.silenceSamples <= 0 ||
+            (!pcm && missing < track.silenceSamples / 2)) {
+            return 0;  // what is left is less than half a frame, or FFmpeg cannot make it
+        }
+        int64_t duration = av_rescale_q(track.silenceSamples, sample, out);
+        if (duration <= 0) {
+            return 0;
+        }
+        PacketPtr packet(av_packet_clone(track.silence.get()));
+        if (packet == nullptr) {
+            *error = "Out of memory writing the audio";
+            return AVERROR(ENOMEM);
+        }
+        packet->pts = track.lastEnd;
+        packet->dts = track.lastEnd;
+        packet->duration = duration;
+        packet->stream_index = track.out->index;
+        packet->flags |= AV_PKT_FLAG_KEY;
+        track.lastEnd += duration;
+        int result = m_output.Write(packet.get(), error);
+        if (result < 0) {
+            return result;
+        }
+    }
+    return 0;
+}
+
+// Frames the current input's copied sound runs on past its last kept picture, to the nearest
+// frame: the next input then begins within half a frame of where the longest stream ends.
+int64_t Joiner::AudioOverhang() const {
+    int64_t overhang = 0;
+    for (const CopiedTrack& track : m_tracks) {
+        if (!track.inThisInput) {
+            continue;
+        }
+        AVRational out = track.out->time_base;
+        int64_t soundFrames =
+            av_rescale_q_rnd(track.lastEnd, out, m_frameBase, AV_ROUND_NEAR_INF) - m_segmentStart;
+        overhang = std::max(overhang, soundFrames - KeptFrames());
+    }
+    return overhang;
 }
 
 int Joiner::HandleVideo(AVPacket* packet, const std::string& path, std::string* error) {
@@ -512,6 +644,29 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     m_videoIn = context->streams[videoIndex];
     m_audioIn = audioIndex >= 0 ? context->streams[audioIndex] : nullptr;
     m_inputHasAudio = m_audioIn != nullptr;
+    // Copied tracks in the order the plan took them: the first input's best track, then its
+    // others in stream order, which every input holds alike.
+    for (size_t i = 0, next = 0; i < m_tracks.size(); ++i) {
+        CopiedTrack& track = m_tracks[i];
+        track.index = -1;
+        track.in = nullptr;
+        track.held.reset();
+        track.parsed = false;
+        track.inThisInput = false;
+        if (i == 0) {
+            track.index = audioIndex;
+        } else {
+            for (; next < context->nb_streams; ++next) {
+                if (static_cast<int>(next) != audioIndex &&
+                    context->streams[next]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+                    track.index = static_cast<int>(next++);
+                    break;
+                }
+            }
+        }
+        track.in = track.index >= 0 ? context->streams[track.index] : nullptr;
+    }
+    m_overhangFrames = 0;
     m_base = AV_NOPTS_VALUE;
     m_audioPackets = 0;
     m_audioBlocks = 0;
@@ -521,8 +676,6 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     m_aviInput = std::string(context->iformat->name) == "avi";
     m_holdLastPicture = !m_aviInput && !m_plan.copyVideo;
     m_heldPicture.reset();
-    m_heldAudio.reset();
-    m_audioParsed = false;
     m_watch = std::make_unique<InputLogWatch>(context);
     m_cutPackets = 0;
     m_damagedPictures = 0;
@@ -543,7 +696,7 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
         bool sameCount = m_segmentFrames == input.scan.frameCount;
         m_video.BeginInput(sameCount ? outRate : input.scan.frameRate, m_segmentFrames);
     }
-    if (!m_plan.copyAudio) {
+    if (m_plan.audio && !m_plan.copyAudio) {
         int64_t first = av_rescale_q(m_segmentStart, m_frameBase, AVRational{1, m_plan.sampleRate});
         int64_t end = av_rescale_q(m_segmentStart + m_segmentFrames, m_frameBase,
                                    AVRational{1, m_plan.sampleRate});
@@ -562,8 +715,9 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     while (!Stopped() && (result = av_read_frame(context, packet.get())) >= 0) {
         std::unique_ptr<AVPacket, void (*)(AVPacket*)> unref(
             packet.get(), [](AVPacket* p) { av_packet_unref(p); });
+        bool audioPacket = IsAudioTrack(packet->stream_index);
         if (m_aviInput && (packet->flags & AV_PKT_FLAG_CORRUPT) != 0 &&
-            (packet->stream_index == videoIndex || packet->stream_index == audioIndex)) {
+            (packet->stream_index == videoIndex || audioPacket)) {
             ++m_cutPackets;  // the end of the file took the rest of it
             continue;
         }
@@ -578,7 +732,7 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
                     m_base = 0;
                 }
                 for (PacketPtr& held : pending) {
-                    result = HandleAudio(held.get(), error);
+                    result = AudioPacket(held.get(), error);
                     if (result < 0) {
                         return result;
                     }
@@ -599,14 +753,14 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
             if (result < 0) {
                 return result;
             }
-        } else if (packet->stream_index == audioIndex) {
+        } else if (audioPacket) {
             if (m_base == AV_NOPTS_VALUE) {
                 if (pending.size() < kMaxPendingAudio) {
                     pending.emplace_back(av_packet_clone(packet.get()));
                 }
                 continue;
             }
-            result = HandleAudio(packet.get(), error);
+            result = AudioPacket(packet.get(), error);
             if (result < 0) {
                 return result;
             }
@@ -636,11 +790,17 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
             }
         }
     }
-    result = CopyHeldAudio(input.path, error);
-    if (result < 0) {
-        return result;
+    for (CopiedTrack& track : m_tracks) {
+        result = CopyHeldAudio(track, error);
+        if (result >= 0 && m_aviInput && std::strcmp(m_plan.muxer, "avi") == 0) {
+            result = FillSilenceToPictures(track, error);
+        }
+        if (result < 0) {
+            return result;
+        }
     }
     if (m_plan.copyVideo && m_aviInput) {
+        m_overhangFrames = AudioOverhang();
         result = CopyTrailingEmptyFrames(error);
         if (result < 0) {
             return result;
@@ -655,7 +815,7 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
             return result;
         }
     }
-    if (!m_plan.copyAudio) {
+    if (m_plan.audio && !m_plan.copyAudio) {
         if (m_audioDecoder != nullptr) {
             result = DecodeAudio(nullptr, error);
             if (result < 0) {
@@ -675,8 +835,8 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     m_watch.reset();
     m_videoDecoder.reset();
     m_audioDecoder.reset();
-    RecordInputTime(m_segmentStart, KeptFrames());
-    m_segmentStart += KeptFrames();
+    RecordInputTime(m_segmentStart, SegmentLength());
+    m_segmentStart += SegmentLength();
     m_framesLeftOut += m_segmentFrames - KeptFrames();
     m_leadFilter = LeadingPictureFilter{};
     if (m_plan.copyVideo) {
@@ -725,7 +885,11 @@ int Joiner::Run(std::string* error) {
     }
     result = MakeOutputPlan(m_settings, inputs, &m_plan, error);
     if (result >= 0) {
-        result = SetUpOutput(firstVideo.get(), firstAudio.get(), error);
+        std::vector<const AVCodecParameters*> moreAudio;
+        for (size_t i = 0; i < m_plan.moreAudioTracks; ++i) {
+            moreAudio.push_back(inputs.front().moreAudio[i].get());
+        }
+        result = SetUpOutput(firstVideo.get(), firstAudio.get(), moreAudio, error);
     }
     for (size_t i = 0; result >= 0 && i < inputs.size() && !Stopped(); ++i) {
         m_inputIndex = i;
@@ -738,7 +902,7 @@ int Joiner::Run(std::string* error) {
     if (result >= 0 && !m_plan.copyVideo) {
         result = m_video.Flush(error);
     }
-    if (result >= 0 && !m_plan.copyAudio) {
+    if (result >= 0 && m_plan.audio && !m_plan.copyAudio) {
         result = m_audio.Flush(error);
     }
     if (result >= 0) {

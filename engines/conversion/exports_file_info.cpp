@@ -13,9 +13,10 @@ extern "C" {
 
 #include "engines/conversion/ffmpeg_loader.h"
 #include "engines/conversion/input_open.h"
+#include "engines/conversion/mcl.h"
 #include "engines/conversion/mcl_exports.h"
 #include "engines/conversion/media_scan.h"
-#include "engines/conversion/mcl.h"
+#include "engines/conversion/output_plan.h"
 
 namespace {
 
@@ -41,9 +42,8 @@ uint32_t FourccCase(uint32_t fourcc, int (*change)(int)) {
 
 // The codec FFmpeg's AVI tables give a FourCC, tried as written, in capitals and in small letters.
 AVCodecID CodecOfFourcc(uint32_t fourcc) {
-    const AVCodecTag* const tables[] = {avformat_get_riff_video_tags(), nullptr};
     for (uint32_t tag : {fourcc, FourccCase(fourcc, ::toupper), FourccCase(fourcc, ::tolower)}) {
-        AVCodecID id = av_codec_get_id(tables, tag);
+        AVCodecID id = AviVideoCodecOf(tag);
         if (id != AV_CODEC_ID_NONE) {
             return id;
         }

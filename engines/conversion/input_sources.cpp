@@ -94,6 +94,19 @@ int ReadInputFacts(const std::vector<std::string>& paths, std::vector<InputFacts
                 }
             }
         }
+        for (unsigned i = 0; audio >= 0 && i < context->nb_streams; ++i) {
+            const AVCodecParameters* own = context->streams[i]->codecpar;
+            if (static_cast<int>(i) == audio || own->codec_type != AVMEDIA_TYPE_AUDIO) {
+                continue;
+            }
+            std::shared_ptr<AVCodecParameters> copy(
+                avcodec_parameters_alloc(),
+                [](AVCodecParameters* p) { avcodec_parameters_free(&p); });
+            if (copy == nullptr || avcodec_parameters_copy(copy.get(), own) < 0) {
+                break;  // out of memory: the further tracks are not copied
+            }
+            input.moreAudio.push_back(copy);
+        }
         CloseMediaInput(&context);
         if (!input.hasVideo) {
             *error = "The file " + path + " has no video to join.";

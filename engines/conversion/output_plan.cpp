@@ -5,6 +5,7 @@ extern "C" {
 #include <libavformat/avformat.h>
 }
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -77,7 +78,41 @@ bool CarriesAudio(const OutputPlan& plan, const InputFacts& first) {
     }
 }
 
+bool SameAudio(const AVCodecParameters& a, const AVCodecParameters& b) {
+    return a.codec_id == b.codec_id && a.sample_rate == b.sample_rate &&
+           a.ch_layout.nb_channels == b.ch_layout.nb_channels;
+}
+
+// How many of the first input's further audio tracks every input holds alike, and an AVI can
+// carry, so that each is copied as its own track.
+size_t MatchingMoreAudio(const std::vector<InputFacts>& inputs) {
+    const InputFacts& first = inputs.front();
+    const AVOutputFormat* avi = av_guess_format("avi", nullptr, nullptr);
+    size_t count = first.moreAudio.size();
+    for (size_t track = 0; track < count; ++track) {
+        const AVCodecParameters& own = *first.moreAudio[track];
+        bool carried =
+            avi != nullptr && avformat_query_codec(avi, own.codec_id, FF_COMPLIANCE_NORMAL) == 1;
+        for (const InputFacts& input : inputs) {
+            carried = carried && track < input.moreAudio.size() &&
+                      SameAudio(*input.moreAudio[track], own);
+        }
+        if (!carried) {
+            return track;
+        }
+    }
+    return count;
+}
+
 }  // namespace
+
+AVCodecID AviVideoCodecOf(uint32_t fourcc) {
+    if (fourcc == kUncompressedRgbFourcc) {
+        return AV_CODEC_ID_RAWVIDEO;
+    }
+    AVCodecTag const* const tags[] = {avformat_get_riff_video_tags(), nullptr};
+    return av_codec_get_id(tags, fourcc);
+}
 
 AVRational FrameRateFraction(double rate) {
     if (rate <= 0.0) {
@@ -116,8 +151,7 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
 
     int videoKbps = settings.videoKbps;
     if (settings.kind == OutputKind::kAvi) {
-        AVCodecTag const* const tags[] = {avformat_get_riff_video_tags(), nullptr};
-        plan->videoCodec = av_codec_get_id(tags, settings.aviFourcc);
+        plan->videoCodec = AviVideoCodecOf(settings.aviFourcc);
         if (plan->videoCodec == AV_CODEC_ID_NONE ||
             avcodec_find_encoder(plan->videoCodec) == nullptr) {
             char text[AV_FOURCC_MAX_STRING_SIZE] = {};
@@ -127,6 +161,9 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
         }
         plan->muxer = "avi";
         plan->videoTag = settings.aviFourcc;
+        if (settings.aviFourcc == kUncompressedRgbFourcc) {
+            plan->videoTag = 0;
+        }
         plan->audioCodec = AV_CODEC_ID_MP3;
         plan->videoBitRate = 1000LL * (videoKbps > 0 ? videoKbps : kDefaultAviVideoKbps);
         plan->gopSize = 12;
@@ -225,6 +262,11 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
     }
     if (plan->copyAudio && !CarriesAudio(*plan, first)) {
         plan->copyAudio = false;
+    }
+    plan->audio = std::any_of(inputs.begin(), inputs.end(),
+                              [](const InputFacts& input) { return input.hasAudio; });
+    if (plan->copyAudio && std::strcmp(plan->muxer, "avi") == 0) {
+        plan->moreAudioTracks = MatchingMoreAudio(inputs);
     }
     if (plan->copyAudio) {
         plan->audioCodec = first.audioCodec;

@@ -3,11 +3,13 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 extern "C" {
 #include <libavcodec/codec_id.h>
+#include <libavcodec/codec_par.h>
 #include <libavutil/rational.h>
 }
 
@@ -29,6 +31,8 @@ struct InputFacts {
     AVCodecID audioCodec = AV_CODEC_ID_NONE;
     int sampleRate = 0;
     int channels = 0;
+    // An AVI's further audio tracks (dual-audio releases), in stream order: their parameters.
+    std::vector<std::shared_ptr<const AVCodecParameters>> moreAudio;
 };
 
 struct OutputPlan {
@@ -47,6 +51,8 @@ struct OutputPlan {
     int gopSize = 12;
     AVCodecID audioCodec = AV_CODEC_ID_NONE;
     bool copyAudio = false;
+    bool audio = true;           // false: no input has sound, and the output gets none either
+    size_t moreAudioTracks = 0;  // copied tracks after the first, which every input holds alike
     int64_t audioBitRate = 0;
     int sampleRate = 44100;
     int channels = 2;
@@ -58,6 +64,11 @@ struct OutputPlan {
 // The frame rate as a fraction: common rates exactly (29.97 -> 30000/1001), others as the
 // closest fraction with a denominator the AVI and MPEG-4 time bases can hold.
 AVRational FrameRateFraction(double rate);
+
+// The codec an AVI FourCC names. 'DIB ' is the name Video for Windows gives uncompressed RGB,
+// which a file's headers write as no FourCC at all.
+constexpr uint32_t kUncompressedRgbFourcc = 0x20424944;  // 'DIB '
+AVCodecID AviVideoCodecOf(uint32_t fourcc);
 
 // Works out the plan from the settings and the inputs; 0, or an error code with a readable
 // reason.

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <regex>
+#include <set>
 #include <sstream>
 
 #include "engines/conversion/ffmpeg_log.h"
@@ -198,13 +199,18 @@ TEST_F(DamagedInputs, ACutInsideAnAudioFrameEndsTheCopiedAudioAtTheFrameBefore) 
     EXPECT_EQ(StreamEntry(out, "a:0", "codec_name"), "mp3");
     EXPECT_EQ(DecodeErrors(out), "");
     ExpectCutAviTold(run.inputWarnings[0], 6.0);
-    // Every audio packet of the output is one of the input's whole frames.
+    // Every audio packet of the output is one of the input's whole frames, or the one frame of
+    // silence that fills where the cut took the sound from under the last pictures.
     std::vector<std::string> copied = kjtest::PacketHashes(out, "a:0");
     EXPECT_GT(copied.size(), own.size());
+    std::set<std::string> fillers;
     for (const std::string& hash : copied) {
         EXPECT_NE(hash, remainder);
-        EXPECT_NE(std::find(own.begin(), own.end(), hash), own.end()) << hash;
+        if (std::find(own.begin(), own.end(), hash) == own.end()) {
+            fillers.insert(hash);
+        }
     }
+    EXPECT_LE(fillers.size(), 1u);
 }
 
 TEST_F(DamagedInputs, ACutAviIsReencodedUpToItsLastWholePicture) {
@@ -284,8 +290,8 @@ TEST_F(SparseAvi, ACopyJoinKeepsEveryInputsEmptyEntriesAndLength) {
     EXPECT_EQ(kjtest::CountPackets(out, "v:0"), 3 * kjtest::CountPackets(a, "v:0"));
     EXPECT_NEAR(Entries(out), 3 * entries, 1.5);
     EXPECT_NEAR(FormatDuration(out), 3 * entries / 15.0, 2.0 / 15.0);
-    // The silence made for the missing audio lasts as long.
-    EXPECT_NEAR(Number(StreamEntry(out, "a:0", "duration")), 3 * entries / 15.0, 0.1);
+    // A list without sound stays without.
+    EXPECT_EQ(StreamEntry(out, "a:0", "codec_name"), "");
     EXPECT_EQ(run.totalFrames, static_cast<int32_t>(3 * entries));
     for (const std::string& warning : run.inputWarnings) {
         EXPECT_EQ(warning, "");
@@ -374,7 +380,7 @@ TEST_F(SparseAvi, ReencodedEachEmptyEntryRepeatsThePictureBefore) {
     EXPECT_EQ(DecodeErrors(out), "");
     double entries = Entries(a);
     EXPECT_NEAR(FormatDuration(out), 2 * entries / 15.0 + 1.0, 2.0 / 15.0);
-    EXPECT_NEAR(Number(StreamEntry(out, "a:0", "duration")), 2 * entries / 15.0 + 1.0, 0.12);
+    EXPECT_EQ(StreamEntry(out, "a:0", "codec_name"), "");  // no sound in, none out
     // Frame k of each input shows its picture 7 * floor(k / 7), whose luma was 4 times its
     // number.
     std::vector<double> luma = PictureLuma(out);
