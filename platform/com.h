@@ -210,17 +210,6 @@ using ComObject = ComObjectWith<ComLifetime::kLastRelease, Interfaces...>;
 template <class... Interfaces>
 using OwnedComObject = ComObjectWith<ComLifetime::kOwner, Interfaces...>;
 
-// Thread-safe reference count for objects that are destroyed by their last Release.
-class RefCount {
-public:
-    ULONG Increment() { return ++m_count; }
-    ULONG Decrement() { return --m_count; }
-    ULONG Value() const { return m_count.load(); }
-
-private:
-    std::atomic<ULONG> m_count{1};
-};
-
 // Releases an interface pointer and clears it.
 template <typename T>
 void SafeRelease(T*& p) {
