@@ -12,19 +12,21 @@ class IShape : public IUnknown {
 public:
     virtual int Corners() = 0;
 };
+constexpr IID IID_IShape = GuidFromString("0B1C2D3E-0000-4000-8000-000000000001");
+
 class ISquare : public IShape {
 public:
     virtual int Side() = 0;
 };
+constexpr IID IID_ISquare = GuidFromString("0B1C2D3E-0000-4000-8000-000000000002");
+
 class IColour : public IUnknown {
 public:
     virtual int Rgb() = 0;
 };
-class IUnused : public IUnknown {};
-
-constexpr IID IID_IShape = GuidFromString("0B1C2D3E-0000-4000-8000-000000000001");
-constexpr IID IID_ISquare = GuidFromString("0B1C2D3E-0000-4000-8000-000000000002");
 constexpr IID IID_IColour = GuidFromString("0B1C2D3E-0000-4000-8000-000000000003");
+
+// Asked for, but implemented by nothing here.
 constexpr IID IID_IUnused = GuidFromString("0B1C2D3E-0000-4000-8000-000000000004");
 
 }  // namespace
@@ -39,8 +41,6 @@ struct InterfaceBase<ISquare> {
 };
 template <>
 inline constexpr const IID* kInterfaceId<IColour> = &IID_IColour;
-template <>
-inline constexpr const IID* kInterfaceId<IUnused> = &IID_IUnused;
 
 namespace {
 
