@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <type_traits>
 
 using HRESULT = int32_t;
 using ULONG = uint32_t;
@@ -116,16 +117,98 @@ protected:
     virtual ~IUnknown() = default;
 };
 
-// Thread-safe reference count for objects that are destroyed by their last Release.
-class RefCount {
+// The id an interface answers to in QueryInterface. Each interface header names it beside the
+// interface's IID: template <> inline constexpr const IID* kInterfaceId<IFoo> = &IID_IFoo;
+template <class Interface>
+inline constexpr const IID* kInterfaceId = nullptr;
+template <>
+inline constexpr const IID* kInterfaceId<IUnknown> = &IID_IUnknown;
+
+// An interface that extends another one also answers the other's id: specialised for those.
+template <class Interface>
+struct InterfaceBase {
+    using type = IUnknown;
+};
+
+// Who ends a reference-counted object's life.
+enum class ComLifetime {
+    kLastRelease,  // the last Release deletes it (made with new, count starts at one)
+    kOwner,        // its owner does (on the stack or a member); Release only counts
+};
+
+namespace com_detail {
+template <class Interface>
+constexpr bool Answers(REFIID riid) {
+    if constexpr (std::is_same_v<Interface, IUnknown>) {
+        return false;
+    } else {
+        static_assert(kInterfaceId<Interface> != nullptr, "the interface has no kInterfaceId");
+        return riid == *kInterfaceId<Interface> ||
+               Answers<typename InterfaceBase<Interface>::type>(riid);
+    }
+}
+template <class First, class...>
+struct FirstOf {
+    using type = First;
+};
+}  // namespace com_detail
+
+// The reference count and QueryInterface of an object that implements `Interfaces`: it answers
+// IID_IUnknown (as its first interface), each listed interface's id and the ids of the
+// interfaces those extend, handing out an added reference; any other id is E_NOINTERFACE.
+// An object that offers more (another object's interface) overrides QueryInterface and asks
+// this one first.
+template <ComLifetime Lifetime, class... Interfaces>
+class ComObjectWith : public Interfaces... {
 public:
-    ULONG Increment() { return ++m_count; }
-    ULONG Decrement() { return --m_count; }
-    ULONG Value() const { return m_count.load(); }
+    HRESULT QueryInterface(REFIID riid, void** ppv) override {
+        if (ppv == nullptr) {
+            return E_POINTER;
+        }
+        *ppv = nullptr;
+        using First = typename com_detail::FirstOf<Interfaces...>::type;
+        if (riid == IID_IUnknown) {
+            *ppv = static_cast<First*>(this);
+        } else {
+            // The first listed interface that answers hands out its own pointer.
+            (void)((com_detail::Answers<Interfaces>(riid) &&
+                    (*ppv = static_cast<Interfaces*>(this), true)) ||
+                   ...);
+        }
+        if (*ppv == nullptr) {
+            return E_NOINTERFACE;
+        }
+        AddRef();
+        return S_OK;
+    }
+    ULONG AddRef() override { return ++m_refs; }
+    ULONG Release() override {
+        ULONG left = --m_refs;
+        if constexpr (Lifetime == ComLifetime::kLastRelease) {
+            if (left == 0) {
+                delete this;
+            }
+        }
+        return left;
+    }
+
+    // The references held now, for tests.
+    ULONG ReferencesForTest() const { return m_refs.load(); }
+
+protected:
+    ComObjectWith() = default;
+    ~ComObjectWith() override = default;
 
 private:
-    std::atomic<ULONG> m_count{1};
+    std::atomic<ULONG> m_refs{1};
 };
+
+// Made with new and deleted by its last Release.
+template <class... Interfaces>
+using ComObject = ComObjectWith<ComLifetime::kLastRelease, Interfaces...>;
+// Owned by whoever made it; Release never deletes it.
+template <class... Interfaces>
+using OwnedComObject = ComObjectWith<ComLifetime::kOwner, Interfaces...>;
 
 // Releases an interface pointer and clears it.
 template <typename T>

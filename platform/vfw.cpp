@@ -129,30 +129,9 @@ HRESULT ReadHeaderList(const AviFileReadAt& readAt, std::vector<uint8_t>& body) 
     return AVIERR_BADFORMAT;
 }
 
-class AviStream final : public IAVIStream {
+class AviStream final : public ComObject<IAVIStream> {
 public:
     explicit AviStream(const AVISTREAMINFOA& info) : m_info(info) {}
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IAVIStream) {
-            AddRef();
-            *ppv = static_cast<IAVIStream*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return m_refs.Increment(); }
-    ULONG Release() override {
-        ULONG left = m_refs.Decrement();
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
 
     HRESULT Info(AVISTREAMINFOA* info, LONG size) override {
         if (info == nullptr || size < 0) {
@@ -165,34 +144,12 @@ public:
     }
 
 private:
-    RefCount m_refs;
     AVISTREAMINFOA m_info;
 };
 
-class AviFile final : public IAVIFile {
+class AviFile final : public ComObject<IAVIFile> {
 public:
     explicit AviFile(std::vector<AVISTREAMINFOA> streams) : m_streams(std::move(streams)) {}
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (ppv == nullptr) {
-            return E_POINTER;
-        }
-        if (riid == IID_IUnknown || riid == IID_IAVIFile) {
-            AddRef();
-            *ppv = static_cast<IAVIFile*>(this);
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return m_refs.Increment(); }
-    ULONG Release() override {
-        ULONG left = m_refs.Decrement();
-        if (left == 0) {
-            delete this;
-        }
-        return left;
-    }
 
     HRESULT GetStream(IAVIStream** stream, DWORD fccType, LONG index) override {
         if (stream == nullptr) {
@@ -216,7 +173,6 @@ public:
     }
 
 private:
-    RefCount m_refs;
     std::vector<AVISTREAMINFOA> m_streams;
 };
 

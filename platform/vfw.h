@@ -109,6 +109,11 @@ public:
     virtual HRESULT GetStream(IAVIStream** stream, DWORD fccType, LONG index) = 0;
 };
 
+template <>
+inline constexpr const IID* kInterfaceId<IAVIStream> = &IID_IAVIStream;
+template <>
+inline constexpr const IID* kInterfaceId<IAVIFile> = &IID_IAVIFile;
+
 using PAVIFILE = IAVIFile*;
 using PAVISTREAM = IAVIStream*;
 

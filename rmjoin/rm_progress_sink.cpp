@@ -3,27 +3,6 @@
 #include "job/job_state.h"
 #include "rmjoin/rm_join.h"
 
-HRESULT RmProgressSink::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    if (riid == IID_IRMAEditProgressSink || riid == IID_IUnknown) {
-        *ppv = static_cast<IRMAEditProgressSink*>(this);
-        AddRef();
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
-ULONG RmProgressSink::AddRef() {
-    return m_refs.Increment();
-}
-
-ULONG RmProgressSink::Release() {
-    return m_refs.Decrement();
-}
-
 HRESULT RmProgressSink::OnProgress(uint32_t percent) {
     RmNotifyProgress(m_host, percent);
     return g_stopRequested.load() != 0 ? E_ABORT : S_OK;

@@ -6,24 +6,17 @@
 
 class JoinHost;
 
-class RmProgressSink final : public IRMAEditProgressSink {
+// Lives on the stack of the join that made it: Release never destroys it.
+class RmProgressSink final : public OwnedComObject<IRMAEditProgressSink> {
 public:
     explicit RmProgressSink(JoinHost& host) : m_host(host) {}
     virtual ~RmProgressSink() = default;
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    // Never destroys the sink: it lives on the stack of the join that made it.
-    ULONG Release() override;
 
     // Fails with E_ABORT once the user has asked the job to stop, which ends the edit's run.
     HRESULT OnProgress(uint32_t percent) override;
     HRESULT OnStarted() override;
     HRESULT OnCompleted() override;
 
-    ULONG RefCountForTest() const { return m_refs.Value(); }
-
 private:
     JoinHost& m_host;
-    RefCount m_refs;
 };

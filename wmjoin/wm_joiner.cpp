@@ -51,28 +51,6 @@ CWMJoiner::~CWMJoiner() {
     m_strMessage.clear();
 }
 
-HRESULT CWMJoiner::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    if (riid == IID_IWMReaderCallback) {
-        *ppv = static_cast<IWMReaderCallback*>(this);
-    } else if (riid == IID_IWMReaderCallbackAdvanced) {
-        *ppv = static_cast<IWMReaderCallbackAdvanced*>(this);
-    } else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG CWMJoiner::Release() {
-    // The owner keeps its first reference and destroys the joiner itself.
-    ULONG count = m_refCount.Decrement();
-    return count;
-}
-
 HRESULT CWMJoiner::Show(HRESULT hr, const std::string& line) {
     // After a stop by the user the failures that follow are expected: say nothing.
     if (g_stopRequested.load() == 0) {

@@ -18,17 +18,13 @@
 
 class JoinHost;
 
-class CWMJoiner : public IWMReaderCallback, public IWMReaderCallbackAdvanced {
+// The owner destroys the joiner itself; the readers' references never do.
+class CWMJoiner : public OwnedComObject<IWMReaderCallback, IWMReaderCallbackAdvanced> {
 public:
     explicit CWMJoiner(JoinHost& host);
     virtual ~CWMJoiner();
     CWMJoiner(const CWMJoiner&) = delete;
     CWMJoiner& operator=(const CWMJoiner&) = delete;
-
-    // IUnknown. The owner's first reference is never released: it destroys the joiner itself.
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override { return m_refCount.Increment(); }
-    ULONG Release() override;
 
     // Set-up.
     HRESULT Init(int inputCount);
@@ -223,7 +219,6 @@ private:
     std::vector<std::wstring> m_inputPaths;  // per input, as opened
     std::string m_lastLine;
     std::string m_strTrace;  // the last sample's trace line (kept for debugging, not shown)
-    RefCount m_refCount;
 };
 
 // A time moved by a signed shift; one that would come before 0 stays at 0.

@@ -23,12 +23,9 @@ Editor::~Editor() {
 }
 
 HRESULT Editor::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IWMMetadataEditor) {
-        return Hand(static_cast<IWMMetadataEditor*>(this), ppv);
+    HRESULT hr = ComObjectWith::QueryInterface(riid, ppv);
+    if (hr != E_NOINTERFACE) {
+        return hr;
     }
     std::lock_guard lock(m_mutex);
     if ((riid == IID_IWMHeaderInfo || riid == IID_IWMHeaderInfo2 || riid == IID_IWMHeaderInfo3) &&
@@ -36,14 +33,6 @@ HRESULT Editor::QueryInterface(REFIID riid, void** ppv) {
         return m_headerInfo->QueryInterface(riid, ppv);
     }
     return E_NOINTERFACE;
-}
-
-ULONG Editor::Release() {
-    ULONG n = m_ref.Decrement();
-    if (n == 0) {
-        delete this;
-    }
-    return n;
 }
 
 void Editor::CloseLocked() {

@@ -15,13 +15,12 @@ namespace asf {
 
 class HeaderInfo;
 
-class Editor final : public IWMMetadataEditor {
+class Editor final : public ComObject<IWMMetadataEditor> {
 public:
     Editor() = default;
 
+    // Also hands out the header (and profile) objects of the open file.
     HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override { return m_ref.Increment(); }
-    ULONG Release() override;
 
     HRESULT Open(LPCWSTR pwszFilename) override;
     HRESULT Close() override;
@@ -33,7 +32,6 @@ private:
     HRESULT RewriteLocked(const Bytes& newHeader);
     void CloseLocked();
 
-    RefCount m_ref;
     std::mutex m_mutex;
     std::string m_path;
     AsfSource m_source;

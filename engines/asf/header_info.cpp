@@ -169,26 +169,6 @@ std::vector<Attribute> ComputedAttributes(const Header& h, uint64_t fileSize, bo
 HeaderInfo::HeaderInfo(Metadata metadata, std::vector<Attribute> computed, HeaderInfoPolicy policy)
     : m_metadata(std::move(metadata)), m_computed(std::move(computed)), m_policy(policy) {}
 
-HRESULT HeaderInfo::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IWMHeaderInfo || riid == IID_IWMHeaderInfo2 ||
-        riid == IID_IWMHeaderInfo3) {
-        return Hand(static_cast<IWMHeaderInfo3*>(this), ppv);
-    }
-    return E_NOINTERFACE;
-}
-
-ULONG HeaderInfo::Release() {
-    ULONG n = m_ref.Decrement();
-    if (n == 0) {
-        delete this;
-    }
-    return n;
-}
-
 Metadata HeaderInfo::Snapshot() const {
     std::lock_guard lock(m_mutex);
     return m_metadata;

@@ -15,13 +15,9 @@ struct HeaderInfoPolicy {
     bool markersNotImplemented = false;  // the writer: markers go in through an editor
 };
 
-class HeaderInfo final : public IWMHeaderInfo3 {
+class HeaderInfo final : public ComObject<IWMHeaderInfo3> {
 public:
     HeaderInfo(Metadata metadata, std::vector<Attribute> computed, HeaderInfoPolicy policy);
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override { return m_ref.Increment(); }
-    ULONG Release() override;
 
     // The owner's view.
     Metadata Snapshot() const;
@@ -75,7 +71,6 @@ private:
     std::vector<size_t> StoredOf(WORD stream) const;
     bool IsComputed(const std::u16string& name) const;
 
-    RefCount m_ref;
     mutable std::mutex m_mutex;
     Metadata m_metadata;
     std::vector<Attribute> m_computed;

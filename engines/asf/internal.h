@@ -37,12 +37,11 @@ public:
     virtual const ObjectBytes& SampleBytes() const = 0;
 };
 
-// Small helper for the QueryInterface of objects with a single COM identity.
-template <typename T>
-HRESULT Hand(T* object, void** ppv) {
-    object->AddRef();
-    *ppv = object;
-    return S_OK;
-}
-
 }  // namespace asf
+
+template <>
+inline constexpr const IID* kInterfaceId<asf::IAsfProfileData> = &asf::IID_IAsfProfileData;
+template <>
+inline constexpr const IID* kInterfaceId<asf::IAsfSampleExtension> = &asf::IID_IAsfSampleExtension;
+template <>
+inline constexpr const IID* kInterfaceId<asf::IAsfSampleData> = &asf::IID_IAsfSampleData;

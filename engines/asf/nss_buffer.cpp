@@ -9,31 +9,6 @@ NssBuffer::NssBuffer(ObjectBytes data, Bytes extension)
     m_length = static_cast<DWORD>(m_data.size());
 }
 
-HRESULT NssBuffer::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_INSSBuffer) {
-        return Hand(static_cast<INSSBuffer*>(this), ppv);
-    }
-    if (riid == IID_IAsfSampleExtension) {
-        return Hand(static_cast<IAsfSampleExtension*>(this), ppv);
-    }
-    if (riid == IID_IAsfSampleData) {
-        return Hand(static_cast<IAsfSampleData*>(this), ppv);
-    }
-    return E_NOINTERFACE;
-}
-
-ULONG NssBuffer::Release() {
-    ULONG n = m_ref.Decrement();
-    if (n == 0) {
-        delete this;
-    }
-    return n;
-}
-
 HRESULT NssBuffer::GetLength(DWORD* pdwLength) {
     if (pdwLength == nullptr) {
         return E_POINTER;

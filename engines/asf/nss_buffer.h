@@ -5,14 +5,10 @@
 
 namespace asf {
 
-class NssBuffer final : public INSSBuffer, public IAsfSampleExtension, public IAsfSampleData {
+class NssBuffer final : public ComObject<INSSBuffer, IAsfSampleExtension, IAsfSampleData> {
 public:
     explicit NssBuffer(DWORD capacity);
     NssBuffer(ObjectBytes data, Bytes extension);
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override { return m_ref.Increment(); }
-    ULONG Release() override;
 
     HRESULT GetLength(DWORD* pdwLength) override;
     HRESULT SetLength(DWORD dwLength) override;
@@ -26,7 +22,6 @@ public:
 private:
     ~NssBuffer() override = default;
 
-    RefCount m_ref;
     // size() is the capacity; the bytes are gathered into one piece when someone asks for a
     // pointer to them.
     ObjectBytes m_data;

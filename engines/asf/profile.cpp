@@ -140,31 +140,6 @@ ProfileData ProfileFromHeader(const Header& h) {
 
 StreamConfig::StreamConfig(ProfileStream stream) : m_stream(std::move(stream)) {}
 
-HRESULT StreamConfig::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IWMStreamConfig) {
-        return Hand(static_cast<IWMStreamConfig*>(this), ppv);
-    }
-    if (riid == IID_IWMMediaProps) {
-        return Hand(static_cast<IWMMediaProps*>(this), ppv);
-    }
-    if (riid == IID_IWMPropertyVault) {
-        return Hand(static_cast<IWMPropertyVault*>(this), ppv);
-    }
-    return E_NOINTERFACE;
-}
-
-ULONG StreamConfig::Release() {
-    ULONG n = m_ref.Decrement();
-    if (n == 0) {
-        delete this;
-    }
-    return n;
-}
-
 HRESULT StreamConfig::GetStreamType(GUID* pguidStreamType) {
     if (pguidStreamType == nullptr) {
         return E_POINTER;
@@ -363,28 +338,6 @@ HRESULT StreamConfig::Clear() {
 // ---- Profile ----
 
 Profile::Profile(ProfileData data) : m_data(std::move(data)) {}
-
-HRESULT Profile::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IWMProfile) {
-        return Hand(static_cast<IWMProfile*>(this), ppv);
-    }
-    if (riid == IID_IAsfProfileData) {
-        return Hand(static_cast<IAsfProfileData*>(this), ppv);
-    }
-    return E_NOINTERFACE;
-}
-
-ULONG Profile::Release() {
-    ULONG n = m_ref.Decrement();
-    if (n == 0) {
-        delete this;
-    }
-    return n;
-}
 
 ProfileData Profile::Snapshot() const {
     std::lock_guard lock(m_mutex);

@@ -50,14 +50,10 @@ ProfileData ProfileFromHeader(const Header& header);
 uint32_t StreamBitrate(const StreamInfo& stream);
 
 // The stream configuration objects: a copy of one profile stream.
-class StreamConfig final : public IWMStreamConfig, public IWMMediaProps, public IWMPropertyVault {
+class StreamConfig final : public ComObject<IWMStreamConfig, IWMMediaProps, IWMPropertyVault> {
 public:
     explicit StreamConfig(ProfileStream stream);
     const ProfileStream& Stream() const { return m_stream; }
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override { return m_ref.Increment(); }
-    ULONG Release() override;
 
     // IWMStreamConfig
     HRESULT GetStreamType(GUID* pguidStreamType) override;
@@ -91,18 +87,13 @@ public:
 private:
     ~StreamConfig() override = default;
 
-    RefCount m_ref;
     std::mutex m_mutex;
     ProfileStream m_stream;
 };
 
-class Profile final : public IWMProfile, public IAsfProfileData {
+class Profile final : public ComObject<IWMProfile, IAsfProfileData> {
 public:
     explicit Profile(ProfileData data);
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override { return m_ref.Increment(); }
-    ULONG Release() override;
 
     ProfileData Snapshot() const override;
 
@@ -129,7 +120,6 @@ private:
     ~Profile() override = default;
     StreamConfig* ConfigOf(IWMStreamConfig* config) const;
 
-    RefCount m_ref;
     mutable std::mutex m_mutex;
     ProfileData m_data;
 };

@@ -38,18 +38,9 @@ Reader::~Reader() {
 }
 
 HRESULT Reader::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IWMReader) {
-        return Hand(static_cast<IWMReader*>(this), ppv);
-    }
-    if (riid == IID_IWMReaderAdvanced) {
-        return Hand(static_cast<IWMReaderAdvanced*>(this), ppv);
-    }
-    if (riid == IID_IKjReaderDamage) {
-        return Hand(static_cast<IKjReaderDamage*>(this), ppv);
+    HRESULT hr = ComObjectWith::QueryInterface(riid, ppv);
+    if (hr != E_NOINTERFACE) {
+        return hr;
     }
     // The profile and header of the open file are objects of their own.
     std::lock_guard lock(m_mutex);
@@ -61,14 +52,6 @@ HRESULT Reader::QueryInterface(REFIID riid, void** ppv) {
         return m_headerInfo->QueryInterface(riid, ppv);
     }
     return E_NOINTERFACE;
-}
-
-ULONG Reader::Release() {
-    ULONG n = m_ref.Decrement();
-    if (n == 0) {
-        delete this;
-    }
-    return n;
 }
 
 HRESULT Reader::Enqueue(Command command) {

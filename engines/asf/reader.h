@@ -25,13 +25,12 @@ namespace asf {
 class Profile;
 class HeaderInfo;
 
-class Reader final : public IWMReader, public IWMReaderAdvanced, public IKjReaderDamage {
+class Reader final : public ComObject<IWMReader, IWMReaderAdvanced, IKjReaderDamage> {
 public:
     Reader();
 
+    // Also hands out the header (and profile) objects of the open file.
     HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override { return m_ref.Increment(); }
-    ULONG Release() override;
 
     // IWMReader
     HRESULT Open(LPCWSTR pwszURL, IWMReaderCallback* pCallback, void* pvContext) override;
@@ -98,7 +97,6 @@ private:
     QWORD DurationOf(const MediaObject& object) const;
     bool IsStreamKnownLocked(WORD stream) const;
 
-    RefCount m_ref;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::condition_variable m_done;

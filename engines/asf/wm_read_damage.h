@@ -23,3 +23,6 @@ class IKjReaderDamage : public IUnknown {
 public:
     virtual HRESULT GetDamage(KJ_READER_DAMAGE* pDamage) = 0;
 };
+
+template <>
+inline constexpr const IID* kInterfaceId<IKjReaderDamage> = &IID_IKjReaderDamage;

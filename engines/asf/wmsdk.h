@@ -478,6 +478,65 @@ public:
     virtual HRESULT Flush() = 0;
 };
 
+// The ids QueryInterface answers for these interfaces, and which of them extend another.
+template <>
+inline constexpr const IID* kInterfaceId<INSSBuffer> = &IID_INSSBuffer;
+template <>
+inline constexpr const IID* kInterfaceId<IWMMediaProps> = &IID_IWMMediaProps;
+template <>
+inline constexpr const IID* kInterfaceId<IWMInputMediaProps> = &IID_IWMInputMediaProps;
+template <>
+inline constexpr const IID* kInterfaceId<IWMOutputMediaProps> = &IID_IWMOutputMediaProps;
+template <>
+inline constexpr const IID* kInterfaceId<IWMPropertyVault> = &IID_IWMPropertyVault;
+template <>
+inline constexpr const IID* kInterfaceId<IWMStreamConfig> = &IID_IWMStreamConfig;
+template <>
+inline constexpr const IID* kInterfaceId<IWMProfile> = &IID_IWMProfile;
+template <>
+inline constexpr const IID* kInterfaceId<IWMHeaderInfo> = &IID_IWMHeaderInfo;
+template <>
+inline constexpr const IID* kInterfaceId<IWMHeaderInfo2> = &IID_IWMHeaderInfo2;
+template <>
+inline constexpr const IID* kInterfaceId<IWMHeaderInfo3> = &IID_IWMHeaderInfo3;
+template <>
+inline constexpr const IID* kInterfaceId<IWMStatusCallback> = &IID_IWMStatusCallback;
+template <>
+inline constexpr const IID* kInterfaceId<IWMReaderCallback> = &IID_IWMReaderCallback;
+template <>
+inline constexpr const IID* kInterfaceId<IWMReaderCallbackAdvanced> =
+    &IID_IWMReaderCallbackAdvanced;
+template <>
+inline constexpr const IID* kInterfaceId<IWMReader> = &IID_IWMReader;
+template <>
+inline constexpr const IID* kInterfaceId<IWMReaderAdvanced> = &IID_IWMReaderAdvanced;
+template <>
+inline constexpr const IID* kInterfaceId<IWMWriter> = &IID_IWMWriter;
+template <>
+inline constexpr const IID* kInterfaceId<IWMWriterAdvanced> = &IID_IWMWriterAdvanced;
+template <>
+inline constexpr const IID* kInterfaceId<IWMMetadataEditor> = &IID_IWMMetadataEditor;
+template <>
+struct InterfaceBase<IWMInputMediaProps> {
+    using type = IWMMediaProps;
+};
+template <>
+struct InterfaceBase<IWMOutputMediaProps> {
+    using type = IWMMediaProps;
+};
+template <>
+struct InterfaceBase<IWMHeaderInfo2> {
+    using type = IWMHeaderInfo;
+};
+template <>
+struct InterfaceBase<IWMHeaderInfo3> {
+    using type = IWMHeaderInfo2;
+};
+template <>
+struct InterfaceBase<IWMReaderCallback> {
+    using type = IWMStatusCallback;
+};
+
 // ---- Factories exported by the module ------------------------------------------------------
 
 using WMCreateReaderFn = HRESULT (*)(IUnknown* pUnkCert, DWORD dwRights, IWMReader** ppReader);

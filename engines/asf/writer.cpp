@@ -99,28 +99,14 @@ void Writer::AbandonLocked() {
 }
 
 HRESULT Writer::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    *ppv = nullptr;
-    if (riid == IID_IUnknown || riid == IID_IWMWriter) {
-        return Hand(static_cast<IWMWriter*>(this), ppv);
-    }
-    if (riid == IID_IWMWriterAdvanced) {
-        return Hand(static_cast<IWMWriterAdvanced*>(this), ppv);
+    HRESULT hr = ComObjectWith::QueryInterface(riid, ppv);
+    if (hr != E_NOINTERFACE) {
+        return hr;
     }
     if (riid == IID_IWMHeaderInfo || riid == IID_IWMHeaderInfo2 || riid == IID_IWMHeaderInfo3) {
         return m_headerInfo->QueryInterface(riid, ppv);
     }
     return E_NOINTERFACE;
-}
-
-ULONG Writer::Release() {
-    ULONG n = m_ref.Decrement();
-    if (n == 0) {
-        delete this;
-    }
-    return n;
 }
 
 HRESULT Writer::SetProfileByID(REFGUID) {

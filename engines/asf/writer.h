@@ -26,13 +26,12 @@ class FileBatches;
 // Padding left in the Header Extension so that a metadata editor can add markers in place.
 inline constexpr uint32_t kWriterHeaderPadding = 4096;
 
-class Writer final : public IWMWriter, public IWMWriterAdvanced {
+class Writer final : public ComObject<IWMWriter, IWMWriterAdvanced> {
 public:
     Writer();
 
+    // Also hands out the header (and profile) objects of the open file.
     HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override { return m_ref.Increment(); }
-    ULONG Release() override;
 
     // IWMWriter
     HRESULT SetProfileByID(REFGUID guidProfile) override;
@@ -89,7 +88,6 @@ private:
     // The index objects after the data, from `*end` on, which moves past them.
     HRESULT WriteIndexesLocked(uint64_t* end);
 
-    RefCount m_ref;
     std::mutex m_mutex;
     std::optional<ProfileData> m_profile;
     std::string m_path;

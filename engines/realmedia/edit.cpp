@@ -49,38 +49,6 @@ Edit::~Edit() {
     }
 }
 
-HRESULT Edit::QueryInterface(REFIID riid, void** ppv) {
-    if (ppv == nullptr) {
-        return E_POINTER;
-    }
-    if (riid == IID_IUnknown || riid == IID_IRMAEdit) {
-        *ppv = static_cast<IRMAEdit*>(this);
-    } else if (riid == IID_IRMAEdit2) {
-        *ppv = static_cast<IRMAEdit2*>(this);
-    } else if (riid == IID_IRMAEditProgressAdvise) {
-        *ppv = static_cast<IRMAEditProgressAdvise*>(this);
-    } else if (riid == IID_IKjEditInputReport) {
-        *ppv = static_cast<IKjEditInputReport*>(this);
-    } else {
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    AddRef();
-    return S_OK;
-}
-
-ULONG Edit::AddRef() {
-    return m_refs.Increment();
-}
-
-ULONG Edit::Release() {
-    ULONG left = m_refs.Decrement();
-    if (left == 0) {
-        delete this;
-    }
-    return left;
-}
-
 HRESULT Edit::GetErrorText(HRESULT code, char* buffer, uint32_t size) {
     if (buffer == nullptr || size == 0) {
         return E_POINTER;

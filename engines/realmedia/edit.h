@@ -12,16 +12,10 @@
 
 namespace rm {
 
-class Edit final : public IRMAEdit,
-                   public IRMAEdit2,
-                   public IRMAEditProgressAdvise,
-                   public IKjEditInputReport {
+class Edit final
+    : public ComObject<IRMAEdit, IRMAEdit2, IRMAEditProgressAdvise, IKjEditInputReport> {
 public:
     Edit() = default;
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override;
-    ULONG AddRef() override;
-    ULONG Release() override;
 
     HRESULT GetErrorText(HRESULT code, char* buffer, uint32_t size) override;
     HRESULT SetInputFile(const char* path, uint32_t flags) override;
@@ -43,7 +37,6 @@ private:
     ~Edit() override;
     class SinkRelay;
 
-    RefCount m_refs;
     std::mutex m_lock;  // guards the sink list
     std::vector<IRMAEditProgressSink*> m_sinks;
     std::vector<std::string> m_inputs;

@@ -71,6 +71,15 @@ public:
     virtual HRESULT RemoveProgressSink(IRMAEditProgressSink* sink) = 0;
 };
 
+template <>
+inline constexpr const IID* kInterfaceId<IRMAEditProgressSink> = &IID_IRMAEditProgressSink;
+template <>
+inline constexpr const IID* kInterfaceId<IRMAEdit> = &IID_IRMAEdit;
+template <>
+inline constexpr const IID* kInterfaceId<IRMAEdit2> = &IID_IRMAEdit2;
+template <>
+inline constexpr const IID* kInterfaceId<IRMAEditProgressAdvise> = &IID_IRMAEditProgressAdvise;
+
 extern "C" {
 // "RMACreateRMEdit": a new edit object (one reference) in *ppEdit.
 using RMACreateRMEditFn = HRESULT (*)(IUnknown** ppEdit);

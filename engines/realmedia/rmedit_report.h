@@ -27,3 +27,6 @@ public:
     // of the last run.
     virtual HRESULT GetInputReport(uint32_t index, KJ_RMEDIT_INPUT_REPORT* report) = 0;
 };
+
+template <>
+inline constexpr const IID* kInterfaceId<IKjEditInputReport> = &IID_IKjEditInputReport;

@@ -156,14 +156,14 @@ TEST(RmErrorText, FormatsTheCodeAndItsDescription) {
 TEST(RmProgressSink, AnswersItsIdentityAndIsNeverDestroyedByRelease) {
     RecordingHost host({}, nullptr);
     RmProgressSink sink(host);
-    EXPECT_EQ(sink.RefCountForTest(), 1u);
+    EXPECT_EQ(sink.ReferencesForTest(), 1u);
     void* p = nullptr;
     EXPECT_EQ(sink.QueryInterface(IID_IRMAEditProgressSink, &p), S_OK);
     EXPECT_EQ(p, static_cast<IRMAEditProgressSink*>(&sink));
     EXPECT_EQ(sink.QueryInterface(IID_IUnknown, &p), S_OK);
     EXPECT_EQ(sink.QueryInterface(IID_IRMAEdit, &p), E_NOINTERFACE);
     EXPECT_EQ(p, nullptr);
-    EXPECT_EQ(sink.RefCountForTest(), 3u);
+    EXPECT_EQ(sink.ReferencesForTest(), 3u);
     EXPECT_EQ(sink.Release(), 2u);
     EXPECT_EQ(sink.Release(), 1u);
     EXPECT_EQ(sink.Release(), 0u);  // still there

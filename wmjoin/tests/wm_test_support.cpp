@@ -41,18 +41,8 @@ void PutUtf16(ByteWriter& w, const std::u16string& text) {
 }
 
 // Opens files with the module's reader and waits for each answer.
-class SyncCallback : public IWMReaderCallback {
+class SyncCallback : public OwnedComObject<IWMReaderCallback> {
 public:
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IWMReaderCallback || riid == IID_IUnknown) {
-            *ppv = this;
-            return S_OK;
-        }
-        *ppv = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
     HRESULT OnStatus(WMT_STATUS status, HRESULT hr, WMT_ATTR_DATATYPE, BYTE*, void*) override {
         if (status == WMT_OPENED || status == WMT_CLOSED) {
             result = hr;

@@ -20,16 +20,10 @@ std::string MakeSmall(const kjtest::TempDir& dir) {
 }
 
 // A callback with only the basic interface.
-class PlainCallback final : public IWMReaderCallback {
+class PlainCallback final : public OwnedComObject<IWMReaderCallback> {
 public:
     AutoResetEvent event;
     HRESULT last = S_OK;
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        *ppv = riid == IID_IWMReaderCallback ? static_cast<IWMReaderCallback*>(this) : nullptr;
-        return *ppv ? S_OK : E_NOINTERFACE;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
     HRESULT OnStatus(WMT_STATUS, HRESULT hr, WMT_ATTR_DATATYPE, BYTE*, void*) override {
         last = hr;
         event.Set();

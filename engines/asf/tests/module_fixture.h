@@ -38,7 +38,7 @@ struct SampleRecord {
 };
 
 // Records samples and clock steps; advances the user clock by `step` on every OnTime.
-class Recorder final : public IWMReaderCallback, public IWMReaderCallbackAdvanced {
+class Recorder final : public OwnedComObject<IWMReaderCallback, IWMReaderCallbackAdvanced> {
 public:
     IWMReaderAdvanced* reader = nullptr;
     QWORD step = 10000000;
@@ -51,19 +51,6 @@ public:
     AutoResetEvent event;
     std::mutex mutex;
 
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IWMReaderCallback) {
-            *ppv = static_cast<IWMReaderCallback*>(this);
-        } else if (riid == IID_IWMReaderCallbackAdvanced) {
-            *ppv = static_cast<IWMReaderCallbackAdvanced*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        return S_OK;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
     HRESULT OnStatus(WMT_STATUS s, HRESULT hr, WMT_ATTR_DATATYPE, BYTE*, void*) override {
         {
             std::lock_guard lock(mutex);

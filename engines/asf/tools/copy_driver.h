@@ -20,7 +20,7 @@ struct Factories {
     WMCreateEditorFn createEditor = nullptr;
 };
 
-class CopyCallback final : public IWMReaderCallback, public IWMReaderCallbackAdvanced {
+class CopyCallback final : public OwnedComObject<IWMReaderCallback, IWMReaderCallbackAdvanced> {
 public:
     IWMReaderAdvanced* reader = nullptr;
     IWMWriterAdvanced* writer = nullptr;
@@ -30,20 +30,6 @@ public:
     HRESULT writeError = S_OK;
     uint64_t samples = 0;
     AutoResetEvent event;
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) override {
-        if (riid == IID_IWMReaderCallback) {
-            *ppv = static_cast<IWMReaderCallback*>(this);
-        } else if (riid == IID_IWMReaderCallbackAdvanced) {
-            *ppv = static_cast<IWMReaderCallbackAdvanced*>(this);
-        } else {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
-        return S_OK;
-    }
-    ULONG AddRef() override { return 2; }
-    ULONG Release() override { return 1; }
 
     HRESULT OnStatus(WMT_STATUS s, HRESULT hr, WMT_ATTR_DATATYPE, BYTE*, void*) override {
         switch (s) {
