@@ -1,10 +1,5 @@
 #include "engines/conversion/mpeg_ps_copier.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -14,163 +9,58 @@
 #include "engines/conversion/mpeg_ps_facts.h"
 #include "engines/conversion/mpeg_ps_input.h"
 #include "engines/conversion/mpeg_ps_units.h"
-#include "platform/growing_output.h"
-#include "platform/read_fully.h"
+#include "platform/output_writer.h"
 
 using namespace mpegps;
 
 namespace {
 
 constexpr size_t kMaxUnitBytes = kPesHeaderBytes + 0xFFFF;
-// Output goes to the file in whole buffers of this size.
-constexpr size_t kOutputBufferBytes = size_t{8} << 20;
-constexpr size_t kSmallOutputBytes = size_t{64} << 10;
 // Input bytes between progress calls.
 constexpr uint64_t kProgressEveryBytes = uint64_t{1} << 20;
 // Video packets of a later input searched for its first GOP header.
 constexpr int kGopSearchPackets = 64;
 constexpr int64_t kPtmWrap = int64_t{1} << 32;
 constexpr uint8_t kEndCode[] = {0x00, 0x00, 0x01, kProgramEnd};
-// In-kernel copies go in steps this large, so the writeback keeps up.
-constexpr uint64_t kCopyStep = GrowingOutput::kWritebackStep;
 
-bool IsOpenDescriptorPath(const std::string& path) {
-    return path.rfind("/proc/self/fd/", 0) == 0;
-}
-
+// The joined file, with its failures in words: the copier's results are negative errno values
+// with a readable reason.
 class PsOutput {
 public:
-    ~PsOutput() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        if (!m_tempPath.empty()) {
-            ::unlink(m_tempPath.c_str());
-        }
-    }
-
     int Open(const std::string& path, std::string* error) {
         m_path = path;
-        std::string target = path;
-        if (!IsOpenDescriptorPath(path)) {
-            size_t slash = path.find_last_of('/');
-            std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-            std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-            std::string pattern = folder + "/." + name + ".mclpart-XXXXXX";
-            std::vector<char> buffer(pattern.begin(), pattern.end());
-            buffer.push_back('\0');
-            int fd = ::mkstemp(buffer.data());
-            if (fd < 0) {
-                *error = "Cannot write in the folder " + folder + ": " + std::strerror(errno);
-                return -errno;
-            }
-            ::close(fd);
-            m_tempPath = buffer.data();
-            target = m_tempPath;
-        }
-        m_fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (m_fd < 0) {
-            *error = "Cannot write " + path + ": " + std::strerror(errno);
-            return -errno;
+        if (int failure = m_out.Open(path)) {
+            *error = "Cannot write " + path + ": " + std::strerror(failure);
+            return -failure;
         }
         return 0;
     }
-
     int Write(const uint8_t* data, size_t size, std::string* error) {
-        if (m_buffer.capacity() < kOutputBufferBytes &&
-            m_buffer.size() + size > kSmallOutputBytes) {
-            m_buffer.reserve(
-                kOutputBufferBytes);  // once: a large output is written in whole buffers
-        }
-        if (m_buffer.size() + size > kOutputBufferBytes) {
-            int result = Flush(error);
-            if (result < 0) {
-                return result;
-            }
-        }
-        m_buffer.insert(m_buffer.end(), data, data + size);
-        return 0;
+        return Failed(m_out.Write(data, size), "Cannot write ", error);
     }
-
-    uint64_t Offset() const { return m_written + m_buffer.size(); }
-
+    uint64_t Offset() const { return m_out.Offset(); }
     // Appends `count` bytes of the file `fd` from `offset` inside the kernel; false (nothing
     // appended) where the file system cannot, so the caller copies them itself.
     bool CopyFrom(int fd, uint64_t offset, uint64_t count, std::string* error, int* result) {
-        *result = Flush(error);
-        if (*result < 0) {
-            return true;
-        }
-        uint64_t done = 0;
-        while (done < count) {
-            loff_t from = static_cast<loff_t>(offset + done);
-            loff_t to = static_cast<loff_t>(m_written);
-            size_t step = static_cast<size_t>(std::min<uint64_t>(count - done, kCopyStep));
-            ssize_t n = ::copy_file_range(fd, &from, m_fd, &to, step, 0);
-            if (n <= 0) {
-                if (done == 0) {
-                    return false;
-                }
-                *error = "Cannot write " + m_path + ": " + std::strerror(n < 0 ? errno : EIO);
-                *result = -EIO;
-                return true;
-            }
-            done += static_cast<uint64_t>(n);
-            m_written += static_cast<uint64_t>(n);
-            m_growth.Wrote(m_fd, m_written);
-        }
-        return true;
+        bool copied = m_out.CopyFrom(fd, offset, count);
+        *result = Failed(m_out.Error(), "Cannot write ", error);
+        return copied;
     }
-
     int Finish(std::string* error) {
-        int result = Flush(error);
-        if (result < 0) {
-            return result;
-        }
-        int given = m_growth.Finish(m_fd);
-        if (given != 0 || ::close(m_fd) != 0) {
-            m_fd = -1;
-            *error =
-                "Cannot finish writing " + m_path + ": " + std::strerror(given ? given : errno);
-            return -EIO;
-        }
-        m_fd = -1;
-        if (m_tempPath.empty()) {
-            return 0;
-        }
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::chmod(m_tempPath.c_str(), 0666 & ~mask);
-        if (std::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
-            *error = "Cannot put the joined file at " + m_path + ": " + std::strerror(errno);
-            return -errno;
-        }
-        m_tempPath.clear();
-        return 0;
+        return Failed(m_out.Finish(), "Cannot finish writing ", error);
     }
 
 private:
-    int Flush(std::string* error) {
-        if (m_buffer.empty()) {
+    int Failed(int failure, const char* what, std::string* error) const {
+        if (failure == 0) {
             return 0;
         }
-        int failure = PwriteFully(m_fd, m_written, m_buffer.data(), m_buffer.size());
-        if (failure != 0) {
-            *error = "Cannot write " + m_path + ": " + std::strerror(failure);
-            return -failure;
-        }
-        m_written += m_buffer.size();
-        m_buffer.clear();
-        m_growth.Wrote(m_fd, m_written);
-        return 0;
+        *error = what + m_path + ": " + std::strerror(failure);
+        return -failure;
     }
 
     std::string m_path;
-    std::string m_tempPath;
-    int m_fd = -1;
-    uint64_t m_written = 0;
-    std::vector<uint8_t> m_buffer;
-    GrowingOutput m_growth;
+    OutputWriter m_out;
 };
 
 void ShiftPtm(uint8_t* at, int64_t shift) {
