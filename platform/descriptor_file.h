@@ -74,6 +74,8 @@ public:
     }
 
     bool IsOpen() const { return m_fd >= 0; }
+    // For system calls that take two descriptors (an in-kernel copy); -1 when closed.
+    int Descriptor() const { return m_fd; }
 
     // The bytes read at `offset`: `count` unless the file ends first or a read fails (then
     // *failed, when given, says which).

@@ -45,6 +45,28 @@ HRESULT OpenFile(File& file, const std::string& path, File::Mode mode) {
     return OpenResult(file.Open(path, mode));
 }
 
+HRESULT CreateOutput(HiddenOutput& hidden, File& file, const std::string& path) {
+    HRESULT hr = OpenResult(hidden.Open(path));
+    if (SUCCEEDED(hr)) {
+        hr = OpenFile(file, hidden.WritePath(), File::Mode::Create);
+    }
+    if (FAILED(hr)) {
+        hidden.Discard();
+    }
+    return hr;
+}
+
+HRESULT NameOutput(HiddenOutput& hidden, File& file) {
+    HRESULT hr = WriteResult(file.Close());
+    if (SUCCEEDED(hr)) {
+        hr = WriteResult(hidden.Commit());
+    }
+    if (FAILED(hr)) {
+        hidden.Discard();
+    }
+    return hr;
+}
+
 HRESULT ReadAt(const File& file, uint64_t off, void* buffer, size_t n) {
     bool failed = false;
     size_t got = file.ReadSome(off, buffer, n, &failed);

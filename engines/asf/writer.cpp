@@ -94,6 +94,7 @@ void Writer::AbandonLocked() {
     m_packetizer.reset();
     m_batches.reset();  // waits for its writes: before the file closes
     m_file.Close();
+    m_hidden.Discard();
     m_streams.clear();
     m_writing = false;
 }
@@ -246,7 +247,7 @@ HRESULT Writer::BeginWriting() {
     if (FAILED(hr)) {
         return hr;
     }
-    hr = OpenFile(m_file, m_path, File::Mode::Create);
+    hr = CreateOutput(m_hidden, m_file, m_path);
     if (FAILED(hr)) {
         return hr;
     }
@@ -263,6 +264,7 @@ HRESULT Writer::BeginWriting() {
     }
     if (FAILED(hr)) {
         m_file.Close();
+        m_hidden.Discard();
         return hr;
     }
     m_headerSize = headerBytes.size();
@@ -483,6 +485,11 @@ HRESULT Writer::EndWriting() {
     }
     if (SUCCEEDED(hr)) {
         hr = Truncate(m_file, end);
+    }
+    if (SUCCEEDED(hr)) {
+        m_packetizer.reset();
+        m_batches.reset();
+        hr = NameOutput(m_hidden, m_file);
     }
     AbandonLocked();
     HeaderInfoPolicy policy;

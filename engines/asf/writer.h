@@ -97,6 +97,7 @@ private:
     // While writing.
     bool m_writing = false;
     HRESULT m_error = S_OK;
+    HiddenOutput m_hidden;  // the file's place until it is whole
     File m_file;
     Header m_header;
     uint64_t m_headerSize = 0;

@@ -1,10 +1,5 @@
 #include "engines/conversion/mpeg_ps_copier.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <sys/types.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
@@ -14,163 +9,58 @@
 #include "engines/conversion/mpeg_ps_facts.h"
 #include "engines/conversion/mpeg_ps_input.h"
 #include "engines/conversion/mpeg_ps_units.h"
-#include "platform/growing_output.h"
-#include "platform/read_fully.h"
+#include "platform/output_writer.h"
 
 using namespace mpegps;
 
 namespace {
 
 constexpr size_t kMaxUnitBytes = kPesHeaderBytes + 0xFFFF;
-// Output goes to the file in whole buffers of this size.
-constexpr size_t kOutputBufferBytes = size_t{8} << 20;
-constexpr size_t kSmallOutputBytes = size_t{64} << 10;
 // Input bytes between progress calls.
 constexpr uint64_t kProgressEveryBytes = uint64_t{1} << 20;
 // Video packets of a later input searched for its first GOP header.
 constexpr int kGopSearchPackets = 64;
 constexpr int64_t kPtmWrap = int64_t{1} << 32;
 constexpr uint8_t kEndCode[] = {0x00, 0x00, 0x01, kProgramEnd};
-// In-kernel copies go in steps this large, so the writeback keeps up.
-constexpr uint64_t kCopyStep = GrowingOutput::kWritebackStep;
 
-bool IsOpenDescriptorPath(const std::string& path) {
-    return path.rfind("/proc/self/fd/", 0) == 0;
-}
-
+// The joined file, with its failures in words: the copier's results are negative errno values
+// with a readable reason.
 class PsOutput {
 public:
-    ~PsOutput() {
-        if (m_fd >= 0) {
-            ::close(m_fd);
-        }
-        if (!m_tempPath.empty()) {
-            ::unlink(m_tempPath.c_str());
-        }
-    }
-
     int Open(const std::string& path, std::string* error) {
         m_path = path;
-        std::string target = path;
-        if (!IsOpenDescriptorPath(path)) {
-            size_t slash = path.find_last_of('/');
-            std::string folder = slash == std::string::npos ? "." : path.substr(0, slash);
-            std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-            std::string pattern = folder + "/." + name + ".mclpart-XXXXXX";
-            std::vector<char> buffer(pattern.begin(), pattern.end());
-            buffer.push_back('\0');
-            int fd = ::mkstemp(buffer.data());
-            if (fd < 0) {
-                *error = "Cannot write in the folder " + folder + ": " + std::strerror(errno);
-                return -errno;
-            }
-            ::close(fd);
-            m_tempPath = buffer.data();
-            target = m_tempPath;
-        }
-        m_fd = ::open(target.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-        if (m_fd < 0) {
-            *error = "Cannot write " + path + ": " + std::strerror(errno);
-            return -errno;
+        if (int failure = m_out.Open(path)) {
+            *error = "Cannot write " + path + ": " + std::strerror(failure);
+            return -failure;
         }
         return 0;
     }
-
     int Write(const uint8_t* data, size_t size, std::string* error) {
-        if (m_buffer.capacity() < kOutputBufferBytes &&
-            m_buffer.size() + size > kSmallOutputBytes) {
-            m_buffer.reserve(
-                kOutputBufferBytes);  // once: a large output is written in whole buffers
-        }
-        if (m_buffer.size() + size > kOutputBufferBytes) {
-            int result = Flush(error);
-            if (result < 0) {
-                return result;
-            }
-        }
-        m_buffer.insert(m_buffer.end(), data, data + size);
-        return 0;
+        return Failed(m_out.Write(data, size), "Cannot write ", error);
     }
-
-    uint64_t Offset() const { return m_written + m_buffer.size(); }
-
+    uint64_t Offset() const { return m_out.Offset(); }
     // Appends `count` bytes of the file `fd` from `offset` inside the kernel; false (nothing
     // appended) where the file system cannot, so the caller copies them itself.
     bool CopyFrom(int fd, uint64_t offset, uint64_t count, std::string* error, int* result) {
-        *result = Flush(error);
-        if (*result < 0) {
-            return true;
-        }
-        uint64_t done = 0;
-        while (done < count) {
-            loff_t from = static_cast<loff_t>(offset + done);
-            loff_t to = static_cast<loff_t>(m_written);
-            size_t step = static_cast<size_t>(std::min<uint64_t>(count - done, kCopyStep));
-            ssize_t n = ::copy_file_range(fd, &from, m_fd, &to, step, 0);
-            if (n <= 0) {
-                if (done == 0) {
-                    return false;
-                }
-                *error = "Cannot write " + m_path + ": " + std::strerror(n < 0 ? errno : EIO);
-                *result = -EIO;
-                return true;
-            }
-            done += static_cast<uint64_t>(n);
-            m_written += static_cast<uint64_t>(n);
-            m_growth.Wrote(m_fd, m_written);
-        }
-        return true;
+        bool copied = m_out.CopyFrom(fd, offset, count);
+        *result = Failed(m_out.Error(), "Cannot write ", error);
+        return copied;
     }
-
     int Finish(std::string* error) {
-        int result = Flush(error);
-        if (result < 0) {
-            return result;
-        }
-        int given = m_growth.Finish(m_fd);
-        if (given != 0 || ::close(m_fd) != 0) {
-            m_fd = -1;
-            *error =
-                "Cannot finish writing " + m_path + ": " + std::strerror(given ? given : errno);
-            return -EIO;
-        }
-        m_fd = -1;
-        if (m_tempPath.empty()) {
-            return 0;
-        }
-        mode_t mask = ::umask(0);
-        ::umask(mask);
-        ::chmod(m_tempPath.c_str(), 0666 & ~mask);
-        if (std::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
-            *error = "Cannot put the joined file at " + m_path + ": " + std::strerror(errno);
-            return -errno;
-        }
-        m_tempPath.clear();
-        return 0;
+        return Failed(m_out.Finish(), "Cannot finish writing ", error);
     }
 
 private:
-    int Flush(std::string* error) {
-        if (m_buffer.empty()) {
+    int Failed(int failure, const char* what, std::string* error) const {
+        if (failure == 0) {
             return 0;
         }
-        int failure = PwriteFully(m_fd, m_written, m_buffer.data(), m_buffer.size());
-        if (failure != 0) {
-            *error = "Cannot write " + m_path + ": " + std::strerror(failure);
-            return -failure;
-        }
-        m_written += m_buffer.size();
-        m_buffer.clear();
-        m_growth.Wrote(m_fd, m_written);
-        return 0;
+        *error = what + m_path + ": " + std::strerror(failure);
+        return -failure;
     }
 
     std::string m_path;
-    std::string m_tempPath;
-    int m_fd = -1;
-    uint64_t m_written = 0;
-    std::vector<uint8_t> m_buffer;
-    GrowingOutput m_growth;
+    OutputWriter m_out;
 };
 
 void ShiftPtm(uint8_t* at, int64_t shift) {
@@ -318,6 +208,260 @@ void Place(const PsScan& scan, int64_t shift, int64_t zero, PsCopiedInput* info)
     }
 }
 
+// One input on its way into the output: what the scans decided for it, and what its copy has
+// met so far.
+struct InputCopy {
+    InputCopy(const PsCopyInput& input, int64_t inputShift, bool seamAfter)
+        : in(input),
+          scan(input.scan),
+          shift(inputShift),
+          // At a seam into an input on a clock of its own, this input's audio ends with its
+          // last whole frame; one cut short ends its audio where its pictures end.
+          audioEnds(scan.cutShort ? &scan.audioCuts
+                    : seamAfter   ? &scan.audioTails
+                                  : nullptr) {}
+
+    const PsCopyInput& in;
+    const PsScan& scan;
+    const int64_t shift;
+    const std::vector<PsAudioCut>* const audioEnds;
+    // A later input on a clock of its own gets its first GOP marked, if open, and each audio
+    // stream's first packet loses a part-frame it begins with; one that goes on from the input
+    // before (a DVD title's next file: no shift) keeps its references.
+    bool ownClock = false;
+    bool seekGop = false;
+    int videoPackets = 0;
+    std::vector<uint16_t> audioSeen;
+};
+
+// The join of all inputs into one output, an input at a time.
+class PsJoin {
+public:
+    PsJoin(const std::vector<PsCopyInput>& inputs, const PsCopyProgress& progress,
+           std::vector<PsCopiedInput>* copied, std::string* error)
+        : m_inputs(inputs),
+          m_progress(progress),
+          m_copied(copied),
+          m_error(error),
+          m_shifts(SeamShifts(inputs)),
+          m_zero(inputs.empty() || inputs[0].scan.videoStart < 0 ? 0 : inputs[0].scan.videoStart) {
+        copied->assign(inputs.size(), PsCopiedInput{});
+    }
+
+    int Run(const std::string& outputPath) {
+        int result = m_output.Open(outputPath, m_error);
+        for (size_t n = 0; result == 0 && n < m_inputs.size(); ++n) {
+            result = CopyInput(n);
+        }
+        if (result == 0 && m_endCode) {
+            result = m_output.Write(kEndCode, sizeof kEndCode, m_error);
+        }
+        return result == 0 ? m_output.Finish(m_error) : result;
+    }
+
+private:
+    int CopyInput(size_t n) {
+        InputCopy c(m_inputs[n], m_shifts[n], n + 1 < m_inputs.size() && m_shifts[n + 1] != 0);
+        PsInput input;
+        if (!input.Open(c.in.path, m_error)) {
+            return -ENOENT;
+        }
+        bool whole = false;
+        if (int result = CopyInKernel(n, input, c, &whole); result != 0 || whole) {
+            return result;
+        }
+        c.ownClock = n > 0 && c.shift != 0;
+        c.seekGop = c.ownClock;
+        if (int result = CopyUnits(input, c); result != 0) {
+            return result;
+        }
+        if (input.Failed()) {
+            *m_error = "Cannot read " + c.in.path + ": " + std::strerror(EIO);
+            return -EIO;
+        }
+        return Copied(n, c);
+    }
+
+    // An input whose bytes all stay as they are (the first, or one that goes on from the one
+    // before on its own clock) is copied inside the kernel, but for a trailing end code and from
+    // the pack of a part-frame to leave out on: the rest, if any, is left for CopyUnits.
+    int CopyInKernel(size_t n, PsInput& input, const InputCopy& c, bool* whole) {
+        const PsScan& scan = c.scan;
+        bool unchanged = c.shift == 0 && n == 0 && !input.VideoCd() && !scan.cutShort &&
+                         scan.streamBytes == input.FileBytes() &&
+                         (scan.endCodes == 0 ||
+                          (scan.endCodes == 1 && scan.lastEndCodeAt + 4 == scan.streamBytes));
+        if (!unchanged) {
+            return 0;
+        }
+        uint64_t kernelBytes = scan.streamBytes - (scan.endCodes == 1 ? 4 : 0);
+        if (c.audioEnds != nullptr) {
+            for (const PsAudioCut& cut : *c.audioEnds) {
+                kernelBytes = std::min(kernelBytes, cut.packAt);
+            }
+        }
+        uint64_t base = m_output.Offset();
+        int result = 0;
+        if (!m_output.CopyFrom(input.Fd(), 0, kernelBytes, m_error, &result) || result < 0) {
+            return result;
+        }
+        if (c.audioEnds != nullptr && !c.audioEnds->empty()) {
+            input.SkipTo(kernelBytes);
+            return 0;
+        }
+        *whole = true;
+        m_clock.Passed(scan.lastScr, base + scan.lastPackAt, scan.lastMuxRate);
+        m_endCode = scan.endCodes == 1;
+        return Copied(n, c);
+    }
+
+    // The input's units from where it stands, each moved to the output's clock and written.
+    int CopyUnits(PsInput& input, InputCopy& c) {
+        const PsScan& scan = c.scan;
+        m_endCode = false;
+        uint64_t nextReport = kProgressEveryBytes;
+        uint64_t streamBytes = std::max<uint64_t>(input.FileBytes(), 1);
+        while (true) {
+            ByteReader window = input.Window(kMaxUnitBytes);
+            if (window.size() == 0) {
+                break;
+            }
+            PsUnit unit = ReadPsUnit(window);
+            if (unit.kind == PsUnitKind::kIncomplete) {
+                break;  // the cut-off rest of a unit
+            }
+            uint64_t at = input.Position();
+            if (unit.kind == PsUnitKind::kEnd) {
+                m_endCode = true;  // only the last input's stays, at the very end
+                input.Advance(unit.size);
+                continue;
+            }
+            m_endCode = false;
+            const bool pastCut = scan.cutShort && at + unit.size > scan.cutAt;
+            if (unit.kind == PsUnitKind::kJunk && pastCut) {
+                break;
+            }
+            if (unit.kind == PsUnitKind::kJunk) {
+                // Bytes between units (zero stuffing at the end of a Video CD pack) are part of
+                // the pack, and stay.
+                if (int result = m_output.Write(window.data(), unit.size, m_error); result < 0) {
+                    return result;
+                }
+                input.Advance(unit.size);
+                continue;
+            }
+            size_t consumed = unit.size;
+            uint8_t* data = input.WindowBytes();  // patched in place: the input is only read
+            bool isVideo = unit.kind == PsUnitKind::kPes && unit.code == scan.videoId;
+            if (pastCut) {
+                // The last picture is incomplete: the input ends before it.
+                if (!isVideo || scan.cutAt <= at + unit.payloadOffset) {
+                    break;
+                }
+                TruncatePes(data, &unit, static_cast<size_t>(scan.cutAt - at));
+            }
+            if (unit.kind == PsUnitKind::kPes && !isVideo &&
+                FramingOfStream(AudioKeyOf(data, unit)) != AudioFraming::kNone) {
+                if (int result = EditAudio(&data, &unit, at, c); result < 0) {
+                    return result;
+                }
+            }
+            if (isVideo && c.seekGop && c.videoPackets++ < kGopSearchPackets) {
+                MarkOpenGop(data, unit, &c);
+            }
+            if (unit.kind == PsUnitKind::kPack) {
+                m_clock.Stamp(data, unit, c.shift, m_output.Offset());
+            } else if (c.shift != 0) {
+                ShiftUnit(data, unit, c.shift);
+            }
+            if (int result = m_output.Write(data, unit.size, m_error); result < 0) {
+                return result;
+            }
+            input.Advance(consumed);
+            if (pastCut) {
+                break;
+            }
+            if (input.FileOffset() >= nextReport) {
+                nextReport = input.FileOffset() + kProgressEveryBytes;
+                int64_t done = m_framesBefore + scan.scan.frameCount *
+                                                    static_cast<int64_t>(input.FileOffset()) /
+                                                    static_cast<int64_t>(streamBytes);
+                if (m_progress && !m_progress(done)) {
+                    return 1;
+                }
+            }
+        }
+        return 0;
+    }
+
+    // An audio packet that must lose its end (its stream ends with its last whole frame) or its
+    // start (a part-frame at a seam of its own clock): what goes becomes a padding packet, which
+    // is written here, ahead of the packet; *data and *unit are then the packet's.
+    int EditAudio(uint8_t** data, PsUnit* unit, uint64_t at, InputCopy& c) {
+        const uint16_t key = AudioKeyOf(*data, *unit);
+        EditedAudio edited;
+        bool edit = false;
+        if (c.audioEnds != nullptr) {
+            auto cut = std::find_if(c.audioEnds->begin(), c.audioEnds->end(),
+                                    [key](const PsAudioCut& end) { return end.key == key; });
+            if (cut != c.audioEnds->end() && at >= cut->pesAt) {
+                edit =
+                    KeepLeadingAudio(*data, *unit, at > cut->pesAt ? 0 : cut->keepBytes, &edited);
+            }
+        }
+        if (!edit && c.ownClock &&
+            std::find(c.audioSeen.begin(), c.audioSeen.end(), key) == c.audioSeen.end()) {
+            // At a seam of its own clock, an audio stream's first packet may open with the end
+            // of a frame begun before the cut: that would glue onto the frame before.
+            c.audioSeen.push_back(key);
+            int64_t partial = LeadingPartialFrame(*data, *unit);
+            edit = partial > 0 &&
+                   DropLeadingAudio(*data, *unit, static_cast<size_t>(partial), &edited);
+        }
+        if (!edit) {
+            return 0;
+        }
+        if (edited.paddingBytes > 0) {
+            if (int result = m_output.Write(*data, edited.paddingBytes, m_error); result < 0) {
+                return result;
+            }
+            *data += edited.paddingBytes;
+        }
+        *unit = edited.unit;
+        return 0;
+    }
+
+    // A seam into an open GOP: its leading B pictures lean on pictures of the input before,
+    // which the decoder must not use.
+    static void MarkOpenGop(uint8_t* data, const PsUnit& unit, InputCopy* c) {
+        size_t gop = FindStartCode(data, unit.payloadOffset, unit.size, kGopStart);
+        if (gop + 8 <= unit.size) {
+            if ((data[gop + 7] & kGopClosedBit) == 0) {
+                data[gop + 7] |= kGopBrokenLinkBit;
+            }
+            c->seekGop = false;
+        }
+    }
+
+    // The input is in the output: where it lies there, and the progress over all inputs.
+    int Copied(size_t n, const InputCopy& c) {
+        Place(c.scan, c.shift, m_zero, &(*m_copied)[n]);
+        m_framesBefore += c.scan.scan.frameCount;
+        return m_progress && !m_progress(m_framesBefore) ? 1 : 0;
+    }
+
+    const std::vector<PsCopyInput>& m_inputs;
+    const PsCopyProgress& m_progress;
+    std::vector<PsCopiedInput>* m_copied;
+    std::string* m_error;
+    const std::vector<int64_t> m_shifts;
+    const int64_t m_zero;
+    PsOutput m_output;
+    PackClock m_clock;
+    int64_t m_framesBefore = 0;
+    bool m_endCode = false;  // the last input copied ended with a program end code
+};
+
 }  // namespace
 
 std::vector<int64_t> SeamShifts(const std::vector<PsCopyInput>& inputs) {
@@ -339,200 +483,5 @@ std::vector<int64_t> SeamShifts(const std::vector<PsCopyInput>& inputs) {
 int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string& outputPath,
                        const PsCopyProgress& progress, std::vector<PsCopiedInput>* copied,
                        std::string* error) {
-    copied->assign(inputs.size(), PsCopiedInput{});
-    PsOutput output;
-    int result = output.Open(outputPath, error);
-    if (result < 0) {
-        return result;
-    }
-    std::vector<int64_t> shifts = SeamShifts(inputs);
-    int64_t zero = inputs.empty() || inputs[0].scan.videoStart < 0 ? 0 : inputs[0].scan.videoStart;
-    int64_t framesBefore = 0;
-    PackClock clock;
-    bool endCode = false;
-    for (size_t n = 0; n < inputs.size(); ++n) {
-        const PsCopyInput& in = inputs[n];
-        const PsScan& scan = in.scan;
-        int64_t shift = shifts[n];
-        PsInput input;
-        if (!input.Open(in.path, error)) {
-            return -ENOENT;
-        }
-        // At a seam into an input on a clock of its own, this input's audio ends with its last
-        // whole frame; one cut short ends its audio where its pictures end.
-        const bool seamAfter = n + 1 < inputs.size() && shifts[n + 1] != 0;
-        const std::vector<PsAudioCut>* audioEnds = scan.cutShort ? &scan.audioCuts
-                                                   : seamAfter   ? &scan.audioTails
-                                                                 : nullptr;
-        // An input whose bytes all stay as they are (the first, or one that goes on from the
-        // one before on its own clock) is copied inside the kernel, but for a trailing end code
-        // and from the pack of a part-frame to leave out on.
-        bool unchanged = shift == 0 && n == 0 && !input.VideoCd() && !scan.cutShort &&
-                         scan.streamBytes == input.FileBytes() &&
-                         (scan.endCodes == 0 ||
-                          (scan.endCodes == 1 && scan.lastEndCodeAt + 4 == scan.streamBytes));
-        uint64_t kernelBytes = scan.streamBytes - (scan.endCodes == 1 ? 4 : 0);
-        if (audioEnds != nullptr) {
-            for (const PsAudioCut& cut : *audioEnds) {
-                kernelBytes = std::min(kernelBytes, cut.packAt);
-            }
-        }
-        if (unchanged) {
-            const bool whole = audioEnds == nullptr || audioEnds->empty();
-            uint64_t base = output.Offset();
-            if (output.CopyFrom(input.Fd(), 0, kernelBytes, error, &result)) {
-                if (result < 0) {
-                    return result;
-                }
-                if (whole) {
-                    clock.Passed(scan.lastScr, base + scan.lastPackAt, scan.lastMuxRate);
-                    endCode = scan.endCodes == 1;
-                    Place(scan, shift, zero, &(*copied)[n]);
-                    framesBefore += scan.scan.frameCount;
-                    if (progress && !progress(framesBefore)) {
-                        return 1;
-                    }
-                    continue;
-                }
-                input.SkipTo(kernelBytes);  // the rest goes through the loop below
-            }
-        }
-        // A later input on a clock of its own gets its first GOP marked, if open; one that goes
-        // on from the input before (a DVD title's next file: no shift) keeps its references.
-        bool ownClock = n > 0 && shift != 0;
-        bool seekGop = ownClock;
-        endCode = false;
-        int videoPackets = 0;
-        std::vector<uint16_t> audioSeen;
-        uint64_t nextReport = kProgressEveryBytes;
-        uint64_t streamBytes = std::max<uint64_t>(input.FileBytes(), 1);
-        while (true) {
-            ByteReader window = input.Window(kMaxUnitBytes);
-            if (window.size() == 0) {
-                break;
-            }
-            PsUnit unit = ReadPsUnit(window);
-            if (unit.kind == PsUnitKind::kIncomplete) {
-                break;  // the cut-off rest of a unit
-            }
-            uint64_t at = input.Position();
-            if (unit.kind == PsUnitKind::kEnd) {
-                endCode = true;  // only the last input's stays, at the very end
-                input.Advance(unit.size);
-                continue;
-            }
-            endCode = false;
-            if (unit.kind == PsUnitKind::kJunk && (scan.cutShort && at + unit.size > scan.cutAt)) {
-                break;
-            }
-            if (unit.kind == PsUnitKind::kJunk) {
-                // Bytes between units (zero stuffing at the end of a Video CD pack) are part of
-                // the pack, and stay.
-                result = output.Write(window.data(), unit.size, error);
-                if (result < 0) {
-                    return result;
-                }
-                input.Advance(unit.size);
-                continue;
-            }
-            bool stopAfter = false;
-            size_t consumed = unit.size;
-            uint8_t* data = input.WindowBytes();  // patched in place: the input is only read
-            bool isVideo = unit.kind == PsUnitKind::kPes && unit.code == scan.videoId;
-            if (scan.cutShort && at + unit.size > scan.cutAt) {
-                // The last picture is incomplete: the input ends before it.
-                if (!isVideo || scan.cutAt < at + unit.payloadOffset) {
-                    break;
-                }
-                if (scan.cutAt == at + unit.payloadOffset) {
-                    break;
-                }
-                TruncatePes(data, &unit, static_cast<size_t>(scan.cutAt - at));
-                stopAfter = true;
-            }
-            if (unit.kind == PsUnitKind::kPes && !isVideo &&
-                FramingOfStream(AudioKeyOf(data, unit)) != AudioFraming::kNone) {
-                const uint16_t key = AudioKeyOf(data, unit);
-                EditedAudio edited;
-                bool edit = false;
-                if (audioEnds != nullptr) {
-                    // Its audio ends with the last whole frame: what follows becomes padding.
-                    auto cut = std::find_if(audioEnds->begin(), audioEnds->end(),
-                                            [key](const PsAudioCut& c) { return c.key == key; });
-                    if (cut != audioEnds->end() && at >= cut->pesAt) {
-                        edit = KeepLeadingAudio(data, unit, at > cut->pesAt ? 0 : cut->keepBytes,
-                                                &edited);
-                    }
-                }
-                if (!edit && ownClock &&
-                    std::find(audioSeen.begin(), audioSeen.end(), key) == audioSeen.end()) {
-                    // At a seam of its own clock, an audio stream's first packet may open with
-                    // the end of a frame begun before the cut: that would glue onto the frame
-                    // before.
-                    audioSeen.push_back(key);
-                    int64_t partial = LeadingPartialFrame(data, unit);
-                    edit = partial > 0 &&
-                           DropLeadingAudio(data, unit, static_cast<size_t>(partial), &edited);
-                }
-                if (edit && edited.paddingBytes > 0) {
-                    // The padding packet goes first, as it is; the packet follows it.
-                    result = output.Write(data, edited.paddingBytes, error);
-                    if (result < 0) {
-                        return result;
-                    }
-                    data += edited.paddingBytes;
-                }
-                if (edit) {
-                    unit = edited.unit;
-                }
-            }
-            if (isVideo && seekGop && videoPackets++ < kGopSearchPackets) {
-                // A seam into an open GOP: its leading B pictures lean on pictures of the input
-                // before, which the decoder must not use.
-                size_t gop = FindStartCode(data, unit.payloadOffset, unit.size, kGopStart);
-                if (gop + 8 <= unit.size) {
-                    if ((data[gop + 7] & kGopClosedBit) == 0) {
-                        data[gop + 7] |= kGopBrokenLinkBit;
-                    }
-                    seekGop = false;
-                }
-            }
-            if (unit.kind == PsUnitKind::kPack) {
-                clock.Stamp(data, unit, shift, output.Offset());
-            } else if (shift != 0) {
-                ShiftUnit(data, unit, shift);
-            }
-            result = output.Write(data, unit.size, error);
-            if (result < 0) {
-                return result;
-            }
-            input.Advance(consumed);
-            if (stopAfter) {
-                break;
-            }
-            if (input.FileOffset() >= nextReport) {
-                nextReport = input.FileOffset() + kProgressEveryBytes;
-                int64_t done = framesBefore + scan.scan.frameCount *
-                                                  static_cast<int64_t>(input.FileOffset()) /
-                                                  static_cast<int64_t>(streamBytes);
-                if (progress && !progress(done)) {
-                    return 1;
-                }
-            }
-        }
-        if (input.Failed()) {
-            *error = "Cannot read " + in.path + ": " + std::strerror(EIO);
-            return -EIO;
-        }
-        Place(scan, shift, zero, &(*copied)[n]);
-        framesBefore += scan.scan.frameCount;
-        if (progress && !progress(framesBefore)) {
-            return 1;
-        }
-    }
-    result = endCode ? output.Write(kEndCode, sizeof kEndCode, error) : 0;
-    if (result == 0) {
-        result = output.Finish(error);
-    }
-    return result;
+    return PsJoin(inputs, progress, copied, error).Run(outputPath);
 }

@@ -30,9 +30,9 @@ struct PsCopiedInput {
 // Called now and then with the pictures copied so far (over all inputs); returns false to stop.
 using PsCopyProgress = std::function<bool(int64_t frames)>;
 
-// Joins `inputs` into `outputPath`. A path /proc/self/fd/N is written in place; any other path
-// through a temporary file beside it, renamed into place at the end, so a failed or stopped join
-// leaves what was there. 0, 1 when stopped, or a negative errno with a readable reason.
+// Joins `inputs` into `outputPath`, which gets the file only when it is whole (see OutputWriter):
+// a failed or stopped join leaves what was there. 0, 1 when stopped, or a negative errno with a
+// readable reason.
 int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string& outputPath,
                        const PsCopyProgress& progress, std::vector<PsCopiedInput>* copied,
                        std::string* error);

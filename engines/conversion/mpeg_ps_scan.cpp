@@ -222,6 +222,161 @@ bool IsAudioKey(uint16_t key) {
     return FramingOfStream(key) != AudioFraming::kNone;
 }
 
+// Follows the audio streams: each one's facts and frames, and the times of the first one met,
+// which stand for the audio of the file.
+class AudioTracker {
+public:
+    // The payload of a PES packet of the audio stream `key`, at stream offset `position` in the
+    // pack at `packAt`; the streams met so far are listed in `streams`.
+    void Feed(uint16_t key, ByteReader payload, uint64_t position, uint64_t packAt, bool hasPts,
+              int64_t pts, std::vector<PsAudioStream>* streams) {
+        AudioFacts& facts = m_facts[key];
+        if (facts.stream.key == 0) {
+            facts.stream.key = key;
+            streams->push_back(facts.stream);
+        }
+        const AudioFraming framing = FramingOfStream(key);
+        const size_t skip = AudioDataOffset(framing);
+        if (!facts.known) {
+            Learn(framing, payload, skip, &facts, streams);
+        }
+        if (payload.size() > skip) {
+            const uint32_t group = framing == AudioFraming::kLpcm
+                                       ? LpcmGroupBytes(payload.data() + kAc3HeaderBytes)
+                                       : 0;
+            m_frames.try_emplace(key, framing, group)
+                .first->second.Feed(position, packAt, payload.data() + skip, payload.size() - skip);
+        }
+        if (m_first == 0) {
+            m_first = key;
+        }
+        if (key == m_first && hasPts) {
+            if (m_start < 0 || TimeDifference(m_start, pts) < 0) {
+                m_start = pts;
+            }
+            if (m_end < 0 || TimeDifference(m_end, pts) > 0) {
+                m_end = pts;
+            }
+        }
+    }
+
+    // After the scan: where each stream ends whole (before the cut of an input cut short, and
+    // at its own end), and the first stream's facts as the file's audio.
+    void Summarize(PsScan* s) {
+        for (const auto& [key, walker] : m_frames) {
+            PsAudioCut cut;
+            cut.key = key;
+            if (s->cutShort && s->pictures > 0 && walker.CutBefore(s->cutAt, &cut)) {
+                s->audioCuts.push_back(cut);
+            }
+        }
+        for (const auto& [key, walker] : m_frames) {
+            PsAudioCut tail;
+            tail.key = key;
+            if (walker.TrailingPart(&tail)) {
+                s->audioTails.push_back(tail);
+            }
+        }
+        if (m_first == 0) {
+            return;
+        }
+        const AudioFacts& facts = m_facts[m_first];
+        MediaScan& m = s->scan;
+        m.hasAudio = true;
+        m.audioCodec = facts.stream.codec.empty() ? "unknown" : facts.stream.codec;
+        m.audioBitRate = facts.bitRate;
+        m.audioSampleRate = facts.stream.sampleRate;
+        m.audioChannels = facts.stream.channels;
+        if (m_start >= 0 && facts.stream.sampleRate > 0) {
+            int64_t span = TimeDifference(m_start, m_end);
+            m.audioSampleCount =
+                std::llround(static_cast<double>(span) / kClockHz * facts.stream.sampleRate) +
+                facts.samplesPerFrame;
+            m_end = ShiftTime(m_end, static_cast<int64_t>(facts.samplesPerFrame) * kClockHz /
+                                         facts.stream.sampleRate);
+        }
+    }
+
+    // The first stream's earliest time and the latest end (after Summarize); -1 when unknown.
+    int64_t Start() const { return m_start; }
+    int64_t End() const { return m_end; }
+
+private:
+    static void Learn(AudioFraming framing, ByteReader payload, size_t skip, AudioFacts* facts,
+                      std::vector<PsAudioStream>* streams) {
+        if (framing == AudioFraming::kLpcm) {
+            facts->stream.codec = "pcm_dvd";
+            facts->known = true;
+        } else if (payload.size() > skip) {
+            ReadAudioFacts(framing, payload.data() + skip, payload.size() - skip, facts);
+        }
+        if (facts->known) {
+            for (PsAudioStream& a : *streams) {
+                if (a.key == facts->stream.key) {
+                    a = facts->stream;
+                }
+            }
+        }
+    }
+
+    std::map<uint16_t, AudioFacts> m_facts;
+    std::map<uint16_t, AudioFrameWalker> m_frames;
+    uint16_t m_first = 0;
+    int64_t m_start = -1;
+    int64_t m_end = -1;
+};
+
+// A pack header: where the last one is, and the clock and rate of the first and the last.
+void NotePack(const ByteReader& window, const PsUnit& unit, uint64_t position, PsScan* s) {
+    s->lastPackAt = position;
+    const uint8_t* scr = window.data() + kScrOffset;
+    int64_t time = unit.mpeg2 ? ReadScrBase(scr) : ReadTimestamp(scr);
+    if (s->firstScr < 0) {
+        s->firstScr = time;
+        s->mpeg2Packs = unit.mpeg2;
+    }
+    s->lastScr = time;
+    s->lastMuxRate = PackMuxRate(window.data(), unit.mpeg2);
+}
+
+// The video's part of the summary: its codec, its times and, for an input cut short, where it
+// ends with its last whole picture.
+void SummarizeVideo(const VideoTracker& video, PsScan* s) {
+    MediaScan& m = s->scan;
+    m.hasVideo = s->videoId != 0 && s->pictures > 0;
+    if (m.hasVideo) {
+        m.videoCodec = video.Mpeg2() ? "mpeg2video" : "mpeg1video";
+        m.formatName = video.Mpeg2() ? "MPEG-2" : "MPEG-1";
+    } else {
+        m.formatName = "mpeg";
+    }
+    s->videoStart = video.Start();
+    s->fullEnd = video.End();
+    s->videoEnd = video.End();
+    m.frameCount = s->pictures;
+    if (s->cutShort && s->pictures > 0) {
+        s->cutAt = video.LastBoundary();
+        s->videoEnd = video.EndBeforeLast();
+        m.frameCount = s->pictures - 1;
+    }
+}
+
+// From the earliest time of any stream to the latest end.
+double Duration(const PsScan& s, const AudioTracker& audio) {
+    int64_t start = s.videoStart;
+    if (audio.Start() >= 0 && (start < 0 || TimeDifference(start, audio.Start()) < 0)) {
+        start = audio.Start();
+    }
+    int64_t end = s.fullEnd;
+    if (audio.End() >= 0 && (end < 0 || TimeDifference(end, audio.End()) > 0)) {
+        end = audio.End();
+    }
+    if (start < 0 || end < 0) {
+        return 0;
+    }
+    return std::max<int64_t>(0, TimeDifference(start, end)) / static_cast<double>(kClockHz);
+}
+
 }  // namespace
 
 bool MpegFrameRate(int code, int* num, int* den) {
@@ -246,11 +401,7 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
     s.scan.packBytes = MpegPackBytes(head.data(), std::min(head.size(), kPackProbeBytes));
 
     VideoTracker video(&s);
-    std::map<uint16_t, AudioFacts> audioFacts;
-    std::map<uint16_t, AudioFrameWalker> audioFrames;
-    uint16_t firstAudio = 0;
-    int64_t audioStart = -1;
-    int64_t audioEnd = -1;
+    AudioTracker audio;
     uint64_t lastReport = 0;
     uint64_t reportStep = std::max<uint64_t>(input.FileBytes() / 100, 1);
     while (true) {
@@ -267,15 +418,7 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
             ++s.endCodes;
             s.lastEndCodeAt = input.Position();
         } else if (unit.kind == PsUnitKind::kPack) {
-            s.lastPackAt = input.Position();
-            const uint8_t* scr = window.data() + kScrOffset;
-            int64_t time = unit.mpeg2 ? ReadScrBase(scr) : ReadTimestamp(scr);
-            if (s.firstScr < 0) {
-                s.firstScr = time;
-                s.mpeg2Packs = unit.mpeg2;
-            }
-            s.lastScr = time;
-            s.lastMuxRate = PackMuxRate(window.data(), unit.mpeg2);
+            NotePack(window, unit, input.Position(), &s);
         } else if (unit.kind == PsUnitKind::kPes && unit.payloadOffset < unit.size) {
             const uint8_t* data = window.data();
             ByteReader payload = window.Sub(unit.payloadOffset, unit.size - unit.payloadOffset);
@@ -291,48 +434,7 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
             }
             uint16_t key = StreamKey(unit.code, payload);
             if (IsAudioKey(key)) {
-                AudioFacts& facts = audioFacts[key];
-                if (facts.stream.key == 0) {
-                    facts.stream.key = key;
-                    s.audio.push_back(facts.stream);
-                }
-                const AudioFraming framing = FramingOfStream(key);
-                const size_t skip = AudioDataOffset(framing);
-                if (!facts.known) {
-                    if (framing == AudioFraming::kLpcm) {
-                        facts.stream.codec = "pcm_dvd";
-                        facts.known = true;
-                    } else if (payload.size() > skip) {
-                        ReadAudioFacts(framing, payload.data() + skip, payload.size() - skip,
-                                       &facts);
-                    }
-                    if (facts.known) {
-                        for (PsAudioStream& a : s.audio) {
-                            if (a.key == key) {
-                                a = facts.stream;
-                            }
-                        }
-                    }
-                }
-                if (payload.size() > skip) {
-                    const uint32_t group = framing == AudioFraming::kLpcm
-                                               ? LpcmGroupBytes(payload.data() + kAc3HeaderBytes)
-                                               : 0;
-                    audioFrames.try_emplace(key, framing, group)
-                        .first->second.Feed(input.Position(), s.lastPackAt, payload.data() + skip,
-                                            payload.size() - skip);
-                }
-                if (firstAudio == 0) {
-                    firstAudio = key;
-                }
-                if (key == firstAudio && hasPts) {
-                    if (audioStart < 0 || TimeDifference(audioStart, pts) < 0) {
-                        audioStart = pts;
-                    }
-                    if (audioEnd < 0 || TimeDifference(audioEnd, pts) > 0) {
-                        audioEnd = pts;
-                    }
-                }
+                audio.Feed(key, payload, input.Position(), s.lastPackAt, hasPts, pts, &s.audio);
             }
         }
         input.Advance(unit.size);
@@ -350,68 +452,10 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
     if (progress) {
         progress(100.0);
     }
-
-    MediaScan& m = s.scan;
-    m.hasVideo = s.videoId != 0 && s.pictures > 0;
-    if (m.hasVideo) {
-        m.videoCodec = video.Mpeg2() ? "mpeg2video" : "mpeg1video";
-        m.formatName = video.Mpeg2() ? "MPEG-2" : "MPEG-1";
-    } else {
-        m.formatName = "mpeg";
-    }
-    s.videoStart = video.Start();
-    s.fullEnd = video.End();
-    s.videoEnd = video.End();
-    m.frameCount = s.pictures;
-    if (s.cutShort && s.pictures > 0) {
-        s.cutAt = video.LastBoundary();
-        s.videoEnd = video.EndBeforeLast();
-        m.frameCount = s.pictures - 1;
-        for (const auto& [key, walker] : audioFrames) {
-            PsAudioCut cut;
-            cut.key = key;
-            if (walker.CutBefore(s.cutAt, &cut)) {
-                s.audioCuts.push_back(cut);
-            }
-        }
-    }
-    for (const auto& [key, walker] : audioFrames) {
-        PsAudioCut tail;
-        tail.key = key;
-        if (walker.TrailingPart(&tail)) {
-            s.audioTails.push_back(tail);
-        }
-    }
-    if (firstAudio != 0) {
-        const AudioFacts& facts = audioFacts[firstAudio];
-        m.hasAudio = true;
-        m.audioCodec = facts.stream.codec.empty() ? "unknown" : facts.stream.codec;
-        m.audioBitRate = facts.bitRate;
-        m.audioSampleRate = facts.stream.sampleRate;
-        m.audioChannels = facts.stream.channels;
-        if (audioStart >= 0 && facts.stream.sampleRate > 0) {
-            int64_t span = TimeDifference(audioStart, audioEnd);
-            m.audioSampleCount =
-                std::llround(static_cast<double>(span) / kClockHz * facts.stream.sampleRate) +
-                facts.samplesPerFrame;
-            audioEnd = ShiftTime(audioEnd, static_cast<int64_t>(facts.samplesPerFrame) * kClockHz /
-                                               facts.stream.sampleRate);
-        }
-    }
-    // From the earliest time of any stream to the latest end.
-    int64_t start = s.videoStart;
-    if (audioStart >= 0 && (start < 0 || TimeDifference(start, audioStart) < 0)) {
-        start = audioStart;
-    }
-    int64_t end = s.fullEnd;
-    if (audioEnd >= 0 && (end < 0 || TimeDifference(end, audioEnd) > 0)) {
-        end = audioEnd;
-    }
-    if (start >= 0 && end >= 0) {
-        m.duration =
-            std::max<int64_t>(0, TimeDifference(start, end)) / static_cast<double>(kClockHz);
-    }
-    m.standard = MpegStandard(m);
+    SummarizeVideo(video, &s);
+    audio.Summarize(&s);
+    s.scan.duration = Duration(s, audio);
+    s.scan.standard = MpegStandard(s.scan);
     return 0;
 }
 

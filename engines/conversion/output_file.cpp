@@ -114,10 +114,7 @@ void OutputFile::Discard() {
         avformat_free_context(m_context);
         m_context = nullptr;
     }
-    if (!m_tempPath.empty()) {
-        std::remove(m_tempPath.c_str());
-        m_tempPath.clear();
-    }
+    m_hidden.Discard();
 }
 
 int OutputFile::Create(const std::string& path, const char* muxer, std::string* error) {
@@ -135,33 +132,12 @@ AVStream* OutputFile::AddStream() {
     return avformat_new_stream(m_context, nullptr);
 }
 
-namespace {
-// A path that names one of our open descriptors: the caller made an unnamed file for us, which
-// only gets its name when we have succeeded, so it is written in place.
-bool IsOpenDescriptorPath(const std::string& path) {
-    return path.rfind("/proc/self/fd/", 0) == 0;
-}
-}  // namespace
-
 int OutputFile::Start(AVDictionary** options, std::string* error) {
-    if (IsOpenDescriptorPath(m_path)) {
-        return OpenAndWriteHeader(m_path, options, error);
+    if (int failure = m_hidden.Open(m_path)) {
+        *error = "Cannot write in the folder " + m_hidden.Folder() + ": " + std::strerror(failure);
+        return AVERROR(failure);
     }
-    // A sibling of the output, so that putting it in place is a rename on the same disk.
-    size_t slash = m_path.find_last_of('/');
-    std::string folder = slash == std::string::npos ? std::string(".") : m_path.substr(0, slash);
-    std::string name = slash == std::string::npos ? m_path : m_path.substr(slash + 1);
-    std::string pattern = folder + "/." + name + ".mclpart-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    int fd = ::mkstemp(buffer.data());
-    if (fd < 0) {
-        *error = "Cannot write in the folder " + folder + ": " + std::strerror(errno);
-        return AVERROR(errno);
-    }
-    ::close(fd);
-    m_tempPath = buffer.data();
-    return OpenAndWriteHeader(m_tempPath, options, error);
+    return OpenAndWriteHeader(m_hidden.WritePath(), options, error);
 }
 
 int OutputFile::OpenAndWriteHeader(const std::string& target, AVDictionary** options,
@@ -216,16 +192,9 @@ int OutputFile::Finish(std::string* error) {
         *error = MuxerFailure("Cannot finish writing " + m_path, result);
         return result;
     }
-    if (m_tempPath.empty()) {
-        return 0;  // written in place
+    if (int failure = m_hidden.Commit()) {
+        *error = "Cannot put the converted file at " + m_path + ": " + std::strerror(failure);
+        return AVERROR(failure);
     }
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    ::chmod(m_tempPath.c_str(), 0666 & ~mask);
-    if (std::rename(m_tempPath.c_str(), m_path.c_str()) != 0) {
-        *error = "Cannot put the converted file at " + m_path + ": " + std::strerror(errno);
-        return AVERROR(errno);
-    }
-    m_tempPath.clear();
     return 0;
 }

@@ -1,11 +1,12 @@
-// The output of a conversion: a muxer writing to a temporary file beside the output path, which
-// takes the output's name only when the whole file is written. A failed or stopped conversion
-// leaves whatever was at the output path as it was. An output given as /proc/self/fd/N (an
-// unnamed file the job names on success) is written in place.
+// The output of a conversion: a muxer writing to a HiddenOutput, which takes the output's name
+// only when the whole file is written. A failed or stopped conversion leaves whatever was at the
+// output path as it was.
 #pragma once
 
 #include <memory>
 #include <string>
+
+#include "platform/hidden_output.h"
 
 struct AVFormatContext;
 struct AVPacket;
@@ -39,6 +40,6 @@ private:
     AVFormatContext* m_context = nullptr;
     std::unique_ptr<Sink> m_sink;
     std::string m_path;
-    std::string m_tempPath;
+    HiddenOutput m_hidden;
     bool m_headerWritten = false;
 };

@@ -11,6 +11,7 @@
 #include "engines/realmedia/edit_text.h"
 #include "engines/realmedia/rmedit.h"
 #include "platform/descriptor_file.h"
+#include "platform/output_writer.h"
 
 namespace rm {
 
@@ -201,27 +202,25 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
     }
 
     const std::string outName = BaseName(output);
-    DescriptorFile out;
-    if (int error = out.Open(output, DescriptorFile::Mode::Create)) {
-        return Fail(text, RMEDIT_E_READ_ONLY,
-                    "The file is read only: " + outName + " cannot be written (" +
-                        std::strerror(error) + ").");
+    // Nothing is at the output path until the whole file is written.
+    OutputWriter out;
+    auto cannotWrite = [&](int error) {
+        return "The file is read only: " + outName + " cannot be written (" + std::strerror(error) +
+               ").";
+    };
+    if (int error = out.Open(output)) {
+        return Fail(text, RMEDIT_E_READ_ONLY, cannotWrite(error));
     }
     auto abandon = [&](HRESULT code, const std::string& account) {
-        out.Close();
-        ::unlink(output.c_str());
+        out.Abandon();
         return Fail(text, code, account);
     };
-    auto writeError = [&](int error) {
-        return abandon(RMEDIT_E_READ_ONLY, "The file is read only: " + outName +
-                                               " cannot be written (" + std::strerror(error) +
-                                               ").");
-    };
+    auto writeError = [&](int error) { return abandon(RMEDIT_E_READ_ONLY, cannotWrite(error)); };
     if (observer != nullptr) {
         observer->Started();
     }
     uint64_t written = 0;
-    if (int error = out.WriteAt(0, header.data(), header.size())) {
+    if (int error = out.Write(header.data(), header.size())) {
         return writeError(error);
     }
     written = header.size();
@@ -249,13 +248,12 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
                                            : std::string(" changed while it was being joined")) +
                                    ".");
             }
-            if (int error = out.WriteAt(written, buffer.data(), got)) {
+            if (int error = out.Write(buffer.data(), got)) {
                 return writeError(error);
             }
             written += got;
             at += got;
             left -= got;
-            out.Grew(written);
             uint32_t percent = static_cast<uint32_t>(written * 100 / total);
             while (observer != nullptr && sent < percent) {
                 ++sent;
@@ -266,15 +264,8 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
         }
         in->file.Close();
     }
-    int error = out.Sync();
-    if (int closed = out.Close(); error == 0) {
-        error = closed;
-    }
-    if (error != 0) {
-        ::unlink(output.c_str());
-        return Fail(text, RMEDIT_E_READ_ONLY,
-                    "The file is read only: " + outName + " cannot be written (" +
-                        std::strerror(error) + ").");
+    if (int error = out.Finish()) {
+        return Fail(text, RMEDIT_E_READ_ONLY, cannotWrite(error));
     }
     if (observer != nullptr) {
         while (sent < 100) {

@@ -15,13 +15,12 @@
 #include "engines/realmedia/rm_video_payload.h"
 #include "engines/realmedia/rmedit.h"
 #include "platform/bytes.h"
-#include "platform/descriptor_file.h"
+#include "platform/output_writer.h"
 #include "platform/read_fully.h"
 
 namespace rm {
 
 namespace {
-constexpr size_t kWriteBufferBytes = 1u << 20;
 // Index entries of one stream lie at least this far apart (and one at each input's start).
 constexpr uint32_t kIndexSpacingMs = 1000;
 
@@ -67,52 +66,6 @@ private:
         uint32_t timestamp = 0;
     };
     std::map<uint16_t, State> m_streams;
-};
-
-// Buffered writes to the output; the first failure is kept and ends all further writing.
-// The joined file, written front to back through a buffer; the file itself is a DescriptorFile.
-class OutputFile {
-public:
-    bool Open(const std::string& path) {
-        m_error = m_file.Open(path, DescriptorFile::Mode::Create);
-        m_buffer.reserve(kWriteBufferBytes);
-        return m_error == 0;
-    }
-    void Write(const void* data, size_t n) {
-        if (m_buffer.size() + n > kWriteBufferBytes) {
-            Flush();
-        }
-        const auto* p = static_cast<const uint8_t*>(data);
-        m_buffer.insert(m_buffer.end(), p, p + n);
-    }
-    bool Flush() {
-        if (m_error == 0 && !m_buffer.empty()) {
-            m_error = m_file.WriteAt(m_written, m_buffer.data(), m_buffer.size());
-            if (m_error == 0) {
-                m_written += m_buffer.size();
-                m_file.Grew(m_written);
-            }
-        }
-        m_buffer.clear();
-        return m_error == 0;
-    }
-    bool Close() {
-        if (m_file.IsOpen()) {
-            Flush();
-            int closed = m_file.Close();
-            if (closed != 0 && m_error == 0) {
-                m_error = closed;
-            }
-        }
-        return m_error == 0;
-    }
-    int error() const { return m_error; }
-
-private:
-    DescriptorFile m_file;
-    int m_error = 0;
-    uint64_t m_written = 0;
-    std::vector<uint8_t> m_buffer;
 };
 
 // Reports each whole percent once, in order, so that a listener that acts on some of them
@@ -658,15 +611,17 @@ HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer, s
             }
         }
     }
-    OutputFile out;
-    if (!out.Open(output)) {
-        return Fail(text, RMEDIT_E_READ_ONLY,
-                    "The file is read only: " + outName + " cannot be written (" +
-                        std::strerror(out.error()) + ").");
+    // Nothing is at the output path until the whole file is written.
+    OutputWriter out;
+    auto cannotWrite = [&](int error) {
+        return "The file is read only: " + outName + " cannot be written (" + std::strerror(error) +
+               ").";
+    };
+    if (int error = out.Open(output)) {
+        return Fail(text, RMEDIT_E_READ_ONLY, cannotWrite(error));
     }
     auto abandon = [&](HRESULT code, const std::string& account) {
-        out.Close();
-        ::unlink(output.c_str());
+        out.Abandon();
         return Fail(text, code, account);
     };
     const uint64_t total = m_plan.TotalBytes();
@@ -716,7 +671,7 @@ HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer, s
             out.Write(payload, payloadBytes);
             written += length;
             ++packets;
-            if (out.error() != 0) {
+            if (out.Error() != 0) {
                 break;
             }
             if (!percent.Report(written)) {
@@ -726,7 +681,7 @@ HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer, s
         if (FAILED(hr)) {
             return abandon(hr, in.name + " cannot be joined: " + why + ".");
         }
-        if (out.error() != 0) {
+        if (out.Error() != 0) {
             break;
         }
         in.source.Close();
@@ -737,15 +692,16 @@ HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer, s
     std::vector<uint8_t> index = BuildIndex();
     out.Write(index.data(), index.size());
     written += index.size();
-    if (!out.Close()) {
-        return abandon(RMEDIT_E_READ_ONLY, "The file is read only: " + outName +
-                                               " cannot be written (" + std::strerror(out.error()) +
-                                               ").");
+    if (out.Error() != 0) {
+        return abandon(RMEDIT_E_READ_ONLY, cannotWrite(out.Error()));
     }
     if (written != total) {
         return abandon(RMEDIT_E_UNEXPECTED, "Unexpected error: the joined file came out at " +
                                                 std::to_string(written) + " bytes instead of " +
                                                 std::to_string(total) + ".");
+    }
+    if (int error = out.Finish()) {
+        return abandon(RMEDIT_E_READ_ONLY, cannotWrite(error));
     }
     percent.Report(total);
     if (observer != nullptr) {

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <iterator>
 
 #include "engines/realmedia/rm_codec.h"
 #include "engines/realmedia/rmedit.h"
@@ -388,6 +389,15 @@ TEST_F(RmJoinCore, OutputProblemsLeaveNothingBehind) {
     EXPECT_EQ(stopped.hr, E_ABORT);
     EXPECT_FALSE(std::filesystem::exists(out));
     EXPECT_EQ(rec.percents.back(), 50u);
+    // Stopped onto an older file: it stays as it was, and no temporary file is left beside it.
+    const std::vector<uint8_t> old = {'o', 'l', 'd'};
+    ASSERT_TRUE(kjtest::WriteFileBytes(out, old));
+    auto entries = std::distance(std::filesystem::directory_iterator(m_dir.path()), {});
+    Recorder again;
+    again.stopAt = 50;
+    EXPECT_EQ(rmtest::JoinFiles({a, a}, out, &again).hr, E_ABORT);
+    EXPECT_EQ(kjtest::ReadFileBytes(out), old);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(m_dir.path()), {}), entries);
 }
 
 }  // namespace
