@@ -119,8 +119,17 @@ protected:
 
 // The id an interface answers to in QueryInterface. Each interface header names it beside the
 // interface's IID: template <> inline constexpr const IID* kInterfaceId<IFoo> = &IID_IFoo;
+namespace com_detail {
+template <class>
+inline constexpr bool kNoId = false;
 template <class Interface>
-inline constexpr const IID* kInterfaceId = nullptr;
+constexpr const IID* MissingInterfaceId() {
+    static_assert(kNoId<Interface>, "the interface has no kInterfaceId");
+    return nullptr;
+}
+}  // namespace com_detail
+template <class Interface>
+inline constexpr const IID* kInterfaceId = com_detail::MissingInterfaceId<Interface>();
 template <>
 inline constexpr const IID* kInterfaceId<IUnknown> = &IID_IUnknown;
 
@@ -142,7 +151,6 @@ constexpr bool Answers(REFIID riid) {
     if constexpr (std::is_same_v<Interface, IUnknown>) {
         return false;
     } else {
-        static_assert(kInterfaceId<Interface> != nullptr, "the interface has no kInterfaceId");
         return riid == *kInterfaceId<Interface> ||
                Answers<typename InterfaceBase<Interface>::type>(riid);
     }
