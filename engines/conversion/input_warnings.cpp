@@ -1,5 +1,9 @@
 #include "engines/conversion/input_warnings.h"
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
 #include <cstdio>
 
 namespace {
@@ -29,4 +33,15 @@ std::string CutShortSentence(const std::string& path, double joinedSeconds, doub
 std::string DamagedFramesSentence(const std::string& path, int64_t frames) {
     return BaseName(path) + ": " + std::to_string(frames) +
            (frames == 1 ? " damaged frame was skipped." : " damaged frames were skipped.");
+}
+
+std::string LeftOutTrackSentence(const std::string& path, size_t number,
+                                 const AVCodecParameters& track, bool copying) {
+    std::string sentence = BaseName(path) + ": its audio track " + std::to_string(number) + " (" +
+                           avcodec_get_name(track.codec_id) + ", " +
+                           std::to_string(track.sample_rate) + " Hz, " +
+                           std::to_string(track.ch_layout.nb_channels) + " channels) was left out";
+    return sentence + (copying ? ": the sound is copied, and not every file has a track " +
+                                     std::to_string(number) + " of this kind."
+                               : ": this output holds one audio track.");
 }

@@ -5,9 +5,17 @@
 #include <cstdint>
 #include <string>
 
+struct AVCodecParameters;
+
 // "a.avi is cut short: its first 10.6 s of 16.0 s were joined." (`wholeSeconds` 0 or less when
 // the file does not say how long it was meant to be: "... its first 10.6 s were joined.")
 std::string CutShortSentence(const std::string& path, double joinedSeconds, double wholeSeconds);
 
 // "a.avi: 2 damaged frames were skipped."
 std::string DamagedFramesSentence(const std::string& path, int64_t frames);
+
+// "b.avi: its audio track 2 (ac3, 44100 Hz, 2 channels) is not in the output: ..." with why:
+// `copying` says the other tracks were copied, and this one is not like every file's track of
+// that number; otherwise the output cannot carry more than one track.
+std::string LeftOutTrackSentence(const std::string& path, size_t number,
+                                 const AVCodecParameters& track, bool copying);

@@ -1,0 +1,140 @@
+// Every audio track of AVI inputs in the joined AVI: encoded alike where the list's sound is
+// encoded (an input without a track gives silence there), and where the sound is copied, a track
+// not every input holds alike is named in the join's warnings rather than dropped unsaid.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "engines/conversion/tests/join_judge.h"
+#include "engines/conversion/tests/mcl_module.h"
+#include "tests/support/media_fixtures.h"
+#include "tests/support/output_judge.h"
+
+namespace {
+
+constexpr double kFrameSeconds = 1.0 / 25;
+constexpr int32_t kAviSelector = 6;
+constexpr int32_t kFmp4 = 'F' | ('M' << 8) | ('P' << 16) | ('4' << 24);
+
+// Where a stream's last packet ends, by ffprobe.
+double StreamEnd(const std::string& path, const std::string& stream) {
+    double end = 0.0;
+    for (const kjtest::ProbedPacket& packet : kjtest::ProbePackets(path, stream)) {
+        if (!std::isnan(packet.pts)) {
+            end = std::max(end, packet.pts + packet.duration);
+        }
+    }
+    return end;
+}
+
+class AviAudioTracks : public ::testing::Test {
+protected:
+    void SetUp() override {
+        for (const char* tool : {"ffmpeg", "ffprobe", "gst-launch-1.0"}) {
+            if (!kjtest::HaveProgram(tool)) {
+                GTEST_SKIP() << tool << " is needed to make and judge the files";
+            }
+        }
+        ASSERT_TRUE(m_module.Loaded()) << "libzivuvore.so is missing";
+    }
+
+    // MPEG-4 pictures with an MP3 track at 44.1 kHz and, unless `secondRate` is 0, an AC-3 track
+    // at `secondRate` beside it.
+    std::string Make(const char* name, const char* size, double seconds, int secondRate) {
+        const std::string path = m_dir.File(name);
+        std::string args = std::string("-f lavfi -i testsrc2=size=") + size +
+                           ":rate=25 -f lavfi -i sine=frequency=440:sample_rate=44100";
+        std::string maps = " -map 0 -map 1";
+        if (secondRate > 0) {
+            args += " -f lavfi -i sine=frequency=660:sample_rate=" + std::to_string(secondRate);
+            maps += " -map 2 -c:a:1 ac3";
+        }
+        std::string error;
+        EXPECT_TRUE(kjtest::MakeWithFfmpeg(
+            args + " -t " + std::to_string(seconds) + maps + " -c:v mpeg4 -c:a:0 libmp3lame -f avi",
+            path, &error))
+            << error;
+        return path;
+    }
+
+    kjtest::ConvertRun Join(const std::vector<std::string>& inputs, const std::string& out) {
+        kjtest::ConvertOutput settings;
+        settings.selector = kAviSelector;
+        settings.codec = kFmp4;
+        settings.width = 176;
+        settings.height = 144;
+        return kjtest::Convert(m_module, inputs, out, settings);
+    }
+
+    // Two audio tracks in the planned format, each as long as the pictures within a frame, and
+    // readers that take the file whole.
+    static void ExpectTwoEncodedTracks(const std::string& out) {
+        EXPECT_EQ(kjtest::StreamEntry(out, "a:1", "codec_name"),
+                  kjtest::StreamEntry(out, "a:0", "codec_name"));
+        EXPECT_EQ(kjtest::StreamEntry(out, "a:1", "sample_rate"),
+                  kjtest::StreamEntry(out, "a:0", "sample_rate"));
+        EXPECT_EQ(kjtest::StreamEntry(out, "a:2", "codec_name"), "");
+        const double pictures = StreamEnd(out, "v:0");
+        EXPECT_GT(pictures, 2.0);
+        EXPECT_NEAR(StreamEnd(out, "a:0"), pictures, kFrameSeconds);
+        EXPECT_NEAR(StreamEnd(out, "a:1"), pictures, kFrameSeconds);
+        EXPECT_EQ(kjtest::DecodeErrors(out), "");
+        EXPECT_EQ(kjtest::GstPlaybackFailure(out), "");
+    }
+
+    kjtest::MclModule m_module;
+    kjtest::TempDir m_dir;
+};
+
+// A dual-audio pair joined with a file of another picture size: the pictures are re-encoded, and
+// both tracks with them (the third file's AC-3 at another rate resampled into its track).
+TEST_F(AviAudioTracks, AReencodedJoinEncodesEveryTrack) {
+    const std::string a = Make("a.avi", "176x144", 1.3, 48000);
+    const std::string b = Make("b.avi", "176x144", 0.9, 48000);
+    const std::string c = Make("c.avi", "160x120", 1.0, 44100);
+    const std::string out = m_dir.File("out.avi");
+    const kjtest::ConvertRun run = Join({a, b, c}, out);
+    ASSERT_EQ(run.result, 0) << run.errorText;
+    ExpectTwoEncodedTracks(out);
+    for (const std::string& warning : run.inputWarnings) {
+        EXPECT_EQ(warning, "");
+    }
+}
+
+// An input with one track, among inputs with two: its place in the second track is silence as
+// long as its pictures, so the next input's second track keeps time.
+TEST_F(AviAudioTracks, AnInputWithoutTheSecondTrackGivesSilenceThere) {
+    const std::string a = Make("a.avi", "176x144", 1.3, 48000);
+    const std::string b = Make("b.avi", "160x120", 0.9, 0);
+    const std::string c = Make("c.avi", "176x144", 1.0, 48000);
+    const std::string out = m_dir.File("out.avi");
+    const kjtest::ConvertRun run = Join({a, b, c}, out);
+    ASSERT_EQ(run.result, 0) << run.errorText;
+    // Without the silence the second track would end b's 0.9 s before the pictures.
+    ExpectTwoEncodedTracks(out);
+}
+
+// Copied sound whose second track differs in one input (AC-3 at 44.1 kHz among 48 kHz ones): the
+// first track is copied, and the left-out track is named in that input's warnings.
+TEST_F(AviAudioTracks, ACopiedJoinNamesTheTrackItLeavesOut) {
+    const std::string a = Make("a.avi", "176x144", 1.3, 48000);
+    const std::string b = Make("b.avi", "176x144", 0.9, 44100);
+    const std::string out = m_dir.File("out.avi");
+    const kjtest::ConvertRun run = Join({a, b}, out);
+    ASSERT_EQ(run.result, 0) << run.errorText;
+    // Copied: every packet of the inputs' first tracks (silence may follow a track that ends
+    // before its pictures).
+    EXPECT_GE(kjtest::PacketHashes(out, "a:0").size(),
+              kjtest::PacketHashes(a, "a:0").size() + kjtest::PacketHashes(b, "a:0").size());
+    EXPECT_EQ(kjtest::StreamEntry(out, "a:0", "codec_name"), "mp3");
+    EXPECT_EQ(kjtest::StreamEntry(out, "a:1", "codec_name"), "");
+    ASSERT_EQ(run.inputWarnings.size(), 2u);
+    EXPECT_NE(run.inputWarnings[1].find("b.avi: its audio track 2 (ac3, 44100 Hz"),
+              std::string::npos)
+        << run.inputWarnings[1];
+    EXPECT_NE(run.inputWarnings[1].find("left out"), std::string::npos) << run.inputWarnings[1];
+    EXPECT_EQ(kjtest::DecodeErrors(out), "");
+}
+
+}  // namespace
