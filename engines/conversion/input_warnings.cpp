@@ -20,6 +20,12 @@ std::string Seconds(double seconds) {
     return text;
 }
 
+std::string ChannelsText(int channels) {
+    return channels == 1   ? "mono"
+           : channels == 2 ? "stereo"
+                           : std::to_string(channels) + " channels";
+}
+
 }  // namespace
 
 std::string CutShortSentence(const std::string& path, double joinedSeconds, double wholeSeconds) {
@@ -40,7 +46,7 @@ std::string LeftOutTrackSentence(const std::string& path, size_t number,
     std::string sentence = BaseName(path) + ": its audio track " + std::to_string(number) + " (" +
                            avcodec_get_name(track.codec_id) + ", " +
                            std::to_string(track.sample_rate) + " Hz, " +
-                           std::to_string(track.ch_layout.nb_channels) + " channels) was left out";
+                           ChannelsText(track.ch_layout.nb_channels) + ") was left out";
     return sentence + (copying ? ": the sound is copied, and not every file has a track " +
                                      std::to_string(number) + " of this kind."
                                : ": this output holds one audio track.");

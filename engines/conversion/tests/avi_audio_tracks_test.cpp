@@ -39,12 +39,14 @@ protected:
         ASSERT_TRUE(m_module.Loaded()) << "libzivuvore.so is missing";
     }
 
-    // MPEG-4 pictures with an MP3 track at 44.1 kHz and, unless `secondRate` is 0, an AC-3 track
-    // at `secondRate` beside it.
-    std::string Make(const char* name, const char* size, double seconds, int secondRate) {
+    // MPEG-4 pictures with an MP3 track at `firstRate` and, unless `secondRate` is 0, an AC-3
+    // track at `secondRate` beside it.
+    std::string Make(const char* name, const char* size, double seconds, int secondRate,
+                     int firstRate = 44100) {
         const std::string path = m_dir.File(name);
-        std::string args = std::string("-f lavfi -i testsrc2=size=") + size +
-                           ":rate=25 -f lavfi -i sine=frequency=440:sample_rate=44100";
+        std::string args =
+            std::string("-f lavfi -i testsrc2=size=") + size +
+            ":rate=25 -f lavfi -i sine=frequency=440:sample_rate=" + std::to_string(firstRate);
         std::string maps = " -map 0 -map 1";
         if (secondRate > 0) {
             args += " -f lavfi -i sine=frequency=660:sample_rate=" + std::to_string(secondRate);
@@ -87,12 +89,13 @@ protected:
     kjtest::TempDir m_dir;
 };
 
-// A dual-audio pair joined with a file of another picture size: the pictures are re-encoded, and
-// both tracks with them (the third file's AC-3 at another rate resampled into its track).
+// A dual-audio pair joined with a file of another picture size and another rate of its first
+// track: the pictures and the sound are re-encoded, both tracks alike (the third file's AC-3 at
+// another rate resampled into its track).
 TEST_F(AviAudioTracks, AReencodedJoinEncodesEveryTrack) {
     const std::string a = Make("a.avi", "176x144", 1.3, 48000);
     const std::string b = Make("b.avi", "176x144", 0.9, 48000);
-    const std::string c = Make("c.avi", "160x120", 1.0, 44100);
+    const std::string c = Make("c.avi", "160x120", 1.0, 44100, 22050);
     const std::string out = m_dir.File("out.avi");
     const kjtest::ConvertRun run = Join({a, b, c}, out);
     ASSERT_EQ(run.result, 0) << run.errorText;
@@ -106,7 +109,7 @@ TEST_F(AviAudioTracks, AReencodedJoinEncodesEveryTrack) {
 // long as its pictures, so the next input's second track keeps time.
 TEST_F(AviAudioTracks, AnInputWithoutTheSecondTrackGivesSilenceThere) {
     const std::string a = Make("a.avi", "176x144", 1.3, 48000);
-    const std::string b = Make("b.avi", "160x120", 0.9, 0);
+    const std::string b = Make("b.avi", "160x120", 0.9, 0, 22050);
     const std::string c = Make("c.avi", "176x144", 1.0, 48000);
     const std::string out = m_dir.File("out.avi");
     const kjtest::ConvertRun run = Join({a, b, c}, out);
