@@ -142,10 +142,12 @@ private:
     int64_t AudioOverhang() const;
     int FillSilenceToPictures(CopiedTrack& track, std::string* error);
     bool IsAudioTrack(int index) const {
+        if (std::any_of(m_moreEncoded.begin(), m_moreEncoded.end(),
+                        [index](const EncodedTrack& t) { return t.index == index; })) {
+            return true;
+        }
         if (!m_plan.copyAudio) {
-            return (m_audioIn != nullptr && index == m_audioIn->index) ||
-                   std::any_of(m_moreEncoded.begin(), m_moreEncoded.end(),
-                               [index](const EncodedTrack& t) { return t.index == index; });
+            return m_audioIn != nullptr && index == m_audioIn->index;
         }
         return std::any_of(m_tracks.begin(), m_tracks.end(),
                            [index](const CopiedTrack& t) { return t.index == index; });
@@ -155,6 +157,10 @@ private:
     int DecodeAudio(StreamDecoder& decoder, AVStream* in, AudioStage& stage, int64_t* blocks,
                     const AVPacket* packet, std::string* error);
     int EndEncodedTrack(EncodedTrack& track, const std::string& path, std::string* error);
+    // Output frames as samples of the encoded further tracks.
+    int64_t EncodedSamples(int64_t frames) const {
+        return av_rescale_q(frames, m_frameBase, AVRational{1, m_plan.encodedSampleRate});
+    }
     int WriteEncoded(AVPacket* packet, AVStream* stream, AVRational from, std::string* error);
     bool FrameDone();
     bool Stopped() const { return m_conversion.abortRequested.load(); }
@@ -196,7 +202,7 @@ private:
     AVStream* m_videoOut = nullptr;
     AVStream* m_audioOut = nullptr;
     std::vector<CopiedTrack> m_tracks;        // copying audio: the first track, then the others
-    std::vector<EncodedTrack> m_moreEncoded;  // encoding audio: the tracks after the first
+    std::vector<EncodedTrack> m_moreEncoded;  // encoded tracks after the first and the copied
     VideoStage m_video;
     AudioStage m_audio;
     AVRational m_frameBase{1, 25};  // one output frame
@@ -258,11 +264,8 @@ bool Joiner::FrameDone() {
     for (EncodedTrack& track : m_moreEncoded) {
         if (track.in == nullptr) {
             std::string ignored;
-            int64_t upTo =
-                av_rescale_q(m_framesDone, m_frameBase, AVRational{1, m_plan.sampleRate});
-            int64_t segmentFirst =
-                av_rescale_q(m_segmentStart, m_frameBase, AVRational{1, m_plan.sampleRate});
-            track.stage->FillSilenceTo(upTo - segmentFirst, &ignored);
+            track.stage->FillSilenceTo(
+                EncodedSamples(m_framesDone) - EncodedSamples(m_segmentStart), &ignored);
         }
     }
     Report(kStatusProgress, FramesHandled(), SamplesHandled());
@@ -347,27 +350,32 @@ int Joiner::SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParame
                     audioFunc(handle, static_cast<int32_t>(first), count);
                 }
             });
-        m_moreEncoded.clear();
-        m_moreEncoded.resize(m_plan.moreAudioTracks);
-        for (EncodedTrack& track : m_moreEncoded) {
-            track.out = m_output.AddStream();
-            track.stage = std::make_unique<AudioStage>();
-            if (track.out == nullptr) {
-                *error = "Out of memory setting up the output";
-                return AVERROR(ENOMEM);
-            }
-            result = track.stage->Open(m_plan, track.out, globalHeader, error);
-            if (result < 0) {
-                return result;
-            }
-            AVStream* out = track.out;
-            AudioStage* stage = track.stage.get();
-            track.stage->SetSinks(
-                [this, out, stage](AVPacket* packet, std::string* e) {
-                    return WriteEncoded(packet, out, stage->Encoder()->time_base, e);
-                },
-                [](int64_t, int) {});
+    }
+    // Further tracks that cannot be copied are encoded, each as its own stream after the others.
+    OutputPlan encoded = m_plan;
+    encoded.audioCodec = m_plan.encodedAudioCodec;
+    encoded.sampleRate = m_plan.encodedSampleRate;
+    encoded.channels = m_plan.encodedChannels;
+    m_moreEncoded.clear();
+    m_moreEncoded.resize(m_plan.audio ? m_plan.encodedAudioTracks : 0);
+    for (EncodedTrack& track : m_moreEncoded) {
+        track.out = m_output.AddStream();
+        track.stage = std::make_unique<AudioStage>();
+        if (track.out == nullptr) {
+            *error = "Out of memory setting up the output";
+            return AVERROR(ENOMEM);
         }
+        result = track.stage->Open(encoded, track.out, globalHeader, error);
+        if (result < 0) {
+            return result;
+        }
+        AVStream* out = track.out;
+        AudioStage* stage = track.stage.get();
+        track.stage->SetSinks(
+            [this, out, stage](AVPacket* packet, std::string* e) {
+                return WriteEncoded(packet, out, stage->Encoder()->time_base, e);
+            },
+            [](int64_t, int) {});
     }
     if (m_plan.packetSize > 0) {
         context->packet_size = static_cast<unsigned>(m_plan.packetSize);
@@ -552,17 +560,17 @@ int Joiner::DecodeAudio(StreamDecoder& decoder, AVStream* in, AudioStage& stage,
 }
 
 int Joiner::AudioPacket(AVPacket* packet, std::string* error) {
+    for (EncodedTrack& track : m_moreEncoded) {
+        if (track.index == packet->stream_index) {
+            ++track.packets;
+            return DecodeAudio(*track.decoder, track.in, *track.stage, &track.blocks, packet,
+                               error);
+        }
+    }
     if (!m_plan.copyAudio) {
         if (m_audioIn != nullptr && packet->stream_index == m_audioIn->index) {
             ++m_audioPackets;
             return DecodeAudio(*m_audioDecoder, m_audioIn, m_audio, &m_audioBlocks, packet, error);
-        }
-        for (EncodedTrack& track : m_moreEncoded) {
-            if (track.index == packet->stream_index) {
-                ++track.packets;
-                return DecodeAudio(*track.decoder, track.in, *track.stage, &track.blocks, packet,
-                                   error);
-            }
         }
         return 0;
     }
@@ -798,21 +806,26 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
                 return result;
             }
         }
-        std::vector<int> further = FurtherAudioTracks(context, audioIndex, m_moreEncoded.size());
-        for (size_t k = 0; k < m_moreEncoded.size(); ++k) {
-            EncodedTrack& track = m_moreEncoded[k];
-            track.index = further[k];
-            track.in = track.index >= 0 ? context->streams[track.index] : nullptr;
-            track.packets = 0;
-            track.blocks = 0;
-            track.decoder.reset();
-            track.stage->BeginInput(end - first);
-            if (track.in != nullptr) {
-                track.decoder = std::make_unique<StreamDecoder>();
-                result = track.decoder->Open(track.in, input.path, error);
-                if (result < 0) {
-                    return result;
-                }
+    }
+    // The encoded further tracks follow the copied ones in the input's stream order. Their sound
+    // is cut at the pictures' end; a copied track running on past them lengthens the input's
+    // place at its end, with silence.
+    std::vector<int> further =
+        FurtherAudioTracks(context, audioIndex, m_plan.moreAudioTracks + m_moreEncoded.size());
+    for (size_t k = 0; k < m_moreEncoded.size(); ++k) {
+        EncodedTrack& track = m_moreEncoded[k];
+        track.index = further[m_plan.moreAudioTracks + k];
+        track.in = track.index >= 0 ? context->streams[track.index] : nullptr;
+        track.packets = 0;
+        track.blocks = 0;
+        track.decoder.reset();
+        track.stage->BeginInput(EncodedSamples(m_segmentStart + m_segmentFrames) -
+                                EncodedSamples(m_segmentStart));
+        if (track.in != nullptr) {
+            track.decoder = std::make_unique<StreamDecoder>();
+            result = track.decoder->Open(track.in, input.path, error);
+            if (result < 0) {
+                return result;
             }
         }
     }
@@ -935,9 +948,14 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
             }
         }
         result = m_audio.EndInput(error);
-        for (size_t k = 0; result >= 0 && k < m_moreEncoded.size(); ++k) {
-            result = EndEncodedTrack(m_moreEncoded[k], input.path, error);
+        if (result < 0) {
+            return result;
         }
+    }
+    for (EncodedTrack& track : m_moreEncoded) {
+        track.stage->ExtendInput(EncodedSamples(m_segmentStart + SegmentLength()) -
+                                 EncodedSamples(m_segmentStart));
+        result = EndEncodedTrack(track, input.path, error);
         if (result < 0) {
             return result;
         }
@@ -1026,9 +1044,9 @@ int Joiner::Run(std::string* error) {
     }
     if (result >= 0 && m_plan.audio && !m_plan.copyAudio) {
         result = m_audio.Flush(error);
-        for (size_t k = 0; result >= 0 && k < m_moreEncoded.size(); ++k) {
-            result = m_moreEncoded[k].stage->Flush(error);
-        }
+    }
+    for (size_t k = 0; result >= 0 && k < m_moreEncoded.size(); ++k) {
+        result = m_moreEncoded[k].stage->Flush(error);
     }
     if (result >= 0) {
         result = m_output.Finish(error);

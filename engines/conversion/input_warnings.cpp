@@ -42,12 +42,9 @@ std::string DamagedFramesSentence(const std::string& path, int64_t frames) {
 }
 
 std::string LeftOutTrackSentence(const std::string& path, size_t number,
-                                 const AVCodecParameters& track, bool copying) {
-    std::string sentence = BaseName(path) + ": its audio track " + std::to_string(number) + " (" +
-                           avcodec_get_name(track.codec_id) + ", " +
-                           std::to_string(track.sample_rate) + " Hz, " +
-                           ChannelsText(track.ch_layout.nb_channels) + ") was left out";
-    return sentence + (copying ? ": the sound is copied, and not every file has a track " +
-                                     std::to_string(number) + " of this kind."
-                               : ": this output holds one audio track.");
+                                 const AVCodecParameters& track) {
+    return BaseName(path) + ": its audio track " + std::to_string(number) + " (" +
+           avcodec_get_name(track.codec_id) + ", " + std::to_string(track.sample_rate) + " Hz, " +
+           ChannelsText(track.ch_layout.nb_channels) +
+           ") was left out: this output holds one audio track.";
 }

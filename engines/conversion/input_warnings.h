@@ -14,8 +14,7 @@ std::string CutShortSentence(const std::string& path, double joinedSeconds, doub
 // "a.avi: 2 damaged frames were skipped."
 std::string DamagedFramesSentence(const std::string& path, int64_t frames);
 
-// "b.avi: its audio track 2 (ac3, 44100 Hz, 2 channels) is not in the output: ..." with why:
-// `copying` says the other tracks were copied, and this one is not like every file's track of
-// that number; otherwise the output cannot carry more than one track.
+// "b.avi: its audio track 2 (ac3, 44100 Hz, stereo) was left out: this output holds one audio
+// track."
 std::string LeftOutTrackSentence(const std::string& path, size_t number,
-                                 const AVCodecParameters& track, bool copying);
+                                 const AVCodecParameters& track);

@@ -112,9 +112,9 @@ std::vector<std::string> LeftOutTracks(const OutputPlan& plan, const InputFacts&
     if (!plan.audio) {
         return sentences;
     }
-    for (size_t track = plan.moreAudioTracks; track < input.moreAudio.size(); ++track) {
-        sentences.push_back(
-            LeftOutTrackSentence(input.path, track + 2, *input.moreAudio[track], plan.copyAudio));
+    for (size_t track = plan.moreAudioTracks + plan.encodedAudioTracks;
+         track < input.moreAudio.size(); ++track) {
+        sentences.push_back(LeftOutTrackSentence(input.path, track + 2, *input.moreAudio[track]));
     }
     return sentences;
 }
@@ -281,9 +281,16 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
     if (plan->copyAudio && std::strcmp(plan->muxer, "avi") == 0) {
         plan->moreAudioTracks = MatchingMoreAudio(inputs);
     }
-    if (plan->audio && !plan->copyAudio && std::strcmp(plan->muxer, "avi") == 0) {
+    // The tracks after those are encoded as the first track would be.
+    plan->encodedAudioCodec = plan->audioCodec;
+    plan->encodedSampleRate = plan->sampleRate;
+    plan->encodedChannels = plan->channels;
+    if (plan->audio && std::strcmp(plan->muxer, "avi") == 0) {
         for (const InputFacts& input : inputs) {
-            plan->moreAudioTracks = std::max(plan->moreAudioTracks, input.moreAudio.size());
+            if (input.moreAudio.size() > plan->moreAudioTracks) {
+                plan->encodedAudioTracks = std::max(plan->encodedAudioTracks,
+                                                    input.moreAudio.size() - plan->moreAudioTracks);
+            }
         }
     }
     if (plan->copyAudio) {

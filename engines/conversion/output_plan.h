@@ -51,10 +51,14 @@ struct OutputPlan {
     int gopSize = 12;
     AVCodecID audioCodec = AV_CODEC_ID_NONE;
     bool copyAudio = false;
-    bool audio = true;  // false: no input has sound, and the output gets none either
-    // Audio tracks after the first (an AVI's dual audio). Copied: those every input holds alike.
-    // Encoded: as many as any input has, an input without one giving silence there.
-    size_t moreAudioTracks = 0;
+    bool audio = true;           // false: no input has sound, and the output gets none either
+    size_t moreAudioTracks = 0;  // copied tracks after the first, which every input holds alike
+    // An AVI's further tracks after those: encoded, to the format below, up to as many as any
+    // input has (an input without one gives silence there).
+    size_t encodedAudioTracks = 0;
+    AVCodecID encodedAudioCodec = AV_CODEC_ID_NONE;
+    int encodedSampleRate = 44100;
+    int encodedChannels = 2;
     int64_t audioBitRate = 0;
     int sampleRate = 44100;
     int channels = 2;

@@ -1,6 +1,6 @@
-// Every audio track of AVI inputs in the joined AVI: encoded alike where the list's sound is
-// encoded (an input without a track gives silence there), and where the sound is copied, a track
-// not every input holds alike is named in the join's warnings rather than dropped unsaid.
+// Every audio track of AVI inputs in the joined AVI: copied where every input holds it alike,
+// encoded otherwise (an input without a track gives silence there); an output that holds one
+// track names in the join's warnings each track it leaves out.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -69,8 +69,8 @@ protected:
         return kjtest::Convert(m_module, inputs, out, settings);
     }
 
-    // Two audio tracks in the planned format, each as long as the pictures within a frame, and
-    // readers that take the file whole.
+    // Two audio tracks, the second in the first one's codec and rate, each as long as the
+    // pictures within a frame, and readers that take the file whole.
     static void ExpectTwoEncodedTracks(const std::string& out) {
         EXPECT_EQ(kjtest::StreamEntry(out, "a:1", "codec_name"),
                   kjtest::StreamEntry(out, "a:0", "codec_name"));
@@ -118,25 +118,46 @@ TEST_F(AviAudioTracks, AnInputWithoutTheSecondTrackGivesSilenceThere) {
     ExpectTwoEncodedTracks(out);
 }
 
-// Copied sound whose second track differs in one input (AC-3 at 44.1 kHz among 48 kHz ones): the
-// first track is copied, and the left-out track is named in that input's warnings.
-TEST_F(AviAudioTracks, ACopiedJoinNamesTheTrackItLeavesOut) {
+// Copied sound whose second track differs in one input (AC-3 at 44.1 kHz among 48 kHz ones):
+// the first track is copied packet for packet, the second encoded beside it, nothing left out.
+TEST_F(AviAudioTracks, ASecondTrackThatDiffersIsEncodedBesideTheCopiedFirst) {
     const std::string a = Make("a.avi", "176x144", 1.3, 48000);
     const std::string b = Make("b.avi", "176x144", 0.9, 44100);
     const std::string out = m_dir.File("out.avi");
     const kjtest::ConvertRun run = Join({a, b}, out);
     ASSERT_EQ(run.result, 0) << run.errorText;
-    // Copied: every packet of the inputs' first tracks (silence may follow a track that ends
-    // before its pictures).
-    EXPECT_GE(kjtest::PacketHashes(out, "a:0").size(),
-              kjtest::PacketHashes(a, "a:0").size() + kjtest::PacketHashes(b, "a:0").size());
-    EXPECT_EQ(kjtest::StreamEntry(out, "a:0", "codec_name"), "mp3");
+    // Copied: each input's first track whole and in order (silence may follow a track that
+    // ends before its pictures).
+    const std::vector<std::string> copied = kjtest::PacketHashes(out, "a:0");
+    for (const std::string& input : {a, b}) {
+        const std::vector<std::string> own = kjtest::PacketHashes(input, "a:0");
+        ASSERT_FALSE(own.empty()) << input;
+        EXPECT_TRUE(std::search(copied.begin(), copied.end(), own.begin(), own.end()) !=
+                    copied.end())
+            << "the first track of " << input << " is not copied whole";
+    }
+    ExpectTwoEncodedTracks(out);
+    for (const std::string& warning : run.inputWarnings) {
+        EXPECT_EQ(warning, "");
+    }
+}
+
+// A program stream output holds one audio track: the join names each input's track it leaves
+// out, with what it is.
+TEST_F(AviAudioTracks, AnMpegOutputNamesTheTracksItLeavesOut) {
+    const std::string a = Make("a.avi", "176x144", 1.3, 48000);
+    const std::string b = Make("b.avi", "176x144", 0.9, 44100);
+    const std::string out = m_dir.File("out.mpg");
+    const kjtest::ConvertRun run = kjtest::Convert(m_module, {a, b}, out, kjtest::ConvertOutput{});
+    ASSERT_EQ(run.result, 0) << run.errorText;
     EXPECT_EQ(kjtest::StreamEntry(out, "a:1", "codec_name"), "");
     ASSERT_EQ(run.inputWarnings.size(), 2u);
-    EXPECT_NE(run.inputWarnings[1].find("b.avi: its audio track 2 (ac3, 44100 Hz"),
-              std::string::npos)
-        << run.inputWarnings[1];
-    EXPECT_NE(run.inputWarnings[1].find("left out"), std::string::npos) << run.inputWarnings[1];
+    EXPECT_EQ(run.inputWarnings[0],
+              "a.avi: its audio track 2 (ac3, 48000 Hz, mono) was left out: this output holds one "
+              "audio track.\n");
+    EXPECT_EQ(run.inputWarnings[1],
+              "b.avi: its audio track 2 (ac3, 44100 Hz, mono) was left out: this output holds one "
+              "audio track.\n");
     EXPECT_EQ(kjtest::DecodeErrors(out), "");
 }
 
