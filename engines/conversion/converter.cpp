@@ -96,7 +96,8 @@ struct CopiedTrack {
     bool silenceTried = false;
 };
 
-// An audio track after the first, encoded like it: its own decoder, stage and output stream.
+// An audio track after the first and the copied ones, encoded to the plan's format: its own
+// decoder, stage and output stream.
 struct EncodedTrack {
     int index = -1;  // the stream's number in the current input; -1: the input has none
     AVStream* in = nullptr;

@@ -281,7 +281,8 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
     if (plan->copyAudio && std::strcmp(plan->muxer, "avi") == 0) {
         plan->moreAudioTracks = MatchingMoreAudio(inputs);
     }
-    // The tracks after those are encoded as the first track would be.
+    // The tracks after those are encoded, in the format the sound is encoded in when it is not
+    // copied.
     plan->encodedAudioCodec = plan->audioCodec;
     plan->encodedSampleRate = plan->sampleRate;
     plan->encodedChannels = plan->channels;
