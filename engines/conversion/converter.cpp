@@ -135,6 +135,7 @@ private:
     int JoinInput(const InputFacts& input, std::string* error);
     int HandleVideo(AVPacket* packet, const std::string& path, std::string* error);
     void NoteLosses(const InputFacts& input);
+    void NoteInputWarning(const std::string& sentence);  // told of the current input
     int CopyVideoPacket(AVPacket* packet, std::string* error);
     int CopyAudioPacket(CopiedTrack& track, AVPacket* packet, std::string* error);
     int HandleCopiedAudio(CopiedTrack& track, AVPacket* packet, std::string* error);
@@ -714,16 +715,18 @@ void Joiner::NoteLosses(const InputFacts& input) {
         // The stream header counts the frames the file was meant to hold.
         losses.wholeSeconds = static_cast<double>(m_videoIn->nb_frames) / input.scan.frameRate;
     }
-    std::vector<std::string> sentences = LossSentences(input.path, losses);
-    if (sentences.empty()) {
-        return;
+    for (const std::string& sentence : LossSentences(input.path, losses)) {
+        NoteInputWarning(sentence);
     }
+}
+
+void Joiner::NoteInputWarning(const std::string& sentence) {
     std::lock_guard<std::mutex> lock(m_conversion.mutex);
     auto& all = m_conversion.inputWarnings;
     if (all.size() <= m_inputIndex) {
         all.resize(m_inputIndex + 1);
     }
-    all[m_inputIndex].insert(all[m_inputIndex].end(), sentences.begin(), sentences.end());
+    all[m_inputIndex].push_back(sentence);
 }
 
 int Joiner::JoinInput(const InputFacts& input, std::string* error) {
@@ -824,8 +827,17 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
                                 EncodedSamples(m_segmentStart));
         if (track.in != nullptr) {
             track.decoder = std::make_unique<StreamDecoder>();
-            result = track.decoder->Open(track.in, input.path, error);
-            if (result < 0) {
+            std::string reason;
+            result = track.decoder->Open(track.in, input.path, &reason);
+            if (result == AVERROR_DECODER_NOT_FOUND) {
+                // A track FFmpeg cannot read costs that track, not the join: silence instead.
+                NoteInputWarning(reason + "; silence takes its place in audio track " +
+                                 std::to_string(m_plan.moreAudioTracks + k + 2) + ".");
+                track.decoder.reset();
+                track.in = nullptr;
+                track.index = -1;
+            } else if (result < 0) {
+                *error = reason;
                 return result;
             }
         }

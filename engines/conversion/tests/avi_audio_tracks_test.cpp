@@ -5,6 +5,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
+#include <vector>
 
 #include "engines/conversion/tests/join_judge.h"
 #include "engines/conversion/tests/mcl_module.h"
@@ -159,6 +161,44 @@ TEST_F(AviAudioTracks, AnMpegOutputNamesTheTracksItLeavesOut) {
               "b.avi: its audio track 2 (ac3, 44100 Hz, mono) was left out: this output holds one "
               "audio track.\n");
     EXPECT_EQ(kjtest::DecodeErrors(out), "");
+}
+
+// A further track in a codec FFmpeg has no decoder for (its format tag made unknown, byte by
+// byte) costs that input's track, not the join: silence takes its place, and the warning says so.
+TEST_F(AviAudioTracks, ATrackWithoutADecoderBecomesSilenceAndIsTold) {
+    const std::string a = Make("a.avi", "176x144", 1.3, 48000);
+    const std::string made = m_dir.File("made.avi");
+    std::string error;
+    // The unknown track's bit rate below the first's, so the first stays the input's main one.
+    ASSERT_TRUE(kjtest::MakeWithFfmpeg(
+        "-f lavfi -i testsrc2=size=176x144:rate=25 -f lavfi -i sine=sample_rate=44100 -f lavfi -i "
+        "sine=frequency=660:sample_rate=44100 -t 0.9 -map 0 -map 1 -map 2 -c:v mpeg4 -c:a:0 "
+        "libmp3lame -b:a:0 192k -c:a:1 ac3 -b:a:1 64k -f avi",
+        made, &error))
+        << error;
+    std::vector<uint8_t> bytes = kjtest::ReadFileBytes(made);
+    const std::string auds = "auds";
+    const std::string strf = "strf";
+    auto first = std::search(bytes.begin(), bytes.end(), auds.begin(), auds.end());
+    ASSERT_NE(first, bytes.end());
+    auto second = std::search(first + 4, bytes.end(), auds.begin(), auds.end());
+    ASSERT_NE(second, bytes.end());
+    auto format = std::search(second, bytes.end(), strf.begin(), strf.end());
+    ASSERT_LT(format + 10, bytes.end());
+    format[8] = 0x77;  // wFormatTag 0x7777: no codec
+    format[9] = 0x77;
+    const std::string b = m_dir.File("b.avi");
+    ASSERT_TRUE(kjtest::WriteFileBytes(b, bytes));
+    const std::string out = m_dir.File("out.avi");
+    const kjtest::ConvertRun run = Join({a, b}, out);
+    ASSERT_EQ(run.result, 0) << run.errorText;
+    ExpectTwoEncodedTracks(out);
+    ASSERT_EQ(run.inputWarnings.size(), 2u);
+    EXPECT_EQ(run.inputWarnings[0], "");
+    EXPECT_NE(run.inputWarnings[1].find("b.avi"), std::string::npos) << run.inputWarnings[1];
+    EXPECT_NE(run.inputWarnings[1].find("silence takes its place in audio track 2"),
+              std::string::npos)
+        << run.inputWarnings[1];
 }
 
 }  // namespace
