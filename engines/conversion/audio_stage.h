@@ -3,6 +3,7 @@
 // the output, so that audio and video start together at every seam, and encoded.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -41,6 +42,9 @@ public:
     // One decoded block; `secondsFromStart` is its time from the input's start (the first
     // block's decides how much silence goes before it, or how much of it is cut).
     int AddBlock(const AVFrame* block, double secondsFromStart, std::string* error);
+    // The current input's place made longer, to `segmentSamples` (never shorter: what is
+    // stored stays).
+    void ExtendInput(int64_t segmentSamples) { m_segment = std::max(m_segment, segmentSamples); }
     // Silence up to `position` samples into the current input (for an input without audio).
     int FillSilenceTo(int64_t position, std::string* error);
     // Ends the input: the resampler drained, then silence up to the segment's length.

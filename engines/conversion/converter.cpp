@@ -96,6 +96,31 @@ struct CopiedTrack {
     bool silenceTried = false;
 };
 
+// An audio track after the first and the copied ones, encoded to the plan's format: its own
+// decoder, stage and output stream.
+struct EncodedTrack {
+    int index = -1;  // the stream's number in the current input; -1: the input has none
+    AVStream* in = nullptr;
+    AVStream* out = nullptr;
+    std::unique_ptr<AudioStage> stage;
+    std::unique_ptr<StreamDecoder> decoder;
+    int64_t packets = 0;  // of the current input
+    int64_t blocks = 0;
+};
+
+// The stream number of each of an input's audio tracks after `first` (its best one), in stream
+// order, for `count` tracks: -1 where the input has no such track.
+std::vector<int> FurtherAudioTracks(const AVFormatContext* context, int first, size_t count) {
+    std::vector<int> indices(count, -1);
+    for (unsigned i = 0, k = 0; first >= 0 && i < context->nb_streams && k < count; ++i) {
+        if (static_cast<int>(i) != first &&
+            context->streams[i]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
+            indices[k++] = static_cast<int>(i);
+        }
+    }
+    return indices;
+}
+
 // One conversion's run over its inputs.
 class Joiner {
 public:
@@ -110,6 +135,7 @@ private:
     int JoinInput(const InputFacts& input, std::string* error);
     int HandleVideo(AVPacket* packet, const std::string& path, std::string* error);
     void NoteLosses(const InputFacts& input);
+    void NoteInputWarning(const std::string& sentence);  // told of the current input
     int CopyVideoPacket(AVPacket* packet, std::string* error);
     int CopyAudioPacket(CopiedTrack& track, AVPacket* packet, std::string* error);
     int HandleCopiedAudio(CopiedTrack& track, AVPacket* packet, std::string* error);
@@ -118,6 +144,10 @@ private:
     int64_t AudioOverhang() const;
     int FillSilenceToPictures(CopiedTrack& track, std::string* error);
     bool IsAudioTrack(int index) const {
+        if (std::any_of(m_moreEncoded.begin(), m_moreEncoded.end(),
+                        [index](const EncodedTrack& t) { return t.index == index; })) {
+            return true;
+        }
         if (!m_plan.copyAudio) {
             return m_audioIn != nullptr && index == m_audioIn->index;
         }
@@ -126,7 +156,13 @@ private:
     }
     int CopyTrailingEmptyFrames(std::string* error);
     int DecodeVideo(const AVPacket* packet, std::string* error);
-    int DecodeAudio(const AVPacket* packet, std::string* error);
+    int DecodeAudio(StreamDecoder& decoder, AVStream* in, AudioStage& stage, int64_t* blocks,
+                    const AVPacket* packet, std::string* error);
+    int EndEncodedTrack(EncodedTrack& track, const std::string& path, std::string* error);
+    // Output frames as samples of the encoded further tracks.
+    int64_t EncodedSamples(int64_t frames) const {
+        return av_rescale_q(frames, m_frameBase, AVRational{1, m_plan.encodedSampleRate});
+    }
     int WriteEncoded(AVPacket* packet, AVStream* stream, AVRational from, std::string* error);
     bool FrameDone();
     bool Stopped() const { return m_conversion.abortRequested.load(); }
@@ -167,7 +203,8 @@ private:
     OutputFile m_output;
     AVStream* m_videoOut = nullptr;
     AVStream* m_audioOut = nullptr;
-    std::vector<CopiedTrack> m_tracks;  // copying audio: the first track, then the others
+    std::vector<CopiedTrack> m_tracks;        // copying audio: the first track, then the others
+    std::vector<EncodedTrack> m_moreEncoded;  // encoded tracks after the first and the copied
     VideoStage m_video;
     AudioStage m_audio;
     AVRational m_frameBase{1, 25};  // one output frame
@@ -225,6 +262,13 @@ bool Joiner::FrameDone() {
         int64_t segmentFirst =
             av_rescale_q(m_segmentStart, m_frameBase, AVRational{1, m_plan.sampleRate});
         m_audio.FillSilenceTo(upTo - segmentFirst, &ignored);
+    }
+    for (EncodedTrack& track : m_moreEncoded) {
+        if (track.in == nullptr) {
+            std::string ignored;
+            track.stage->FillSilenceTo(
+                EncodedSamples(m_framesDone) - EncodedSamples(m_segmentStart), &ignored);
+        }
     }
     Report(kStatusProgress, FramesHandled(), SamplesHandled());
     return !Stopped();
@@ -308,6 +352,32 @@ int Joiner::SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParame
                     audioFunc(handle, static_cast<int32_t>(first), count);
                 }
             });
+    }
+    // Further tracks that cannot be copied are encoded, each as its own stream after the others.
+    OutputPlan encoded = m_plan;
+    encoded.audioCodec = m_plan.encodedAudioCodec;
+    encoded.sampleRate = m_plan.encodedSampleRate;
+    encoded.channels = m_plan.encodedChannels;
+    m_moreEncoded.clear();
+    m_moreEncoded.resize(m_plan.audio ? m_plan.encodedAudioTracks : 0);
+    for (EncodedTrack& track : m_moreEncoded) {
+        track.out = m_output.AddStream();
+        track.stage = std::make_unique<AudioStage>();
+        if (track.out == nullptr) {
+            *error = "Out of memory setting up the output";
+            return AVERROR(ENOMEM);
+        }
+        result = track.stage->Open(encoded, track.out, globalHeader, error);
+        if (result < 0) {
+            return result;
+        }
+        AVStream* out = track.out;
+        AudioStage* stage = track.stage.get();
+        track.stage->SetSinks(
+            [this, out, stage](AVPacket* packet, std::string* e) {
+                return WriteEncoded(packet, out, stage->Encoder()->time_base, e);
+            },
+            [](int64_t, int) {});
     }
     if (m_plan.packetSize > 0) {
         context->packet_size = static_cast<unsigned>(m_plan.packetSize);
@@ -465,23 +535,24 @@ int Joiner::DecodeVideo(const AVPacket* packet, std::string* error) {
     return 0;
 }
 
-int Joiner::DecodeAudio(const AVPacket* packet, std::string* error) {
-    int result = m_audioDecoder->Send(packet);
+int Joiner::DecodeAudio(StreamDecoder& decoder, AVStream* in, AudioStage& stage, int64_t* blocks,
+                        const AVPacket* packet, std::string* error) {
+    int result = decoder.Send(packet);
     if (result < 0 && result != AVERROR(EAGAIN) && result != AVERROR_EOF &&
         result != AVERROR_INVALIDDATA) {
         *error = AvErrorText("Cannot decode the audio", result);
         return result;
     }
     FramePtr frame(av_frame_alloc());
-    while (m_audioDecoder->Receive(frame.get()) >= 0) {
-        ++m_audioBlocks;
+    while (decoder.Receive(frame.get()) >= 0) {
+        ++*blocks;
         int64_t time = frame->best_effort_timestamp;
         double seconds = 0.0;
         if (time != AV_NOPTS_VALUE && m_base != AV_NOPTS_VALUE) {
-            seconds = static_cast<double>(time) * av_q2d(m_audioIn->time_base) -
+            seconds = static_cast<double>(time) * av_q2d(in->time_base) -
                       static_cast<double>(m_base) * av_q2d(m_videoIn->time_base);
         }
-        result = m_audio.AddBlock(frame.get(), seconds, error);
+        result = stage.AddBlock(frame.get(), seconds, error);
         av_frame_unref(frame.get());
         if (result < 0) {
             return result;
@@ -491,10 +562,21 @@ int Joiner::DecodeAudio(const AVPacket* packet, std::string* error) {
 }
 
 int Joiner::AudioPacket(AVPacket* packet, std::string* error) {
-    ++m_audioPackets;
-    if (!m_plan.copyAudio) {
-        return packet->stream_index == m_audioIn->index ? DecodeAudio(packet, error) : 0;
+    for (EncodedTrack& track : m_moreEncoded) {
+        if (track.index == packet->stream_index) {
+            ++track.packets;
+            return DecodeAudio(*track.decoder, track.in, *track.stage, &track.blocks, packet,
+                               error);
+        }
     }
+    if (!m_plan.copyAudio) {
+        if (m_audioIn != nullptr && packet->stream_index == m_audioIn->index) {
+            ++m_audioPackets;
+            return DecodeAudio(*m_audioDecoder, m_audioIn, m_audio, &m_audioBlocks, packet, error);
+        }
+        return 0;
+    }
+    ++m_audioPackets;
     for (CopiedTrack& track : m_tracks) {
         if (track.index == packet->stream_index) {
             return HandleCopiedAudio(track, packet, error);
@@ -597,6 +679,24 @@ int64_t Joiner::AudioOverhang() const {
     return overhang;
 }
 
+// A further encoded track at an input's end: its decoder drained, then silence to the input's
+// length (all of it where the input has no such track).
+int Joiner::EndEncodedTrack(EncodedTrack& track, const std::string& path, std::string* error) {
+    if (track.decoder != nullptr) {
+        int result =
+            DecodeAudio(*track.decoder, track.in, *track.stage, &track.blocks, nullptr, error);
+        if (result < 0) {
+            return result;
+        }
+        if (track.packets > 0 && track.blocks == 0) {
+            *error = "The audio of " + path + " cannot be decoded.";
+            return AVERROR_INVALIDDATA;
+        }
+        track.decoder.reset();
+    }
+    return track.stage->EndInput(error);
+}
+
 int Joiner::HandleVideo(AVPacket* packet, const std::string& path, std::string* error) {
     int result = m_plan.copyVideo ? CopyVideoPacket(packet, error) : DecodeVideo(packet, error);
     if (result < 0 && !m_plan.copyVideo) {
@@ -615,16 +715,18 @@ void Joiner::NoteLosses(const InputFacts& input) {
         // The stream header counts the frames the file was meant to hold.
         losses.wholeSeconds = static_cast<double>(m_videoIn->nb_frames) / input.scan.frameRate;
     }
-    std::vector<std::string> sentences = LossSentences(input.path, losses);
-    if (sentences.empty()) {
-        return;
+    for (const std::string& sentence : LossSentences(input.path, losses)) {
+        NoteInputWarning(sentence);
     }
+}
+
+void Joiner::NoteInputWarning(const std::string& sentence) {
     std::lock_guard<std::mutex> lock(m_conversion.mutex);
     auto& all = m_conversion.inputWarnings;
     if (all.size() <= m_inputIndex) {
         all.resize(m_inputIndex + 1);
     }
-    all[m_inputIndex].insert(all[m_inputIndex].end(), sentences.begin(), sentences.end());
+    all[m_inputIndex].push_back(sentence);
 }
 
 int Joiner::JoinInput(const InputFacts& input, std::string* error) {
@@ -705,6 +807,37 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
             m_audioDecoder = std::make_unique<StreamDecoder>();
             result = m_audioDecoder->Open(m_audioIn, input.path, error);
             if (result < 0) {
+                return result;
+            }
+        }
+    }
+    // The encoded further tracks follow the copied ones in the input's stream order. Their sound
+    // is cut at the pictures' end; a copied track running on past them lengthens the input's
+    // place at its end, with silence.
+    std::vector<int> further =
+        FurtherAudioTracks(context, audioIndex, m_plan.moreAudioTracks + m_moreEncoded.size());
+    for (size_t k = 0; k < m_moreEncoded.size(); ++k) {
+        EncodedTrack& track = m_moreEncoded[k];
+        track.index = further[m_plan.moreAudioTracks + k];
+        track.in = track.index >= 0 ? context->streams[track.index] : nullptr;
+        track.packets = 0;
+        track.blocks = 0;
+        track.decoder.reset();
+        track.stage->BeginInput(EncodedSamples(m_segmentStart + m_segmentFrames) -
+                                EncodedSamples(m_segmentStart));
+        if (track.in != nullptr) {
+            track.decoder = std::make_unique<StreamDecoder>();
+            std::string reason;
+            result = track.decoder->Open(track.in, input.path, &reason);
+            if (result == AVERROR_DECODER_NOT_FOUND) {
+                // A track FFmpeg cannot read costs that track, not the join: silence instead.
+                NoteInputWarning(reason + "; silence takes its place in audio track " +
+                                 std::to_string(m_plan.moreAudioTracks + k + 2) + ".");
+                track.decoder.reset();
+                track.in = nullptr;
+                track.index = -1;
+            } else if (result < 0) {
+                *error = reason;
                 return result;
             }
         }
@@ -817,7 +950,8 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     }
     if (m_plan.audio && !m_plan.copyAudio) {
         if (m_audioDecoder != nullptr) {
-            result = DecodeAudio(nullptr, error);
+            result =
+                DecodeAudio(*m_audioDecoder, m_audioIn, m_audio, &m_audioBlocks, nullptr, error);
             if (result < 0) {
                 return result;
             }
@@ -827,6 +961,14 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
             }
         }
         result = m_audio.EndInput(error);
+        if (result < 0) {
+            return result;
+        }
+    }
+    for (EncodedTrack& track : m_moreEncoded) {
+        track.stage->ExtendInput(EncodedSamples(m_segmentStart + SegmentLength()) -
+                                 EncodedSamples(m_segmentStart));
+        result = EndEncodedTrack(track, input.path, error);
         if (result < 0) {
             return result;
         }
@@ -886,10 +1028,21 @@ int Joiner::Run(std::string* error) {
     result = MakeOutputPlan(m_settings, inputs, &m_plan, error);
     if (result >= 0) {
         std::vector<const AVCodecParameters*> moreAudio;
-        for (size_t i = 0; i < m_plan.moreAudioTracks; ++i) {
+        for (size_t i = 0; m_plan.copyAudio && i < m_plan.moreAudioTracks; ++i) {
             moreAudio.push_back(inputs.front().moreAudio[i].get());
         }
         result = SetUpOutput(firstVideo.get(), firstAudio.get(), moreAudio, error);
+    }
+    if (result >= 0) {
+        std::lock_guard<std::mutex> lock(m_conversion.mutex);
+        auto& all = m_conversion.inputWarnings;
+        for (size_t i = 0; i < inputs.size(); ++i) {
+            std::vector<std::string> sentences = LeftOutTracks(m_plan, inputs[i]);
+            if (!sentences.empty()) {
+                all.resize(std::max(all.size(), i + 1));
+                all[i].insert(all[i].end(), sentences.begin(), sentences.end());
+            }
+        }
     }
     for (size_t i = 0; result >= 0 && i < inputs.size() && !Stopped(); ++i) {
         m_inputIndex = i;
@@ -904,6 +1057,9 @@ int Joiner::Run(std::string* error) {
     }
     if (result >= 0 && m_plan.audio && !m_plan.copyAudio) {
         result = m_audio.Flush(error);
+    }
+    for (size_t k = 0; result >= 0 && k < m_moreEncoded.size(); ++k) {
+        result = m_moreEncoded[k].stage->Flush(error);
     }
     if (result >= 0) {
         result = m_output.Finish(error);

@@ -1,5 +1,9 @@
 #include "engines/conversion/input_warnings.h"
 
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
+
 #include <cstdio>
 
 namespace {
@@ -16,6 +20,12 @@ std::string Seconds(double seconds) {
     return text;
 }
 
+std::string ChannelsText(int channels) {
+    return channels == 1   ? "mono"
+           : channels == 2 ? "stereo"
+                           : std::to_string(channels) + " channels";
+}
+
 }  // namespace
 
 std::string CutShortSentence(const std::string& path, double joinedSeconds, double wholeSeconds) {
@@ -29,4 +39,12 @@ std::string CutShortSentence(const std::string& path, double joinedSeconds, doub
 std::string DamagedFramesSentence(const std::string& path, int64_t frames) {
     return BaseName(path) + ": " + std::to_string(frames) +
            (frames == 1 ? " damaged frame was skipped." : " damaged frames were skipped.");
+}
+
+std::string LeftOutTrackSentence(const std::string& path, size_t number,
+                                 const AVCodecParameters& track) {
+    return BaseName(path) + ": its audio track " + std::to_string(number) + " (" +
+           avcodec_get_name(track.codec_id) + ", " + std::to_string(track.sample_rate) + " Hz, " +
+           ChannelsText(track.ch_layout.nb_channels) +
+           ") was left out: this output holds one audio track.";
 }

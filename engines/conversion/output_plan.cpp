@@ -9,6 +9,7 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 
+#include "engines/conversion/input_warnings.h"
 #include "platform/riff_format.h"
 
 namespace {
@@ -105,6 +106,18 @@ size_t MatchingMoreAudio(const std::vector<InputFacts>& inputs) {
 }
 
 }  // namespace
+
+std::vector<std::string> LeftOutTracks(const OutputPlan& plan, const InputFacts& input) {
+    std::vector<std::string> sentences;
+    if (!plan.audio) {
+        return sentences;
+    }
+    for (size_t track = plan.moreAudioTracks + plan.encodedAudioTracks;
+         track < input.moreAudio.size(); ++track) {
+        sentences.push_back(LeftOutTrackSentence(input.path, track + 2, *input.moreAudio[track]));
+    }
+    return sentences;
+}
 
 AVCodecID AviVideoCodecOf(uint32_t fourcc) {
     if (fourcc == kUncompressedRgbFourcc) {
@@ -267,6 +280,19 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
                               [](const InputFacts& input) { return input.hasAudio; });
     if (plan->copyAudio && std::strcmp(plan->muxer, "avi") == 0) {
         plan->moreAudioTracks = MatchingMoreAudio(inputs);
+    }
+    // The tracks after those are encoded, in the format the sound is encoded in when it is not
+    // copied.
+    plan->encodedAudioCodec = plan->audioCodec;
+    plan->encodedSampleRate = plan->sampleRate;
+    plan->encodedChannels = plan->channels;
+    if (plan->audio && std::strcmp(plan->muxer, "avi") == 0) {
+        for (const InputFacts& input : inputs) {
+            if (input.moreAudio.size() > plan->moreAudioTracks) {
+                plan->encodedAudioTracks = std::max(plan->encodedAudioTracks,
+                                                    input.moreAudio.size() - plan->moreAudioTracks);
+            }
+        }
     }
     if (plan->copyAudio) {
         plan->audioCodec = first.audioCodec;

@@ -53,6 +53,12 @@ struct OutputPlan {
     bool copyAudio = false;
     bool audio = true;           // false: no input has sound, and the output gets none either
     size_t moreAudioTracks = 0;  // copied tracks after the first, which every input holds alike
+    // An AVI's further tracks after those: encoded, to the format below, up to as many as any
+    // input has (an input without one gives silence there).
+    size_t encodedAudioTracks = 0;
+    AVCodecID encodedAudioCodec = AV_CODEC_ID_NONE;
+    int encodedSampleRate = 44100;
+    int encodedChannels = 2;
     int64_t audioBitRate = 0;
     int sampleRate = 44100;
     int channels = 2;
@@ -60,6 +66,10 @@ struct OutputPlan {
     int64_t muxRate = 0;  // bits per second; 0: the muxer works it out
     double preloadSeconds = 0.0;
 };
+
+// What the plan leaves out of an input: one sentence for each of its audio tracks that has no
+// place in the output.
+std::vector<std::string> LeftOutTracks(const OutputPlan& plan, const InputFacts& input);
 
 // The frame rate as a fraction: common rates exactly (29.97 -> 30000/1001), others as the
 // closest fraction with a denominator the AVI and MPEG-4 time bases can hold.
