@@ -17,13 +17,7 @@ std::string Kjoin() {
 
 class KjoinMpegSeams : public testing::Test {
 protected:
-    void SetUp() override {
-        for (const char* tool : {"ffmpeg", "ffprobe", "mpv", "gst-launch-1.0"}) {
-            if (!kjtest::HaveProgram(tool)) {
-                GTEST_SKIP() << tool << " is needed to make and judge the files";
-            }
-        }
-    }
+    void SetUp() override { ASSERT_EQ(kjtest::MissingReaders(), ""); }
     kjtest::CommandResult Run(const std::string& args) {
         return kjtest::RunCommand("timeout 300 " + Kjoin() + " " + args + " 2>&1");
     }

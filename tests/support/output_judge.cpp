@@ -5,10 +5,26 @@
 #include <iterator>
 #include <set>
 #include <sstream>
+#include <utility>
 
 #include "tests/support/media_fixtures.h"
 
 namespace kjtest {
+
+std::string MissingReaders() {
+    static const std::pair<const char*, const char*> kReaders[] = {
+        {"ffmpeg", "ffmpeg"},
+        {"ffprobe", "ffmpeg"},
+        {"mpv", "mpv"},
+        {"gst-launch-1.0", "gstreamer1.0-tools"}};
+    std::string missing;
+    for (const auto& [program, package] : kReaders) {
+        if (!HaveProgram(program)) {
+            missing += std::string(program) + " is missing (install " + package + ")\n";
+        }
+    }
+    return missing;
+}
 
 std::string GstPlaybackFailure(const std::string& path, int timeLimitSeconds) {
     if (!HaveProgram("gst-launch-1.0")) {

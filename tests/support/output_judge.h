@@ -10,6 +10,10 @@
 
 namespace kjtest {
 
+// The outside readers the judges need (ffmpeg, ffprobe, mpv, GStreamer) that are not installed,
+// each with its package; empty when all are there. A test that judges by them fails without.
+std::string MissingReaders();
+
 // Plays every stream of the file through GStreamer's playbin into fake sinks, unsynchronised,
 // with a time limit; empty when it runs to the end without an error.
 std::string GstPlaybackFailure(const std::string& path, int timeLimitSeconds = 120);

@@ -33,11 +33,7 @@ double StreamEnd(const std::string& path, const std::string& stream) {
 class AviAudioTracks : public ::testing::Test {
 protected:
     void SetUp() override {
-        for (const char* tool : {"ffmpeg", "ffprobe", "gst-launch-1.0"}) {
-            if (!kjtest::HaveProgram(tool)) {
-                GTEST_SKIP() << tool << " is needed to make and judge the files";
-            }
-        }
+        ASSERT_EQ(kjtest::MissingReaders(), "");
         ASSERT_TRUE(m_module.Loaded()) << "libzivuvore.so is missing";
     }
 

@@ -109,11 +109,7 @@ void PrintTo(const AviSeamCase& c, std::ostream* out) {
 class AviSeamTable : public testing::TestWithParam<AviSeamCase> {
 protected:
     void SetUp() override {
-        for (const char* tool : {"ffmpeg", "ffprobe", "mpv", "gst-launch-1.0"}) {
-            if (!kjtest::HaveProgram(tool)) {
-                GTEST_SKIP() << tool << " is needed to make and judge the files";
-            }
-        }
+        ASSERT_EQ(kjtest::MissingReaders(), "");
         ASSERT_TRUE(m_module.Loaded()) << "libzivuvore.so is missing";
     }
 

@@ -6,6 +6,7 @@
 #include "engines/conversion/tests/mcl_module.h"
 #include "tests/support/media_fixtures.h"
 #include "tests/support/mpeg_ps_fixture.h"
+#include "tests/support/output_judge.h"
 #include "tests/support/seam_expect.h"
 
 namespace {
@@ -24,11 +25,7 @@ struct PsSeamCase {
 class PsSeamTable : public testing::TestWithParam<PsSeamCase> {
 protected:
     void SetUp() override {
-        for (const char* tool : {"ffmpeg", "ffprobe", "mpv", "gst-launch-1.0"}) {
-            if (!kjtest::HaveProgram(tool)) {
-                GTEST_SKIP() << tool << " is needed to make and judge the files";
-            }
-        }
+        ASSERT_EQ(kjtest::MissingReaders(), "");
         ASSERT_TRUE(m_module.Loaded()) << "libzivuvore.so is missing";
     }
 
