@@ -1,5 +1,7 @@
 #include "engines/realmedia/edit_text.h"
 
+#include <cstring>
+
 namespace rm {
 
 const char* DescribeEditCode(HRESULT code) {
@@ -47,6 +49,11 @@ HRESULT Fail(std::string* text, HRESULT code, const std::string& account) {
 std::string BaseName(const std::string& path) {
     size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string CannotWriteText(const std::string& outName, int error) {
+    return "The file is read only: " + outName + " cannot be written (" + std::strerror(error) +
+           ").";
 }
 
 }  // namespace rm

@@ -17,4 +17,7 @@ HRESULT Fail(std::string* text, HRESULT code, const std::string& account);
 // The name the user knows an input by in those reasons: the path's last part.
 std::string BaseName(const std::string& path);
 
+// The reason an output named `outName` could not be written, `error` being the errno.
+std::string CannotWriteText(const std::string& outName, int error);
+
 }  // namespace rm

@@ -204,10 +204,7 @@ HRESULT JoinBareRealAudio(const std::vector<std::string>& inputs, const std::str
     const std::string outName = BaseName(output);
     // Nothing is at the output path until the whole file is written.
     OutputWriter out;
-    auto cannotWrite = [&](int error) {
-        return "The file is read only: " + outName + " cannot be written (" + std::strerror(error) +
-               ").";
-    };
+    auto cannotWrite = [&](int error) { return CannotWriteText(outName, error); };
     if (int error = out.Open(output)) {
         return Fail(text, RMEDIT_E_READ_ONLY, cannotWrite(error));
     }

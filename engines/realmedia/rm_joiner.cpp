@@ -613,10 +613,7 @@ HRESULT Joiner::WriteOutput(const std::string& output, JoinObserver* observer, s
     }
     // Nothing is at the output path until the whole file is written.
     OutputWriter out;
-    auto cannotWrite = [&](int error) {
-        return "The file is read only: " + outName + " cannot be written (" + std::strerror(error) +
-               ").";
-    };
+    auto cannotWrite = [&](int error) { return CannotWriteText(outName, error); };
     if (int error = out.Open(output)) {
         return Fail(text, RMEDIT_E_READ_ONLY, cannotWrite(error));
     }

@@ -119,11 +119,7 @@ TEST_F(KjoinDamagedAviMpeg, ADamagedPictureIsSkippedQuietlyAndCounted) {
                              "-vtag DX50 -g 300 -f avi");
     std::vector<uint8_t> bytes = kjtest::ReadFileBytes(clean);
     ASSERT_GT(bytes.size(), 20000u);
-    uint32_t seed = 99;
-    for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 4096; ++i) {
-        seed = seed * 1103515245 + 12345;
-        bytes[i] = static_cast<uint8_t>(seed >> 16);
-    }
+    kjtest::Scramble(bytes, bytes.size() / 2, bytes.size() / 2 + 4096, 99);
     std::string noisy = m_dir.File("noisy.avi");
     ASSERT_TRUE(kjtest::WriteFileBytes(noisy, bytes));
     std::string other = Make("other.avi",

@@ -115,6 +115,13 @@ bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes) 
     return static_cast<bool>(out);
 }
 
+void Scramble(std::vector<uint8_t>& bytes, size_t from, size_t to, uint32_t seed) {
+    for (size_t i = from; i < to && i < bytes.size(); ++i) {
+        seed = seed * 1103515245u + 12345u;
+        bytes[i] = static_cast<uint8_t>(seed >> 16);
+    }
+}
+
 std::string BinDir() {
     const char* dir = std::getenv("KJ_BIN_DIR");
     return dir != nullptr ? dir : KJ_BUILD_BIN_DIR;

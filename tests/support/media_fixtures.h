@@ -52,6 +52,8 @@ std::string DecodeErrors(const std::string& path);
 // Whole-file helpers.
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// Overwrites bytes [from, to) with noise that is the same on every run for one `seed`.
+void Scramble(std::vector<uint8_t>& bytes, size_t from, size_t to, uint32_t seed);
 
 // A file that carries only the RealMedia signature and a header size, `pad` zero bytes longer
 // than the smallest: enough for a list row of kind "Real Media". Returns `path`.

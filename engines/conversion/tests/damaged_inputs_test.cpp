@@ -422,11 +422,7 @@ TEST_F(DamagedInputs, DamagedPicturesAreLeftOutAndCounted) {
     std::vector<uint8_t> bytes = kjtest::ReadFileBytes(clean);
     ASSERT_GT(bytes.size(), 20000u);
     // Noise in the middle of the data: the decoder has to make up what it covers.
-    uint32_t seed = 12345;
-    for (size_t i = bytes.size() / 2; i < bytes.size() / 2 + 4096; ++i) {
-        seed = seed * 1103515245 + 12345;
-        bytes[i] = static_cast<uint8_t>(seed >> 16);
-    }
+    kjtest::Scramble(bytes, bytes.size() / 2, bytes.size() / 2 + 4096, 12345);
     std::string noisy = m_dir.File("noisy.avi");
     ASSERT_TRUE(kjtest::WriteFileBytes(noisy, bytes));
     std::string other = Make("other.avi",

@@ -10,6 +10,7 @@
 #include "engines/realmedia/rmedit.h"
 #include "engines/realmedia/tests/rm_bytes.h"
 #include "engines/realmedia/tests/rm_test_support.h"
+#include "tests/support/media_fixtures.h"
 
 namespace {
 
@@ -42,11 +43,7 @@ Walked WalkAll(const std::vector<uint8_t>& bytes) {
 }
 
 void Scramble(std::vector<uint8_t>& bytes, size_t from, size_t to) {
-    uint32_t x = 12345;
-    for (size_t i = from; i < to; ++i) {
-        x = x * 1103515245u + 12345u;
-        bytes[i] = static_cast<uint8_t>(x >> 16);
-    }
+    kjtest::Scramble(bytes, from, to, 12345);
 }
 
 TEST(RmDamage, NoiseAcrossPacketsIsSkippedAndTheChunkCountSaysHowMany) {
