@@ -21,11 +21,17 @@ class GrowingOutput {
 public:
     static constexpr uint64_t kWritebackStep = uint64_t{8} << 20;
     static constexpr uint64_t kReserveAhead = uint64_t{64} << 20;
+    static constexpr uint64_t kFirstReserve = uint64_t{1} << 20;
 
     // Call after the bytes of `fd` before `end` were written in order.
     void Wrote(int fd, uint64_t end) {
-        if (m_reserving && end + kReserveAhead / 2 > m_reserved) {
-            uint64_t upTo = end + kReserveAhead;
+        // The reservation grows with the file, up to kReserveAhead: a small output does not
+        // take (and, on a memory file system, zero) 64 MB it will give back.
+        uint64_t ahead = end < kFirstReserve   ? kFirstReserve
+                         : end < kReserveAhead ? end
+                                               : kReserveAhead;
+        if (m_reserving && end + ahead / 2 > m_reserved) {
+            uint64_t upTo = end + ahead;
             m_tried = true;
             m_reserving = ::fallocate(fd, FALLOC_FL_KEEP_SIZE, static_cast<off_t>(m_reserved),
                                       static_cast<off_t>(upTo - m_reserved)) == 0;
