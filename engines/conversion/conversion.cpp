@@ -24,6 +24,17 @@ double Conversion::ElapsedSeconds() const {
     return static_cast<double>(now - start) / 1e9;
 }
 
+void Conversion::ReportProgress(int32_t status, int64_t frames, int64_t samples) {
+    framesDone = frames;
+    samplesDone = samples;
+    if (progressHook) {
+        progressHook(status, frames, samples);
+    } else if (callbacks.progress != nullptr) {
+        callbacks.progress(handle, status, static_cast<int32_t>(frames),
+                           static_cast<int32_t>(samples));
+    }
+}
+
 void SetLastError(int32_t code, const std::string& text) {
     std::lock_guard<std::mutex> lock(g_errorMutex);
     g_lastErrorCode = code;

@@ -5,6 +5,9 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <utility>
@@ -26,6 +29,8 @@ inline constexpr int32_t kStatusProgress = 3;
 
 enum class OutputKind { kNone, kAvi, kMpeg };
 
+struct InputFacts;
+
 struct ConversionSettings {
     std::string outputPath;
     std::string secondOutputPath;
@@ -44,6 +49,9 @@ struct ConversionSettings {
     int audioRate = 44100;
     int audioChannels = 2;
     int audioBits = 16;
+    // Set when an odd input is encoded to be joined with a list by copying: the list's first
+    // input, whose codecs, picture, rates and shape the output takes exactly.
+    std::shared_ptr<const InputFacts> matchFirst;
 };
 
 struct ConversionCallbacks {
@@ -72,8 +80,19 @@ struct Conversion {
     // seconds; guarded by `mutex`, emptied when a run starts.
     std::vector<std::pair<double, double>> inputTimes;
 
+    // Inputs read from elsewhere than the source callbacks say (guarded by `mutex`): by position,
+    // the encoded stand-ins of odd inputs. When `givenInputs` is not empty it is the whole list.
+    std::map<size_t, std::string> replacedInputs;
+    // The positions of the inputs the last MclConvert encoded to match the first (guarded).
+    std::vector<size_t> encodedInputs;
+    std::vector<std::string> givenInputs;
+    // When set, progress goes here instead of to the progress callback.
+    std::function<void(int32_t status, int64_t frames, int64_t samples)> progressHook;
+
     // Seconds since MclConvert started (up to its end once it has ended).
     double ElapsedSeconds() const;
+    // Keeps the figures and tells the hook, or else the caller's progress callback.
+    void ReportProgress(int32_t status, int64_t frames, int64_t samples);
 };
 
 // Steady-clock nanoseconds, the time base of the conversion's clock.

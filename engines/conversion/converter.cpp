@@ -245,12 +245,7 @@ private:
 };
 
 void Joiner::Report(int32_t status, int64_t frame, int64_t sample) {
-    m_conversion.framesDone = frame;
-    m_conversion.samplesDone = sample;
-    if (m_conversion.callbacks.progress != nullptr) {
-        m_conversion.callbacks.progress(m_conversion.handle, status, static_cast<int32_t>(frame),
-                                        static_cast<int32_t>(sample));
-    }
+    m_conversion.ReportProgress(status, frame, sample);
 }
 
 bool Joiner::FrameDone() {
@@ -796,7 +791,8 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
             return result;
         }
         bool sameCount = m_segmentFrames == input.scan.frameCount;
-        m_video.BeginInput(sameCount ? outRate : input.scan.frameRate, m_segmentFrames);
+        m_video.BeginInput(sameCount ? outRate : input.scan.frameRate, m_segmentFrames,
+                           input.displayAspect);
     }
     if (m_plan.audio && !m_plan.copyAudio) {
         int64_t first = av_rescale_q(m_segmentStart, m_frameBase, AVRational{1, m_plan.sampleRate});

@@ -12,6 +12,7 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include "engines/conversion/conform_inputs.h"
 #include "engines/conversion/conversion.h"
 #include "engines/conversion/converter.h"
 #include "engines/conversion/ffmpeg_loader.h"
@@ -225,6 +226,37 @@ void MclSetAudioFormat(MclHandle conversion, int32_t rate, int32_t channels, int
     });
 }
 
+}  // extern "C"
+
+namespace {
+
+// Puts the odd inputs' own paths back where the join read their stand-ins, and adds what their
+// encoding left out to what the join tells of them.
+void EndConform(Conversion& conversion, const ConformedInputs& conformed, std::string* error) {
+    std::lock_guard<std::mutex> lock(conversion.mutex);
+    conversion.replacedInputs.clear();
+    conversion.progressHook = nullptr;
+    conversion.encodedInputs.clear();
+    for (const auto& [index, own] : conformed.originals) {
+        conversion.encodedInputs.push_back(index);
+    }
+    auto& all = conversion.inputWarnings;
+    for (const auto& [index, sentences] : conformed.warnings) {
+        all.resize(std::max(all.size(), index + 1));
+        all[index].insert(all[index].begin(), sentences.begin(), sentences.end());
+    }
+    for (std::vector<std::string>& sentences : all) {
+        for (std::string& sentence : sentences) {
+            sentence = conformed.WithOwnPaths(sentence);
+        }
+    }
+    *error = conformed.WithOwnPaths(*error);
+}
+
+}  // namespace
+
+extern "C" {
+
 int32_t MclConvert(MclHandle handle) {
     std::shared_ptr<Conversion> conversion = Conversions().Find(handle);
     if (conversion == nullptr) {
@@ -249,8 +281,18 @@ int32_t MclConvert(MclHandle handle) {
     ForgetCopiedInputReports(handle);
     int result = 0;
     // Program streams that match are joined by the pack copier; everything else needs FFmpeg.
+    // A list with odd inputs has them encoded to the first input's format first, and is then
+    // copied like a list that matches.
     if (!RunProgramStreamCopy(*conversion, settings, AVERROR_EXIT, &result, &error)) {
-        result = EnsureFfmpeg(&error) ? RunConversion(*conversion, &error) : AVERROR(ENOSYS);
+        ConformedInputs conformed;
+        result = EnsureFfmpeg(&error) ? ConformOddInputs(*conversion, settings, &conformed, &error)
+                                      : AVERROR(ENOSYS);
+        if (result >= 0 &&
+            (conformed.EncodedCount() == 0 ||
+             !RunProgramStreamCopy(*conversion, settings, AVERROR_EXIT, &result, &error))) {
+            result = RunConversion(*conversion, &error);
+        }
+        EndConform(*conversion, conformed, &error);
     }
     conversion->endNanoseconds = SteadyNanoseconds();
     conversion->running = false;

@@ -7,6 +7,7 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
+#include "engines/conversion/conform_plan.h"
 #include "engines/conversion/conversion.h"
 #include "engines/conversion/ffmpeg_loader.h"
 #include "engines/conversion/input_sources.h"
@@ -62,6 +63,7 @@ int32_t MclPlanJoin(MclHandle handle, MclPlanInput* inputs, int32_t capacity,
         SetLastError(code, error);
         return code;
     }
+    ConformPlan conform = PlanConform(settings, facts);
     for (size_t i = 0; i < facts.size() && i < static_cast<size_t>(capacity); ++i) {
         const InputFacts& in = facts[i];
         MclPlanInput& out = inputs[i];
@@ -76,8 +78,20 @@ int32_t MclPlanJoin(MclHandle handle, MclPlanInput* inputs, int32_t capacity,
         CopyName(out.audioCodec, in.hasAudio ? in.audioCodec : AV_CODEC_ID_NONE);
         out.sampleRate = in.sampleRate;
         out.channels = in.channels;
+        if (conform.applies && conform.encode[i]) {
+            out.encode = 1;
+            std::strncpy(out.difference, conform.why[i].c_str(), sizeof out.difference - 1);
+        }
     }
     *result = MclPlanResult{};
+    if (conform.applies) {
+        // The first input goes as it is, and every other as it or as encoded to its format.
+        std::string ignored;
+        MakeOutputPlan(settings, {facts.front()}, &plan, &ignored);
+        for (bool encoded : conform.encode) {
+            result->encodedInputs += encoded ? 1 : 0;
+        }
+    }
     result->copyVideo = plan.copyVideo ? 1 : 0;
     result->copyAudio = plan.copyAudio || !plan.audio ? 1 : 0;  // no sound: none to encode
     CopyName(result->videoCodec, plan.videoCodec);

@@ -18,6 +18,14 @@ constexpr int32_t kMaxSources = 100000;
 
 std::vector<std::string> AskSources(Conversion& conversion, MclSourceFn callback) {
     std::vector<std::string> paths;
+    std::map<size_t, std::string> replaced;
+    {
+        std::lock_guard<std::mutex> lock(conversion.mutex);
+        if (!conversion.givenInputs.empty()) {
+            return conversion.givenInputs;
+        }
+        replaced = conversion.replacedInputs;
+    }
     if (callback == nullptr) {
         return paths;
     }
@@ -37,6 +45,11 @@ std::vector<std::string> AskSources(Conversion& conversion, MclSourceFn callback
         paths.push_back(source->path);
     }
     Sources().Remove(handle);
+    for (const auto& [index, path] : replaced) {
+        if (index < paths.size()) {
+            paths[index] = path;
+        }
+    }
     return paths;
 }
 
@@ -64,6 +77,9 @@ int ReadInputFacts(const std::vector<std::string>& paths, std::vector<InputFacts
             AVStream* stream = context->streams[video];
             input.hasVideo = true;
             input.videoCodec = stream->codecpar->codec_id;
+            input.videoTag = stream->codecpar->codec_tag;
+            input.videoBitRate = stream->codecpar->bit_rate;
+            input.pixelFormat = stream->codecpar->format;
             input.width = stream->codecpar->width;
             input.height = stream->codecpar->height;
             AVRational sar = av_guess_sample_aspect_ratio(context, stream, nullptr);
@@ -87,6 +103,7 @@ int ReadInputFacts(const std::vector<std::string>& paths, std::vector<InputFacts
             input.audioCodec = stream->codecpar->codec_id;
             input.sampleRate = stream->codecpar->sample_rate;
             input.channels = stream->codecpar->ch_layout.nb_channels;
+            input.audioBitRate = stream->codecpar->bit_rate;
             if (facts->empty()) {
                 *firstAudio = avcodec_parameters_alloc();
                 if (*firstAudio != nullptr) {

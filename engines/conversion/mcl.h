@@ -117,6 +117,7 @@ inline constexpr double kMclUnknownPercent = -1.0;
 // the join driver: what a configured conversion would do with its inputs (asked before a join,
 // by the check of a list), and where each input landed in the output of a finished one.
 inline constexpr size_t kMclPlanCodecBytes = 32;
+inline constexpr size_t kMclPlanWhyBytes = 160;
 
 #pragma pack(push, 4)
 
@@ -130,14 +131,21 @@ struct MclPlanInput {
     char audioCodec[kMclPlanCodecBytes];  // "" without audio
     int32_t sampleRate;
     int32_t channels;
+    // 1: the input differs from the first and is encoded to the first's format before the
+    // others are copied around it; 0: it goes as the plan below says.
+    int32_t encode;
+    char difference[kMclPlanWhyBytes];  // what differs from the first ("" when nothing)
 };
 
 // What the conversion does with each stream of the output.
 struct MclPlanResult {
-    int32_t copyVideo;  // 1: every input's packets are copied; 0: decoded and encoded again
+    // 1: the inputs' packets are copied (where some inputs are encoded to match the first, the
+    // others'); 0: every input decoded and encoded again
+    int32_t copyVideo;
     int32_t copyAudio;
     char videoCodec[kMclPlanCodecBytes];  // the output's codecs
     char audioCodec[kMclPlanCodecBytes];
+    int32_t encodedInputs;  // how many inputs are encoded to match the first
 };
 
 #pragma pack(pop)

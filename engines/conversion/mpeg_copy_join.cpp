@@ -113,12 +113,7 @@ bool RunProgramStreamCopy(Conversion& conversion, const ConversionSettings& sett
 
     auto report = [&conversion](int32_t status, int64_t frames, double rate) {
         int64_t samples = rate > 0 ? std::llround(frames * 44100.0 / rate) : 0;
-        conversion.framesDone = frames;
-        conversion.samplesDone = samples;
-        if (conversion.callbacks.progress != nullptr) {
-            conversion.callbacks.progress(conversion.handle, status, static_cast<int32_t>(frames),
-                                          static_cast<int32_t>(samples));
-        }
+        conversion.ReportProgress(status, frames, samples);
     };
     double rate = inputs.front().scan.scan.frameRate;
     report(kStatusPreparing, 0, rate);

@@ -105,6 +105,40 @@ size_t MatchingMoreAudio(const std::vector<InputFacts>& inputs) {
     return count;
 }
 
+// An odd input encoded to join a list by copying takes the list's first input's format exactly,
+// so that the output's headers, which are the first input's, describe its packets too.
+void TakeFirstInputsFormat(const InputFacts& model, OutputPlan* plan) {
+    plan->width = model.width;
+    plan->height = model.height;
+    if (model.exactFrameRate.num > 0 && model.exactFrameRate.den > 0) {
+        plan->frameRate = model.exactFrameRate;
+    }
+    plan->videoCodec = model.videoCodec;
+    plan->pixelFormat = model.pixelFormat;
+    // Pictures only in decoding order: the packing of B-frames cannot differ from the first's.
+    plan->maxBFrames = 0;
+    if (std::strcmp(plan->muxer, "avi") == 0) {
+        plan->videoTag = model.videoTag;
+        if (model.videoBitRate > 0) {
+            plan->videoBitRate = model.videoBitRate;
+        }
+    }
+    plan->sampleAspect = AVRational{1, 1};
+    if (model.displayAspect.num > 0) {
+        plan->sampleAspect =
+            av_div_q(model.displayAspect, AVRational{model.width, std::max(model.height, 1)});
+    }
+    plan->audio = model.hasAudio;
+    if (model.hasAudio) {
+        plan->audioCodec = model.audioCodec;
+        plan->sampleRate = model.sampleRate;
+        plan->channels = model.channels;
+        if (model.audioBitRate > 0) {
+            plan->audioBitRate = model.audioBitRate;
+        }
+    }
+}
+
 }  // namespace
 
 std::vector<std::string> LeftOutTracks(const OutputPlan& plan, const InputFacts& input) {
@@ -235,6 +269,10 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
     if (std::strcmp(plan->muxer, "dvd") == 0) {
         plan->sampleRate = kDvdAudioRate;
     }
+    const InputFacts* model = settings.matchFirst.get();
+    if (model != nullptr) {
+        TakeFirstInputsFormat(*model, plan);
+    }
     if (avcodec_find_encoder(plan->audioCodec) == nullptr) {
         *error = std::string("No audio encoder for ") + avcodec_get_name(plan->audioCodec) + ".";
         return AVERROR_ENCODER_NOT_FOUND;
@@ -242,7 +280,8 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
 
     // The output keeps the first input's shape when it keeps its size.
     AVRational firstAspect = DisplayAspect(first);
-    if (firstAspect.num > 0 && plan->width == first.width && plan->height == first.height) {
+    if (model == nullptr && firstAspect.num > 0 && plan->width == first.width &&
+        plan->height == first.height) {
         plan->sampleAspect = av_div_q(firstAspect, AVRational{plan->width, plan->height});
     }
     AVRational outAspect = av_mul_q(plan->sampleAspect, AVRational{plan->width, plan->height});
@@ -268,16 +307,19 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
         }
         // The audio is copied when every input's is the first input's kind, whatever the
         // output format would encode: nothing is lost, and nothing to re-encode.
-        if (!input.hasAudio || input.audioCodec != first.audioCodec ||
-            input.sampleRate != first.sampleRate || input.channels != first.channels) {
+        const InputFacts& sound = model != nullptr ? *model : first;
+        if (!input.hasAudio || input.audioCodec != sound.audioCodec ||
+            input.sampleRate != sound.sampleRate || input.channels != sound.channels) {
             plan->copyAudio = false;
         }
     }
-    if (plan->copyAudio && !CarriesAudio(*plan, first)) {
+    if (plan->copyAudio && !CarriesAudio(*plan, model != nullptr ? *model : first)) {
         plan->copyAudio = false;
     }
-    plan->audio = std::any_of(inputs.begin(), inputs.end(),
-                              [](const InputFacts& input) { return input.hasAudio; });
+    if (model == nullptr) {
+        plan->audio = std::any_of(inputs.begin(), inputs.end(),
+                                  [](const InputFacts& input) { return input.hasAudio; });
+    }
     if (plan->copyAudio && std::strcmp(plan->muxer, "avi") == 0) {
         plan->moreAudioTracks = MatchingMoreAudio(inputs);
     }
@@ -286,7 +328,8 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
     plan->encodedAudioCodec = plan->audioCodec;
     plan->encodedSampleRate = plan->sampleRate;
     plan->encodedChannels = plan->channels;
-    if (plan->audio && std::strcmp(plan->muxer, "avi") == 0) {
+    // Matching a first input, the output has its one track: further ones are left out, told.
+    if (model == nullptr && plan->audio && std::strcmp(plan->muxer, "avi") == 0) {
         for (const InputFacts& input : inputs) {
             if (input.moreAudio.size() > plan->moreAudioTracks) {
                 plan->encodedAudioTracks = std::max(plan->encodedAudioTracks,
@@ -294,13 +337,13 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
             }
         }
     }
-    if (plan->copyAudio) {
+    if (plan->copyAudio && model == nullptr) {
         plan->audioCodec = first.audioCodec;
         plan->sampleRate = first.sampleRate;
         plan->channels = first.channels;
     }
     // A copied stream keeps its own timing exactly.
-    if (plan->copyVideo && first.exactFrameRate.num > 0) {
+    if (model == nullptr && plan->copyVideo && first.exactFrameRate.num > 0) {
         plan->frameRate = first.exactFrameRate;
     }
     return 0;

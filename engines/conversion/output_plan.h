@@ -22,6 +22,9 @@ struct InputFacts {
     MediaScan scan;
     bool hasVideo = false;
     AVCodecID videoCodec = AV_CODEC_ID_NONE;
+    uint32_t videoTag = 0;     // the container's FourCC for it; 0 when it names none
+    int64_t videoBitRate = 0;  // bits per second, 0 when the file does not say
+    int pixelFormat = -1;      // as decoded (AVPixelFormat), -1 when unknown
     int width = 0;
     int height = 0;
     AVRational displayAspect{0, 1};   // 0/1 when unknown
@@ -31,6 +34,7 @@ struct InputFacts {
     AVCodecID audioCodec = AV_CODEC_ID_NONE;
     int sampleRate = 0;
     int channels = 0;
+    int64_t audioBitRate = 0;
     // An AVI's further audio tracks (dual-audio releases), in stream order: their parameters.
     std::vector<std::shared_ptr<const AVCodecParameters>> moreAudio;
 };
@@ -49,6 +53,8 @@ struct OutputPlan {
     int64_t videoMaxRate = 0;
     int videoBufferBits = 0;
     int gopSize = 12;
+    int maxBFrames = -1;   // -1: the encoder's own choice
+    int pixelFormat = -1;  // AVPixelFormat to encode; -1: the encoder's first
     AVCodecID audioCodec = AV_CODEC_ID_NONE;
     bool copyAudio = false;
     bool audio = true;           // false: no input has sound, and the output gets none either

@@ -21,8 +21,7 @@ public:
         if (stamped) {
             std::lock_guard<std::mutex> lock(m_mutex);
             auto it = m_scans.find(path);
-            if (it != m_scans.end() && it->second.stamp.size == stamp.size &&
-                it->second.stamp.modified == stamp.modified) {
+            if (it != m_scans.end() && it->second.stamp == stamp) {
                 *scan = it->second.scan;
                 return 0;
             }
@@ -36,9 +35,13 @@ public:
     }
 
 private:
+    // The file's identity too: a path such as /proc/self/fd/N names other files over time.
     struct Stamp {
         int64_t size = -1;
         int64_t modified = 0;  // nanoseconds
+        uint64_t device = 0;
+        uint64_t inode = 0;
+        bool operator==(const Stamp&) const = default;
     };
     struct Remembered {
         Stamp stamp;
@@ -53,6 +56,8 @@ private:
         stamp->size = info.st_size;
         stamp->modified =
             static_cast<int64_t>(info.st_mtim.tv_sec) * 1000000000 + info.st_mtim.tv_nsec;
+        stamp->device = static_cast<uint64_t>(info.st_dev);
+        stamp->inode = static_cast<uint64_t>(info.st_ino);
         return true;
     }
 

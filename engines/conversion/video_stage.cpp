@@ -3,7 +3,9 @@
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
+#include <libavutil/imgutils.h>
 #include <libavutil/opt.h>
+#include <libavutil/pixdesc.h>
 #include <libswscale/swscale.h>
 }
 
@@ -12,6 +14,48 @@ extern "C" {
 
 #include "engines/conversion/av_error.h"
 #include "engines/conversion/encoder_drain.h"
+
+namespace {
+
+bool SupportsPixelFormat(const AVCodec* codec, int format) {
+    if (codec->pix_fmts == nullptr) {
+        return true;  // the encoder takes any (raw video)
+    }
+    for (const AVPixelFormat* f = codec->pix_fmts; *f != AV_PIX_FMT_NONE; ++f) {
+        if (*f == format) {
+            return true;
+        }
+    }
+    return false;
+}
+
+int EvenDown(double value) {
+    return std::max(2, static_cast<int>(std::floor(value / 2.0)) * 2);
+}
+
+}  // namespace
+
+PictureArea FitPicture(AVRational inAspect, int outWidth, int outHeight, AVRational outAspect) {
+    PictureArea whole{0, 0, outWidth, outHeight};
+    if (inAspect.num <= 0 || inAspect.den <= 0 || outAspect.num <= 0 || outAspect.den <= 0) {
+        return whole;
+    }
+    double ratio = av_q2d(inAspect) / av_q2d(outAspect);  // > 1: the input is wider
+    PictureArea area = whole;
+    if (ratio > 1.0) {
+        area.height = std::min(outHeight, EvenDown(outHeight / ratio));
+    } else {
+        area.width = std::min(outWidth, EvenDown(outWidth * ratio));
+    }
+    // Bars a pixel or two wide are rounding, not a different shape.
+    constexpr int kNegligibleBar = 4;
+    if (outWidth - area.width <= kNegligibleBar && outHeight - area.height <= kNegligibleBar) {
+        return whole;
+    }
+    area.x = (outWidth - area.width) / 4 * 2;
+    area.y = (outHeight - area.height) / 4 * 2;
+    return area;
+}
 
 VideoStage::~VideoStage() {
     m_encoding.reset();  // before the encoder it uses
@@ -34,11 +78,17 @@ int VideoStage::Open(const OutputPlan& plan, AVStream* stream, bool globalHeader
     m_encoder->time_base = av_inv_q(plan.frameRate);
     m_encoder->framerate = plan.frameRate;
     m_encoder->pix_fmt = codec->pix_fmts != nullptr ? codec->pix_fmts[0] : AV_PIX_FMT_YUV420P;
+    if (plan.pixelFormat >= 0 && SupportsPixelFormat(codec, plan.pixelFormat)) {
+        m_encoder->pix_fmt = static_cast<AVPixelFormat>(plan.pixelFormat);
+    }
     m_encoder->bit_rate = plan.videoBitRate;
     m_encoder->rc_min_rate = plan.videoMinRate;
     m_encoder->rc_max_rate = plan.videoMaxRate;
     m_encoder->rc_buffer_size = plan.videoBufferBits;
     m_encoder->gop_size = plan.gopSize;
+    if (plan.maxBFrames >= 0) {
+        m_encoder->max_b_frames = plan.maxBFrames;
+    }
     m_encoder->thread_count = 0;
     if (plan.videoTag != 0) {
         m_encoder->codec_tag = plan.videoTag;
@@ -61,6 +111,8 @@ int VideoStage::Open(const OutputPlan& plan, AVStream* stream, bool globalHeader
         *error = AvErrorText("Cannot describe the video stream", result);
         return result;
     }
+    m_outputAspect = av_mul_q(plan.sampleAspect.num > 0 ? plan.sampleAspect : AVRational{1, 1},
+                              AVRational{plan.width, plan.height});
     stream->time_base = m_encoder->time_base;
     stream->avg_frame_rate = plan.frameRate;
     stream->r_frame_rate = plan.frameRate;
@@ -86,7 +138,8 @@ int VideoStage::Open(const OutputPlan& plan, AVStream* stream, bool globalHeader
     return 0;
 }
 
-void VideoStage::BeginInput(double inputRate, int64_t outputFrames) {
+void VideoStage::BeginInput(double inputRate, int64_t outputFrames, AVRational displayAspect) {
+    m_inputAspect = displayAspect;
     double outputRate = av_q2d(m_encoder->framerate);
     m_step = inputRate > 0 && outputRate > 0 ? inputRate / outputRate : 1.0;
     m_inputTarget = outputFrames;
@@ -137,6 +190,16 @@ int VideoStage::AddPicture(const AVFrame* picture, int64_t position, std::string
     return 0;
 }
 
+PictureArea VideoStage::FittedArea() const {
+    AVRational aspect = m_inputAspect;
+    if (aspect.num <= 0 && m_held->width > 0 && m_held->height > 0) {
+        AVRational sample =
+            m_held->sample_aspect_ratio.num > 0 ? m_held->sample_aspect_ratio : AVRational{1, 1};
+        aspect = av_mul_q(sample, AVRational{m_held->width, m_held->height});
+    }
+    return FitPicture(aspect, m_encoder->width, m_encoder->height, m_outputAspect);
+}
+
 int VideoStage::ScaleHeld(std::string* error) {
     FramePtr scaled(av_frame_alloc());
     if (scaled == nullptr) {
@@ -147,13 +210,34 @@ int VideoStage::ScaleHeld(std::string* error) {
     scaled->width = m_encoder->width;
     scaled->height = m_encoder->height;
     int result = av_frame_get_buffer(scaled.get(), 0);
+    PictureArea area = FittedArea();
+    if (result >= 0 && (area.width != scaled->width || area.height != scaled->height)) {
+        ptrdiff_t linesizes[4] = {};
+        for (int plane = 0; plane < 4; ++plane) {
+            linesizes[plane] = scaled->linesize[plane];
+        }
+        result = av_image_fill_black(scaled->data, linesizes, m_encoder->pix_fmt,
+                                     m_encoder->color_range, scaled->width, scaled->height);
+    }
     if (result >= 0) {
-        m_scaler = sws_getCachedContext(m_scaler, m_held->width, m_held->height,
-                                        static_cast<AVPixelFormat>(m_held->format),
-                                        m_encoder->width, m_encoder->height, m_encoder->pix_fmt,
-                                        SWS_BICUBIC, nullptr, nullptr, nullptr);
+        // The scaler writes into the area: each plane's pointer moved to the area's corner.
+        const AVPixFmtDescriptor* format = av_pix_fmt_desc_get(m_encoder->pix_fmt);
+        uint8_t* target[4] = {};
+        for (int plane = 0; plane < 4 && scaled->data[plane] != nullptr; ++plane) {
+            bool chroma = format != nullptr && (plane == 1 || plane == 2) &&
+                          (format->flags & AV_PIX_FMT_FLAG_PLANAR) != 0;
+            int rows = chroma ? area.y >> format->log2_chroma_h : area.y;
+            int columnBytes =
+                area.x > 0 ? av_image_get_linesize(m_encoder->pix_fmt, area.x, plane) : 0;
+            target[plane] = scaled->data[plane] +
+                            static_cast<ptrdiff_t>(rows) * scaled->linesize[plane] +
+                            std::max(columnBytes, 0);
+        }
+        m_scaler = sws_getCachedContext(
+            m_scaler, m_held->width, m_held->height, static_cast<AVPixelFormat>(m_held->format),
+            area.width, area.height, m_encoder->pix_fmt, SWS_BICUBIC, nullptr, nullptr, nullptr);
         result = m_scaler != nullptr ? sws_scale(m_scaler, m_held->data, m_held->linesize, 0,
-                                                 m_held->height, scaled->data, scaled->linesize)
+                                                 m_held->height, target, scaled->linesize)
                                      : AVERROR(EINVAL);
     }
     if (result < 0) {

@@ -1,11 +1,16 @@
-// The video side of a re-encoding conversion: every decoded picture scaled to the output size,
-// dropped or repeated so that each input keeps its duration at the output rate, and encoded.
+// The video side of a re-encoding conversion: every decoded picture scaled to fit the output
+// picture keeping its proportions (black bars fill the rest, nothing is stretched), dropped or
+// repeated so that each input keeps its duration at the output rate, and encoded.
 #pragma once
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
+
+extern "C" {
+#include <libavutil/rational.h>
+}
 
 #include "engines/conversion/av_owners.h"
 #include "engines/conversion/encoder_drain.h"
@@ -16,6 +21,19 @@ struct AVFrame;
 struct AVPacket;
 struct AVStream;
 struct SwsContext;
+
+// Where a scaled picture goes in the output picture: whole, or centred between bars.
+struct PictureArea {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// The largest area of an `outWidth` x `outHeight` picture shown at `outAspect` that shows a
+// picture of `inAspect` undistorted: centred, even-sized and even-placed (4:2:0 chroma). Within
+// a pixel row or two of the whole picture it is the whole picture.
+PictureArea FitPicture(AVRational inAspect, int outWidth, int outHeight, AVRational outAspect);
 
 class VideoStage {
 public:
@@ -33,8 +51,9 @@ public:
     int Open(const OutputPlan& plan, AVStream* stream, bool globalHeader, std::string* error);
     AVCodecContext* Encoder() const { return m_encoder; }
 
-    // Starts an input at `inputRate` that becomes `outputFrames` frames.
-    void BeginInput(double inputRate, int64_t outputFrames);
+    // Starts an input at `inputRate` that becomes `outputFrames` frames. `displayAspect` is the
+    // shape its pictures are shown at (0/1: as their pixels and sample aspect say).
+    void BeginInput(double inputRate, int64_t outputFrames, AVRational displayAspect = {0, 1});
     // One decoded picture of the input, in presentation order. `position` is its place among the
     // input's frames when the input says so (a frame without a picture of its own repeats the
     // one before), or -1: then it follows the picture before.
@@ -54,6 +73,7 @@ public:
 private:
     int Emit(std::string* error);
     int ScaleHeld(std::string* error);
+    PictureArea FittedArea() const;
 
     AVCodecContext* m_encoder = nullptr;
     std::unique_ptr<EncoderThread> m_encoding;  // once the encoder is open
@@ -64,7 +84,9 @@ private:
     int64_t m_nextPosition = 0;
     PacketSink m_sink;
     FrameDone m_done;
-    double m_step = 1.0;  // input frames per output frame
+    AVRational m_outputAspect{0, 1};  // the output picture's display shape
+    AVRational m_inputAspect{0, 1};   // the current input's, 0/1 when its pictures tell
+    double m_step = 1.0;              // input frames per output frame
     int64_t m_inputTarget = 0;
     int64_t m_inputOut = 0;
     int64_t m_framesOut = 0;
