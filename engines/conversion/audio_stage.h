@@ -45,6 +45,11 @@ public:
     // The current input's place made longer, to `segmentSamples` (never shorter: what is
     // stored stays).
     void ExtendInput(int64_t segmentSamples) { m_segment = std::max(m_segment, segmentSamples); }
+    // The current input's place made shorter, to `segmentSamples`, as far as nothing stored is
+    // given back (its pictures turned out fewer than it promised).
+    void ShortenInput(int64_t segmentSamples) {
+        m_segment = std::max(m_inSegment, std::min(m_segment, segmentSamples));
+    }
     // Silence up to `position` samples into the current input (for an input without audio).
     int FillSilenceTo(int64_t position, std::string* error);
     // Ends the input: the resampler drained, then silence up to the segment's length.

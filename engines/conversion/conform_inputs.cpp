@@ -69,7 +69,11 @@ public:
     void Encoding(int64_t framesBefore, int64_t frames) {
         Tell(kStatusProgress, static_cast<double>(framesBefore + frames));
     }
+    void Preparing() { Tell(kStatusPreparing, 0); }
     void Copying(int32_t status, int64_t frames) {
+        if (status == kStatusPreparing) {
+            return;  // the join was told once, before the first encoding
+        }
         if (status == kStatusFinished) {
             Tell(kStatusFinished, m_units);
         } else {
@@ -150,6 +154,7 @@ int ConformOddInputs(Conversion& conversion, const ConversionSettings& settings,
     auto progress = std::make_shared<WeightedProgress>(
         conversion, conformed->encodedFrames, conformed->encodedFrames + conformed->copiedFrames,
         rate);
+    progress->Preparing();
     auto model = std::make_shared<const InputFacts>(first);
     std::filesystem::path folder = StandInFolder(settings.outputPath);
 

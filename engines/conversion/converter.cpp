@@ -853,6 +853,13 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
         if (packet->stream_index == videoIndex) {
             if (m_filterLeads &&
                 !m_leadFilter.Keep(packet->data, static_cast<size_t>(packet->size))) {
+                // Encoded sound fills the pictures' place: a picture left out takes its part.
+                if (m_plan.audio && !m_plan.copyAudio) {
+                    AVRational rate{1, m_plan.sampleRate};
+                    m_audio.ShortenInput(
+                        av_rescale_q(m_segmentStart + KeptFrames(), m_frameBase, rate) -
+                        av_rescale_q(m_segmentStart, m_frameBase, rate));
+                }
                 continue;
             }
             if (m_base == AV_NOPTS_VALUE) {
