@@ -61,6 +61,10 @@ double JoinedLength() {
 QString JoinedSummary(size_t files) {
     double end = JoinedLength();
     QString text = QString::asprintf("%zu files were joined", files);
+    std::string how = CopiedAndEncodedText();
+    if (!how.empty()) {
+        text += QStringLiteral(" (") + QString::fromStdString(how) + QLatin1Char(')');
+    }
     if (end >= 0) {
         int minutes = static_cast<int>(end / 60);
         text +=

@@ -81,6 +81,10 @@ void RowMarks::Update(QTreeWidget* list) {
         item->setData(0, kRowMarkRole,
                       findings.isEmpty() ? QVariant() : QVariant(refuses ? "refuses" : "reencode"));
         item->setData(0, kRowCutShortRole, cut.isEmpty() ? QVariant() : QVariant(cut));
+        // Only the odd rows of a list that is joined are encoded; the others are copied.
+        if (!refuses && !findings.isEmpty() && m_result.outcome == JoinOutcome::kReencode) {
+            findings += QStringLiteral(": will be converted to match the first file");
+        }
         QStringList said;
         for (const QString& line : {cut, findings}) {
             if (!line.isEmpty()) {

@@ -255,7 +255,8 @@ void PrintJoinJson(FILE* out, const std::string& output, const std::vector<JoinI
         text += (i == 0 ? "" : ", ");
         text += "{\"path\": " + JsonString(inputs[i].path) +
                 ", \"start\": " + JsonNumber(report.startSeconds) +
-                ", \"duration\": " + JsonNumber(report.durationSeconds) + ", \"warnings\": [";
+                ", \"duration\": " + JsonNumber(report.durationSeconds) +
+                ", \"encoded\": " + (report.encoded ? "true" : "false") + ", \"warnings\": [";
         for (size_t w = 0; w < report.warnings.size(); ++w) {
             text += (w == 0 ? "" : ", ") + JsonString(report.warnings[w]);
         }
@@ -373,6 +374,10 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
     host.Completed();
     for (const std::string& warning : InputWarnings()) {
         std::fprintf(err, "kjoin: warning: %s\n", warning.c_str());
+    }
+    // Standard output names only the output; how the inputs went in is said beside it.
+    if (std::string how = CopiedAndEncodedText(); !how.empty() && !options.json) {
+        std::fprintf(err, "kjoin: %s.\n", how.c_str());
     }
     if (options.json) {
         PrintJoinJson(out, output, host.Inputs());

@@ -419,6 +419,7 @@ CheckResult CheckInputs(JoinHost& host, std::vector<JoinCheckFacts>* facts) {
     int refusal = CheckJoinList(rows);
     std::optional<bool> copyVideo;
     std::optional<bool> copyAudio;
+    std::vector<bool> encodeInputs;
     std::string planFailure;
     MediaKind kind = inputs.empty() ? kKindAvi : inputs.front().info.m_nKind;
     bool sameKind = std::all_of(inputs.begin(), inputs.end(),
@@ -433,12 +434,16 @@ CheckResult CheckInputs(JoinHost& host, std::vector<JoinCheckFacts>* facts) {
             }
             copyVideo = plan.result.copyVideo != 0;
             copyAudio = plan.result.copyAudio != 0;
+            for (const MclPlanInput& input : plan.inputs) {
+                encodeInputs.push_back(input.encode != 0);
+            }
         } else {
             planFailure = g_errorText;  // empty when the module could not be asked at all
         }
         g_errorText = errorBefore;  // the check is no join: its reason is not a job's
     }
-    CheckResult result = CheckJoinFacts(*facts, refusal, copyVideo, copyAudio);
+    CheckResult result =
+        CheckJoinFacts(*facts, refusal, copyVideo, copyAudio, std::move(encodeInputs));
     if (!planFailure.empty()) {
         // What the module refuses, a join through it would fail on.
         while (!planFailure.empty() && (planFailure.back() == '\n' || planFailure.back() == '\r')) {

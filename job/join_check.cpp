@@ -1,5 +1,6 @@
 #include "job/join_check.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <numeric>
 
@@ -282,7 +283,8 @@ void AddJoinCheckRule(CheckRule rule) {
 }
 
 CheckResult CheckJoinFacts(const std::vector<JoinCheckFacts>& files, int refusal,
-                           std::optional<bool> copyVideo, std::optional<bool> copyAudio) {
+                           std::optional<bool> copyVideo, std::optional<bool> copyAudio,
+                           std::vector<bool> encodeInputs) {
     CheckResult result;
     result.refusal = refusal;
     bool refuses = refusal != 0;
@@ -298,14 +300,19 @@ CheckResult CheckJoinFacts(const std::vector<JoinCheckFacts>& files, int refusal
         }
     }
     bool converted = !files.empty() && !CopiesPackets(files.front().kind);
+    bool someEncoded =
+        std::find(encodeInputs.begin(), encodeInputs.end(), true) != encodeInputs.end();
     if (converted) {
         result.copyVideo = copyVideo;
         result.copyAudio = copyAudio;
+        if (someEncoded) {
+            result.encodeInputs = std::move(encodeInputs);
+        }
     }
     if (refuses) {
         result.outcome = JoinOutcome::kRefused;
     } else if (converted && ((copyVideo && !*copyVideo) || (copyAudio && !*copyAudio) ||
-                             (!copyVideo && differs))) {
+                             (!copyVideo && differs) || someEncoded)) {
         result.outcome = JoinOutcome::kReencode;
     } else {
         result.outcome = JoinOutcome::kLossless;
@@ -345,6 +352,20 @@ std::string CheckSummary(const CheckResult& result, const std::vector<JoinCheckF
     std::string count = std::to_string(files.size()) + " files";
     if (result.outcome == JoinOutcome::kLossless) {
         return "A join would copy every packet of the " + count + " as it is (lossless).";
+    }
+    if (!result.encodeInputs.empty()) {
+        std::vector<std::string> odd;
+        for (size_t i = 0; i < result.encodeInputs.size() && i < files.size(); ++i) {
+            if (result.encodeInputs[i]) {
+                odd.push_back(CheckFileName(files[i].path));
+            }
+        }
+        std::string names;
+        for (size_t i = 0; i < odd.size(); ++i) {
+            names += (i == 0 ? "" : i + 1 == odd.size() ? " and " : ", ") + odd[i];
+        }
+        return "A join would copy " + std::to_string(files.size() - odd.size()) + " of the " +
+               count + " as they are and encode " + names + " to match the first file's format.";
     }
     std::string text = "A join would re-encode the " + count;
     if (result.copyVideo && result.copyAudio) {
@@ -391,6 +412,17 @@ std::string CheckReportJson(const CheckResult& result, const std::vector<JoinChe
     }
     if (!result.planFailure.empty()) {
         out += ", \"plan_failure\": " + JsonString(result.planFailure);
+    }
+    if (!result.encodeInputs.empty()) {
+        out += ", \"encode_inputs\": [";
+        bool firstEncoded = true;
+        for (size_t i = 0; i < result.encodeInputs.size(); ++i) {
+            if (result.encodeInputs[i]) {
+                out += std::string(firstEncoded ? "" : ", ") + std::to_string(i);
+                firstEncoded = false;
+            }
+        }
+        out += "]";
     }
     out += ", \"cut_short\": [";
     bool firstCut = true;

@@ -77,6 +77,9 @@ struct CheckResult {
     // conversion module decides for the whole list; unset when not known.
     std::optional<bool> copyVideo;
     std::optional<bool> copyAudio;
+    // AVI/MPEG: per input, whether it is encoded to the first file's format before the others
+    // are copied around it (the streams above are then the copied inputs'); empty when none is.
+    std::vector<bool> encodeInputs;
     // AVI/MPEG: why the conversion module would not join the list, when it said so.
     std::string planFailure;
 
@@ -107,7 +110,8 @@ std::string CheckFileName(const std::string& path);
 // conversion module's answer for an AVI/MPEG list, when it was asked.
 CheckResult CheckJoinFacts(const std::vector<JoinCheckFacts>& files, int refusal,
                            std::optional<bool> copyVideo = std::nullopt,
-                           std::optional<bool> copyAudio = std::nullopt);
+                           std::optional<bool> copyAudio = std::nullopt,
+                           std::vector<bool> encodeInputs = {});
 
 // The facts the probe's record already holds (for a check without the container's details).
 JoinCheckFacts FactsFromRecord(const MediaFileInfo& info);

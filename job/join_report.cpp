@@ -52,6 +52,26 @@ void ReportInputWarning(size_t input, const std::string& text) {
     }
 }
 
+void ReportInputEncoded(size_t input) {
+    std::lock_guard<std::mutex> lock(g_reportLock);
+    if (input < g_reports.size()) {
+        g_reports[input].encoded = true;
+    }
+}
+
+std::string CopiedAndEncodedText() {
+    std::lock_guard<std::mutex> lock(g_reportLock);
+    size_t encoded = 0;
+    for (const InputReport& report : g_reports) {
+        encoded += report.encoded ? 1 : 0;
+    }
+    if (encoded == 0) {
+        return std::string();
+    }
+    return std::to_string(g_reports.size() - encoded) + " copied, " + std::to_string(encoded) +
+           " encoded to match the first file";
+}
+
 std::vector<InputReport> InputReports() {
     std::lock_guard<std::mutex> lock(g_reportLock);
     return g_reports;

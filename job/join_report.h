@@ -14,6 +14,8 @@ struct InputReport {
     // Whole sentences that name the file, e.g. "a.wmv is cut short: its first 11.2 s of 16.0 s
     // were joined."
     std::vector<std::string> warnings;
+    // Encoded to the first input's format because it differed, where the others were copied.
+    bool encoded = false;
 };
 
 // The joiners' sentences for what they left out, naming the file by its last path part:
@@ -28,6 +30,10 @@ void ResetInputReports(size_t inputCount);
 // Any thread. An index past the inputs the job started with is ignored.
 void ReportInputTiming(size_t input, double startSeconds, double durationSeconds);
 void ReportInputWarning(size_t input, const std::string& text);
+void ReportInputEncoded(size_t input);
+// "2 copied, 1 encoded to match the first file" when the last job encoded some inputs and
+// copied the others; "" otherwise.
+std::string CopiedAndEncodedText();
 // A copy of the report, one entry per input of the last job.
 std::vector<InputReport> InputReports();
 // Every warning of the last job, in input order.

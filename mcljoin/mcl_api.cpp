@@ -32,6 +32,7 @@ void LoadMclApi(const Module* module) {
     MclApi.MclGetErrorText = module->ResolveAs<MclGetErrorTextFn>("MclGetErrorText");
     MclApi.MclPlanJoin = module->ResolveAs<MclPlanJoinFn>("MclPlanJoin");
     MclApi.MclGetInputReport = module->ResolveAs<MclGetInputReportFn>("MclGetInputReport");
+    MclApi.MclWasInputEncoded = module->ResolveAs<MclWasInputEncodedFn>("MclWasInputEncoded");
     MclApi.MclGetPicture = module->ResolveAs<MclGetPictureFn>("MclGetPicture");
     // The probe scans AVI and MPEG files through the library's own scan.
     SetLibraryFileScan(MclApi.MclGetFileInfo);

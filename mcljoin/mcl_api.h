@@ -22,6 +22,8 @@ struct MclApiTable {
     // the output and what of it was left out (whole sentences, each ended by a line feed); 1
     // when it knows the input.
     MclGetInputReportFn MclGetInputReport = nullptr;
+    // And whether a join encoded an input to match the first one (the others were copied).
+    MclWasInputEncodedFn MclWasInputEncoded = nullptr;
     // And a picture of a file for the list, when the library has it.
     MclGetPictureFn MclGetPicture = nullptr;
 

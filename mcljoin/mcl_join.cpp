@@ -95,6 +95,10 @@ void ReportInputs(size_t inputCount) {
         if (start >= 0 && duration >= 0) {
             ReportInputTiming(i, start, duration);
         }
+        if (MclApi.MclWasInputEncoded != nullptr &&
+            MclApi.MclWasInputEncoded(g_mclJoin.conversion, static_cast<int32_t>(i)) == 1) {
+            ReportInputEncoded(i);
+        }
         // Whole sentences, each ended by a line feed.
         std::string all(warning.data());
         size_t begin = 0;

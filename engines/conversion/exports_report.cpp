@@ -82,4 +82,16 @@ int32_t MclGetInputReport(MclHandle conversion, int32_t input, double* startSeco
     return 1;
 }
 
+int32_t MclWasInputEncoded(MclHandle handle, int32_t input) {
+    std::shared_ptr<Conversion> conversion = Conversions().Find(handle);
+    if (conversion == nullptr || input < 0) {
+        return 0;
+    }
+    std::lock_guard<std::mutex> lock(conversion->mutex);
+    const std::vector<size_t>& encoded = conversion->encodedInputs;
+    return std::find(encoded.begin(), encoded.end(), static_cast<size_t>(input)) != encoded.end()
+               ? 1
+               : 0;
+}
+
 }  // extern "C"

@@ -169,6 +169,10 @@ using MclGetErrorTextFn = int32_t (*)(char* buffer, int32_t size);
 using MclGetInputReportFn = int32_t (*)(MclHandle conversion, int32_t input, double* startSeconds,
                                         double* durationSeconds, char* warning,
                                         int32_t warningBytes);
+// "MclWasInputEncoded": 1 when the last MclConvert of `conversion` encoded its input `input` to
+// the first input's format before copying it in (the input differed from the first), 0 when the
+// input was copied as it is or the whole list was encoded.
+using MclWasInputEncodedFn = int32_t (*)(MclHandle conversion, int32_t input);
 // "MclGetPicture": a picture of the file at `path` from about `fraction` (0..1) of its length,
 // scaled to fit `maxWidth` x `maxHeight` with its shape kept, written into `pixels` (`capacity`
 // bytes, at least maxWidth * maxHeight * 4) as rows of *width 32-bit B, G, R, A pixels; 1 when a

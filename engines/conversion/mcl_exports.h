@@ -29,9 +29,11 @@ KJ_MCL_EXPORT std::remove_pointer_t<MclPlanJoinFn> MclPlanJoin;
 // What the last MclConvert of `conversion` knows of its input `input` (0 first): where it starts
 // in the output and how long it lasts there (seconds; negative when not known), and what of it
 // was left out (whole sentences, each ended by a line feed) copied into `warning` of
-// `warningBytes` bytes and cut to fit, empty when nothing was. 1 when it knows the input, 0 otherwise (past the end, or a join that does not
-// tell). Resolved by the driver when present.
+// `warningBytes` bytes and cut to fit, empty when nothing was. 1 when it knows the input, 0
+// otherwise (past the end, or a join that does not tell). Resolved by the driver when present.
 KJ_MCL_EXPORT int32_t MclGetInputReport(MclHandle conversion, int32_t input, double* startSeconds,
                                         double* durationSeconds, char* warning,
                                         int32_t warningBytes);
+// Whether the last MclConvert encoded input `input` to match the first (mcl.h).
+KJ_MCL_EXPORT std::remove_pointer_t<MclWasInputEncodedFn> MclWasInputEncoded;
 }

@@ -17,6 +17,7 @@
 #include "app/row_marks.h"
 #include "job/job_state.h"
 #include "job/join_engines.h"
+#include "mcljoin/mcl_api.h"
 #include "platform/module.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
@@ -79,6 +80,29 @@ private slots:
         m_dialog->List()->topLevelItem(0)->setSelected(true);
         m_dialog->OnRemove();
         QCOMPARE(Marks(), (QStringList{"", "", "refuses"}));
+    }
+
+    void anOddAviRowIsMarkedAsConvertedToMatchTheFirstAndTheOthersAreNot() {
+        auto make = [this](const char* size, const char* name) {
+            std::string args = std::string("-f lavfi -i testsrc=size=") + size +
+                               ":rate=25 -t 1 -c:v mpeg4 -vtag XVID -f avi";
+            QVERIFY2(kjtest::MakeWithFfmpeg(args, m_dir.File(name)), name);
+        };
+        make("320x240", "one.avi");
+        make("320x180", "wide.avi");
+        make("320x240", "two.avi");
+        // AVI rows are filled by the conversion module's scan, as in the program.
+        std::unique_ptr<Module> conversion = Module::Load("zivuvore");
+        QVERIFY(conversion != nullptr);
+        LoadMclApi(conversion.get());
+        for (const char* name : {"one.avi", "wide.avi", "two.avi"}) {
+            QVERIFY(m_dialog->AddFile(File(name)));
+        }
+        LoadMclApi(nullptr);
+        QCOMPARE(Tip(1), QStringLiteral("picture size 320x180, the first file has 320x240: will "
+                                        "be converted to match the first file"));
+        QCOMPARE(Marks(), (QStringList{"", "reencode", ""}));
+        QVERIFY(Tip(2).isEmpty());
     }
 
     void aListThatWouldBeRefusedIsRefusedBeforeTheSaveQuestion() {
