@@ -58,7 +58,7 @@ fps=25,setsar=1[v$n];[$n:a]aresample=48000,aformat=channel_layouts=stereo[a$n];"
     done
     echo "ffmpeg -nostdin -v error -y $inputs -filter_complex '${graph}${links}concat=n=$n:v=1:a=1[v][a]' \
 -map '[v]' -map '[a]' -c:v mpeg4 -vtag XVID -b:v 1500k -g 12 -c:a libmp3lame -b:a 128k \
--ar 48000 '$out'; sync"
+-ar 48000 '$out' && sync"
 }
 
 bench_list() {  # bench_list TITLE INPUT...
@@ -70,10 +70,10 @@ bench_list() {  # bench_list TITLE INPUT...
     printf '%-34s %10s   %11s\n' "contender" "wall" "peak RSS"
     for round in 1 2; do
         sync
-        run "copy alike, encode odd" "'$JOIN' 0 640 360 25 XVID '$WORK/join.avi' $quoted; sync"
+        run "copy alike, encode odd" "'$JOIN' 0 640 360 25 XVID '$WORK/join.avi' $quoted && sync"
         sync
         run "encode every input" "KJ_ENCODE_EVERY_INPUT=1 '$JOIN' 0 640 360 25 XVID \
-'$WORK/whole.avi' $quoted; sync"
+'$WORK/whole.avi' $quoted && sync"
         sync
         run "ffmpeg, same settings" "$(ffmpeg_list "$WORK/ffmpeg.avi" "$@")"
     done
