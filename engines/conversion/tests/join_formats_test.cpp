@@ -66,25 +66,6 @@ protected:
     }
 
     // Progress: 1 first, 0 last, frame numbers rising to the list's totals.
-    static void ExpectProgressToTotals(const ConvertRun& run) {
-        ASSERT_GE(run.progress.size(), 3u);
-        EXPECT_EQ(run.progress.front().status, 1);
-        EXPECT_EQ(run.progress.back().status, 0);
-        int32_t last = 0;
-        int count1 = 0;
-        for (const kjtest::ProgressCall& call : run.progress) {
-            count1 += call.status == 1 ? 1 : 0;
-            if (call.status == 3) {
-                EXPECT_GE(call.frame, last);
-                last = call.frame;
-            }
-        }
-        EXPECT_EQ(count1, 1);
-        EXPECT_EQ(last, run.totalFrames);
-        EXPECT_EQ(run.progress.back().frame, run.totalFrames);
-        EXPECT_NEAR(run.progress.back().sample, run.totalSamples, 1152);
-    }
-
     kjtest::MclModule m_module;
     TempDir m_dir;
 };
@@ -104,7 +85,7 @@ TEST_F(JoinFormats, TwoVideoCdFilesAreCopiedPacketForPacket) {
     EXPECT_EQ(kjtest::PacketHashes(out, "v:0"), want) << "video packets changed by the copy";
     int64_t firstFrames = CountPackets(a, "v:0");
     EXPECT_EQ(run.totalFrames, firstFrames + CountPackets(b, "v:0"));
-    ExpectProgressToTotals(run);
+    kjtest::ExpectProgressToTotals(run);
     ExpectSeam(out, firstFrames, 25.0);
 }
 
@@ -127,7 +108,7 @@ TEST_F(JoinFormats, TwoDvdFilesJoinIntoAnMpeg2ProgramStream) {
     EXPECT_EQ(StreamEntry(out, "a:0", "sample_rate"), "48000");
     int64_t firstFrames = CountPackets(a, "v:0");
     EXPECT_EQ(CountPackets(out, "v:0"), firstFrames + CountPackets(b, "v:0"));
-    ExpectProgressToTotals(run);
+    kjtest::ExpectProgressToTotals(run);
     ExpectSeam(out, firstFrames, 25.0);
 }
 
@@ -147,7 +128,7 @@ TEST_F(JoinFormats, AnMpeg1FileOfAnotherSizeAndRateIsReencodedToTheFirstOnes) {
     int64_t secondFrames = std::llround(static_cast<double>(CountPackets(b, "v:0")) * 25.0 / 30.0);
     EXPECT_NEAR(static_cast<double>(CountPackets(out, "v:0")),
                 static_cast<double>(firstFrames + secondFrames), 1.0);
-    ExpectProgressToTotals(run);
+    kjtest::ExpectProgressToTotals(run);
     ExpectSeam(out, firstFrames, 25.0);
 }
 
@@ -178,7 +159,7 @@ TEST_F(JoinFormats, AviMpeg4PairCopiesTheVideoAndEncodesTheOddAudioToTheFirsts) 
     std::vector<std::string> second = kjtest::PacketHashes(b, "v:0");
     want.insert(want.end(), second.begin(), second.end());
     EXPECT_EQ(kjtest::PacketHashes(out, "v:0"), want) << "the video was not copied";
-    ExpectProgressToTotals(run);
+    kjtest::ExpectProgressToTotals(run);
     ExpectSeam(out, CountPackets(a, "v:0"), 25.0);
 }
 
@@ -197,7 +178,7 @@ TEST_F(JoinFormats, AviMpeg4ThenMsmpeg4v2WithoutAudioReencodesWithSilenceForTheF
     int64_t firstFrames = std::atoll(StreamEntry(a, "v:0", "nb_frames").c_str());
     int64_t secondFrames = std::atoll(StreamEntry(b, "v:0", "nb_frames").c_str());
     EXPECT_EQ(CountPackets(out, "v:0"), firstFrames + secondFrames);
-    ExpectProgressToTotals(run);
+    kjtest::ExpectProgressToTotals(run);
     ExpectSeam(out, firstFrames, 25.0);
 }
 

@@ -1,5 +1,7 @@
 #include "engines/conversion/tests/mcl_module.h"
 
+#include <gtest/gtest.h>
+
 #include <algorithm>
 
 namespace kjtest {
@@ -106,6 +108,25 @@ ConvertRun Convert(MclModule& module, const std::vector<std::string>& inputs,
     g_run = nullptr;
     g_settings = nullptr;
     return run;
+}
+
+void ExpectProgressToTotals(const ConvertRun& run) {
+    ASSERT_GE(run.progress.size(), 3u);
+    EXPECT_EQ(run.progress.front().status, 1);
+    EXPECT_EQ(run.progress.back().status, 0);
+    int32_t last = 0;
+    int preparing = 0;
+    for (const ProgressCall& call : run.progress) {
+        preparing += call.status == 1 ? 1 : 0;
+        if (call.status == 3) {
+            EXPECT_GE(call.frame, last);
+            last = call.frame;
+        }
+    }
+    EXPECT_EQ(preparing, 1);
+    EXPECT_EQ(last, run.totalFrames);
+    EXPECT_EQ(run.progress.back().frame, run.totalFrames);
+    EXPECT_NEAR(run.progress.back().sample, run.totalSamples, 1152);
 }
 
 }  // namespace kjtest

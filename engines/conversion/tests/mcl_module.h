@@ -106,4 +106,8 @@ struct ConvertOutput {
 ConvertRun Convert(MclModule& module, const std::vector<std::string>& inputs,
                    const std::string& output, const ConvertOutput& settings);
 
+// The progress of a finished conversion: Preparing once, then frames that never go back and
+// reach the inputs' total, then the end at the totals.
+void ExpectProgressToTotals(const ConvertRun& run);
+
 }  // namespace kjtest

@@ -119,6 +119,8 @@ TEST_P(OddInputTable, TheAlikeFilesAreCopiedAndOnlyTheOddOneIsEncoded) {
     const std::string out = m_dir.File(std::string("out") + extension);
     kjtest::ConvertRun run = kjtest::Convert(m_module, {a, odd, b}, out, settings);
     ASSERT_EQ(run.result, 0) << run.errorText;
+    // One progress from the first encoded frame to the last copied one.
+    kjtest::ExpectProgressToTotals(run);
 
     // The output is the first file's format, stream for stream.
     const std::string entries =
