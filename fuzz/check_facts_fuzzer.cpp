@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "job/check_facts.h"
+#include "kinds/check_facts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     AddEngineCheckRules();

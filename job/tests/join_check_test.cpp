@@ -6,8 +6,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "job/check_facts.h"
 #include "job/join_check.h"
+#include "kinds/check_facts.h"
 #include "res/resource_ids.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "job/check_facts.h"
+#include "kinds/check_facts.h"
 
 #include <algorithm>
 #include <cstring>

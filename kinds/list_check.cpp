@@ -1,9 +1,9 @@
-#include "job/list_check.h"
+#include "kinds/list_check.h"
 
 #include <cstdio>
 
-#include "job/check_facts.h"
 #include "job/join_job.h"
+#include "kinds/check_facts.h"
 #include "rmjoin/rm_join.h"
 
 namespace {

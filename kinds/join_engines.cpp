@@ -1,4 +1,4 @@
-#include "job/join_engines.h"
+#include "kinds/join_engines.h"
 
 #include <array>
 #include <mutex>
