@@ -4,9 +4,10 @@
 #include <cstdint>
 
 #include "kinds/check_facts.h"
+#include "kinds/kinds.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    AddEngineCheckRules();
+    InstallKinds();
     JoinCheckFacts asf;
     AddAsfHeaderFacts(ByteReader(data, size), asf);
     JoinCheckFacts rm;

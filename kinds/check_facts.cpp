@@ -12,6 +12,8 @@
 #include "engines/realmedia/rm_reader.h"
 #include "job/job_state.h"
 #include "job/join_job.h"
+#include "job/kind_table.h"
+#include "kinds/kinds.h"
 #include "mcljoin/mcl_api.h"
 #include "mcljoin/mcl_join.h"
 #include "platform/bytes.h"
@@ -169,6 +171,8 @@ void DescribeFormatDifference(const JoinCheckFacts::StreamFormat& first,
     finding.firstValue = HexBytes(a, from, to);
 }
 
+}  // namespace
+
 // What the Windows Media join compares beyond the named fields: every stream of the first file
 // needs a stream of the other whose media type matches by the joiner's own comparison. Only
 // told when none of the named fields already differ.
@@ -229,8 +233,6 @@ void ReadAsfFacts(JoinCheckFacts& facts) {
         AddAsfHeaderFacts(ByteReader(bytes), facts);
     }
 }
-
-}  // namespace
 
 void AddAsfHeaderFacts(ByteReader bytes, JoinCheckFacts& facts) {
     asf::Header header;
@@ -332,14 +334,14 @@ void AddRmFacts(rm::ByteSource& source, JoinCheckFacts& facts) {
     facts.streamCount = streams;
 }
 
-namespace {
-
 void ReadRmFacts(JoinCheckFacts& facts) {
     rm::FileSource source;
     if (source.Open(facts.path)) {
         AddRmFacts(source, facts);
     }
 }
+
+namespace {
 
 void AddPlanFacts(JoinCheckFacts& facts, const MclPlanInput& input) {
     auto text = [](const char* slot) {
@@ -356,6 +358,24 @@ void AddPlanFacts(JoinCheckFacts& facts, const MclPlanInput& input) {
 }
 
 }  // namespace
+
+ListPlan PlanConversionList(JoinHost& host, std::vector<JoinCheckFacts>& facts) {
+    ListPlan answer;
+    MclPlanCheck plan;
+    std::string errorBefore = g_errorText;
+    g_errorText.clear();
+    if (PlanConversionJoin(host, &plan) == 1 && plan.inputs.size() == facts.size()) {
+        for (size_t i = 0; i < facts.size(); ++i) {
+            AddPlanFacts(facts[i], plan.inputs[i]);
+        }
+        answer.copyVideo = plan.result.copyVideo != 0;
+        answer.copyAudio = plan.result.copyAudio != 0;
+    } else {
+        answer.failure = g_errorText;  // empty when the module could not be asked at all
+    }
+    g_errorText = errorBefore;  // the check is no join: its reason is not a job's
+    return answer;
+}
 
 // The Real Media join's own comparison of each stream's codec header with the first file's,
 // for what the named fields do not show (flavor, frame sizes, interleaving).
@@ -388,22 +408,11 @@ std::optional<CheckFinding> RmStreamSettingsRule(const JoinCheckFacts& first,
     return std::nullopt;
 }
 
-void AddEngineCheckRules() {
-    static const bool added = [] {
-        AddJoinCheckRule(WmStreamFormatRule);
-        AddJoinCheckRule(RmStreamSettingsRule);
-        return true;
-    }();
-    (void)added;
-}
-
 JoinCheckFacts ReadCheckFacts(const MediaFileInfo& info) {
-    AddEngineCheckRules();
+    InstallKinds();
     JoinCheckFacts facts = FactsFromRecord(info);
-    if (info.m_nKind == kKindWmv) {
-        ReadAsfFacts(facts);
-    } else if (info.m_nKind == kKindRealMedia) {
-        ReadRmFacts(facts);
+    if (const KindRow* row = FindKind(info.m_nKind); row != nullptr && row->readFacts) {
+        row->readFacts(facts);
     }
     return facts;
 }
@@ -423,20 +432,12 @@ CheckResult CheckInputs(JoinHost& host, std::vector<JoinCheckFacts>* facts) {
     MediaKind kind = inputs.empty() ? kKindAvi : inputs.front().info.m_nKind;
     bool sameKind = std::all_of(inputs.begin(), inputs.end(),
                                 [&](const JoinInput& in) { return in.info.m_nKind == kind; });
-    if (refusal == 0 && sameKind && (kind == kKindAvi || kind == kKindMpeg || kind == kKindMpeg2)) {
-        MclPlanCheck plan;
-        std::string errorBefore = g_errorText;
-        g_errorText.clear();
-        if (PlanConversionJoin(host, &plan) == 1 && plan.inputs.size() == facts->size()) {
-            for (size_t i = 0; i < facts->size(); ++i) {
-                AddPlanFacts((*facts)[i], plan.inputs[i]);
-            }
-            copyVideo = plan.result.copyVideo != 0;
-            copyAudio = plan.result.copyAudio != 0;
-        } else {
-            planFailure = g_errorText;  // empty when the module could not be asked at all
-        }
-        g_errorText = errorBefore;  // the check is no join: its reason is not a job's
+    const KindRow* row = FindKind(kind);
+    if (refusal == 0 && sameKind && row != nullptr && row->planList) {
+        ListPlan plan = row->planList(host, *facts);
+        copyVideo = plan.copyVideo;
+        copyAudio = plan.copyAudio;
+        planFailure = plan.failure;
     }
     CheckResult result = CheckJoinFacts(*facts, refusal, copyVideo, copyAudio);
     if (!planFailure.empty()) {

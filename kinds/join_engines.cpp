@@ -1,56 +1,52 @@
 #include "kinds/join_engines.h"
 
-#include <array>
+#include <map>
 #include <mutex>
 
 #include "job/job_state.h"
-#include "mcljoin/mcl_join.h"
-#include "rmjoin/rm_join.h"
-#include "wmjoin/wm_joiner.h"
+#include "kinds/kinds.h"
 
 namespace {
 
 std::mutex g_enginesMutex;
-std::array<JoinEngine, 5> g_engineOverrides;
-
-JoinEngine DefaultEngine(MediaKind kind) {
-    switch (kind) {
-        case kKindAvi:
-        case kKindMpeg:
-        case kKindMpeg2:
-            return JoinWithConversionLibrary;
-        case kKindRealMedia:
-            return JoinRealMediaFiles;
-        case kKindWmv:
-            return JoinWmvFiles;
-        default:
-            return [](JoinHost&, const std::string&) {
-                g_errorText = "Files of this kind cannot be joined.";
-                return 0;
-            };
-    }
-}
+std::map<MediaKind, JoinEngine> g_engineOverrides;
 
 }  // namespace
 
 JoinEngine EngineForKind(MediaKind kind) {
-    std::lock_guard<std::mutex> lock(g_enginesMutex);
-    if (kind >= 0 && kind < static_cast<MediaKind>(g_engineOverrides.size()) &&
-        g_engineOverrides[static_cast<size_t>(kind)]) {
-        return g_engineOverrides[static_cast<size_t>(kind)];
+    InstallKinds();
+    {
+        std::lock_guard<std::mutex> lock(g_enginesMutex);
+        auto found = g_engineOverrides.find(kind);
+        if (found != g_engineOverrides.end()) {
+            return found->second;
+        }
     }
-    return DefaultEngine(kind);
+    if (const KindRow* row = FindKind(kind); row != nullptr && row->engine) {
+        return row->engine;
+    }
+    return [](JoinHost&, const std::string&) {
+        g_errorText = "Files of this kind cannot be joined.";
+        return 0;
+    };
 }
 
 void SetEngineForKind(MediaKind kind, JoinEngine engine) {
+    InstallKinds();
+    if (FindKind(kind) == nullptr) {
+        return;
+    }
     std::lock_guard<std::mutex> lock(g_enginesMutex);
-    if (kind >= 0 && kind < static_cast<MediaKind>(g_engineOverrides.size())) {
-        g_engineOverrides[static_cast<size_t>(kind)] = std::move(engine);
+    if (engine) {
+        g_engineOverrides[kind] = std::move(engine);
+    } else {
+        g_engineOverrides.erase(kind);
     }
 }
 
 void SetEngineForEveryKind(const JoinEngine& engine) {
-    for (MediaKind kind = kKindAvi; kind <= kKindWmv; ++kind) {
-        SetEngineForKind(kind, engine);
+    InstallKinds();
+    for (const KindRow& row : KindRows()) {
+        SetEngineForKind(row.kind, engine);
     }
 }

@@ -3,19 +3,11 @@
 #include <cstdio>
 
 #include "job/join_job.h"
+#include "job/kind_table.h"
 #include "kinds/check_facts.h"
-#include "rmjoin/rm_join.h"
+#include "kinds/kinds.h"
 
 namespace {
-
-// The Real Media engine's codes for streams that do not match.
-constexpr HRESULT kRmAudioMismatch = static_cast<HRESULT>(0x800403C7u);
-constexpr HRESULT kRmVideoMismatch = static_cast<HRESULT>(0x800403C8u);
-
-bool IsAudioField(const std::string& field) {
-    return field == "audio codec" || field == "sample rate" || field == "channels" ||
-           field == "audio settings";
-}
 
 const CheckFinding* FirstRefusing(const CheckResult& result) {
     for (const CheckFinding& finding : result.findings) {
@@ -41,19 +33,13 @@ std::string EngineRefusalText(const CheckResult& result, const std::vector<JoinC
     if (result.Joinable() || facts.empty()) {
         return {};
     }
-    const CheckFinding* finding = FirstRefusing(result);
-    switch (facts.front().kind) {
-        case kKindWmv:
-            return finding != nullptr ? WmProfileMismatchText(static_cast<int>(finding->input) + 1)
-                                      : std::string();
-        case kKindRealMedia:
-            if (finding == nullptr) {
-                return {};
-            }
-            return RmErrorText(IsAudioField(finding->field) ? kRmAudioMismatch : kRmVideoMismatch);
-        default:
-            return result.planFailure;
+    InstallKinds();
+    const KindRow* row = FindKind(facts.front().kind);
+    if (row == nullptr || !row->refusalText) {
+        return result.planFailure;
     }
+    const CheckFinding* finding = FirstRefusing(result);
+    return finding != nullptr ? row->refusalText(*finding) : std::string();
 }
 
 ListRefusal CheckListBeforeJoin(JoinHost& host, const DesignedText& designed) {
