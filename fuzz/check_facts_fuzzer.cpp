@@ -3,8 +3,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "kinds/check_facts.h"
+#include "job/join_check.h"
 #include "kinds/kinds.h"
+#include "rmjoin/rm_check_facts.h"
+#include "wmjoin/wm_check_facts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     InstallKinds();

@@ -8,33 +8,11 @@
 
 #include "job/join_check.h"
 #include "job/join_host.h"
-#include "job/kind_table.h"
-#include "platform/bytes.h"
 
 // The facts of one file from its record and what its kind's row reads of its container (the
 // stream headers of WMV/ASF and Real Media files). AVI and MPEG files get what their record
 // holds; CheckInputs adds the rest.
 JoinCheckFacts ReadCheckFacts(const MediaFileInfo& info);
-
-// What a WMV/ASF Header Object (from the file's first byte) or the start of a Real Media file
-// says of the streams, added to `facts`; damaged or cut bytes leave fields unknown.
-void AddAsfHeaderFacts(ByteReader header, JoinCheckFacts& facts);
-void AddRmHeaderFacts(const uint8_t* data, size_t size, JoinCheckFacts& facts);
-namespace rm {
-class ByteSource;
-}
-void AddRmFacts(rm::ByteSource& source, JoinCheckFacts& facts);
-
-// What each kind's row reads and compares: the stream facts of a WMV/ASF or Real Media file
-// from its path, the Windows Media and Real Media joins' own comparisons, and the conversion
-// module's answer for an AVI/MPEG list.
-void ReadAsfFacts(JoinCheckFacts& facts);
-void ReadRmFacts(JoinCheckFacts& facts);
-std::optional<CheckFinding> WmStreamFormatRule(const JoinCheckFacts& first,
-                                               const JoinCheckFacts& other);
-std::optional<CheckFinding> RmStreamSettingsRule(const JoinCheckFacts& first,
-                                                 const JoinCheckFacts& other);
-ListPlan PlanConversionList(JoinHost& host, std::vector<JoinCheckFacts>& facts);
 
 // Checks the host's inputs as a join would: CheckJoinList first, then every field of every file
 // against the first. For AVI/MPEG lists the conversion module, when the host has it loaded

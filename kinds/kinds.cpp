@@ -1,71 +1,14 @@
 #include "kinds/kinds.h"
 
 #include "job/kind_table.h"
-#include "kinds/check_facts.h"
-#include "kinds/list_check.h"
-#include "mcljoin/mcl_join.h"
-#include "rmjoin/rm_join.h"
-#include "wmjoin/wm_joiner.h"
-
-namespace {
-
-// The Real Media engine's codes for streams that do not match.
-constexpr HRESULT kRmAudioMismatch = static_cast<HRESULT>(0x800403C7u);
-constexpr HRESULT kRmVideoMismatch = static_cast<HRESULT>(0x800403C8u);
-
-bool IsAudioField(const std::string& field) {
-    return field == "audio codec" || field == "sample rate" || field == "channels" ||
-           field == "audio settings";
-}
-
-// AVI and MPEG: scanned, planned and joined by the conversion module.
-KindRow ConversionRow(MediaKind kind, const char* name) {
-    KindRow row;
-    row.kind = kind;
-    row.name = name;
-    row.joinsOnWindowThread = kind == kKindAvi;
-    row.usesConversionModule = true;
-    row.planList = PlanConversionList;
-    row.engine = JoinWithConversionLibrary;
-    return row;
-}
-
-KindRow RealMediaRow() {
-    KindRow row;
-    row.kind = kKindRealMedia;
-    row.name = "Real Media";
-    row.copiesPackets = true;
-    row.joinsAudioOnly = true;
-    row.readFacts = ReadRmFacts;
-    row.rules = {RmStreamSettingsRule};
-    row.refusalText = [](const CheckFinding& finding) {
-        return RmErrorText(IsAudioField(finding.field) ? kRmAudioMismatch : kRmVideoMismatch);
-    };
-    row.engine = JoinRealMediaFiles;
-    return row;
-}
-
-KindRow WindowsMediaRow() {
-    KindRow row;
-    row.kind = kKindWmv;
-    row.name = "WMV/ASF";
-    row.copiesPackets = true;
-    row.joinsAudioOnly = true;
-    row.readFacts = ReadAsfFacts;
-    row.rules = {WmStreamFormatRule};
-    row.refusalText = [](const CheckFinding& finding) {
-        return WmProfileMismatchText(static_cast<int>(finding.input) + 1);
-    };
-    row.engine = JoinWmvFiles;
-    return row;
-}
-
-}  // namespace
+#include "mcljoin/mcl_kind.h"
+#include "rmjoin/rm_kind.h"
+#include "wmjoin/wm_kind.h"
 
 void InstallKinds() {
+    // One row per kind, each from its joiner's folder: a new kind is a row here and its folder.
     static const bool installed = [] {
-        InstallKindTable({ConversionRow(kKindAvi, "AVI"), ConversionRow(kKindMpeg, "MPEG"),
-                          ConversionRow(kKindMpeg2, "MPEG-2"), RealMediaRow(), WindowsMediaRow()});
+        InstallKindTable({AviKind(), MpegKind(), Mpeg2Kind(), RealMediaKind(), WindowsMediaKind()});
         return true;
     }();
     (void)installed;

@@ -1,7 +1,5 @@
 #include "kinds/list_check.h"
 
-#include <cstdio>
-
 #include "job/join_job.h"
 #include "job/kind_table.h"
 #include "kinds/check_facts.h"
@@ -19,15 +17,6 @@ const CheckFinding* FirstRefusing(const CheckResult& result) {
 }
 
 }  // namespace
-
-std::string WmProfileMismatchText(int fileNumber) {
-    char text[160];
-    std::snprintf(text, sizeof text,
-                  "File No.%d's profile mismatch with the first one\r\nCan not continue... "
-                  "Aborting the process",
-                  fileNumber);
-    return text;
-}
 
 std::string EngineRefusalText(const CheckResult& result, const std::vector<JoinCheckFacts>& facts) {
     if (result.Joinable() || facts.empty()) {
