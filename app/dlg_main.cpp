@@ -27,6 +27,7 @@
 #include "app/row_pictures.h"
 #include "app/small_dialogs.h"
 #include "job/job_state.h"
+#include "kinds/kinds.h"
 #include "platform/module.h"
 #include "probe/probe_media_file.h"
 #include "res/resource_ids.h"
@@ -127,6 +128,7 @@ T* Control(QWidget* dialog, int id) {
 CDlgMain::CDlgMain(QWidget* parent) : CBkDialog(parent), m_rowMarks(std::make_unique<RowMarks>()) {
     g_mainDialog = this;
     g_scanProgressView = this;
+    InstallKinds();  // the rows' names, checks and engines, before the first row is added
     setAttribute(Qt::WA_DeleteOnClose, false);
 }
 

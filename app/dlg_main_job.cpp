@@ -10,13 +10,14 @@
 #include "app/join_event.h"
 #include "app/prompter.h"
 #include "app/row_marks.h"
-#include "job/check_facts.h"
 #include "job/job_state.h"
-#include "job/join_engines.h"
 #include "job/join_job.h"
 #include "job/join_options.h"
 #include "job/join_report.h"
-#include "job/list_check.h"
+#include "job/kind_table.h"
+#include "kinds/check_facts.h"
+#include "kinds/join_engines.h"
+#include "kinds/list_check.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
 #include "skin/bk_button.h"
@@ -148,7 +149,8 @@ void CDlgMain::OnJoin() {
     // An AVI join runs here, on the window's thread, as the conversion library's AVI path was
     // made to: its progress callback keeps the window alive by pumping this thread's events.
     // Every other kind runs on a worker, so the window never waits for an engine.
-    if (kind == kKindAvi) {
+    const KindRow* row = FindKind(kind);
+    if (row != nullptr && row->joinsOnWindowThread) {
         JoinThreadProc(nullptr);
     } else {
         m_worker = std::thread(JoinThreadProc, nullptr);
@@ -164,21 +166,9 @@ int CDlgMain::RunJoin() {
         EnableEditControls(false);
     });
     g_firstRowKind = kind;
-    return JoinOntoOutput(output, [this, kind](const std::string& target) {
-        switch (kind) {
-            case kKindAvi:
-                return JoinAvi(target);
-            case kKindMpeg:
-            case kKindMpeg2:
-                return JoinMpeg(target);
-            case kKindRealMedia:
-                return JoinRm(target);
-            case kKindWmv:
-                return JoinWmv(target);
-            default:
-                return EngineForKind(kind)(*this, target);
-        }
-    });
+    JoinEngine engine = EngineForKind(kind);
+    return JoinOntoOutput(
+        output, [this, &engine](const std::string& target) { return engine(*this, target); });
 }
 
 int CDlgMain::JoinAvi(const std::string& outputPath) {
@@ -264,7 +254,7 @@ int CDlgMain::FinishJoin() {
         }
         std::string reason = g_errorText;
         MediaKind kind = m_jobInputs.empty() ? kKindAvi : m_jobInputs.front().info.m_nKind;
-        if (g_stopRequested == 0 && (kind == kKindWmv || kind == kKindRealMedia)) {
+        if (g_stopRequested == 0 && CopiesPackets(kind)) {
             // A packet copy refuses files that differ: name every one of them.
             reason = RefusalWithFindings(reason, Marks().Result(), Marks().Facts());
         }

@@ -14,6 +14,7 @@
 #include "app/row_delegate.h"
 #include "app/row_marks.h"
 #include "app/row_pictures.h"
+#include "job/kind_table.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"
 
@@ -195,7 +196,7 @@ QString CDlgMain::TotalsText() const {
     // conversion into the first file's format weighs about its bytes per second.
     const MediaFileInfo& first = *RowRecord(0);
     double joined = bytes;
-    bool converts = first.m_nKind != kKindWmv && first.m_nKind != kKindRealMedia;
+    bool converts = !CopiesPackets(first.m_nKind);
     if (converts && !m_rowMarks->Result().findings.empty() && JoinedSeconds(first) > 0) {
         joined = first.m_fFileSize / JoinedSeconds(first) * seconds;
     }

@@ -4,7 +4,7 @@
 #include <QPixmap>
 #include <atomic>
 
-#include "probe/media_kind.h"
+#include "job/kind_table.h"
 #include "probe/row_texts.h"
 
 namespace {

@@ -5,8 +5,8 @@
 #include <QTreeWidget>
 
 #include "app/join_list_item.h"
-#include "job/check_facts.h"
 #include "job/join_job.h"
+#include "kinds/check_facts.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include "cli/arguments.h"
 #include "cli/cli_text.h"
 #include "cli/probe_command.h"
-#include "job/check_facts.h"
-#include "job/list_check.h"
+#include "kinds/check_facts.h"
+#include "kinds/list_check.h"
 #include "platform/module.h"
 #include "probe/probe_media_file.h"
 

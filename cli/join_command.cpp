@@ -14,15 +14,16 @@
 
 #include "cli/arguments.h"
 #include "cli/cli_text.h"
-#include "job/check_facts.h"
 #include "job/job_state.h"
 #include "job/join_check.h"
-#include "job/join_engines.h"
 #include "job/join_host.h"
 #include "job/join_job.h"
 #include "job/join_options.h"
 #include "job/join_report.h"
-#include "job/list_check.h"
+#include "job/kind_table.h"
+#include "kinds/check_facts.h"
+#include "kinds/join_engines.h"
+#include "kinds/list_check.h"
 #include "mcljoin/mcl_api.h"
 #include "platform/module.h"
 #include "platform/stop_signals.h"
@@ -71,7 +72,8 @@ public:
         : m_inputs(std::move(inputs)), m_err(err), m_live(isatty(fileno(err)) != 0) {
         // Each engine module only for a join of its kind: loading FFmpeg costs a WMV join time.
         MediaKind kind = m_inputs.empty() ? kKindAvi : m_inputs.front().info.m_nKind;
-        if (kind == kKindAvi || kind == kKindMpeg || kind == kKindMpeg2) {
+        const KindRow* row = FindKind(kind);
+        if (row != nullptr && row->usesConversionModule) {
             m_conversion = Module::Load("zivuvore");
             LoadMclApi(m_conversion.get());
         }
@@ -358,7 +360,7 @@ int RunJoinCommand(const QStringList& arguments, FILE* out, FILE* err) {
                                    (outputExisted ? " was not changed." : " was not written."));
         }
         std::string reason = g_errorText.empty() ? std::string("the join failed.") : g_errorText;
-        if (kind == kKindWmv || kind == kKindRealMedia) {
+        if (CopiesPackets(kind)) {
             // A packet copy refuses files that differ: name every one of them, not the first.
             std::vector<JoinCheckFacts> facts;
             CheckResult check = CheckInputs(host, &facts);

@@ -7,6 +7,7 @@
 #include "cli/check_command.h"
 #include "cli/join_command.h"
 #include "cli/probe_command.h"
+#include "kinds/kinds.h"
 #include "platform/vfw.h"
 
 namespace {
@@ -89,6 +90,7 @@ int main(int argc, char** argv) {
     }
     QString command = arguments.takeFirst();
     AVIFileInit();
+    InstallKinds();
     int status = 1;
     if (command == QLatin1String("probe")) {
         if (AsksForHelp(arguments)) {

@@ -5,6 +5,7 @@
 #include <QJsonObject>
 
 #include "cli/arguments.h"
+#include "job/kind_table.h"
 #include "mcljoin/mcl_api.h"
 #include "platform/bytes.h"
 #include "platform/module.h"

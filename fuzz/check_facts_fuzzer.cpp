@@ -3,10 +3,13 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "job/check_facts.h"
+#include "job/join_check.h"
+#include "kinds/kinds.h"
+#include "rmjoin/rm_check_facts.h"
+#include "wmjoin/wm_check_facts.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    AddEngineCheckRules();
+    InstallKinds();
     JoinCheckFacts asf;
     AddAsfHeaderFacts(ByteReader(data, size), asf);
     JoinCheckFacts rm;

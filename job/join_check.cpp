@@ -4,16 +4,11 @@
 #include <cstdio>
 #include <numeric>
 
+#include "job/kind_table.h"
 #include "probe/codec_names.h"
 #include "res/resource_ids.h"
 
 namespace {
-
-// Windows Media and Real Media joins copy packets under the first file's stream headers: any
-// difference in a stream refuses them. AVI and MPEG joins encode what does not match.
-bool CopiesPackets(MediaKind kind) {
-    return kind == kKindWmv || kind == kKindRealMedia;
-}
 
 std::string SizeText(int32_t width, int32_t height) {
     return std::to_string(width) + "x" + std::to_string(height);
@@ -265,8 +260,8 @@ std::string CheckResult::DescribeInput(size_t input) const {
 }
 
 namespace {
-std::vector<CheckRule>& Rules() {
-    static std::vector<CheckRule> rules = {
+const std::vector<CheckRule>& Rules() {
+    static const std::vector<CheckRule> rules = {
         KindRule,      StreamCountRule, VideoCodecRule, PictureSizeRule,
         FrameRateRule, AudioCodecRule,  SampleRateRule, ChannelsRule,
     };
@@ -278,10 +273,6 @@ const std::vector<CheckRule>& JoinCheckRules() {
     return Rules();
 }
 
-void AddJoinCheckRule(CheckRule rule) {
-    Rules().push_back(std::move(rule));
-}
-
 CheckResult CheckJoinFacts(const std::vector<JoinCheckFacts>& files, int refusal,
                            std::optional<bool> copyVideo, std::optional<bool> copyAudio,
                            std::vector<bool> encodeInputs) {
@@ -289,14 +280,21 @@ CheckResult CheckJoinFacts(const std::vector<JoinCheckFacts>& files, int refusal
     result.refusal = refusal;
     bool refuses = refusal != 0;
     bool differs = false;
+    const KindRow* row = files.empty() ? nullptr : FindKind(files.front().kind);
     for (size_t i = 1; i < files.size(); ++i) {
-        for (const CheckRule& rule : JoinCheckRules()) {
+        auto apply = [&](const CheckRule& rule) {
             if (std::optional<CheckFinding> finding = rule(files.front(), files[i])) {
                 finding->input = i;
                 refuses = refuses || finding->refuses;
                 differs = true;
                 result.findings.push_back(std::move(*finding));
             }
+        };
+        for (const CheckRule& rule : JoinCheckRules()) {
+            apply(rule);
+        }
+        for (size_t r = 0; row != nullptr && r < row->rules.size(); ++r) {
+            apply(row->rules[r]);
         }
     }
     bool converted = !files.empty() && !CopiesPackets(files.front().kind);

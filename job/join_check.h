@@ -96,11 +96,10 @@ struct CheckResult {
 using CheckRule = std::function<std::optional<CheckFinding>(const JoinCheckFacts& first,
                                                             const JoinCheckFacts& other)>;
 
-// The comparisons a join list goes through, in the order their lines are printed.
+// The comparisons every join list goes through, in the order their lines are printed. A rule
+// that needs an engine's own code lives beside that code, in its kind's row (job/kind_table.h),
+// and follows these.
 const std::vector<CheckRule>& JoinCheckRules();
-// Appends a comparison to the list (at start-up, before any check runs): a rule that needs an
-// engine's own code lives beside that code.
-void AddJoinCheckRule(CheckRule rule);
 
 // The file's name without its folder, as the lines name it.
 std::string CheckFileName(const std::string& path);

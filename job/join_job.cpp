@@ -6,14 +6,11 @@
 #include <filesystem>
 
 #include "job/job_state.h"
+#include "job/kind_table.h"
 #include "platform/hidden_output.h"
 #include "res/resource_ids.h"
 
 namespace fs = std::filesystem;
-
-bool JoinsAudioOnly(MediaKind kind) {
-    return kind == kKindWmv || kind == kKindRealMedia;
-}
 
 int CheckJoinList(const std::vector<const MediaFileInfo*>& rows, size_t* namedRow) {
     if (rows.size() < 2) {

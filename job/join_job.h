@@ -14,11 +14,8 @@
 // 180 (fewer than two), 102 (a zero width or height), 103 (a kind other than the first's),
 // 186 (an audio-only file among video files; `namedRow` gets the first such row, which the
 // text names). A list of audio-only files needs no picture size when its kind's engine joins
-// sound alone (Windows Media and Real Media).
+// sound alone (its row's joinsAudioOnly).
 int CheckJoinList(const std::vector<const MediaFileInfo*>& rows, size_t* namedRow = nullptr);
-
-// Whether the engine of `kind` joins files that hold sound alone.
-bool JoinsAudioOnly(MediaKind kind);
 
 // The first input's path with "_join" before its last ".": C:\v\a.b.avi -> C:\v\a.b_join.avi.
 std::string ProposedJoinName(const std::string& firstPath);

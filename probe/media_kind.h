@@ -4,16 +4,14 @@
 #include <cstdint>
 #include <string>
 
-// Kind of an input; chooses the engine that joins it.
+// Kind of an input; chooses the engine that joins it. Its name and everything else that differs
+// by kind are in its row of the table of kinds (job/kind_table.h).
 using MediaKind = int32_t;
 inline constexpr MediaKind kKindAvi = 0;
 inline constexpr MediaKind kKindMpeg = 1;
 inline constexpr MediaKind kKindMpeg2 = 2;
 inline constexpr MediaKind kKindRealMedia = 3;
 inline constexpr MediaKind kKindWmv = 4;
-
-// "AVI", "MPEG", "MPEG-2", "Real Media", "WMV/ASF"; empty for any other value.
-std::string MediaKindText(MediaKind kind);
 
 // Result of content detection (not the MediaKind numbering).
 using FileTypeCode = int32_t;

@@ -8,6 +8,15 @@
 #include "res/resource_ids.h"
 #include "wmjoin/wm_joiner.h"
 
+std::string WmProfileMismatchText(int fileNumber) {
+    char text[160];
+    std::snprintf(text, sizeof text,
+                  "File No.%d's profile mismatch with the first one\r\nCan not continue... "
+                  "Aborting the process",
+                  fileNumber);
+    return text;
+}
+
 int JoinWmvFiles(JoinHost& host, const std::string& outputPath) {
     if (!host.WmEntryPointsLoaded()) {
         // The failure dialog that follows says it again, rather than showing nothing.
@@ -24,12 +33,7 @@ int JoinWmvFiles(JoinHost& host, const std::string& outputPath) {
         int matched = 0;
         joiner.OpenNextFile(WideFromUtf8(inputs[static_cast<size_t>(r)].path), r + 1, &matched);
         if (matched == 0) {
-            char text[160];
-            std::snprintf(text, sizeof text,
-                          "File No.%d's profile mismatch with the first one\r\nCan not "
-                          "continue... Aborting the process",
-                          r + 1);
-            g_errorText = text;
+            g_errorText = WmProfileMismatchText(r + 1);
             return 0;
         }
     }

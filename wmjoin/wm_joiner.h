@@ -232,3 +232,7 @@ inline QWORD ShiftedTime(QWORD time, int64_t shift) {
 // The Windows Media join of the job's inputs into `outputPath`: 1 on success, 0 on refusal or
 // failure with the reason in g_errorText.
 int JoinWmvFiles(JoinHost& host, const std::string& outputPath);
+
+// The join's refusal of input `fileNumber` (from 1) whose streams are not the first file's:
+// "File No.%d's profile mismatch with the first one\r\nCan not continue... Aborting the process"
+std::string WmProfileMismatchText(int fileNumber);

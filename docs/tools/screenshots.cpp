@@ -14,8 +14,8 @@
 #include "app/dlg_main.h"
 #include "app/prompter.h"
 #include "job/job_state.h"
-#include "job/join_engines.h"
 #include "job/join_job.h"
+#include "kinds/join_engines.h"
 #include "mcljoin/mcl_api.h"
 #include "platform/module.h"
 

@@ -6,13 +6,15 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-#include "job/check_facts.h"
 #include "job/join_check.h"
+#include "kinds/check_facts.h"
+#include "kinds/kinds.h"
 #include "res/resource_ids.h"
 
 namespace {
 
 JoinCheckFacts Facts(const std::string& path, MediaKind kind) {
+    InstallKinds();  // how a kind's differences count is in its row
     JoinCheckFacts f;
     f.path = path;
     f.kind = kind;

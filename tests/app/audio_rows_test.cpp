@@ -6,8 +6,8 @@
 #include <memory>
 
 #include "app/dlg_main.h"
-#include "job/join_engines.h"
 #include "job/join_job.h"
+#include "kinds/join_engines.h"
 #include "platform/module.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"

@@ -16,7 +16,7 @@
 #include "app/prompter.h"
 #include "app/row_marks.h"
 #include "job/job_state.h"
-#include "job/join_engines.h"
+#include "kinds/join_engines.h"
 #include "mcljoin/mcl_api.h"
 #include "platform/module.h"
 #include "res/resource_ids.h"

@@ -22,7 +22,7 @@
 #include "app/small_dialogs.h"
 #include "app/stop_signals.h"
 #include "job/job_state.h"
-#include "job/join_engines.h"
+#include "kinds/join_engines.h"
 #include "platform/module.h"
 #include "probe/media_file_info.h"
 #include "res/resource_ids.h"

@@ -13,8 +13,8 @@
 
 #include "app/dlg_main.h"
 #include "job/job_state.h"
-#include "job/join_engines.h"
 #include "job/join_job.h"
+#include "kinds/join_engines.h"
 #include "platform/module.h"
 #include "res/resource_ids.h"
 #include "res/resources.h"

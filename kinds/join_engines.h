@@ -2,18 +2,11 @@
 // tests put stand-ins in.
 #pragma once
 
-#include <functional>
 #include <string>
 
-#include "probe/media_kind.h"
+#include "job/kind_table.h"
 
-class JoinHost;
-
-// An engine: joins the host's inputs into `outputPath`; 1 on success, 0 on failure or refusal
-// (with the reason in g_errorText where it knows one).
-using JoinEngine = std::function<int(JoinHost& host, const std::string& outputPath)>;
-
-// The engine that joins files of `kind` (AVI: 0; MPEG: 1, 2; Real Media: 3; WMV/ASF: 4).
+// The engine that joins files of `kind`: its row's, or one that refuses a kind without a row.
 JoinEngine EngineForKind(MediaKind kind);
 // Replaces the engine of a kind (the tests put stand-ins behind the job); an empty engine
 // restores the real one.

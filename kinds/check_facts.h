@@ -8,24 +8,11 @@
 
 #include "job/join_check.h"
 #include "job/join_host.h"
-#include "platform/bytes.h"
 
-// Adds the comparisons that need an engine's own code (the Windows Media join's media types)
-// to JoinCheckRules; once, whoever calls first. ReadCheckFacts calls it.
-void AddEngineCheckRules();
-
-// The facts of one file from its record and its container's stream headers (WMV/ASF, Real
-// Media). AVI and MPEG files get what their record holds; CheckInputs adds the rest.
+// The facts of one file from its record and what its kind's row reads of its container (the
+// stream headers of WMV/ASF and Real Media files). AVI and MPEG files get what their record
+// holds; CheckInputs adds the rest.
 JoinCheckFacts ReadCheckFacts(const MediaFileInfo& info);
-
-// What a WMV/ASF Header Object (from the file's first byte) or the start of a Real Media file
-// says of the streams, added to `facts`; damaged or cut bytes leave fields unknown.
-void AddAsfHeaderFacts(ByteReader header, JoinCheckFacts& facts);
-void AddRmHeaderFacts(const uint8_t* data, size_t size, JoinCheckFacts& facts);
-namespace rm {
-class ByteSource;
-}
-void AddRmFacts(rm::ByteSource& source, JoinCheckFacts& facts);
 
 // Checks the host's inputs as a join would: CheckJoinList first, then every field of every file
 // against the first. For AVI/MPEG lists the conversion module, when the host has it loaded

@@ -1,20 +1,13 @@
-#include "job/check_facts.h"
+#include "wmjoin/wm_check_facts.h"
 
 #include <algorithm>
-#include <cstring>
+#include <cstdio>
 #include <numeric>
 
 #include "engines/asf/asf_format.h"
 #include "engines/asf/asf_header_parser.h"
 #include "engines/asf/media_type.h"
 #include "engines/asf/profile.h"
-#include "engines/realmedia/rm_codec.h"
-#include "engines/realmedia/rm_reader.h"
-#include "job/job_state.h"
-#include "job/join_job.h"
-#include "mcljoin/mcl_api.h"
-#include "mcljoin/mcl_join.h"
-#include "platform/bytes.h"
 #include "probe/asf_header_reader.h"
 #include "probe/format_tags.h"
 #include "wmjoin/wm_stream_table.h"
@@ -25,7 +18,6 @@ constexpr uint64_t kAsfTicksPerSecond = 10'000'000;
 constexpr size_t kBitmapCompression = 16;  // within BITMAPINFOHEADER
 constexpr size_t kWaveChannels = 2;        // within WAVEFORMATEX
 constexpr size_t kWaveSamplesPerSec = 4;
-constexpr int64_t kRmRateOne = 65536;  // RealVideo frame rates are 16.16 fixed point
 
 std::string FourCCText(uint32_t fourcc) {
     std::string text;
@@ -169,6 +161,8 @@ void DescribeFormatDifference(const JoinCheckFacts::StreamFormat& first,
     finding.firstValue = HexBytes(a, from, to);
 }
 
+}  // namespace
+
 // What the Windows Media join compares beyond the named fields: every stream of the first file
 // needs a stream of the other whose media type matches by the joiner's own comparison. Only
 // told when none of the named fields already differ.
@@ -230,8 +224,6 @@ void ReadAsfFacts(JoinCheckFacts& facts) {
     }
 }
 
-}  // namespace
-
 void AddAsfHeaderFacts(ByteReader bytes, JoinCheckFacts& facts) {
     asf::Header header;
     if (FAILED(asf::ParseHeaderObject(bytes, &header))) {
@@ -274,195 +266,4 @@ void AddAsfHeaderFacts(ByteReader bytes, JoinCheckFacts& facts) {
             facts.sampleRate = static_cast<int>(data.LE32(kWaveSamplesPerSec));
         }
     }
-}
-
-void AddRmHeaderFacts(const uint8_t* data, size_t size, JoinCheckFacts& facts) {
-    rm::MemorySource source(data, size);
-    AddRmFacts(source, facts);
-}
-
-void AddRmFacts(rm::ByteSource& source, JoinCheckFacts& facts) {
-    rm::RmHeader header;
-    std::string why;
-    if (FAILED(rm::ReadHeader(source, header, &why))) {
-        return;
-    }
-    int streams = 0;
-    facts.hasVideo = false;
-    facts.hasAudio = false;
-    facts.videoCodec.clear();
-    facts.audioCodec.clear();
-    facts.streamFormats.clear();
-    for (const rm::MediaProperties& stream : header.streams) {
-        if (stream.IsLogical()) {
-            continue;  // the joined file keeps the first file's own
-        }
-        ++streams;
-        JoinCheckFacts::StreamFormat kept;
-        kept.block = stream.typeData;
-        kept.video = stream.IsVideo();
-        kept.audio = stream.IsAudio();
-        kept.number = stream.stream;
-        facts.streamFormats.push_back(std::move(kept));
-        if (stream.IsVideo() && !facts.hasVideo) {
-            rm::VideoFormat format;
-            facts.hasVideo = true;
-            if (rm::ParseVideoFormat(stream.typeData, format)) {
-                facts.videoCodec = format.fourcc;
-                if (format.frameRate > 0) {
-                    int64_t g = std::gcd(static_cast<int64_t>(format.frameRate), kRmRateOne);
-                    facts.rateNum = format.frameRate / g;
-                    facts.rateDen = kRmRateOne / g;
-                }
-            } else {
-                facts.videoCodec = stream.mime;
-            }
-        } else if (stream.IsAudio() && !facts.hasAudio) {
-            facts.hasAudio = true;
-            rm::AudioFormat format;
-            if (rm::ParseAudioFormat(stream.typeData, format)) {
-                facts.audioCodec = format.fourcc;
-                facts.sampleRate = static_cast<int>(format.sampleRate);
-                facts.channels = format.channels;
-            } else {
-                facts.audioCodec = stream.mime;
-            }
-        }
-    }
-    facts.streamCount = streams;
-}
-
-namespace {
-
-void ReadRmFacts(JoinCheckFacts& facts) {
-    rm::FileSource source;
-    if (source.Open(facts.path)) {
-        AddRmFacts(source, facts);
-    }
-}
-
-void AddPlanFacts(JoinCheckFacts& facts, const MclPlanInput& input) {
-    auto text = [](const char* slot) {
-        return std::string(slot, strnlen(slot, kMclPlanCodecBytes));
-    };
-    facts.hasVideo = input.videoCodec[0] != '\0';
-    facts.videoCodec = text(input.videoCodec);
-    facts.rateNum = input.rateNum;
-    facts.rateDen = input.rateDen;
-    facts.hasAudio = input.audioCodec[0] != '\0';
-    facts.audioCodec = text(input.audioCodec);
-    facts.sampleRate = input.sampleRate;
-    facts.channels = input.channels;
-}
-
-}  // namespace
-
-// The Real Media join's own comparison of each stream's codec header with the first file's,
-// for what the named fields do not show (flavor, frame sizes, interleaving).
-std::optional<CheckFinding> RmStreamSettingsRule(const JoinCheckFacts& first,
-                                                 const JoinCheckFacts& other) {
-    if (first.kind != kKindRealMedia || other.kind != kKindRealMedia ||
-        !SameNamedFields(first, other)) {
-        return std::nullopt;
-    }
-    for (const JoinCheckFacts::StreamFormat& mine : first.streamFormats) {
-        if (!mine.video && !mine.audio) {
-            continue;
-        }
-        for (const JoinCheckFacts::StreamFormat& theirs : other.streamFormats) {
-            if (theirs.number != mine.number) {
-                continue;
-            }
-            std::string difference = mine.video
-                                         ? rm::DescribeVideoDifference(mine.block, theirs.block)
-                                         : rm::DescribeAudioDifference(mine.block, theirs.block);
-            if (!difference.empty()) {
-                CheckFinding finding;
-                finding.field = mine.video ? "video settings" : "audio settings";
-                finding.value = difference;
-                finding.refuses = true;
-                return finding;
-            }
-        }
-    }
-    return std::nullopt;
-}
-
-void AddEngineCheckRules() {
-    static const bool added = [] {
-        AddJoinCheckRule(WmStreamFormatRule);
-        AddJoinCheckRule(RmStreamSettingsRule);
-        return true;
-    }();
-    (void)added;
-}
-
-JoinCheckFacts ReadCheckFacts(const MediaFileInfo& info) {
-    AddEngineCheckRules();
-    JoinCheckFacts facts = FactsFromRecord(info);
-    if (info.m_nKind == kKindWmv) {
-        ReadAsfFacts(facts);
-    } else if (info.m_nKind == kKindRealMedia) {
-        ReadRmFacts(facts);
-    }
-    return facts;
-}
-
-CheckResult CheckInputs(JoinHost& host, std::vector<JoinCheckFacts>* facts) {
-    const std::vector<JoinInput>& inputs = host.Inputs();
-    std::vector<const MediaFileInfo*> rows;
-    facts->clear();
-    for (const JoinInput& input : inputs) {
-        rows.push_back(&input.info);
-        facts->push_back(ReadCheckFacts(input.info));
-    }
-    int refusal = CheckJoinList(rows);
-    std::optional<bool> copyVideo;
-    std::optional<bool> copyAudio;
-    std::vector<bool> encodeInputs;
-    std::string planFailure;
-    MediaKind kind = inputs.empty() ? kKindAvi : inputs.front().info.m_nKind;
-    bool sameKind = std::all_of(inputs.begin(), inputs.end(),
-                                [&](const JoinInput& in) { return in.info.m_nKind == kind; });
-    if (refusal == 0 && sameKind && (kind == kKindAvi || kind == kKindMpeg || kind == kKindMpeg2)) {
-        MclPlanCheck plan;
-        std::string errorBefore = g_errorText;
-        g_errorText.clear();
-        if (PlanConversionJoin(host, &plan) == 1 && plan.inputs.size() == facts->size()) {
-            for (size_t i = 0; i < facts->size(); ++i) {
-                AddPlanFacts((*facts)[i], plan.inputs[i]);
-            }
-            copyVideo = plan.result.copyVideo != 0;
-            copyAudio = plan.result.copyAudio != 0;
-            for (const MclPlanInput& input : plan.inputs) {
-                encodeInputs.push_back(input.encode != 0);
-            }
-        } else {
-            planFailure = g_errorText;  // empty when the module could not be asked at all
-        }
-        g_errorText = errorBefore;  // the check is no join: its reason is not a job's
-    }
-    CheckResult result =
-        CheckJoinFacts(*facts, refusal, copyVideo, copyAudio, std::move(encodeInputs));
-    if (!planFailure.empty()) {
-        // What the module refuses, a join through it would fail on.
-        while (!planFailure.empty() && (planFailure.back() == '\n' || planFailure.back() == '\r')) {
-            planFailure.pop_back();
-        }
-        result.planFailure = planFailure;
-        result.outcome = JoinOutcome::kRefused;
-    }
-    return result;
-}
-
-std::string RefusalWithFindings(const std::string& designed, const CheckResult& result,
-                                const std::vector<JoinCheckFacts>& facts) {
-    std::string text = designed;
-    for (const CheckFinding& finding : result.findings) {
-        if (!text.empty() && text.back() != '\n') {
-            text += "\n";
-        }
-        text += finding.Text(facts);
-    }
-    return text;
 }

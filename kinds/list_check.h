@@ -40,9 +40,6 @@ private:
 // own reason. Empty when the check found nothing that refuses.
 std::string EngineRefusalText(const CheckResult& result, const std::vector<JoinCheckFacts>& facts);
 
-// "File No.%d's profile mismatch with the first one\r\nCan not continue... Aborting the process"
-std::string WmProfileMismatchText(int fileNumber);
-
 // What refuses the list, or an empty text when it can be joined. `designed` gives the text of
 // one of the designed refusals (CheckJoinList's string number, and the file it names when it
 // names one). What follows the refusal is the check's line for every odd file.

@@ -1,0 +1,15 @@
+#include "kinds/kinds.h"
+
+#include "job/kind_table.h"
+#include "mcljoin/mcl_kind.h"
+#include "rmjoin/rm_kind.h"
+#include "wmjoin/wm_kind.h"
+
+void InstallKinds() {
+    // One row per kind, each from its joiner's folder: a new kind is a row here and its folder.
+    static const bool installed = [] {
+        InstallKindTable({AviKind(), MpegKind(), Mpeg2Kind(), RealMediaKind(), WindowsMediaKind()});
+        return true;
+    }();
+    (void)installed;
+}
