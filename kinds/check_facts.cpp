@@ -5,6 +5,7 @@
 #include "job/join_job.h"
 #include "job/kind_table.h"
 #include "kinds/kinds.h"
+#include "probe/codec_names.h"
 
 JoinCheckFacts ReadCheckFacts(const MediaFileInfo& info) {
     InstallKinds();
@@ -52,14 +53,53 @@ CheckResult CheckInputs(JoinHost& host, std::vector<JoinCheckFacts>* facts) {
     return result;
 }
 
+namespace {
+
+// What a user can do about a file a packet copy refuses: it would have to be encoded to the
+// first file's format, which these joins do not do.
+std::string NotEncodedHere(const CheckResult& result, const std::vector<JoinCheckFacts>& facts,
+                           size_t input) {
+    bool video = false;
+    for (const CheckFinding& finding : result.findings) {
+        if (finding.input != input || !finding.refuses) {
+            continue;
+        }
+        if (finding.field == "kind" || finding.field == "stream count") {
+            return std::string();  // another kind of file, or other streams: nothing to encode
+        }
+        video = video || finding.field == "video codec" || finding.field == "picture size" ||
+                finding.field == "frame rate" || finding.field == "video settings";
+    }
+    const JoinCheckFacts& file = facts[input];
+    const std::string& codec = video ? file.videoCodec : file.audioCodec;
+    return CheckFileName(file.path) + ": its " + (video ? "video" : "sound") + " is " +
+           (codec.empty() ? std::string("of another format") : CodecDisplayName(codec)) +
+           ", which cannot be encoded here to match the first file: convert it to the first "
+           "file's format, or join it in a list of its own.";
+}
+
+}  // namespace
+
 std::string RefusalWithFindings(const std::string& designed, const CheckResult& result,
                                 const std::vector<JoinCheckFacts>& facts) {
     std::string text = designed;
-    for (const CheckFinding& finding : result.findings) {
+    auto line = [&text](const std::string& more) {
         if (!text.empty() && text.back() != '\n') {
             text += "\n";
         }
-        text += finding.Text(facts);
+        text += more;
+    };
+    for (const CheckFinding& finding : result.findings) {
+        line(finding.Text(facts));
+    }
+    if (!facts.empty() && CopiesPackets(facts.front().kind)) {
+        for (size_t input : result.OddInputs()) {
+            if (input < facts.size()) {
+                if (std::string reason = NotEncodedHere(result, facts, input); !reason.empty()) {
+                    line(reason);
+                }
+            }
+        }
     }
     return text;
 }

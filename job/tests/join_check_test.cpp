@@ -9,6 +9,7 @@
 #include "job/join_check.h"
 #include "kinds/check_facts.h"
 #include "kinds/kinds.h"
+#include "probe/codec_names.h"
 #include "res/resource_ids.h"
 
 namespace {
@@ -167,7 +168,11 @@ TEST(JoinCheck, JsonAndRefusalTexts) {
               QStringLiteral("22050 Hz"));
 
     EXPECT_EQ(RefusalWithFindings("Designed text.\r\n", result, files),
-              "Designed text.\r\nb\n.wmv: sample rate 22050 Hz, the first file has 44100 Hz");
+              "Designed text.\r\nb\n.wmv: sample rate 22050 Hz, the first file has 44100 Hz\n"
+              "b\n.wmv: its sound is " +
+                  CodecDisplayName(files[1].audioCodec) +
+                  ", which cannot be encoded here to match the first file: convert it to the "
+                  "first file's format, or join it in a list of its own.");
     EXPECT_EQ(RefusalWithFindings("Designed.", CheckResult{}, files), "Designed.");
     EXPECT_EQ(CheckReport(CheckJoinFacts({files[0]}, IDS_TOO_FEW_FILES), {files[0]}),
               "A join needs at least two files.\n");
