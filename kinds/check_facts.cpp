@@ -71,6 +71,9 @@ std::string NotEncodedHere(const CheckResult& result, const std::vector<JoinChec
                 finding.field == "frame rate" || finding.field == "video settings";
     }
     const JoinCheckFacts& file = facts[input];
+    if (file.hasVideo && (file.width == 0 || file.height == 0)) {
+        return std::string();  // its video could not be read: the designed text says so
+    }
     const std::string& codec = video ? file.videoCodec : file.audioCodec;
     return CheckFileName(file.path) + ": its " + (video ? "video" : "sound") + " is " +
            (codec.empty() ? std::string("of another format") : CodecDisplayName(codec)) +
