@@ -12,8 +12,8 @@
 #include "platform/bytes.h"
 #include "platform/module.h"
 #include "platform/read_fully.h"
-#include "platform/riff_chunks.h"
 #include "platform/riff_format.h"
+#include "platform/riff_walk.h"
 
 namespace {
 
@@ -21,11 +21,6 @@ std::atomic<int> g_aviFileUsers{0};
 
 using HasVideoEncoderFn = int32_t (*)(uint32_t fourcc);
 std::atomic<HasVideoEncoderFn> g_hasVideoEncoder{nullptr};
-
-// Bounds on how far a hostile file can send the search for the header list.
-constexpr int kMaxTopLevelChunks = 256;
-constexpr uint64_t kMaxHeaderListBytes = 1u << 20;
-constexpr size_t kHeaderListReadStep = 16384;
 
 // Fields of a "strh" that lie inside the chunk; the rest stay zero.
 AVISTREAMINFOA InfoFromStreamHeader(ByteReader sh) {
@@ -56,77 +51,16 @@ AVISTREAMINFOA InfoFromStreamHeader(ByteReader sh) {
     return info;
 }
 
-// One "strl" list: its "strh" makes the stream, its "strn" names it.
-void ReadStreamList(ByteReader strl, std::vector<AVISTREAMINFOA>& streams) {
-    bool haveHeader = false;
-    AVISTREAMINFOA info;
-    ByteReader name;
-    riff::ForEachChunk(strl, 0, [&](size_t at, ByteReader data) {
-        if (strl.Matches(at, riff::kStreamHeader) && !haveHeader) {
-            info = InfoFromStreamHeader(data);
-            haveHeader = true;
-        } else if (strl.Matches(at, riff::kStreamName)) {
-            name = data;
-        }
-        return true;
-    });
-    if (!haveHeader) {
-        return;
-    }
+// One stream's information: its "strh" fields, named by its "strn".
+AVISTREAMINFOA InfoFromStream(const riff::AviStreamChunks& stream) {
+    AVISTREAMINFOA info = InfoFromStreamHeader(stream.header);
+    ByteReader name = stream.name;
     size_t n = 0;
     while (n + 1 < sizeof info.szName && n < name.size() && name.U8(n) != 0) {
         info.szName[n] = static_cast<char>(name.U8(n));
         ++n;
     }
-    streams.push_back(info);
-}
-
-// Reads up to `want` bytes at `offset` into `out` a step at a time, so a size that claims more
-// than the file holds costs no more memory than the file has.
-void ReadGrowing(const AviFileReadAt& readAt, uint64_t offset, size_t want,
-                 std::vector<uint8_t>& out) {
-    out.clear();
-    while (out.size() < want) {
-        size_t have = out.size();
-        size_t step = std::min(kHeaderListReadStep, want - have);
-        out.resize(have + step);
-        size_t got = readAt(offset + have, out.data() + have, step);
-        out.resize(have + got);
-        if (got < step) {
-            break;
-        }
-    }
-}
-
-// Finds the "hdrl" list near the start of the file and reads its body.
-HRESULT ReadHeaderList(const AviFileReadAt& readAt, std::vector<uint8_t>& body) {
-    uint8_t start[riff::kRiffHeaderBytes];
-    ByteReader head(start, readAt(0, start, sizeof start));
-    if (!head.Matches(0, riff::kRiff) || !head.Matches(riff::kFormTypeOffset, riff::kFormAvi)) {
-        return AVIERR_BADFORMAT;
-    }
-    uint64_t pos = riff::kRiffHeaderBytes;
-    for (int i = 0; i < kMaxTopLevelChunks; ++i) {
-        uint8_t chunk[riff::kListHeaderBytes];
-        ByteReader header(chunk, readAt(pos, chunk, sizeof chunk));
-        if (!header.Has(0, sizeof chunk)) {
-            break;
-        }
-        uint32_t size = header.LE32(riff::kChunkSizeOffset);
-        bool list = header.Matches(0, riff::kList);
-        if (list && header.Matches(riff::kFormTypeOffset, riff::kMovieList)) {
-            break;  // the media data begins: there was no header list
-        }
-        if (list && header.Matches(riff::kFormTypeOffset, riff::kHeaderList) &&
-            size >= riff::kFormTypeBytes) {
-            size_t want = static_cast<size_t>(
-                std::min<uint64_t>(size - riff::kFormTypeBytes, kMaxHeaderListBytes));
-            ReadGrowing(readAt, pos + sizeof chunk, want, body);
-            return AVIERR_OK;
-        }
-        pos += riff::PaddedChunkBytes(size);
-    }
-    return AVIERR_BADFORMAT;
+    return info;
 }
 
 class AviStream final : public ComObject<IAVIStream> {
@@ -190,18 +124,17 @@ void AVIFileExit() {
 
 HRESULT ReadAviStreamInfos(const AviFileReadAt& readAt, std::vector<AVISTREAMINFOA>& streams) {
     streams.clear();
-    std::vector<uint8_t> body;
-    HRESULT hr = ReadHeaderList(readAt, body);
-    if (FAILED(hr)) {
-        return hr;
+    riff::AviHeaderList header;
+    switch (header.Read(readAt)) {
+        case riff::AviWalk::kOk:
+            break;
+        case riff::AviWalk::kNotAvi:
+        case riff::AviWalk::kNoHeaderList:
+            return AVIERR_BADFORMAT;
     }
-    ByteReader list(body);
-    riff::ForEachChunk(list, 0, [&](size_t at, ByteReader data) {
-        if (list.Matches(at, riff::kList) && data.Matches(0, riff::kStreamList)) {
-            ReadStreamList(data.Sub(riff::kFormTypeBytes, data.size()), streams);
-        }
-        return true;
-    });
+    for (const riff::AviStreamChunks& stream : header.streams()) {
+        streams.push_back(InfoFromStream(stream));
+    }
     return AVIERR_OK;
 }
 

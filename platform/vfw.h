@@ -5,10 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <vector>
 
 #include "platform/com.h"
+#include "platform/riff_walk.h"
 
 class Module;
 
@@ -127,8 +127,8 @@ HRESULT AVIFileGetStream(PAVIFILE pfile, PAVISTREAM* ppavi, DWORD fccType, LONG 
 // Copies up to lSize bytes of the stream's information into *psi.
 HRESULT AVIStreamInfoA(PAVISTREAM pavi, AVISTREAMINFOA* psi, LONG lSize);
 
-// Reads up to `count` bytes at file position `offset`; returns how many it read.
-using AviFileReadAt = std::function<size_t(uint64_t offset, uint8_t* out, size_t count)>;
+// The file's bytes, read at explicit positions.
+using AviFileReadAt = riff::ReadAt;
 
 // The reading behind AVIFileOpenA: the streams the header list ("hdrl") describes, in order.
 // AVIERR_BADFORMAT when the bytes are not an AVI file with a header list.

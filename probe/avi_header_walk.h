@@ -1,12 +1,13 @@
-// Our own walk over the RIFF header chunks of an AVI file for the video FourCC.
+// The probe's reading of an AVI file's header chunks for the video FourCC, over the one walk
+// of the header list (platform/riff_walk.h).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 
 #include "platform/bytes.h"
+#include "platform/riff_walk.h"
 
 // Results of the walk.
 inline constexpr int kAviWalkOk = 0;
@@ -15,8 +16,18 @@ inline constexpr int kAviWalkTooShort = -2;  // fewer than 512 bytes
 inline constexpr int kAviWalkNotVideo = -3;  // first stream header is not video, or none
 inline constexpr int kAviWalkNotAvi = -4;    // bytes 8 to 11 are not "AVI "
 
-// Reads up to `count` bytes at file position `offset`; returns how many it read.
-using AviReadAt = std::function<size_t(uint64_t offset, uint8_t* out, size_t count)>;
+using AviReadAt = riff::ReadAt;
+
+// What one reading of the headers tells the probe.
+struct AviHeaderFourccs {
+    int code = kAviWalkCannotOpen;  // the walk's result
+    uint32_t fourcc = 0;            // on kAviWalkOk: the first stream's video FourCC
+    // The handler code of the first video stream, wherever it lies among the streams.
+    bool haveVideoHandler = false;
+    uint32_t videoHandler = 0;
+};
+
+AviHeaderFourccs ReadAviHeaderFourccs(const AviReadAt& readAt);
 
 // Walks the file's header chunks; on 0, `fourcc` is the first video stream's FourCC.
 int WalkAviHeaders(const std::string& path, uint32_t& fourcc);

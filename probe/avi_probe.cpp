@@ -3,6 +3,7 @@
 #include "platform/bytes.h"
 #include "platform/vfw.h"
 #include "probe/avi_header_walk.h"
+#include "probe/header_file.h"
 
 void ReadAviHandlerFourcc(const std::string& path, MediaFileInfo& info) {
     PAVIFILE file = nullptr;
@@ -21,13 +22,20 @@ void ReadAviHandlerFourcc(const std::string& path, MediaFileInfo& info) {
 }
 
 void ApplyAviFourccSteps(const std::string& path, MediaFileInfo& info) {
-    // The walk's FourCC, when it finds one, is the answer, so the handler code is read only
-    // when it does not: each file's headers are read once.
-    uint32_t fourcc = 0;
-    if (WalkAviHeaders(path, fourcc) == kAviWalkOk) {
-        info.m_dwFourcc = fourcc;
-        info.m_strVideoCodec = FourccText(fourcc);
+    // One reading of the headers answers both: the walk's FourCC when it finds one, else the
+    // handler code of the first video stream.
+    HeaderFile file;
+    if (!file.Open(path)) {
         return;
     }
-    ReadAviHandlerFourcc(path, info);
+    AviHeaderFourccs found =
+        ReadAviHeaderFourccs([&file](uint64_t offset, uint8_t* out, size_t count) {
+            return file.ReadAt(offset, out, count);
+        });
+    if (found.code == kAviWalkOk) {
+        info.m_dwFourcc = found.fourcc;
+        info.m_strVideoCodec = FourccText(found.fourcc);
+    } else if (found.haveVideoHandler) {
+        info.m_dwFourcc = found.videoHandler;
+    }
 }

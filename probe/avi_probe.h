@@ -10,6 +10,7 @@
 // silent and leaves the record as it was.
 void ReadAviHandlerFourcc(const std::string& path, MediaFileInfo& info);
 
-// Both FourCC steps: the header walk's FourCC (when it finds one) with its codec text; the
-// handler code only when the walk finds none, as though it were read first and replaced.
+// Both FourCC steps from one reading of the headers: the header walk's FourCC (when it finds
+// one) with its codec text; the handler code only when the walk finds none, as though it were
+// read first and replaced.
 void ApplyAviFourccSteps(const std::string& path, MediaFileInfo& info);

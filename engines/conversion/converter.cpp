@@ -121,6 +121,43 @@ std::vector<int> FurtherAudioTracks(const AVFormatContext* context, int first, s
     return indices;
 }
 
+// The input being joined: its streams, decoders, start, counters and what it holds back. Made
+// fresh as each input begins; what runs on across inputs stays in the Joiner.
+struct CurrentInput {
+    const InputFacts* facts = nullptr;
+    AVFormatContext* context = nullptr;  // closed by JoinInput
+    int videoIndex = -1;
+    int audioIndex = -1;
+    AVStream* videoIn = nullptr;
+    AVStream* audioIn = nullptr;
+    bool hasAudio = false;
+    std::unique_ptr<StreamDecoder> videoDecoder;
+    std::unique_ptr<StreamDecoder> audioDecoder;
+    LeadingPictureFilter leadFilter;
+    bool filterLeads = false;
+    int64_t base = AV_NOPTS_VALUE;  // the input's start, in its video time base
+    int64_t segmentFrames = 0;
+    int64_t audioPackets = 0;
+    int64_t audioBlocks = 0;
+    double frameRate = 0.0;
+    int64_t firstPictureTime = AV_NOPTS_VALUE;  // the first decoded picture's, re-encoding
+    // An AVI input: its pictures are placed by their index entries (an empty entry repeats the
+    // picture before), and a packet that the end of the file cut off is left out.
+    bool avi = false;
+    // Re-encoding anything else, the last picture is held back until the input's end shows
+    // whether the file broke off inside it.
+    bool holdLastPicture = false;
+    PacketPtr heldPicture;
+    int64_t overhangFrames = 0;  // frames the copied audio runs on past the last picture
+    std::unique_ptr<InputLogWatch> watch;
+    int64_t cutPackets = 0;
+    int64_t damagedPictures = 0;
+    std::deque<PacketPtr> pending;  // audio read before the input's start is known
+};
+
+// ReadPackets: the join was stopped while the input was read.
+constexpr int kInputStopped = 1;
+
 // One conversion's run over its inputs.
 class Joiner {
 public:
@@ -133,6 +170,16 @@ private:
     int SetUpOutput(const AVCodecParameters* firstVideo, const AVCodecParameters* firstAudio,
                     const std::vector<const AVCodecParameters*>& moreAudio, std::string* error);
     int JoinInput(const InputFacts& input, std::string* error);
+    int BeginInput(const InputFacts& input, AVFormatContext* context, std::string* error);
+    void BindCopiedTracks();
+    int BeginEncodedTracks(std::string* error);
+    int ReadPackets(std::string* error);
+    int HandlePacket(AVPacket* packet, std::string* error);
+    int VideoPacketRead(AVPacket* packet, std::string* error);
+    int StartAt(const AVPacket* firstPicture, std::string* error);
+    int EndInput(std::string* error);
+    int EndCopiedAudio(std::string* error);
+    int EndEncodedAudio(std::string* error);
     int HandleVideo(AVPacket* packet, const std::string& path, std::string* error);
     void NoteLosses(const InputFacts& input);
     void NoteInputWarning(const std::string& sentence);  // told of the current input
@@ -149,7 +196,7 @@ private:
             return true;
         }
         if (!m_plan.copyAudio) {
-            return m_audioIn != nullptr && index == m_audioIn->index;
+            return m_in.audioIn != nullptr && index == m_in.audioIn->index;
         }
         return std::any_of(m_tracks.begin(), m_tracks.end(),
                            [index](const CopiedTrack& t) { return t.index == index; });
@@ -170,8 +217,9 @@ private:
     // (before its first I picture, and the B pictures of an open GOP that lean on the input
     // before), so that the next input follows its last kept picture without a gap.
     int64_t KeptFrames() const {
-        return m_filterLeads ? std::max<int64_t>(0, m_segmentFrames - m_leadFilter.Dropped())
-                             : m_segmentFrames;
+        return m_in.filterLeads
+                   ? std::max<int64_t>(0, m_in.segmentFrames - m_in.leadFilter.Dropped())
+                   : m_in.segmentFrames;
     }
     // The pictures read so far, kept or left out: what the progress counts towards the inputs'
     // total frame count.
@@ -183,11 +231,11 @@ private:
                                      : samples;
     }
     int64_t FramesHandled() const {
-        return m_framesDone + m_framesLeftOut + (m_segmentFrames - KeptFrames());
+        return m_framesDone + m_framesLeftOut + (m_in.segmentFrames - KeptFrames());
     }
     // The output frames the current input takes: its kept pictures, and the frames its copied
     // sound runs on past them, so the next input begins where this one's streams end.
-    int64_t SegmentLength() const { return KeptFrames() + m_overhangFrames; }
+    int64_t SegmentLength() const { return KeptFrames() + m_in.overhangFrames; }
     void Report(int32_t status, int64_t frame, int64_t sample);
     // Keeps where the input just joined lies in the output, in output frames.
     void RecordInputTime(int64_t firstFrame, int64_t frames) {
@@ -209,34 +257,10 @@ private:
     AudioStage m_audio;
     AVRational m_frameBase{1, 25};  // one output frame
 
-    // The current input.
-    AVStream* m_videoIn = nullptr;
-    AVStream* m_audioIn = nullptr;
-    std::unique_ptr<StreamDecoder> m_videoDecoder;
-    std::unique_ptr<StreamDecoder> m_audioDecoder;
-    LeadingPictureFilter m_leadFilter;
-    bool m_filterLeads = false;
-    int64_t m_base = AV_NOPTS_VALUE;  // the input's start, in its video time base
-    int64_t m_segmentStart = 0;       // the input's first output frame
-    int64_t m_segmentFrames = 0;
-    int64_t m_audioPackets = 0;
-    int64_t m_audioBlocks = 0;
-    bool m_inputHasAudio = false;
-    double m_inputRate = 0.0;
-    int64_t m_firstPictureTime = AV_NOPTS_VALUE;  // the first decoded picture's, re-encoding
-    // An AVI input: its pictures are placed by their index entries (an empty entry repeats the
-    // picture before), and a packet that the end of the file cut off is left out.
-    bool m_aviInput = false;
-    // Re-encoding anything else, the last picture is held back until the input's end shows
-    // whether the file broke off inside it.
-    bool m_holdLastPicture = false;
-    PacketPtr m_heldPicture;
-    int64_t m_overhangFrames = 0;  // frames the copied audio runs on past the last picture
-    std::unique_ptr<InputLogWatch> m_watch;
-    int64_t m_cutPackets = 0;
-    int64_t m_damagedPictures = 0;
+    CurrentInput m_in;  // made fresh as each input begins
 
     // Across inputs.
+    int64_t m_segmentStart = 0;  // the current input's first output frame
     size_t m_inputIndex = 0;
     int64_t m_framesDone = 0;     // output frames
     int64_t m_framesLeftOut = 0;  // pictures of earlier inputs a copy left out
@@ -250,7 +274,7 @@ void Joiner::Report(int32_t status, int64_t frame, int64_t sample) {
 
 bool Joiner::FrameDone() {
     ++m_framesDone;
-    if (m_plan.audio && !m_plan.copyAudio && !m_inputHasAudio) {
+    if (m_plan.audio && !m_plan.copyAudio && !m_in.hasAudio) {
         // An input without audio gets silence as its pictures go by, so the two stay together.
         std::string ignored;
         int64_t upTo = av_rescale_q(m_framesDone, m_frameBase, AVRational{1, m_plan.sampleRate});
@@ -397,16 +421,16 @@ int Joiner::WriteEncoded(AVPacket* packet, AVStream* stream, AVRational from, st
 }
 
 int Joiner::CopyVideoPacket(AVPacket* packet, std::string* error) {
-    AVRational in = m_videoIn->time_base;
+    AVRational in = m_in.videoIn->time_base;
     AVRational out = m_videoOut->time_base;
     int64_t shift = av_rescale_q(m_segmentStart, m_frameBase, out);
     // A program stream does not time every picture: what is not timed stays so, and the
     // reader of the output works it out as it did for the input.
     if (packet->pts != AV_NOPTS_VALUE) {
-        packet->pts = av_rescale_q(packet->pts - m_base, in, out) + shift;
+        packet->pts = av_rescale_q(packet->pts - m_in.base, in, out) + shift;
     }
     if (packet->dts != AV_NOPTS_VALUE) {
-        packet->dts = av_rescale_q(packet->dts - m_base, in, out) + shift;
+        packet->dts = av_rescale_q(packet->dts - m_in.base, in, out) + shift;
         // Decoding order must keep going forward across the seam.
         if (m_lastVideoDts != AV_NOPTS_VALUE && packet->dts <= m_lastVideoDts) {
             packet->dts = m_lastVideoDts + 1;
@@ -424,10 +448,10 @@ int Joiner::CopyVideoPacket(AVPacket* packet, std::string* error) {
     if (result < 0) {
         return result;
     }
-    if (m_aviInput && frame != AV_NOPTS_VALUE) {
+    if (m_in.avi && frame != AV_NOPTS_VALUE) {
         // Empty entries before this picture are frames too: the sound goes on under them.
         m_framesDone =
-            std::max(m_framesDone, std::min(frame, m_segmentStart + m_segmentFrames - 1));
+            std::max(m_framesDone, std::min(frame, m_segmentStart + m_in.segmentFrames - 1));
     }
     FrameDone();
     return 0;
@@ -460,7 +484,7 @@ int Joiner::CopyAudioPacket(CopiedTrack& track, AVPacket* packet, std::string* e
     if (time == AV_NOPTS_VALUE) {
         return 0;  // nowhere to put it
     }
-    int64_t base = av_rescale_q(m_base, m_videoIn->time_base, in);
+    int64_t base = av_rescale_q(m_in.base, m_in.videoIn->time_base, in);
     int64_t start =
         av_rescale_q(time - base, in, out) + av_rescale_q(m_segmentStart, m_frameBase, out);
     int64_t duration = av_rescale_q(packet->duration, in, out);
@@ -473,8 +497,8 @@ int Joiner::CopyAudioPacket(CopiedTrack& track, AVPacket* packet, std::string* e
     // follow it); otherwise the pictures' end is the input's end.
     // An AVI's sound has no times of its own: each chunk follows the one before. So it goes
     // on from the last one out.
-    bool continuous = std::strcmp(m_plan.muxer, "avi") == 0 && m_aviInput;
-    bool keepsTail = m_aviInput && m_plan.copyVideo;
+    bool continuous = std::strcmp(m_plan.muxer, "avi") == 0 && m_in.avi;
+    bool keepsTail = m_in.avi && m_plan.copyVideo;
     bool overlaps = !continuous && track.lastEnd != AV_NOPTS_VALUE && middle < track.lastEnd;
     if (middle < segmentFirst || (!keepsTail && middle >= segmentEnd) || overlaps) {
         return 0;
@@ -496,30 +520,30 @@ int Joiner::CopyAudioPacket(CopiedTrack& track, AVPacket* packet, std::string* e
 }
 
 int Joiner::DecodeVideo(const AVPacket* packet, std::string* error) {
-    int result = m_videoDecoder->Send(packet);
+    int result = m_in.videoDecoder->Send(packet);
     // A damaged packet costs its picture, which the frame mapping makes up for.
     if (result < 0 && result != AVERROR(EAGAIN) && result != AVERROR_EOF &&
         result != AVERROR_INVALIDDATA) {
         return result;
     }
     FramePtr frame(av_frame_alloc());
-    while ((result = m_videoDecoder->Receive(frame.get())) >= 0) {
+    while ((result = m_in.videoDecoder->Receive(frame.get())) >= 0) {
         int64_t time = frame->best_effort_timestamp;
-        if (m_firstPictureTime == AV_NOPTS_VALUE) {
+        if (m_in.firstPictureTime == AV_NOPTS_VALUE) {
             // Counted from the first picture out of the decoder, whose time may lie a frame
             // after the first packet's (pictures reordered in packed B-frame AVIs).
-            m_firstPictureTime = time;
+            m_in.firstPictureTime = time;
         }
         if (frame->decode_error_flags != 0 || (frame->flags & AV_FRAME_FLAG_CORRUPT) != 0) {
             // What the decoder had to make up is left out: the picture before stays instead.
-            ++m_damagedPictures;
+            ++m_in.damagedPictures;
             av_frame_unref(frame.get());
             continue;
         }
         int64_t position = -1;
-        if (m_aviInput && time != AV_NOPTS_VALUE && m_firstPictureTime != AV_NOPTS_VALUE) {
-            position = std::llround(static_cast<double>(time - m_firstPictureTime) *
-                                    av_q2d(m_videoIn->time_base) * m_inputRate);
+        if (m_in.avi && time != AV_NOPTS_VALUE && m_in.firstPictureTime != AV_NOPTS_VALUE) {
+            position = std::llround(static_cast<double>(time - m_in.firstPictureTime) *
+                                    av_q2d(m_in.videoIn->time_base) * m_in.frameRate);
         }
         result = m_video.AddPicture(frame.get(), position, error);
         av_frame_unref(frame.get());
@@ -543,9 +567,9 @@ int Joiner::DecodeAudio(StreamDecoder& decoder, AVStream* in, AudioStage& stage,
         ++*blocks;
         int64_t time = frame->best_effort_timestamp;
         double seconds = 0.0;
-        if (time != AV_NOPTS_VALUE && m_base != AV_NOPTS_VALUE) {
+        if (time != AV_NOPTS_VALUE && m_in.base != AV_NOPTS_VALUE) {
             seconds = static_cast<double>(time) * av_q2d(in->time_base) -
-                      static_cast<double>(m_base) * av_q2d(m_videoIn->time_base);
+                      static_cast<double>(m_in.base) * av_q2d(m_in.videoIn->time_base);
         }
         result = stage.AddBlock(frame.get(), seconds, error);
         av_frame_unref(frame.get());
@@ -565,13 +589,14 @@ int Joiner::AudioPacket(AVPacket* packet, std::string* error) {
         }
     }
     if (!m_plan.copyAudio) {
-        if (m_audioIn != nullptr && packet->stream_index == m_audioIn->index) {
-            ++m_audioPackets;
-            return DecodeAudio(*m_audioDecoder, m_audioIn, m_audio, &m_audioBlocks, packet, error);
+        if (m_in.audioIn != nullptr && packet->stream_index == m_in.audioIn->index) {
+            ++m_in.audioPackets;
+            return DecodeAudio(*m_in.audioDecoder, m_in.audioIn, m_audio, &m_in.audioBlocks, packet,
+                               error);
         }
         return 0;
     }
-    ++m_audioPackets;
+    ++m_in.audioPackets;
     for (CopiedTrack& track : m_tracks) {
         if (track.index == packet->stream_index) {
             return HandleCopiedAudio(track, packet, error);
@@ -581,7 +606,7 @@ int Joiner::AudioPacket(AVPacket* packet, std::string* error) {
 }
 
 int Joiner::HandleCopiedAudio(CopiedTrack& track, AVPacket* packet, std::string* error) {
-    if (!m_aviInput) {
+    if (!m_in.avi) {
         return CopyAudioPacket(track, packet, error);
     }
     track.parsed = track.parsed || av_stream_get_parser(track.in) != nullptr;
@@ -604,7 +629,7 @@ int Joiner::CopyHeldAudio(CopiedTrack& track, std::string* error) {
     }
     // Read without a parser, packets are the file's chunks, which the demuxer marks when cut off.
     if (track.parsed && !AudioPacketIsWholeFrame(track.in->codecpar, last.get())) {
-        ++m_cutPackets;
+        ++m_in.cutPackets;
         return 0;
     }
     return CopyAudioPacket(track, last.get(), error);
@@ -702,13 +727,13 @@ int Joiner::HandleVideo(AVPacket* packet, const std::string& path, std::string* 
 
 void Joiner::NoteLosses(const InputFacts& input) {
     InputLosses losses;
-    losses.cutShort = m_cutPackets > 0 || (m_aviInput && RiffFileCutShort(input.path));
-    losses.damagedPictures = m_damagedPictures;
+    losses.cutShort = m_in.cutPackets > 0 || (m_in.avi && RiffFileCutShort(input.path));
+    losses.damagedPictures = m_in.damagedPictures;
     double outRate = av_q2d(m_plan.frameRate);
     losses.joinedSeconds = outRate > 0 ? static_cast<double>(KeptFrames()) / outRate : 0.0;
-    if (m_aviInput && m_videoIn->nb_frames > 0 && input.scan.frameRate > 0) {
+    if (m_in.avi && m_in.videoIn->nb_frames > 0 && input.scan.frameRate > 0) {
         // The stream header counts the frames the file was meant to hold.
-        losses.wholeSeconds = static_cast<double>(m_videoIn->nb_frames) / input.scan.frameRate;
+        losses.wholeSeconds = static_cast<double>(m_in.videoIn->nb_frames) / input.scan.frameRate;
     }
     for (const std::string& sentence : LossSentences(input.path, losses)) {
         NoteInputWarning(sentence);
@@ -732,17 +757,74 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     }
     std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> closer(
         context, [](AVFormatContext* c) { CloseMediaInput(&c); });
-    int videoIndex = av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    int audioIndex = av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
-    if (videoIndex < 0) {
+    result = BeginInput(input, context, error);
+    if (result < 0) {
+        return result;
+    }
+    result = ReadPackets(error);
+    if (result != 0) {
+        return result == kInputStopped ? 0 : result;
+    }
+    return EndInput(error);
+}
+
+// The input's streams, its place in the output and the decoders and stages it goes through.
+int Joiner::BeginInput(const InputFacts& input, AVFormatContext* context, std::string* error) {
+    m_in = CurrentInput{};
+    m_in.facts = &input;
+    m_in.context = context;
+    m_in.videoIndex = av_find_best_stream(context, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    m_in.audioIndex = av_find_best_stream(context, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    if (m_in.videoIndex < 0) {
         *error = "The file " + input.path + " has no video to join.";
         return AVERROR_STREAM_NOT_FOUND;
     }
-    m_videoIn = context->streams[videoIndex];
-    m_audioIn = audioIndex >= 0 ? context->streams[audioIndex] : nullptr;
-    m_inputHasAudio = m_audioIn != nullptr;
-    // Copied tracks in the order the plan took them: the first input's best track, then its
-    // others in stream order, which every input holds alike.
+    m_in.videoIn = context->streams[m_in.videoIndex];
+    m_in.audioIn = m_in.audioIndex >= 0 ? context->streams[m_in.audioIndex] : nullptr;
+    m_in.hasAudio = m_in.audioIn != nullptr;
+    BindCopiedTracks();
+    m_in.filterLeads = m_plan.copyVideo && (m_plan.videoCodec == AV_CODEC_ID_MPEG1VIDEO ||
+                                            m_plan.videoCodec == AV_CODEC_ID_MPEG2VIDEO);
+    m_in.avi = std::string(context->iformat->name) == "avi";
+    m_in.holdLastPicture = !m_in.avi && !m_plan.copyVideo;
+    m_in.watch = std::make_unique<InputLogWatch>(context);
+    m_in.frameRate = input.scan.frameRate;
+
+    double outRate = av_q2d(m_plan.frameRate);
+    m_in.segmentFrames = m_plan.copyVideo          ? input.scan.frameCount
+                         : m_settings.keepDuration ? OutputFrameCount(input.scan.frameCount,
+                                                                      input.scan.frameRate, outRate)
+                                                   : input.scan.frameCount;
+    if (!m_plan.copyVideo) {
+        m_in.videoDecoder = std::make_unique<StreamDecoder>();
+        int result = m_in.videoDecoder->Open(m_in.videoIn, input.path, error);
+        if (result < 0) {
+            return result;
+        }
+        bool sameCount = m_in.segmentFrames == input.scan.frameCount;
+        m_video.BeginInput(sameCount ? outRate : input.scan.frameRate, m_in.segmentFrames,
+                           input.displayAspect);
+    }
+    if (m_plan.audio && !m_plan.copyAudio) {
+        int64_t first = av_rescale_q(m_segmentStart, m_frameBase, AVRational{1, m_plan.sampleRate});
+        int64_t end = av_rescale_q(m_segmentStart + m_in.segmentFrames, m_frameBase,
+                                   AVRational{1, m_plan.sampleRate});
+        m_audio.BeginInput(end - first);
+        if (m_in.audioIn != nullptr) {
+            m_in.audioDecoder = std::make_unique<StreamDecoder>();
+            int result = m_in.audioDecoder->Open(m_in.audioIn, input.path, error);
+            if (result < 0) {
+                return result;
+            }
+        }
+    }
+    return BeginEncodedTracks(error);
+}
+
+// Copied tracks in the order the plan took them: the first input's best track, then its others
+// in stream order, which every input holds alike.
+void Joiner::BindCopiedTracks() {
+    AVFormatContext* context = m_in.context;
     for (size_t i = 0, next = 0; i < m_tracks.size(); ++i) {
         CopiedTrack& track = m_tracks[i];
         track.index = -1;
@@ -751,10 +833,10 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
         track.parsed = false;
         track.inThisInput = false;
         if (i == 0) {
-            track.index = audioIndex;
+            track.index = m_in.audioIndex;
         } else {
             for (; next < context->nb_streams; ++next) {
-                if (static_cast<int>(next) != audioIndex &&
+                if (static_cast<int>(next) != m_in.audioIndex &&
                     context->streams[next]->codecpar->codec_type == AVMEDIA_TYPE_AUDIO) {
                     track.index = static_cast<int>(next++);
                     break;
@@ -763,68 +845,27 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
         }
         track.in = track.index >= 0 ? context->streams[track.index] : nullptr;
     }
-    m_overhangFrames = 0;
-    m_base = AV_NOPTS_VALUE;
-    m_audioPackets = 0;
-    m_audioBlocks = 0;
-    m_leadFilter = LeadingPictureFilter{};
-    m_filterLeads = m_plan.copyVideo && (m_plan.videoCodec == AV_CODEC_ID_MPEG1VIDEO ||
-                                         m_plan.videoCodec == AV_CODEC_ID_MPEG2VIDEO);
-    m_aviInput = std::string(context->iformat->name) == "avi";
-    m_holdLastPicture = !m_aviInput && !m_plan.copyVideo;
-    m_heldPicture.reset();
-    m_watch = std::make_unique<InputLogWatch>(context);
-    m_cutPackets = 0;
-    m_damagedPictures = 0;
-    m_inputRate = input.scan.frameRate;
-    m_firstPictureTime = AV_NOPTS_VALUE;
+}
 
-    double outRate = av_q2d(m_plan.frameRate);
-    m_segmentFrames = m_plan.copyVideo ? input.scan.frameCount
-                      : m_settings.keepDuration
-                          ? OutputFrameCount(input.scan.frameCount, input.scan.frameRate, outRate)
-                          : input.scan.frameCount;
-    if (!m_plan.copyVideo) {
-        m_videoDecoder = std::make_unique<StreamDecoder>();
-        result = m_videoDecoder->Open(m_videoIn, input.path, error);
-        if (result < 0) {
-            return result;
-        }
-        bool sameCount = m_segmentFrames == input.scan.frameCount;
-        m_video.BeginInput(sameCount ? outRate : input.scan.frameRate, m_segmentFrames,
-                           input.displayAspect);
-    }
-    if (m_plan.audio && !m_plan.copyAudio) {
-        int64_t first = av_rescale_q(m_segmentStart, m_frameBase, AVRational{1, m_plan.sampleRate});
-        int64_t end = av_rescale_q(m_segmentStart + m_segmentFrames, m_frameBase,
-                                   AVRational{1, m_plan.sampleRate});
-        m_audio.BeginInput(end - first);
-        if (m_audioIn != nullptr) {
-            m_audioDecoder = std::make_unique<StreamDecoder>();
-            result = m_audioDecoder->Open(m_audioIn, input.path, error);
-            if (result < 0) {
-                return result;
-            }
-        }
-    }
-    // The encoded further tracks follow the copied ones in the input's stream order. Their sound
-    // is cut at the pictures' end; a copied track running on past them lengthens the input's
-    // place at its end, with silence.
-    std::vector<int> further =
-        FurtherAudioTracks(context, audioIndex, m_plan.moreAudioTracks + m_moreEncoded.size());
+// The encoded further tracks follow the copied ones in the input's stream order. Their sound is
+// cut at the pictures' end; a copied track running on past them lengthens the input's place at
+// its end, with silence.
+int Joiner::BeginEncodedTracks(std::string* error) {
+    std::vector<int> further = FurtherAudioTracks(m_in.context, m_in.audioIndex,
+                                                  m_plan.moreAudioTracks + m_moreEncoded.size());
     for (size_t k = 0; k < m_moreEncoded.size(); ++k) {
         EncodedTrack& track = m_moreEncoded[k];
         track.index = further[m_plan.moreAudioTracks + k];
-        track.in = track.index >= 0 ? context->streams[track.index] : nullptr;
+        track.in = track.index >= 0 ? m_in.context->streams[track.index] : nullptr;
         track.packets = 0;
         track.blocks = 0;
         track.decoder.reset();
-        track.stage->BeginInput(EncodedSamples(m_segmentStart + m_segmentFrames) -
+        track.stage->BeginInput(EncodedSamples(m_segmentStart + m_in.segmentFrames) -
                                 EncodedSamples(m_segmentStart));
         if (track.in != nullptr) {
             track.decoder = std::make_unique<StreamDecoder>();
             std::string reason;
-            result = track.decoder->Open(track.in, input.path, &reason);
+            int result = track.decoder->Open(track.in, m_in.facts->path, &reason);
             if (result == AVERROR_DECODER_NOT_FOUND) {
                 // A track FFmpeg cannot read costs that track, not the join: silence instead.
                 NoteInputWarning(reason + "; silence takes its place in audio track " +
@@ -838,109 +879,124 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
             }
         }
     }
+    return 0;
+}
 
-    std::deque<PacketPtr> pending;  // audio read before the input's start is known
+// Every packet of the input, to the end of the file or until the join is stopped
+// (kInputStopped).
+int Joiner::ReadPackets(std::string* error) {
     PacketPtr packet(av_packet_alloc());
-    while (!Stopped() && (result = av_read_frame(context, packet.get())) >= 0) {
-        std::unique_ptr<AVPacket, void (*)(AVPacket*)> unref(
-            packet.get(), [](AVPacket* p) { av_packet_unref(p); });
-        bool audioPacket = IsAudioTrack(packet->stream_index);
-        if (m_aviInput && (packet->flags & AV_PKT_FLAG_CORRUPT) != 0 &&
-            (packet->stream_index == videoIndex || audioPacket)) {
-            ++m_cutPackets;  // the end of the file took the rest of it
-            continue;
-        }
-        if (packet->stream_index == videoIndex) {
-            if (m_filterLeads &&
-                !m_leadFilter.Keep(packet->data, static_cast<size_t>(packet->size))) {
-                // Encoded sound fills the pictures' place: a picture left out takes its part.
-                if (m_plan.audio && !m_plan.copyAudio) {
-                    AVRational rate{1, m_plan.sampleRate};
-                    m_audio.ShortenInput(
-                        av_rescale_q(m_segmentStart + KeptFrames(), m_frameBase, rate) -
-                        av_rescale_q(m_segmentStart, m_frameBase, rate));
-                }
-                continue;
-            }
-            if (m_base == AV_NOPTS_VALUE) {
-                m_base = PacketTime(packet.get());
-                if (m_base == AV_NOPTS_VALUE) {
-                    m_base = 0;
-                }
-                for (PacketPtr& held : pending) {
-                    result = AudioPacket(held.get(), error);
-                    if (result < 0) {
-                        return result;
-                    }
-                }
-                pending.clear();
-            }
-            if (m_holdLastPicture) {
-                PacketPtr previous = std::move(m_heldPicture);
-                m_heldPicture.reset(av_packet_clone(packet.get()));
-                if (m_heldPicture == nullptr) {
-                    *error = "Out of memory reading " + input.path;
-                    return AVERROR(ENOMEM);
-                }
-                result = previous != nullptr ? HandleVideo(previous.get(), input.path, error) : 0;
-            } else {
-                result = HandleVideo(packet.get(), input.path, error);
-            }
-            if (result < 0) {
-                return result;
-            }
-        } else if (audioPacket) {
-            if (m_base == AV_NOPTS_VALUE) {
-                if (pending.size() < kMaxPendingAudio) {
-                    pending.emplace_back(av_packet_clone(packet.get()));
-                }
-                continue;
-            }
-            result = AudioPacket(packet.get(), error);
-            if (result < 0) {
-                return result;
-            }
+    int result = 0;
+    while (!Stopped() && (result = av_read_frame(m_in.context, packet.get())) >= 0) {
+        result = HandlePacket(packet.get(), error);
+        av_packet_unref(packet.get());
+        if (result < 0) {
+            return result;
         }
     }
     if (Stopped()) {
-        return 0;
+        return kInputStopped;
     }
+    const std::string& path = m_in.facts->path;
     if (result != AVERROR_EOF) {
-        *error = AvErrorText("Cannot read " + input.path, result);
+        *error = AvErrorText("Cannot read " + path, result);
         return result;
     }
-    if (m_base == AV_NOPTS_VALUE) {
-        *error = "The video of " + input.path + " cannot be decoded: it holds no picture.";
+    if (m_in.base == AV_NOPTS_VALUE) {
+        *error = "The video of " + path + " cannot be decoded: it holds no picture.";
         return AVERROR_INVALIDDATA;
     }
-    if (m_heldPicture != nullptr) {
+    return 0;
+}
+
+int Joiner::HandlePacket(AVPacket* packet, std::string* error) {
+    bool audioPacket = IsAudioTrack(packet->stream_index);
+    if (m_in.avi && (packet->flags & AV_PKT_FLAG_CORRUPT) != 0 &&
+        (packet->stream_index == m_in.videoIndex || audioPacket)) {
+        ++m_in.cutPackets;  // the end of the file took the rest of it
+        return 0;
+    }
+    if (packet->stream_index == m_in.videoIndex) {
+        return VideoPacketRead(packet, error);
+    }
+    if (!audioPacket) {
+        return 0;
+    }
+    if (m_in.base == AV_NOPTS_VALUE) {
+        if (m_in.pending.size() < kMaxPendingAudio) {
+            m_in.pending.emplace_back(av_packet_clone(packet));
+        }
+        return 0;
+    }
+    return AudioPacket(packet, error);
+}
+
+int Joiner::VideoPacketRead(AVPacket* packet, std::string* error) {
+    if (m_in.filterLeads &&
+        !m_in.leadFilter.Keep(packet->data, static_cast<size_t>(packet->size))) {
+        // Encoded sound fills the pictures' place: a picture left out takes its part.
+        if (m_plan.audio && !m_plan.copyAudio) {
+            AVRational rate{1, m_plan.sampleRate};
+            m_audio.ShortenInput(av_rescale_q(m_segmentStart + KeptFrames(), m_frameBase, rate) -
+                                 av_rescale_q(m_segmentStart, m_frameBase, rate));
+        }
+        return 0;
+    }
+    if (m_in.base == AV_NOPTS_VALUE) {
+        int result = StartAt(packet, error);
+        if (result < 0) {
+            return result;
+        }
+    }
+    const std::string& path = m_in.facts->path;
+    if (!m_in.holdLastPicture) {
+        return HandleVideo(packet, path, error);
+    }
+    PacketPtr previous = std::move(m_in.heldPicture);
+    m_in.heldPicture.reset(av_packet_clone(packet));
+    if (m_in.heldPicture == nullptr) {
+        *error = "Out of memory reading " + path;
+        return AVERROR(ENOMEM);
+    }
+    return previous != nullptr ? HandleVideo(previous.get(), path, error) : 0;
+}
+
+// The input's first kept picture sets its start; the audio read before it follows.
+int Joiner::StartAt(const AVPacket* firstPicture, std::string* error) {
+    m_in.base = PacketTime(firstPicture);
+    if (m_in.base == AV_NOPTS_VALUE) {
+        m_in.base = 0;
+    }
+    for (PacketPtr& held : m_in.pending) {
+        int result = AudioPacket(held.get(), error);
+        if (result < 0) {
+            return result;
+        }
+    }
+    m_in.pending.clear();
+    return 0;
+}
+
+// The input's end: what was held back goes out or is left out, the decoders are drained, every
+// stream is brought to the input's length, and the next input's place follows.
+int Joiner::EndInput(std::string* error) {
+    const InputFacts& input = *m_in.facts;
+    if (m_in.heldPicture != nullptr) {
         // A file that broke off ends inside its last picture: that one is left out, and the
         // picture before it stays on screen for its place.
-        PacketPtr last = std::move(m_heldPicture);
-        if (m_watch->TruncatedPackets() > 0) {
-            ++m_cutPackets;
+        PacketPtr last = std::move(m_in.heldPicture);
+        if (m_in.watch->TruncatedPackets() > 0) {
+            ++m_in.cutPackets;
         } else {
-            result = HandleVideo(last.get(), input.path, error);
+            int result = HandleVideo(last.get(), input.path, error);
             if (result < 0) {
                 return result;
             }
         }
     }
-    for (CopiedTrack& track : m_tracks) {
-        result = CopyHeldAudio(track, error);
-        if (result >= 0 && m_aviInput && std::strcmp(m_plan.muxer, "avi") == 0) {
-            result = FillSilenceToPictures(track, error);
-        }
-        if (result < 0) {
-            return result;
-        }
-    }
-    if (m_plan.copyVideo && m_aviInput) {
-        m_overhangFrames = AudioOverhang();
-        result = CopyTrailingEmptyFrames(error);
-        if (result < 0) {
-            return result;
-        }
+    int result = EndCopiedAudio(error);
+    if (result < 0) {
+        return result;
     }
     if (!m_plan.copyVideo) {
         result = DecodeVideo(nullptr, error);
@@ -951,19 +1007,61 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
             return result;
         }
     }
+    result = EndEncodedAudio(error);
+    if (result < 0) {
+        return result;
+    }
+    NoteLosses(input);
+    m_in.watch.reset();
+    m_in.videoDecoder.reset();
+    m_in.audioDecoder.reset();
+    RecordInputTime(m_segmentStart, SegmentLength());
+    m_segmentStart += SegmentLength();
+    m_framesLeftOut += m_in.segmentFrames - KeptFrames();
+    // What it left out is counted now: the progress after it must not count it again.
+    m_in.leadFilter = LeadingPictureFilter{};
+    if (m_plan.copyVideo) {
+        // A copied input whose pictures ran short still takes its whole place.
+        m_framesDone = m_segmentStart;
+    }
+    return 0;
+}
+
+// The copied tracks' last packets; an AVI's sound filled to its pictures, and its pictures to
+// the end of its sound.
+int Joiner::EndCopiedAudio(std::string* error) {
+    for (CopiedTrack& track : m_tracks) {
+        int result = CopyHeldAudio(track, error);
+        if (result >= 0 && m_in.avi && std::strcmp(m_plan.muxer, "avi") == 0) {
+            result = FillSilenceToPictures(track, error);
+        }
+        if (result < 0) {
+            return result;
+        }
+    }
+    if (m_plan.copyVideo && m_in.avi) {
+        m_in.overhangFrames = AudioOverhang();
+        return CopyTrailingEmptyFrames(error);
+    }
+    return 0;
+}
+
+// The encoded sound drained and brought to the input's length, the first track and the others.
+int Joiner::EndEncodedAudio(std::string* error) {
+    const std::string& path = m_in.facts->path;
     if (m_plan.audio && !m_plan.copyAudio) {
-        if (m_audioDecoder != nullptr) {
-            result =
-                DecodeAudio(*m_audioDecoder, m_audioIn, m_audio, &m_audioBlocks, nullptr, error);
+        if (m_in.audioDecoder != nullptr) {
+            int result = DecodeAudio(*m_in.audioDecoder, m_in.audioIn, m_audio, &m_in.audioBlocks,
+                                     nullptr, error);
             if (result < 0) {
                 return result;
             }
-            if (m_audioPackets > 0 && m_audioBlocks == 0) {
-                *error = "The audio of " + input.path + " cannot be decoded.";
+            if (m_in.audioPackets > 0 && m_in.audioBlocks == 0) {
+                *error = "The audio of " + path + " cannot be decoded.";
                 return AVERROR_INVALIDDATA;
             }
         }
-        result = m_audio.EndInput(error);
+        int result = m_audio.EndInput(error);
         if (result < 0) {
             return result;
         }
@@ -971,22 +1069,10 @@ int Joiner::JoinInput(const InputFacts& input, std::string* error) {
     for (EncodedTrack& track : m_moreEncoded) {
         track.stage->ExtendInput(EncodedSamples(m_segmentStart + SegmentLength()) -
                                  EncodedSamples(m_segmentStart));
-        result = EndEncodedTrack(track, input.path, error);
+        int result = EndEncodedTrack(track, path, error);
         if (result < 0) {
             return result;
         }
-    }
-    NoteLosses(input);
-    m_watch.reset();
-    m_videoDecoder.reset();
-    m_audioDecoder.reset();
-    RecordInputTime(m_segmentStart, SegmentLength());
-    m_segmentStart += SegmentLength();
-    m_framesLeftOut += m_segmentFrames - KeptFrames();
-    m_leadFilter = LeadingPictureFilter{};
-    if (m_plan.copyVideo) {
-        // A copied input whose pictures ran short still takes its whole place.
-        m_framesDone = m_segmentStart;
     }
     return 0;
 }
