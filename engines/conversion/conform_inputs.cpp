@@ -127,13 +127,8 @@ int ConformOddInputs(Conversion& conversion, const ConversionSettings& settings,
         return 0;
     }
     std::vector<InputFacts> inputs;
-    AVCodecParameters* firstVideo = nullptr;
-    AVCodecParameters* firstAudio = nullptr;
     std::string unread;
-    int read = ReadInputFacts(paths, &inputs, &firstVideo, &firstAudio, &unread);
-    avcodec_parameters_free(&firstVideo);
-    avcodec_parameters_free(&firstAudio);
-    if (read < 0) {
+    if (ReadInputFacts(paths, &inputs, &unread) < 0) {
         return 0;  // the join itself says what cannot be read
     }
     ConformPlan plan = PlanConform(settings, inputs);

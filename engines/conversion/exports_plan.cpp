@@ -49,12 +49,8 @@ int32_t MclPlanJoin(MclHandle handle, MclPlanInput* inputs, int32_t capacity,
     }
     std::vector<std::string> paths = AskSources(*conversion, videoSource);
     std::vector<InputFacts> facts;
-    AVCodecParameters* firstVideo = nullptr;
-    AVCodecParameters* firstAudio = nullptr;
     std::string error;
-    int code = ReadInputFacts(paths, &facts, &firstVideo, &firstAudio, &error);
-    avcodec_parameters_free(&firstVideo);
-    avcodec_parameters_free(&firstAudio);
+    int code = ReadInputFacts(paths, &facts, &error);
     OutputPlan plan;
     if (code >= 0) {
         code = MakeOutputPlan(settings, facts, &plan, &error);

@@ -138,3 +138,13 @@ int ReadInputFacts(const std::vector<std::string>& paths, std::vector<InputFacts
     }
     return 0;
 }
+
+int ReadInputFacts(const std::vector<std::string>& paths, std::vector<InputFacts>* facts,
+                   std::string* error) {
+    AVCodecParameters* firstVideo = nullptr;
+    AVCodecParameters* firstAudio = nullptr;
+    int result = ReadInputFacts(paths, facts, &firstVideo, &firstAudio, error);
+    avcodec_parameters_free(&firstVideo);
+    avcodec_parameters_free(&firstAudio);
+    return result;
+}

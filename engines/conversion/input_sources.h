@@ -19,3 +19,6 @@ std::vector<std::string> AskSources(Conversion& conversion, MclSourceFn callback
 int ReadInputFacts(const std::vector<std::string>& paths, std::vector<InputFacts>* facts,
                    AVCodecParameters** firstVideo, AVCodecParameters** firstAudio,
                    std::string* error);
+// The same without the first input's stream parameters.
+int ReadInputFacts(const std::vector<std::string>& paths, std::vector<InputFacts>* facts,
+                   std::string* error);
