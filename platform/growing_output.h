@@ -23,13 +23,16 @@ public:
     static constexpr uint64_t kReserveAhead = uint64_t{64} << 20;
     static constexpr uint64_t kFirstReserve = uint64_t{1} << 20;
 
+    // How far ahead of `end` space is reserved: as much as was written, from kFirstReserve up
+    // to kReserveAhead, so that a small output does not take (and, on a memory file system,
+    // zero) 64 MB it will give back.
+    static constexpr uint64_t AheadOf(uint64_t end) {
+        return end < kFirstReserve ? kFirstReserve : end < kReserveAhead ? end : kReserveAhead;
+    }
+
     // Call after the bytes of `fd` before `end` were written in order.
     void Wrote(int fd, uint64_t end) {
-        // The reservation grows with the file, up to kReserveAhead: a small output does not
-        // take (and, on a memory file system, zero) 64 MB it will give back.
-        uint64_t ahead = end < kFirstReserve   ? kFirstReserve
-                         : end < kReserveAhead ? end
-                                               : kReserveAhead;
+        uint64_t ahead = AheadOf(end);
         if (m_reserving && end + ahead / 2 > m_reserved) {
             uint64_t upTo = end + ahead;
             m_tried = true;

@@ -319,6 +319,16 @@ TEST_F(KjoinCheck, RefusedJoinGivesTheDesignedTextThenEveryOddFile) {
     ASSERT_NE(low, std::string::npos) << r.output;
     EXPECT_LT(designed, big);
     EXPECT_LT(big, low);
+    // And what the user can do about each: the join copies, it does not encode.
+    size_t advice = r.output.find(
+        "kjoin: w2big.wmv: its video is Windows Media Video 8, which "
+        "cannot be encoded here to match the first file");
+    EXPECT_NE(advice, std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("kjoin: low.wmv: its sound is Windows Media Audio V2 (0x0161), which "
+                            "cannot be encoded here"),
+              std::string::npos)
+        << r.output;
+    EXPECT_LT(low, advice);
 
     // The designed checks of the list refuse before any engine: mixed kinds.
     kjtest::CommandResult mixed = RunKjoin("join -y -o " + kjtest::ShellQuote(File("out.wmv")) +
