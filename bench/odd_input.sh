@@ -84,8 +84,8 @@ bench_list() {  # bench_list TITLE INPUT...
             packet=data_hash -of csv=p=0 "$1" > "$WORK/first.txt"; echo "$WORK/first.txt")")
     errors=$(ffmpeg -nostdin -v error -i "$WORK/join.avi" -f null - 2>&1 | head -3)
     [ -z "$errors" ] || { echo "join.avi does not decode cleanly: $errors" >&2; exit 1; }
-    echo "checked: $kept of the first file's $(wc -l < "$WORK/first.txt") video packets" \
-        "are in the join as they were; it decodes cleanly"
+    echo "checked: $kept video packets of the join are the first file's as they were (it has" \
+        "$(wc -l < "$WORK/first.txt"); alike files repeat them); the join decodes cleanly"
 }
 
 bench_list "three files: a (${ALIKE} s) + b (${ALIKE} s) + odd (${ODD} s)" \
