@@ -279,6 +279,10 @@ int32_t MclConvert(MclHandle handle) {
         settings = conversion->settings;
     }
     ForgetCopiedInputReports(handle);
+    {
+        std::lock_guard<std::mutex> lock(conversion->mutex);
+        conversion->encodedInputs.clear();  // what an earlier run encoded
+    }
     int result = 0;
     // Program streams that match are joined by the pack copier; everything else needs FFmpeg.
     // A list with odd inputs has them encoded to the first input's format first, and is then
