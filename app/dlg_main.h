@@ -83,10 +83,6 @@ public:
     void OnJoin();
     int RunJoin();
     int FinishJoin();
-    int JoinAvi(const std::string& outputPath);
-    int JoinMpeg(const std::string& outputPath);
-    int JoinRm(const std::string& outputPath);
-    int JoinWmv(const std::string& outputPath);
     // True while an engine has not yet ended (also after a confirmed stop).
     bool EngineRunning() const { return m_bEngineRunning.load(); }
     // The program was asked to end (SIGTERM, SIGHUP, SIGINT): a running join is stopped as a

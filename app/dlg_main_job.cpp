@@ -171,22 +171,6 @@ int CDlgMain::RunJoin() {
         output, [this, &engine](const std::string& target) { return engine(*this, target); });
 }
 
-int CDlgMain::JoinAvi(const std::string& outputPath) {
-    return EngineForKind(kKindAvi)(*this, outputPath);
-}
-
-int CDlgMain::JoinMpeg(const std::string& outputPath) {
-    return EngineForKind(m_jobInputs.front().info.m_nKind)(*this, outputPath);
-}
-
-int CDlgMain::JoinRm(const std::string& outputPath) {
-    return EngineForKind(kKindRealMedia)(*this, outputPath);
-}
-
-int CDlgMain::JoinWmv(const std::string& outputPath) {
-    return EngineForKind(kKindWmv)(*this, outputPath);
-}
-
 bool CDlgMain::AskStop() {
     m_bStopQuestionOpen = true;
     m_bEndedDuringQuestion = false;
