@@ -62,7 +62,7 @@ public:
         : m_conversion(conversion),
           m_encoded(static_cast<double>(encodedFrames)),
           m_total(totalFrames),
-          m_samplesPerFrame(rate > 0 ? 44100.0 / rate : 0.0) {
+          m_samplesPerFrame(rate > 0 ? kOutputSampleRate / rate : 0.0) {
         m_units = m_encoded + kCopiedFrameCost * static_cast<double>(totalFrames);
     }
 
@@ -85,14 +85,8 @@ private:
     void Tell(int32_t status, double units) {
         double share = m_units > 0 ? std::min(1.0, units / m_units) : 1.0;
         int64_t frames = std::llround(share * static_cast<double>(m_total));
-        int64_t samples = std::llround(static_cast<double>(frames) * m_samplesPerFrame);
-        m_conversion.framesDone = frames;
-        m_conversion.samplesDone = samples;
-        if (m_conversion.callbacks.progress != nullptr) {
-            m_conversion.callbacks.progress(m_conversion.handle, status,
-                                            static_cast<int32_t>(frames),
-                                            static_cast<int32_t>(samples));
-        }
+        m_conversion.TellCaller(status, frames,
+                                std::llround(static_cast<double>(frames) * m_samplesPerFrame));
     }
 
     Conversion& m_conversion;

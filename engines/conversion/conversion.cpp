@@ -25,11 +25,17 @@ double Conversion::ElapsedSeconds() const {
 }
 
 void Conversion::ReportProgress(int32_t status, int64_t frames, int64_t samples) {
-    framesDone = frames;
-    samplesDone = samples;
     if (progressHook) {
         progressHook(status, frames, samples);
-    } else if (callbacks.progress != nullptr) {
+    } else {
+        TellCaller(status, frames, samples);
+    }
+}
+
+void Conversion::TellCaller(int32_t status, int64_t frames, int64_t samples) {
+    framesDone = frames;
+    samplesDone = samples;
+    if (callbacks.progress != nullptr) {
         callbacks.progress(handle, status, static_cast<int32_t>(frames),
                            static_cast<int32_t>(samples));
     }

@@ -93,6 +93,8 @@ struct Conversion {
     double ElapsedSeconds() const;
     // Keeps the figures and tells the hook, or else the caller's progress callback.
     void ReportProgress(int32_t status, int64_t frames, int64_t samples);
+    // Keeps the figures and tells the caller's progress callback, whatever the hook.
+    void TellCaller(int32_t status, int64_t frames, int64_t samples);
 };
 
 // Steady-clock nanoseconds, the time base of the conversion's clock.
