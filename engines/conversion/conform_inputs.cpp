@@ -5,8 +5,6 @@ extern "C" {
 #include <libavutil/error.h>
 }
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cmath>
