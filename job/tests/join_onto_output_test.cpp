@@ -17,15 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 const std::vector<uint8_t> kOld = {'o', 'l', 'd'};
 const std::vector<uint8_t> kNew = {'n', 'e', 'w', ' ', 'f', 'i', 'l', 'e'};
 
@@ -53,7 +44,7 @@ TEST_P(JoinOntoOutputTest, WhileTheEngineWritesNothingNewIsSeenInTheFolder) {
     int result = JoinOntoOutput(output, [&](const std::string& path) {
         enginePath = path;
         EXPECT_TRUE(kjtest::WriteFileBytes(path, kNew));
-        during = Listing(m_dir.path());
+        during = kjtest::Listing(m_dir.path());
         // The engine's file is in the output's folder, so that naming it is one step.
         struct stat file {
         }, folder{};
@@ -74,7 +65,7 @@ TEST_P(JoinOntoOutputTest, WhileTheEngineWritesNothingNewIsSeenInTheFolder) {
         EXPECT_EQ(m_dir.File(during[0]), enginePath);
     }
     EXPECT_EQ(kjtest::ReadFileBytes(output), kNew);
-    EXPECT_EQ(Listing(m_dir.path()), std::vector<std::string>{"joined.wmv"});
+    EXPECT_EQ(kjtest::Listing(m_dir.path()), std::vector<std::string>{"joined.wmv"});
 }
 
 TEST_P(JoinOntoOutputTest, AFailureOrAStopKeepsTheOldOutputAndLeavesNothing) {
@@ -91,7 +82,7 @@ TEST_P(JoinOntoOutputTest, AFailureOrAStopKeepsTheOldOutputAndLeavesNothing) {
         });
         EXPECT_EQ(result, 0);
         EXPECT_EQ(kjtest::ReadFileBytes(output), kOld);
-        EXPECT_EQ(Listing(m_dir.path()), std::vector<std::string>{"joined.rm"});
+        EXPECT_EQ(kjtest::Listing(m_dir.path()), std::vector<std::string>{"joined.rm"});
         g_stopRequested = 0;
     }
     // Without an old output, nothing at all.

@@ -19,15 +19,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 std::vector<uint8_t> Counting(size_t size, uint8_t first) {
     std::vector<uint8_t> bytes(size);
     std::iota(bytes.begin(), bytes.end(), first);
@@ -65,7 +56,7 @@ TEST_P(OutputWriterTest, SuccessNamesTheWholeFileAndNothingElse) {
     EXPECT_EQ(out.Write(small.data(), 10), 0);
     EXPECT_EQ(out.Offset(), small.size() + large.size() + copied.size() - 1 + 10);
 
-    std::vector<std::string> during = Listing(m_dir.path());
+    std::vector<std::string> during = kjtest::Listing(m_dir.path());
     if (GetParam()) {
         EXPECT_EQ(during, (std::vector<std::string>{"joined.mpg", "source.bin"}));
     } else {
@@ -81,7 +72,8 @@ TEST_P(OutputWriterTest, SuccessNamesTheWholeFileAndNothingElse) {
     want.insert(want.end(), copied.begin() + 1, copied.end());
     want.insert(want.end(), small.begin(), small.begin() + 10);
     EXPECT_TRUE(kjtest::ReadFileBytes(output) == want) << "the joined bytes are not in order";
-    EXPECT_EQ(Listing(m_dir.path()), (std::vector<std::string>{"joined.mpg", "source.bin"}));
+    EXPECT_EQ(kjtest::Listing(m_dir.path()),
+              (std::vector<std::string>{"joined.mpg", "source.bin"}));
     mode_t mask = ::umask(0);
     ::umask(mask);
     EXPECT_EQ(static_cast<unsigned>(fs::status(output).permissions()), 0666u & ~mask);
@@ -102,7 +94,7 @@ TEST_P(OutputWriterTest, AFailedOrStoppedJoinKeepsTheOldFileAndLeavesNoTemporary
             // else: stopped, the writer goes without Finish
         }
         EXPECT_EQ(kjtest::ReadFileBytes(output), kOld);
-        EXPECT_EQ(Listing(m_dir.path()), std::vector<std::string>{"joined.rm"});
+        EXPECT_EQ(kjtest::Listing(m_dir.path()), std::vector<std::string>{"joined.rm"});
     }
     // Without an old file, nothing at all.
     fs::remove(output);
@@ -152,7 +144,8 @@ TEST_P(OutputWriterTest, AWriteTheDiskRefusesIsReportedAndNothingIsPut) {
     EXPECT_EQ(buffered, EFBIG);
     EXPECT_EQ(copiedInKernel, EFBIG);
     EXPECT_EQ(kjtest::ReadFileBytes(output), kOld);
-    EXPECT_EQ(Listing(m_dir.path()), (std::vector<std::string>{"joined.wmv", "source.bin"}));
+    EXPECT_EQ(kjtest::Listing(m_dir.path()),
+              (std::vector<std::string>{"joined.wmv", "source.bin"}));
 }
 
 TEST_P(OutputWriterTest, AFolderThatCannotTakeTheFileFailsAtOpen) {
@@ -183,7 +176,7 @@ TEST(HiddenOutput, AnOpenDescriptorPathIsWrittenInPlaceAndLeftForItsOwnerToName)
     EXPECT_FALSE(fs::exists(dir.File("joined.avi")));
     EXPECT_EQ(job.Commit(), 0);
     EXPECT_EQ(kjtest::ReadFileBytes(dir.File("joined.avi")), kOld);
-    EXPECT_EQ(Listing(dir.path()), std::vector<std::string>{"joined.avi"});
+    EXPECT_EQ(kjtest::Listing(dir.path()), std::vector<std::string>{"joined.avi"});
 }
 
 }  // namespace

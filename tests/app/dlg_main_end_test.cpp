@@ -72,15 +72,6 @@ std::unique_ptr<MediaFileInfo> Record(const std::string& path, MediaKind kind) {
     return record;
 }
 
-std::vector<std::string> Listing(const std::string& folder) {
-    std::vector<std::string> names;
-    for (const auto& entry : fs::directory_iterator(folder)) {
-        names.push_back(entry.path().filename().string());
-    }
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 QString PlayQuestion(const std::string& output) {
     // The stand-in engines say nothing of the inputs' lengths: only the count is told.
     return QStringLiteral(
@@ -440,7 +431,7 @@ private slots:
         QVERIFY(m_prompter->questions.isEmpty());
         QCOMPARE(kjtest::ReadFileBytes(output), (std::vector<uint8_t>{'o', 'l', 'd'}));
         std::vector<std::string> expected = {"in0.wmv", "in1.wmv", "old.wmv"};
-        QCOMPARE(Listing(m_dir->path()), expected);
+        QCOMPARE(kjtest::Listing(m_dir->path()), expected);
     }
 
     void aTerminationRequestClosesAnOpenQuestionAndAnIdleWindow() {

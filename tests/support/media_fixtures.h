@@ -50,6 +50,9 @@ int64_t CountPackets(const std::string& path, const std::string& stream);
 std::string DecodeErrors(const std::string& path);
 
 // Whole-file helpers.
+// The names of the entries of `folder`, sorted (what a join left beside its output).
+std::vector<std::string> Listing(const std::string& folder);
+
 std::vector<uint8_t> ReadFileBytes(const std::string& path);
 bool WriteFileBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 // Overwrites bytes [from, to) with noise that is the same on every run for one `seed`.
