@@ -13,12 +13,7 @@ struct ConformPlan {
     // False: the list is copied whole (nothing odd in it) or encoded whole (its first input
     // itself cannot be copied, or an odd input cannot take the first one's format).
     bool applies = false;
-    std::vector<bool> encode;      // per input: encoded to match the first
-    std::vector<std::string> why;  // per input: what differs from the first, "" when nothing
+    std::vector<bool> encode;  // per input: encoded to match the first
 };
 
 ConformPlan PlanConform(const ConversionSettings& settings, const std::vector<InputFacts>& inputs);
-
-// What differs between an input's streams and the first input's, in words ("picture size
-// 720x400, not 640x360"); "" when nothing the copy looks at does.
-std::string DifferenceFromFirst(const InputFacts& first, const InputFacts& input);

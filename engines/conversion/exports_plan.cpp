@@ -74,10 +74,7 @@ int32_t MclPlanJoin(MclHandle handle, MclPlanInput* inputs, int32_t capacity,
         CopyName(out.audioCodec, in.hasAudio ? in.audioCodec : AV_CODEC_ID_NONE);
         out.sampleRate = in.sampleRate;
         out.channels = in.channels;
-        if (conform.applies && conform.encode[i]) {
-            out.encode = 1;
-            std::strncpy(out.difference, conform.why[i].c_str(), sizeof out.difference - 1);
-        }
+        out.encode = conform.applies && conform.encode[i] ? 1 : 0;
     }
     *result = MclPlanResult{};
     if (conform.applies) {

@@ -117,7 +117,6 @@ inline constexpr double kMclUnknownPercent = -1.0;
 // the join driver: what a configured conversion would do with its inputs (asked before a join,
 // by the check of a list), and where each input landed in the output of a finished one.
 inline constexpr size_t kMclPlanCodecBytes = 32;
-inline constexpr size_t kMclPlanWhyBytes = 160;
 
 #pragma pack(push, 4)
 
@@ -134,7 +133,6 @@ struct MclPlanInput {
     // 1: the input differs from the first and is encoded to the first's format before the
     // others are copied around it; 0: it goes as the plan below says.
     int32_t encode;
-    char difference[kMclPlanWhyBytes];  // what differs from the first ("" when nothing)
 };
 
 // What the conversion does with each stream of the output.
