@@ -27,7 +27,9 @@ inline constexpr int32_t kStatusFinished = 0;
 inline constexpr int32_t kStatusPreparing = 1;
 inline constexpr int32_t kStatusProgress = 3;
 
-enum class OutputKind { kNone, kAvi, kMpeg };
+// kAsf and kRealMedia are written only to match a first file whose packets are copied
+// (match_encode.h): their codecs and settings are all that file's.
+enum class OutputKind { kNone, kAvi, kMpeg, kAsf, kRealMedia };
 
 struct InputFacts;
 

@@ -36,4 +36,7 @@ KJ_MCL_EXPORT int32_t MclGetInputReport(MclHandle conversion, int32_t input, dou
                                         int32_t warningBytes);
 // Whether the last MclConvert encoded input `input` to match the first (mcl.h).
 KJ_MCL_EXPORT std::remove_pointer_t<MclWasInputEncodedFn> MclWasInputEncoded;
+// An odd file of a packet-copied list encoded to match its first file (mcl.h).
+KJ_MCL_EXPORT std::remove_pointer_t<MclPlanMatchFn> MclPlanMatch;
+KJ_MCL_EXPORT std::remove_pointer_t<MclEncodeToMatchFn> MclEncodeToMatch;
 }

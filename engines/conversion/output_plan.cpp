@@ -35,6 +35,12 @@ constexpr int kDefaultAudioKbps = 224;
 constexpr int kVcdAudioRate = 44100;
 constexpr int kDvdAudioRate = 48000;
 
+// The formats a join copies packets of under the first file's headers; this module writes them
+// only to encode an odd file to that first file's format.
+bool PacketCopiedFormat(const OutputPlan& plan) {
+    return std::strcmp(plan.muxer, "asf") == 0 || std::strcmp(plan.muxer, "rm") == 0;
+}
+
 bool SameRate(double a, double b) {
     return a > 0 && b > 0 && std::fabs(a - b) <= 1e-4 * b;
 }
@@ -119,6 +125,8 @@ void TakeFirstInputsFormat(const InputFacts& model, OutputPlan* plan) {
     plan->maxBFrames = 0;
     if (std::strcmp(plan->muxer, "avi") == 0) {
         plan->videoTag = model.videoTag;
+    }
+    if (std::strcmp(plan->muxer, "avi") == 0 || PacketCopiedFormat(*plan)) {
         if (model.videoBitRate > 0) {
             plan->videoBitRate = model.videoBitRate;
         }
@@ -252,6 +260,15 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
             NearestSupportedRate(avcodec_find_encoder(plan->videoCodec), plan->frameRate);
         // A group of pictures of about half a second, as both standards' players expect.
         plan->gopSize = av_q2d(plan->frameRate) > 26 ? 18 : 15;
+    } else if (settings.kind == OutputKind::kAsf || settings.kind == OutputKind::kRealMedia) {
+        if (settings.matchFirst == nullptr) {
+            *error = "Windows Media and RealMedia files are written only to match a first file.";
+            return AVERROR(EINVAL);
+        }
+        plan->muxer = settings.kind == OutputKind::kAsf ? "asf" : "rm";
+        plan->videoBitRate = 1000LL * (videoKbps > 0 ? videoKbps : kDefaultAviVideoKbps);
+        // A key picture every two seconds or so: a seek lands near where it was asked for.
+        plan->gopSize = std::max(1, static_cast<int>(std::lround(2 * av_q2d(plan->frameRate))));
     } else {
         *error = "No output format was set: choose an AVI video codec or an MPEG codec.";
         return AVERROR(EINVAL);
@@ -314,6 +331,12 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
         }
     }
     if (plan->copyAudio && !CarriesAudio(*plan, model != nullptr ? *model : first)) {
+        plan->copyAudio = false;
+    }
+    // Such a file is encoded because its codec data is not the first's, which the fields above
+    // do not show: nothing of it is copied.
+    if (PacketCopiedFormat(*plan)) {
+        plan->copyVideo = false;
         plan->copyAudio = false;
     }
     if (model == nullptr) {

@@ -40,7 +40,7 @@ struct InputFacts {
 };
 
 struct OutputPlan {
-    const char* muxer = nullptr;  // "avi", "vcd", "mpeg" (MPEG-1 system), "dvd"
+    const char* muxer = nullptr;  // "avi", "vcd", "mpeg" (MPEG-1 system), "dvd", "asf", "rm"
     AVCodecID videoCodec = AV_CODEC_ID_NONE;
     uint32_t videoTag = 0;  // AVI: the FourCC written as the stream's tag
     AVRational frameRate{0, 1};
