@@ -6,6 +6,7 @@
 #include "cli/cli_text.h"
 #include "cli/probe_command.h"
 #include "kinds/check_facts.h"
+#include "kinds/kinds.h"
 #include "kinds/list_check.h"
 #include "platform/module.h"
 #include "probe/probe_media_file.h"
@@ -42,6 +43,8 @@ int RunCheckCommand(const QStringList& arguments, FILE* out, FILE* err) {
         }
         inputs.push_back({record->m_strPath, *record});
     }
+    InstallKinds();
+    probeModules.PrepareForKind(inputs.front().info.m_nKind);
     ListCheckHost host(std::move(inputs), [](int id) { return CommandLineString(id); });
     std::vector<JoinCheckFacts> facts;
     CheckResult result = CheckInputs(host, &facts);

@@ -74,6 +74,14 @@ void ProbeModules::PrepareFor(const std::string& path) {
     }
 }
 
+void ProbeModules::PrepareForKind(MediaKind kind) {
+    const KindRow* row = FindKind(kind);
+    if (m_conversion == nullptr && row != nullptr && row->usesConversionModule) {
+        m_conversion = Module::Load("zivuvore");
+        LoadMclApi(m_conversion.get());
+    }
+}
+
 ProbeModules::~ProbeModules() {
     if (m_conversion != nullptr) {
         LoadMclApi(nullptr);

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "probe/media_kind.h"
+
 class Module;
 
 // The conversion module for as long as files are probed: AVI and MPEG files are scanned by it, as
@@ -17,6 +19,9 @@ public:
     ~ProbeModules();
     // Loads the conversion module when `path` is an AVI or MPEG file and it is not loaded yet.
     void PrepareFor(const std::string& path);
+    // Loads it when a list of `kind` needs it for its check (a packet copy asks it which odd
+    // files it can encode to match the first).
+    void PrepareForKind(MediaKind kind);
     ProbeModules(const ProbeModules&) = delete;
     ProbeModules& operator=(const ProbeModules&) = delete;
 

@@ -282,9 +282,13 @@ CheckResult CheckJoinFacts(const std::vector<JoinCheckFacts>& files, int refusal
     bool differs = false;
     const KindRow* row = files.empty() ? nullptr : FindKind(files.front().kind);
     for (size_t i = 1; i < files.size(); ++i) {
+        // An input the engine encodes to the first's format joins whatever else differs in it;
+        // only another kind of file stays refused.
+        bool encoded = i < encodeInputs.size() && encodeInputs[i];
         auto apply = [&](const CheckRule& rule) {
             if (std::optional<CheckFinding> finding = rule(files.front(), files[i])) {
                 finding->input = i;
+                finding->refuses = finding->refuses && !(encoded && finding->field != "kind");
                 refuses = refuses || finding->refuses;
                 differs = true;
                 result.findings.push_back(std::move(*finding));
@@ -303,14 +307,15 @@ CheckResult CheckJoinFacts(const std::vector<JoinCheckFacts>& files, int refusal
     if (converted) {
         result.copyVideo = copyVideo;
         result.copyAudio = copyAudio;
-        if (someEncoded) {
-            result.encodeInputs = std::move(encodeInputs);
-        }
+    }
+    if (someEncoded) {
+        result.encodeInputs = std::move(encodeInputs);
     }
     if (refuses) {
         result.outcome = JoinOutcome::kRefused;
-    } else if (converted && ((copyVideo && !*copyVideo) || (copyAudio && !*copyAudio) ||
-                             (!copyVideo && differs) || someEncoded)) {
+    } else if (someEncoded ||
+               (converted && ((copyVideo && !*copyVideo) || (copyAudio && !*copyAudio) ||
+                              (!copyVideo && differs)))) {
         result.outcome = JoinOutcome::kReencode;
     } else {
         result.outcome = JoinOutcome::kLossless;

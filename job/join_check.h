@@ -77,9 +77,12 @@ struct CheckResult {
     // conversion module decides for the whole list; unset when not known.
     std::optional<bool> copyVideo;
     std::optional<bool> copyAudio;
-    // AVI/MPEG: per input, whether it is encoded to the first file's format before the others
-    // are copied around it (the streams above are then the copied inputs'); empty when none is.
+    // Per input, whether it is encoded to the first file's format before the others are copied
+    // around it (AVI/MPEG: the streams above are then the copied inputs'); empty when none is.
     std::vector<bool> encodeInputs;
+    // Per input of a packet copy that differs from the first: why it cannot be encoded to match
+    // (a clause naming neither file); empty where it can, or where nothing was asked.
+    std::vector<std::string> whyNotEncoded;
     // AVI/MPEG: why the conversion module would not join the list, when it said so.
     std::string planFailure;
 

@@ -24,6 +24,8 @@ struct ListPlan {
     std::optional<bool> copyAudio;
     // Per input: encoded to the first's format while the others are copied (empty: none is).
     std::vector<bool> encodeInputs;
+    // Per input that differs and cannot be encoded so: why, as CheckResult::whyNotEncoded.
+    std::vector<std::string> whyNotEncoded;
     std::string failure;  // empty when it would join, or could not be asked
 };
 

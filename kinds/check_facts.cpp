@@ -28,6 +28,7 @@ CheckResult CheckInputs(JoinHost& host, std::vector<JoinCheckFacts>* facts) {
     std::optional<bool> copyVideo;
     std::optional<bool> copyAudio;
     std::vector<bool> encodeInputs;
+    std::vector<std::string> whyNotEncoded;
     std::string planFailure;
     MediaKind kind = inputs.empty() ? kKindAvi : inputs.front().info.m_nKind;
     bool sameKind = std::all_of(inputs.begin(), inputs.end(),
@@ -38,10 +39,12 @@ CheckResult CheckInputs(JoinHost& host, std::vector<JoinCheckFacts>* facts) {
         copyVideo = plan.copyVideo;
         copyAudio = plan.copyAudio;
         encodeInputs = std::move(plan.encodeInputs);
+        whyNotEncoded = std::move(plan.whyNotEncoded);
         planFailure = plan.failure;
     }
     CheckResult result =
         CheckJoinFacts(*facts, refusal, copyVideo, copyAudio, std::move(encodeInputs));
+    result.whyNotEncoded = std::move(whyNotEncoded);
     if (!planFailure.empty()) {
         // What the module refuses, a join through it would fail on.
         while (!planFailure.empty() && (planFailure.back() == '\n' || planFailure.back() == '\r')) {
@@ -56,23 +59,32 @@ CheckResult CheckInputs(JoinHost& host, std::vector<JoinCheckFacts>* facts) {
 namespace {
 
 // What a user can do about a file a packet copy refuses: it would have to be encoded to the
-// first file's format, which these joins do not do.
+// first file's format, which cannot be done here (the engine's reason, where it gave one).
 std::string NotEncodedHere(const CheckResult& result, const std::vector<JoinCheckFacts>& facts,
                            size_t input) {
     bool video = false;
+    bool refused = false;
+    bool otherLayout = false;  // another kind of file, or other streams
     for (const CheckFinding& finding : result.findings) {
         if (finding.input != input || !finding.refuses) {
             continue;
         }
-        if (finding.field == "kind" || finding.field == "stream count") {
-            return std::string();  // another kind of file, or other streams: nothing to encode
-        }
+        refused = true;
+        otherLayout = otherLayout || finding.field == "kind" || finding.field == "stream count";
         video = video || finding.field == "video codec" || finding.field == "picture size" ||
                 finding.field == "frame rate" || finding.field == "video settings";
     }
     const JoinCheckFacts& file = facts[input];
-    if (file.hasVideo && (file.width == 0 || file.height == 0)) {
-        return std::string();  // its video could not be read: the designed text says so
+    if (!refused) {
+        return std::string();  // it is encoded to match
+    }
+    if (input < result.whyNotEncoded.size() && !result.whyNotEncoded[input].empty()) {
+        return CheckFileName(file.path) +
+               " cannot be encoded here to match the first file: " + result.whyNotEncoded[input] +
+               ". Convert it to the first file's format, or join it in a list of its own.";
+    }
+    if (otherLayout || (file.hasVideo && (file.width == 0 || file.height == 0))) {
+        return std::string();  // nothing to encode, or the designed text says what is wrong
     }
     const std::string& codec = video ? file.videoCodec : file.audioCodec;
     return CheckFileName(file.path) + ": its " + (video ? "video" : "sound") + " is " +

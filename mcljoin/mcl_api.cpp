@@ -34,6 +34,8 @@ void LoadMclApi(const Module* module) {
     MclApi.MclGetInputReport = module->ResolveAs<MclGetInputReportFn>("MclGetInputReport");
     MclApi.MclWasInputEncoded = module->ResolveAs<MclWasInputEncodedFn>("MclWasInputEncoded");
     MclApi.MclGetPicture = module->ResolveAs<MclGetPictureFn>("MclGetPicture");
+    MclApi.MclPlanMatch = module->ResolveAs<MclPlanMatchFn>("MclPlanMatch");
+    MclApi.MclEncodeToMatch = module->ResolveAs<MclEncodeToMatchFn>("MclEncodeToMatch");
     // The probe scans AVI and MPEG files through the library's own scan.
     SetLibraryFileScan(MclApi.MclGetFileInfo);
 }

@@ -26,6 +26,9 @@ struct MclApiTable {
     MclWasInputEncodedFn MclWasInputEncoded = nullptr;
     // And a picture of a file for the list, when the library has it.
     MclGetPictureFn MclGetPicture = nullptr;
+    // And an odd file of a Windows Media or RealMedia list encoded to match its first file.
+    MclPlanMatchFn MclPlanMatch = nullptr;
+    MclEncodeToMatchFn MclEncodeToMatch = nullptr;
 
     // Number of entry points of the designed table that were found.
     int ResolvedCount() const;

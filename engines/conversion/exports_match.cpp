@@ -28,7 +28,7 @@ void CopyText(const std::string& text, char* buffer, int32_t size) {
 
 extern "C" {
 
-int32_t MclPlanMatch(const char* firstPath, const char* oddPath, char* reason,
+int32_t MclPlanMatch(const char* firstPath, const char* oddPath, double* frameRate, char* reason,
                      int32_t reasonBytes) {
     std::string why;
     if (firstPath == nullptr || oddPath == nullptr) {
@@ -42,6 +42,9 @@ int32_t MclPlanMatch(const char* firstPath, const char* oddPath, char* reason,
     MatchTarget target;
     MatchAnswer answer = PlanMatchEncode(firstPath, oddPath, &target, &why);
     CopyText(why, reason, reasonBytes);
+    if (frameRate != nullptr) {
+        *frameRate = answer == MatchAnswer::kEncodable ? target.frameRate : 0.0;
+    }
     return answer == MatchAnswer::kEncodable ? 1 : answer == MatchAnswer::kNot ? 0 : -1;
 }
 

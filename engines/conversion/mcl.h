@@ -180,11 +180,12 @@ using MclGetPictureFn = int32_t (*)(const char* path, double fraction, int32_t m
                                     int32_t* width, int32_t* height);
 // "MclPlanMatch": 1 when the file at `oddPath` can be encoded so that a join copying packets
 // under the headers of the Windows Media or RealMedia file at `firstPath` takes it (its codecs,
-// picture, rates and codec data made the first file's exactly); 0 when it cannot, with the
-// reason, a clause naming neither file, in `reason` (cut to fit `reasonBytes`); -1 when a file
-// cannot be read (the reason says why).
-using MclPlanMatchFn = int32_t (*)(const char* firstPath, const char* oddPath, char* reason,
-                                   int32_t reasonBytes);
+// picture, rates and codec data made the first file's exactly), with the frame rate it is
+// encoded at in *frameRate (may be null); 0 when it cannot, with the reason, a clause naming
+// neither file, in `reason` (cut to fit `reasonBytes`); -1 when a file cannot be read (the
+// reason says why).
+using MclPlanMatchFn = int32_t (*)(const char* firstPath, const char* oddPath, double* frameRate,
+                                   char* reason, int32_t reasonBytes);
 // "MclEncodeToMatch": encodes `oddPath` so into `outputPath` on `conversion`, whose progress
 // callback counts the output's frames and which MclAbort stops. 0, or a negative error code
 // with its text through MclGetErrorText.
