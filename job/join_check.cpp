@@ -379,6 +379,17 @@ std::string CheckSummary(const CheckResult& result, const std::vector<JoinCheckF
     return text;
 }
 
+std::string NotEncodedSentence(const CheckResult& result, const std::vector<JoinCheckFacts>& files,
+                               size_t input) {
+    if (input >= result.whyNotEncoded.size() || input >= files.size() ||
+        result.whyNotEncoded[input].empty()) {
+        return {};
+    }
+    return CheckFileName(files[input].path) +
+           " cannot be encoded here to match the first file: " + result.whyNotEncoded[input] +
+           ". Convert it to the first file's format, or join it in a list of its own.";
+}
+
 std::string CheckReport(const CheckResult& result, const std::vector<JoinCheckFacts>& files) {
     std::string text;
     for (const JoinCheckFacts& file : files) {
@@ -388,6 +399,11 @@ std::string CheckReport(const CheckResult& result, const std::vector<JoinCheckFa
     }
     for (const CheckFinding& finding : result.findings) {
         text += finding.Text(files) + "\n";
+    }
+    for (size_t i = 1; i < files.size(); ++i) {
+        if (std::string sentence = NotEncodedSentence(result, files, i); !sentence.empty()) {
+            text += sentence + "\n";
+        }
     }
     text += CheckSummary(result, files) + "\n";
     return text;
@@ -435,6 +451,15 @@ std::string CheckReportJson(const CheckResult& result, const std::vector<JoinChe
                    ", \"path\": " + JsonString(files[i].path) +
                    ", \"text\": " + JsonString(files[i].cutShort) + "}";
             firstCut = false;
+        }
+    }
+    out += "], \"not_encoded\": [";
+    bool firstNotEncoded = true;
+    for (size_t i = 0; i < result.whyNotEncoded.size() && i < files.size(); ++i) {
+        if (!result.whyNotEncoded[i].empty()) {
+            out += std::string(firstNotEncoded ? "" : ", ") + "{\"input\": " + std::to_string(i) +
+                   ", \"reason\": " + JsonString(result.whyNotEncoded[i]) + "}";
+            firstNotEncoded = false;
         }
     }
     out += "], \"differences\": [";

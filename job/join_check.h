@@ -118,6 +118,11 @@ CheckResult CheckJoinFacts(const std::vector<JoinCheckFacts>& files, int refusal
 // The facts the probe's record already holds (for a check without the container's details).
 JoinCheckFacts FactsFromRecord(const MediaFileInfo& info);
 
+// "b.rm cannot be encoded here to match the first file: REASON. Convert it to the first file's
+// format, or join it in a list of its own." for an odd input the engine gave a reason for; "".
+std::string NotEncodedSentence(const CheckResult& result, const std::vector<JoinCheckFacts>& files,
+                               size_t input);
+
 // The closing line: what a join of the list would do.
 std::string CheckSummary(const CheckResult& result, const std::vector<JoinCheckFacts>& files);
 

@@ -12,9 +12,11 @@ extern "C" {
 
 #include "engines/conversion/audio_stage.h"
 #include "engines/conversion/av_error.h"
+#include "engines/conversion/av_owners.h"
 #include "engines/conversion/converter.h"
 #include "engines/conversion/input_open.h"
 #include "engines/conversion/output_plan.h"
+#include "engines/conversion/stream_decoder.h"
 #include "engines/conversion/video_stage.h"
 
 namespace {
@@ -39,6 +41,19 @@ bool EncodableHere(OutputKind kind, AVCodecID codec) {
     }
     return kind == OutputKind::kRealMedia &&
            std::find(std::begin(kRealMedia), std::end(kRealMedia), codec) != std::end(kRealMedia);
+}
+
+bool EncoderTakesRate(AVCodecID codec, int sampleRate) {
+    const AVCodec* encoder = avcodec_find_encoder(codec);
+    if (encoder == nullptr || encoder->supported_samplerates == nullptr) {
+        return encoder != nullptr;
+    }
+    for (const int* rate = encoder->supported_samplerates; *rate != 0; ++rate) {
+        if (*rate == sampleRate) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string CodecName(AVCodecID codec) {
@@ -139,6 +154,46 @@ ConversionSettings SettingsFor(const MatchTarget& target) {
     settings.frameRate = target.frameRate;
     settings.keepDuration = true;
     return settings;
+}
+
+// Whether the first packets of each of `streams` decode: an odd file whose codec data its own
+// frames do not follow fails here rather than halfway through the join. Empty, or the reason.
+std::string FirstPacketsDecodeError(AVFormatContext* context, const Streams& streams,
+                                    const std::string& path) {
+    constexpr int kPacketsTried = 200;
+    StreamDecoder decoders[2];
+    const int indexes[2] = {streams.video, streams.audio};
+    bool decoded[2] = {streams.video < 0, streams.audio < 0};
+    std::string error;
+    for (int k = 0; k < 2; ++k) {
+        if (indexes[k] >= 0 && decoders[k].Open(context->streams[indexes[k]], path, &error) < 0) {
+            return error;
+        }
+    }
+    PacketPtr packet(av_packet_alloc());
+    FramePtr frame(av_frame_alloc());
+    for (int n = 0; n < kPacketsTried && !(decoded[0] && decoded[1]) && packet && frame; ++n) {
+        if (av_read_frame(context, packet.get()) < 0) {
+            break;
+        }
+        for (int k = 0; k < 2; ++k) {
+            if (packet->stream_index != indexes[k] || decoded[k]) {
+                continue;
+            }
+            int result = decoders[k].Send(packet.get());
+            while (result >= 0) {
+                result = decoders[k].Receive(frame.get());
+                decoded[k] = decoded[k] || result >= 0;
+            }
+            if (result < 0 && result != AVERROR(EAGAIN) && result != AVERROR_EOF && !decoded[k]) {
+                return AvErrorText(
+                    std::string("its ") + (k == 0 ? "video" : "sound") + " cannot be decoded",
+                    result);
+            }
+        }
+        av_packet_unref(packet.get());
+    }
+    return {};
 }
 
 // Bytes read back by a demuxer.
@@ -340,10 +395,16 @@ MatchAnswer PlanMatchEncode(const std::string& firstPath, const std::string& odd
         return MatchAnswer::kNot;
     }
     if (streams.audio >= 0) {
-        AVCodecID audioCodec = first->streams[streams.audio]->codecpar->codec_id;
-        if (!EncodableHere(target->kind, audioCodec)) {
-            *reason = "the first file's sound is " + CodecName(audioCodec) +
+        const AVCodecParameters& sound = *first->streams[streams.audio]->codecpar;
+        if (!EncodableHere(target->kind, sound.codec_id)) {
+            *reason = "the first file's sound is " + CodecName(sound.codec_id) +
                       ", which cannot be encoded here";
+            return MatchAnswer::kNot;
+        }
+        if (!EncoderTakesRate(sound.codec_id, sound.sample_rate)) {
+            *reason = "the first file's sound is " + CodecName(sound.codec_id) + " at " +
+                      std::to_string(sound.sample_rate) +
+                      " Hz, which the encoder here does not write";
             return MatchAnswer::kNot;
         }
     }
@@ -374,6 +435,11 @@ MatchAnswer PlanMatchEncode(const std::string& firstPath, const std::string& odd
                       " is " + CodecName(own.codec_id) + ", which cannot be decoded here";
             return MatchAnswer::kNot;
         }
+    }
+
+    if (std::string failure = FirstPacketsDecodeError(odd, oddStreams, oddPath); !failure.empty()) {
+        *reason = failure;
+        return MatchAnswer::kNot;
     }
 
     OutputPlan plan;

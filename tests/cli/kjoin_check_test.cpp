@@ -125,6 +125,12 @@ protected:
         make("320x240", 25, 44100, 2, wmv + " -b:v 300k", "v300k.wmv");
         make("320x240", 25, 44100, 3, wmv + " -b:v 1000k", "v1000k.wmv");
         make("320x240", 25, 44100, 2, wmv + " -b:a 64k", "a64k.wmv");
+        // MP3 sound, which nothing here encodes: odd files of such a list cannot be encoded to
+        // match, and the join refuses them.
+        const std::string mp3 = "-c:v wmv2 -c:a libmp3lame";
+        make("320x240", 25, 44100, 2, mp3, "m.wmv");
+        make("640x480", 25, 44100, 2, mp3, "mbig.wmv");
+        make("320x240", 25, 22050, 2, mp3, "mlow.wmv");
         // WMA 2 codec data follows the WAVEFORMATEX: samples per block, encoder options, super
         // block size. The super block size is written as the block size of the packets here.
         ASSERT_TRUE(EditAudioFormat(File("b.wmv"), File("superblock.wmv"), 18 + 6,
@@ -164,42 +170,60 @@ TEST_F(KjoinCheck, MatchingWindowsMediaFilesJoinLosslessly) {
     EXPECT_EQ(r.output, "A join would copy every packet of the 2 files as it is (lossless).\n");
 }
 
-TEST_F(KjoinCheck, NamesEveryOddFileAndFieldAtOnce) {
+TEST_F(KjoinCheck, NamesEveryOddFileAndFieldAtOnceAndWhatWouldBeEncoded) {
     kjtest::CommandResult r = RunKjoin("check" + Files({"a.wmv", "w2big.wmv", "b.wmv", "low.wmv"}));
-    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(r.output,
               "w2big.wmv: picture size 640x480, the first file has 320x240\n"
               "low.wmv: sample rate 22050 Hz, the first file has 44100 Hz\n"
-              "A join would be refused: 2 of 4 files differ from the first.\n");
+              "A join would copy 2 of the 4 files as they are and encode w2big.wmv and low.wmv "
+              "to match the first file's format.\n");
 
     kjtest::CommandResult json =
         RunKjoin("check --json" + Files({"a.wmv", "w2big.wmv", "b.wmv", "low.wmv"}));
-    EXPECT_EQ(json.exitCode, 1);
+    EXPECT_EQ(json.exitCode, 0);
     QJsonObject o = JsonOf(json.output);
-    EXPECT_EQ(o["outcome"].toString(), "refused");
-    EXPECT_FALSE(o["joinable"].toBool());
+    EXPECT_EQ(o["outcome"].toString(), "reencode");
+    EXPECT_TRUE(o["joinable"].toBool());
+    EXPECT_EQ(o["encode_inputs"].toArray(), (QJsonArray{1, 3})) << json.output;
     QJsonArray differences = o["differences"].toArray();
     ASSERT_EQ(differences.size(), 2) << json.output;
     EXPECT_EQ(differences[0].toObject()["input"].toInt(), 1);
     EXPECT_EQ(differences[0].toObject()["field"].toString(), "picture size");
     EXPECT_EQ(differences[0].toObject()["value"].toString(), "640x480");
     EXPECT_EQ(differences[0].toObject()["first"].toString(), "320x240");
+    EXPECT_FALSE(differences[0].toObject()["refuses"].toBool());
     EXPECT_EQ(differences[1].toObject()["input"].toInt(), 3);
     EXPECT_EQ(differences[1].toObject()["field"].toString(), "sample rate");
+
+    // Where the first file's sound cannot be encoded, the same differences refuse, each file
+    // with the reason.
+    kjtest::CommandResult refused = RunKjoin("check --json" + Files({"m.wmv", "mbig.wmv"}));
+    EXPECT_EQ(refused.exitCode, 1);
+    QJsonObject no = JsonOf(refused.output);
+    EXPECT_EQ(no["outcome"].toString(), "refused");
+    ASSERT_EQ(no["not_encoded"].toArray().size(), 1) << refused.output;
+    EXPECT_EQ(no["not_encoded"].toArray()[0].toObject()["reason"].toString(),
+              "the first file's sound is MP3 (MPEG audio layer 3), which cannot be encoded here");
 }
 
 TEST_F(KjoinCheck, WhatTheWindowsMediaJoinComparesBeyondTheNamedFieldsIsNamedToo) {
     // WMV2 keeps its frame rate in its codec data, which the join's media types compare.
     kjtest::CommandResult r = RunKjoin("check" + Files({"a.wmv", "fast.wmv", "b.wmv"}));
-    EXPECT_EQ(r.exitCode, 1) << r.output;
+    EXPECT_EQ(r.exitCode, 0) << r.output;
     EXPECT_EQ(r.output.rfind("fast.wmv: video codec data ", 0), 0u) << r.output;
     EXPECT_NE(r.output.find(", the first file has "), std::string::npos);
+    EXPECT_NE(r.output.find("\nA join would copy 2 of the 3 files as they are and encode fast.wmv "
+                            "to match the first file's format.\n"),
+              std::string::npos)
+        << r.output;
     EXPECT_EQ(Count(r.output, "\n"), 2u) << r.output;
-    // And the join refuses the same file.
+    // And the join encodes the same file.
     kjtest::CommandResult join = RunKjoin("join -y -o " + kjtest::ShellQuote(File("fast_j.wmv")) +
                                           Files({"a.wmv", "fast.wmv"}) + " 2>&1");
-    EXPECT_EQ(join.exitCode, 1);
-    EXPECT_NE(join.output.find("kjoin: fast.wmv: video codec data "), std::string::npos)
+    EXPECT_EQ(join.exitCode, 0) << join.output;
+    EXPECT_NE(join.output.find("kjoin: 1 copied, 1 encoded to match the first file."),
+              std::string::npos)
         << join.output;
 }
 
@@ -213,35 +237,47 @@ TEST_F(KjoinCheck, WindowsMediaFieldsNoDecoderReadsAreNotCompared) {
     EXPECT_EQ(words.exitCode, 0) << words.output;
     EXPECT_EQ(JsonOf(words.output)["outcome"].toString(), "lossless") << words.output;
 
-    // The encoder options it reads; and the WMA bit rate, from which it sets its coding (64
-    // kbit/s also packs other blocks).
+    // The encoder options it reads: here they say the frames use a bit reservoir, which they
+    // do not, so the file's sound does not even decode and cannot be encoded to match.
     kjtest::CommandResult options = RunKjoin("check" + Files({"a.wmv", "options.wmv"}));
     EXPECT_EQ(options.exitCode, 1);
     EXPECT_EQ(options.output,
               "options.wmv: audio codec data (encoder options, which the decoder reads) 03 00, "
               "the first file has 01 00\n"
+              "options.wmv cannot be encoded here to match the first file: its sound cannot be "
+              "decoded: Operation not permitted. Convert it to the first file's format, or join "
+              "it in a list of its own.\n"
               "A join would be refused: 1 of 2 files differ from the first.\n");
+    // The WMA bit rate, from which the decoder sets its coding (64 kbit/s also packs other
+    // blocks): named, and such a file encoded to match.
     kjtest::CommandResult avg = RunKjoin("check" + Files({"a.wmv", "avgbytes.wmv"}));
-    EXPECT_EQ(avg.exitCode, 1);
     EXPECT_EQ(avg.output.rfind("avgbytes.wmv: audio bit rate (the decoder sets its coding from "
                                "it) 160 kbps, the first file has 128 kbps\n",
                                0),
               0u)
         << avg.output;
     kjtest::CommandResult low = RunKjoin("check" + Files({"a.wmv", "a64k.wmv"}));
-    EXPECT_EQ(low.exitCode, 1);
+    EXPECT_EQ(low.exitCode, 0);
     EXPECT_NE(low.output.find("a64k.wmv: audio bit rate (the decoder sets its coding from it) 64 "
-                              "kbps, the first file has 128 kbps"),
+                              "kbps, the first file has 128 kbps\nA join would copy 1 of the 2 "
+                              "files as they are and encode a64k.wmv to match the first file's "
+                              "format.\n"),
               std::string::npos)
         << low.output;
-    // The join refuses what the check refuses, naming the same field.
+    // The join encodes what the check says it would, and the output decodes cleanly.
+    std::string out = File("a64k_j.wmv");
     kjtest::CommandResult join =
+        RunKjoin("join -y -o " + kjtest::ShellQuote(out) + Files({"a.wmv", "a64k.wmv"}) + " 2>&1");
+    EXPECT_EQ(join.exitCode, 0) << join.output;
+    EXPECT_EQ(kjtest::DecodeErrors(out), "");
+    // And refuses what it says it would refuse, naming the same field.
+    kjtest::CommandResult refused =
         RunKjoin("join -y -o " + kjtest::ShellQuote(File("options_j.wmv")) +
                  Files({"a.wmv", "options.wmv"}) + " 2>&1");
-    EXPECT_EQ(join.exitCode, 1);
-    EXPECT_NE(join.output.find("kjoin: options.wmv: audio codec data (encoder options"),
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.output.find("kjoin: options.wmv: audio codec data (encoder options"),
               std::string::npos)
-        << join.output;
+        << refused.output;
 }
 
 TEST_F(KjoinCheck, OtherKindsAndRealMediaStreams) {
@@ -255,7 +291,7 @@ TEST_F(KjoinCheck, OtherKindsAndRealMediaStreams) {
     EXPECT_EQ(RunKjoin("check" + Files({"r1.rm", "r2.rm"})).exitCode, 0);
     // The audio's bit rate setting is in its codec header, which the Real Media join compares.
     kjtest::CommandResult rate = RunKjoin("check" + Files({"r1.rm", "r96k.rm"}));
-    EXPECT_EQ(rate.exitCode, 1);
+    EXPECT_EQ(rate.exitCode, 0);
     EXPECT_NE(rate.output.find("r96k.rm: audio settings: the audio bit rate setting (flavor"),
               std::string::npos)
         << rate.output;
@@ -308,24 +344,24 @@ TEST_F(KjoinCheck, FrameRatesCompareAsReducedFractions) {
 
 TEST_F(KjoinCheck, RefusedJoinGivesTheDesignedTextThenEveryOddFile) {
     kjtest::CommandResult r = RunKjoin("join -y -o " + kjtest::ShellQuote(File("out.wmv")) +
-                                       Files({"a.wmv", "w2big.wmv", "low.wmv"}) + " 2>&1");
+                                       Files({"m.wmv", "mbig.wmv", "mlow.wmv"}) + " 2>&1");
     EXPECT_EQ(r.exitCode, 1);
     size_t designed = r.output.find("File No.2's profile mismatch with the first one");
-    size_t big =
-        r.output.find("kjoin: w2big.wmv: picture size 640x480, the first file has 320x240");
-    size_t low = r.output.find("kjoin: low.wmv: sample rate 22050 Hz, the first file has 44100 Hz");
+    size_t big = r.output.find("kjoin: mbig.wmv: picture size 640x480, the first file has 320x240");
+    size_t low =
+        r.output.find("kjoin: mlow.wmv: sample rate 22050 Hz, the first file has 44100 Hz");
     ASSERT_NE(designed, std::string::npos) << r.output;
     ASSERT_NE(big, std::string::npos) << r.output;
     ASSERT_NE(low, std::string::npos) << r.output;
     EXPECT_LT(designed, big);
     EXPECT_LT(big, low);
-    // And what the user can do about each: the join copies, it does not encode.
+    // And what the user can do about each: nothing here encodes the first file's sound.
     size_t advice = r.output.find(
-        "kjoin: w2big.wmv: its video is Windows Media Video 8, which "
-        "cannot be encoded here to match the first file");
+        "kjoin: mbig.wmv cannot be encoded here to match the first file: the first file's sound "
+        "is MP3 (MPEG audio layer 3), which cannot be encoded here. Convert it to the first "
+        "file's format, or join it in a list of its own.");
     EXPECT_NE(advice, std::string::npos) << r.output;
-    EXPECT_NE(r.output.find("kjoin: low.wmv: its sound is Windows Media Audio V2 (0x0161), which "
-                            "cannot be encoded here"),
+    EXPECT_NE(r.output.find("kjoin: mlow.wmv cannot be encoded here to match the first file"),
               std::string::npos)
         << r.output;
     EXPECT_LT(low, advice);

@@ -95,8 +95,8 @@ TEST(KjoinMpegCopy, AnInputCutShortIsJoinedToItsLastWholePictureWithAWarning) {
     bytes.resize(bytes.size() * 7 / 10);
     ASSERT_TRUE(kjtest::WriteFileBytes(cut, bytes));
     const std::string out = dir.File("out.mpg");
-    kjtest::CommandResult run = kjtest::RunCommand("timeout 120 " + Kjoin() + " join -y -o " +
-                                                   out + " " + cut + " " + a);
+    kjtest::CommandResult run =
+        kjtest::RunCommand("timeout 120 " + Kjoin() + " join -y -o " + out + " " + cut + " " + a);
     ASSERT_EQ(run.exitCode, 0) << run.output;
     EXPECT_NE(run.output.find("kjoin: warning: cut.mpg is cut short: its first "),
               std::string::npos)
