@@ -250,7 +250,7 @@ int JoinWithOddInputsEncoded(const KindRow& row, JoinHost& host, const std::stri
 
 }  // namespace
 
-KindRow WithOddInputsEncoded(KindRow row) {
+KindRow WithOddInputsEncoded(const KindRow& row) {
     KindRow decorated = row;
     decorated.usesConversionModule = true;
     decorated.planList = [row](JoinHost& host, std::vector<JoinCheckFacts>& facts) {

@@ -9,4 +9,4 @@
 // `row` with its list check asking, for every file that differs from the first, whether it can
 // be encoded to match (ListPlan::encodeInputs, or the reason it cannot), and its engine encoding
 // those files before it joins. Without the conversion module the row is as it was.
-KindRow WithOddInputsEncoded(KindRow row);
+KindRow WithOddInputsEncoded(const KindRow& row);

@@ -110,6 +110,11 @@ protected:
             kjtest::MakeWithFfmpeg("-f lavfi -i testsrc2=size=320x240:rate=25 -f lavfi "
                                    "-i sine -t 6 -c:v wmv2 -b:v 4M -c:a wmav2",
                                    s_inputs->File("clip.wmv")));
+        // Of another codec and size: encoded to match the clip before the join copies it.
+        ASSERT_TRUE(
+            kjtest::MakeWithFfmpeg("-f lavfi -i testsrc2=size=640x480:rate=30 -f lavfi "
+                                   "-i sine -t 6 -c:v wmv1 -b:v 4M -c:a wmav1",
+                                   s_inputs->File("odd.wmv")));
     }
     static void TearDownTestSuite() { delete s_inputs; }
 
@@ -180,6 +185,28 @@ TEST_F(KjoinSignals, StopSignalsEndTheJoinCleanlyAndKeepTheOldOutput) {
         EXPECT_EQ(Listing(out.path()), std::set<std::string>{"joined.wmv"});
         EXPECT_EQ(kjtest::ReadFileBytes(output), kOld);
     }
+}
+
+TEST_F(KjoinSignals, AStopWhileAnOddFileIsEncodedLeavesNothingAndKeepsTheOldOutput) {
+    kjtest::TempDir out, logs;
+    std::string output = out.File("joined.wmv");
+    ASSERT_TRUE(kjtest::WriteFileBytes(output, kOld));
+    // The first file the join writes into is the odd file's hidden stand-in.
+    KjoinProcess join({"join", "-y", "-o", output, s_inputs->File("clip.wmv"),
+                       s_inputs->File("odd.wmv"), s_inputs->File("clip.wmv")},
+                      logs.File("log"));
+    ASSERT_TRUE(join.FreezeMidJoin(out.path())) << Log(logs);
+    join.Signal(SIGINT);
+    join.Signal(SIGCONT);
+    int status = join.Wait();
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    std::string log = Log(logs);
+    EXPECT_NE(log.find("Encoding odd.wmv to match the first file"), std::string::npos) << log;
+    EXPECT_NE(log.find("stopped (Ctrl+C)"), std::string::npos) << log;
+    EXPECT_NE(log.find(output + " was not changed"), std::string::npos) << log;
+    EXPECT_EQ(Listing(out.path()), std::set<std::string>{"joined.wmv"});
+    EXPECT_EQ(kjtest::ReadFileBytes(output), kOld);
 }
 
 TEST_F(KjoinSignals, AJoinThatIsNotInterruptedReplacesTheOldOutput) {
