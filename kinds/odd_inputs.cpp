@@ -96,6 +96,7 @@ struct EncodingProgress {
     double percentBefore = 0;  // of the bar, at this file's start
     double percentOfFile = 0;  // of the bar this file takes
     int lastPercent = -1;
+    double rate = 0;  // frames a second the module counts in
 };
 EncodingProgress g_encoding;
 
@@ -108,9 +109,11 @@ void EncodingProgressCallback(MclHandle conversion, int32_t status, int32_t fram
                               left.data());
         left.back() = '\0';
         char text[512];
+        double rate = g_encoding.rate > 0 ? g_encoding.rate : 1.0;
         std::snprintf(text, sizeof text,
-                      "Encoding %s to match the first file: frame %d/%d, Time Left: %s",
-                      g_encoding.name.c_str(), frame, g_encoding.totalFrames, left.data());
+                      "Encoding %s to match the first file: %.1f s of %.1f s, Time Left: %s",
+                      g_encoding.name.c_str(), frame / rate, g_encoding.totalFrames / rate,
+                      left.data());
         double share = static_cast<double>(frame) / g_encoding.totalFrames;
         int percent = static_cast<int>(g_encoding.percentBefore + share * g_encoding.percentOfFile);
         // A line for each step of the bar, not for every frame.
@@ -206,6 +209,7 @@ int JoinWithOddInputsEncoded(const KindRow& row, JoinHost& host, const std::stri
             std::lock_guard<std::mutex> lock(g_encoding.mutex);
             g_encoding.host = &host;
             g_encoding.lastPercent = -1;
+            g_encoding.rate = rate;
             g_encoding.name = CheckFileName(inputs[i].path);
             g_encoding.totalFrames = static_cast<int32_t>(std::lround(seconds * rate));
             g_encoding.percentBefore = percentBefore;

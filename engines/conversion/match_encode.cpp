@@ -7,6 +7,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <vector>
 
@@ -15,6 +16,7 @@ extern "C" {
 #include "engines/conversion/av_owners.h"
 #include "engines/conversion/converter.h"
 #include "engines/conversion/input_open.h"
+#include "engines/conversion/output_file.h"
 #include "engines/conversion/output_plan.h"
 #include "engines/conversion/stream_decoder.h"
 #include "engines/conversion/video_stage.h"
@@ -29,6 +31,8 @@ constexpr int kWmv2BitRateHighMask = 0x07;
 constexpr int64_t kWmv2BitRateUnit = 1024;
 
 constexpr size_t kProbeBufferBytes = 4096;
+// Sound alone is counted in ticks of this rate, as pictures would be.
+constexpr double kSoundTicksPerSecond = 25;
 
 // The codecs of each format that an FFmpeg encoder writes with the codec data the first file's
 // own encoder wrote (the only ones of the two formats FFmpeg can encode at all).
@@ -105,12 +109,8 @@ private:
     AVFormatContext** m_context;
 };
 
-// The first file's streams as the target of an encode: its codecs, picture and rates.
-std::shared_ptr<InputFacts> ModelOf(AVFormatContext* context, const Streams& streams,
-                                    const std::string& path) {
-    auto model = std::make_shared<InputFacts>();
-    model->path = path;
-    AVStream* video = context->streams[streams.video];
+// The first file's picture as the target of an encode: its codec, size, shape and rates.
+void TakeVideo(AVFormatContext* context, AVStream* video, InputFacts* model) {
     const AVCodecParameters& picture = *video->codecpar;
     model->hasVideo = true;
     model->videoCodec = picture.codec_id;
@@ -133,6 +133,16 @@ std::shared_ptr<InputFacts> ModelOf(AVFormatContext* context, const Streams& str
         if (units > 0) {
             model->videoBitRate = units * kWmv2BitRateUnit;
         }
+    }
+}
+
+// The first file's streams as the target of an encode: its codecs, picture and rates.
+std::shared_ptr<InputFacts> ModelOf(AVFormatContext* context, const Streams& streams,
+                                    const std::string& path) {
+    auto model = std::make_shared<InputFacts>();
+    model->path = path;
+    if (streams.video >= 0) {
+        TakeVideo(context, context->streams[streams.video], model.get());
     }
     if (streams.audio >= 0) {
         const AVCodecParameters& sound = *context->streams[streams.audio]->codecpar;
@@ -196,6 +206,22 @@ std::string FirstPacketsDecodeError(AVFormatContext* context, const Streams& str
     return {};
 }
 
+// The plan of an encode to `target`: a file with pictures is converted as the list's other
+// formats are; sound alone goes to the first file's sound format and nothing else.
+int MakePlan(const MatchTarget& target, OutputPlan* plan, std::string* error) {
+    if (target.model->hasVideo) {
+        return MakeOutputPlan(SettingsFor(target), {*target.model}, plan, error);
+    }
+    *plan = OutputPlan{};
+    plan->muxer = target.kind == OutputKind::kAsf ? "asf" : "rm";
+    plan->audio = true;
+    plan->audioCodec = target.model->audioCodec;
+    plan->sampleRate = target.model->sampleRate;
+    plan->channels = target.model->channels;
+    plan->audioBitRate = target.model->audioBitRate;
+    return 0;
+}
+
 // Bytes read back by a demuxer.
 struct MemoryFile {
     const std::vector<uint8_t>* bytes = nullptr;
@@ -243,10 +269,12 @@ int WriteTrialHeader(const OutputPlan& plan, std::vector<uint8_t>* bytes, std::s
     bool globalHeader = (output->oformat->flags & AVFMT_GLOBALHEADER) != 0;
     VideoStage video;
     AudioStage audio;
-    AVStream* pictures = avformat_new_stream(output, nullptr);
+    bool hasVideo = plan.videoCodec != AV_CODEC_ID_NONE;
+    AVStream* pictures = hasVideo ? avformat_new_stream(output, nullptr) : nullptr;
     AVStream* sound = plan.audio ? avformat_new_stream(output, nullptr) : nullptr;
-    result = pictures == nullptr || (plan.audio && sound == nullptr) ? AVERROR(ENOMEM) : 0;
-    if (result >= 0) {
+    result =
+        (hasVideo && pictures == nullptr) || (plan.audio && sound == nullptr) ? AVERROR(ENOMEM) : 0;
+    if (result >= 0 && hasVideo) {
         result = video.Open(plan, pictures, globalHeader, error);
     }
     if (result >= 0 && sound != nullptr) {
@@ -278,22 +306,22 @@ int WriteTrialHeader(const OutputPlan& plan, std::vector<uint8_t>* bytes, std::s
 // the join compares them; empty when nothing does.
 std::string Difference(const AVCodecParameters& own, const AVCodecParameters& written) {
     if (own.codec_id != written.codec_id || own.codec_tag != written.codec_tag) {
-        return "codec";
+        return "a different codec tag";
     }
     if (own.codec_type == AVMEDIA_TYPE_VIDEO &&
         (own.width != written.width || own.height != written.height)) {
-        return "picture size";
+        return "a different picture size";
     }
     if (own.codec_type == AVMEDIA_TYPE_AUDIO &&
         (own.sample_rate != written.sample_rate ||
          own.ch_layout.nb_channels != written.ch_layout.nb_channels ||
          own.block_align != written.block_align || own.bit_rate != written.bit_rate)) {
-        return "block size or bit rate";
+        return "a different block size or bit rate";
     }
     if (own.extradata_size != written.extradata_size ||
         (own.extradata_size > 0 && std::memcmp(own.extradata, written.extradata,
                                                static_cast<size_t>(own.extradata_size)) != 0)) {
-        return "codec data";
+        return "different codec data";
     }
     return {};
 }
@@ -329,21 +357,23 @@ std::string CompareWithTrial(const std::string& firstPath, const OutputPlan& pla
     if (reason.empty()) {
         Streams mine = FindStreams(own);
         Streams theirs = FindStreams(written);
-        if (mine.video < 0 || theirs.video < 0 || (mine.audio < 0) != (theirs.audio < 0)) {
-            reason = "its streams";
+        if ((mine.video < 0) != (theirs.video < 0) || (mine.audio < 0) != (theirs.audio < 0)) {
+            reason = "the encoder here writes other streams than the first file's";
         } else {
-            std::string video = Difference(*own->streams[mine.video]->codecpar,
-                                           *written->streams[theirs.video]->codecpar);
+            std::string video = mine.video < 0
+                                    ? std::string()
+                                    : Difference(*own->streams[mine.video]->codecpar,
+                                                 *written->streams[theirs.video]->codecpar);
             std::string audio = mine.audio < 0
                                     ? std::string()
                                     : Difference(*own->streams[mine.audio]->codecpar,
                                                  *written->streams[theirs.audio]->codecpar);
             if (!video.empty()) {
-                reason = "the encoder here writes " + CodecName(plan.videoCodec) + " with other " +
-                         video + " than the first file's";
+                reason = "the encoder here writes " + CodecName(plan.videoCodec) + " with " +
+                         video + " from the first file's";
             } else if (!audio.empty()) {
-                reason = "the encoder here writes " + CodecName(plan.audioCodec) + " with other " +
-                         audio + " than the first file's";
+                reason = "the encoder here writes " + CodecName(plan.audioCodec) + " with " +
+                         audio + " from the first file's";
             }
         }
     }
@@ -356,6 +386,126 @@ std::string CompareWithTrial(const std::string& firstPath, const OutputPlan& pla
         avio_context_free(&io);
     }
     return reason;
+}
+
+// Sound alone: the odd file's sound decoded and encoded to the first file's sound format, as
+// long as the file says it is.
+int EncodeSound(Conversion& conversion, const MatchTarget& target, const std::string& oddPath,
+                const std::string& outputPath, std::string* error) {
+    OutputPlan plan;
+    int result = MakePlan(target, &plan, error);
+    AVFormatContext* input = nullptr;
+    InputCloser closeInput(&input);
+    if (result >= 0) {
+        result = OpenMediaInput(oddPath, &input, error);
+    }
+    if (result < 0) {
+        return result;
+    }
+    Streams streams = FindStreams(input);
+    if (streams.audio < 0) {
+        *error = "The file " + oddPath + " has no sound to encode.";
+        return AVERROR_STREAM_NOT_FOUND;
+    }
+    AVStream* in = input->streams[streams.audio];
+    StreamDecoder decoder;
+    OutputFile output;
+    AudioStage stage;
+    AVStream* out = nullptr;
+    result = decoder.Open(in, oddPath, error);
+    if (result >= 0) {
+        result = output.Create(outputPath, plan.muxer, error);
+    }
+    if (result >= 0) {
+        out = output.AddStream();
+        result = out != nullptr ? 0 : AVERROR(ENOMEM);
+    }
+    if (result >= 0) {
+        bool globalHeader = (output.Context()->oformat->flags & AVFMT_GLOBALHEADER) != 0;
+        result = stage.Open(plan, out, globalHeader, error);
+    }
+    if (result < 0) {
+        return result;
+    }
+    stage.SetSinks(
+        [&](AVPacket* packet, std::string* e) {
+            packet->stream_index = out->index;
+            av_packet_rescale_ts(packet, stage.Encoder()->time_base, out->time_base);
+            return output.Write(packet, e);
+        },
+        [](int64_t, int) {});
+    result = output.Start(nullptr, error);
+
+    double seconds =
+        in->duration != AV_NOPTS_VALUE
+            ? static_cast<double>(in->duration) * av_q2d(in->time_base)
+            : static_cast<double>(std::max<int64_t>(input->duration, 0)) / AV_TIME_BASE;
+    stage.BeginInput(std::llround(seconds * plan.sampleRate));
+    // The sound starts with its first decoded block: a decoder's first blocks may carry times
+    // past the stream's start (its delay, as FFmpeg's WMA decoder gives them), which is no
+    // silence of the file's, and sound alone has nothing else to keep time with.
+    int64_t start = AV_NOPTS_VALUE;
+    PacketPtr packet(av_packet_alloc());
+    FramePtr frame(av_frame_alloc());
+    if (packet == nullptr || frame == nullptr) {
+        return AVERROR(ENOMEM);
+    }
+    auto takeBlocks = [&]() {
+        while (decoder.Receive(frame.get()) >= 0) {
+            int64_t time = frame->best_effort_timestamp;
+            if (start == AV_NOPTS_VALUE) {
+                start = time;
+            }
+            double from = time != AV_NOPTS_VALUE
+                              ? static_cast<double>(time - start) * av_q2d(in->time_base)
+                              : 0.0;
+            int added = stage.AddBlock(frame.get(), from, error);
+            av_frame_unref(frame.get());
+            if (added < 0) {
+                return added;
+            }
+        }
+        return 0;
+    };
+    auto ticks = [&] {
+        return std::llround(static_cast<double>(stage.SamplesOut()) / plan.sampleRate *
+                            kSoundTicksPerSecond);
+    };
+    while (result >= 0 && av_read_frame(input, packet.get()) >= 0) {
+        if (conversion.abortRequested.load()) {
+            *error = "The conversion was stopped.";
+            return AVERROR_EXIT;
+        }
+        if (packet->stream_index == in->index) {
+            int sent = decoder.Send(packet.get());
+            // A damaged packet is left out, as the join of the other kinds leaves it out.
+            if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_INVALIDDATA) {
+                *error = AvErrorText("Cannot decode the sound of " + oddPath, sent);
+                result = sent;
+            } else {
+                result = takeBlocks();
+            }
+            conversion.ReportProgress(kStatusProgress, ticks(), stage.SamplesOut());
+        }
+        av_packet_unref(packet.get());
+    }
+    if (result >= 0) {
+        decoder.Send(nullptr);
+        result = takeBlocks();
+    }
+    if (result >= 0) {
+        result = stage.EndInput(error);
+    }
+    if (result >= 0) {
+        result = stage.Flush(error);
+    }
+    if (result >= 0) {
+        result = output.Finish(error);
+    }
+    if (result >= 0) {
+        conversion.ReportProgress(kStatusFinished, ticks(), stage.SamplesOut());
+    }
+    return result;
 }
 
 }  // namespace
@@ -376,20 +526,16 @@ MatchAnswer PlanMatchEncode(const std::string& firstPath, const std::string& odd
         return MatchAnswer::kNot;
     }
     Streams streams = FindStreams(first);
-    if (streams.videoCount == 0) {
-        *reason =
-            "the first file holds sound alone, and files of sound alone are not encoded "
-            "here to match one";
-        return MatchAnswer::kNot;
-    }
-    if (streams.videoCount > 1 || streams.audioCount > 1 || streams.otherCount > 0) {
+    if (streams.videoCount > 1 || streams.audioCount > 1 || streams.otherCount > 0 ||
+        streams.videoCount + streams.audioCount == 0) {
         *reason = "the first file holds " + std::to_string(first->nb_streams) +
-                  " streams, and only a first file of one video and at most one sound stream is "
-                  "matched here";
+                  " streams, and only a first file of one video and at most one sound stream, or "
+                  "of one sound stream alone, is matched here";
         return MatchAnswer::kNot;
     }
-    AVCodecID videoCodec = first->streams[streams.video]->codecpar->codec_id;
-    if (!EncodableHere(target->kind, videoCodec)) {
+    AVCodecID videoCodec =
+        streams.video >= 0 ? first->streams[streams.video]->codecpar->codec_id : AV_CODEC_ID_NONE;
+    if (streams.video >= 0 && !EncodableHere(target->kind, videoCodec)) {
         *reason =
             "the first file's video is " + CodecName(videoCodec) + ", which cannot be encoded here";
         return MatchAnswer::kNot;
@@ -409,7 +555,8 @@ MatchAnswer PlanMatchEncode(const std::string& firstPath, const std::string& odd
         }
     }
     target->model = ModelOf(first, streams, firstPath);
-    target->frameRate = av_q2d(target->model->exactFrameRate);
+    target->frameRate =
+        streams.video >= 0 ? av_q2d(target->model->exactFrameRate) : kSoundTicksPerSecond;
     if (target->frameRate <= 0) {
         *reason = "the first file's frame rate is not known";
         return MatchAnswer::kNot;
@@ -423,8 +570,13 @@ MatchAnswer PlanMatchEncode(const std::string& firstPath, const std::string& odd
         return MatchAnswer::kUnreadable;
     }
     Streams oddStreams = FindStreams(odd);
-    if (oddStreams.video < 0) {
+    if (streams.video >= 0 && oddStreams.video < 0) {
         *reason = "it has no pictures to encode";
+        return MatchAnswer::kNot;
+    }
+    if (streams.video < 0 && (oddStreams.video >= 0 || oddStreams.audio < 0)) {
+        *reason = oddStreams.audio < 0 ? "it has no sound to encode"
+                                       : "it has pictures, and the first file holds sound alone";
         return MatchAnswer::kNot;
     }
     for (int index : {oddStreams.video, oddStreams.audio}) {
@@ -444,7 +596,7 @@ MatchAnswer PlanMatchEncode(const std::string& firstPath, const std::string& odd
 
     OutputPlan plan;
     std::string error;
-    if (MakeOutputPlan(SettingsFor(*target), {*target->model}, &plan, &error) < 0) {
+    if (MakePlan(*target, &plan, &error) < 0) {
         *reason = error;
         return MatchAnswer::kNot;
     }
@@ -473,6 +625,9 @@ int EncodeToMatch(Conversion& conversion, const std::string& firstPath, const st
         case MatchAnswer::kUnreadable:
             *error = reason;
             return AVERROR_INVALIDDATA;
+    }
+    if (!target.model->hasVideo) {
+        return EncodeSound(conversion, target, oddPath, outputPath, error);
     }
     {
         std::lock_guard<std::mutex> lock(conversion.mutex);

@@ -125,6 +125,7 @@ TEST_P(KjoinOddMatch, TheOddFileIsEncodedAndTheOthersCopiedPacketForPacket) {
         EXPECT_NE(FindRun(joined, lastOwn), std::string::npos) << stream;
     }
     EXPECT_EQ(kjtest::DecodeErrors(out), "");
+    EXPECT_EQ(kjtest::SeekDecodeErrors(out, oddStart + 1.0), "");
     EXPECT_EQ(kjtest::GstPlaybackFailure(out), "");
     std::vector<std::string> inputsSay = {kjtest::MpvWarnings(first), kjtest::MpvWarnings(odd),
                                           kjtest::MpvWarnings(last)};
@@ -153,6 +154,56 @@ INSTANTIATE_TEST_SUITE_P(
                     OddCase{"rv20_with_an_odd_rv10", "rm", "-c:v rv20 -b:v 400k -c:a ac3 -b:a 128k",
                             "-c:v rv10 -c:a ac3 -ac 1", "176x144", 15}),
     [](const testing::TestParamInfo<OddCase>& info) { return std::string(info.param.name); });
+
+TEST(KjoinOddSound, AnOddFileOfSoundAloneIsEncodedToTheFirstFilesSound) {
+    ASSERT_EQ(kjtest::MissingReaders(), "");
+    kjtest::TempDir dir;
+    std::string first = dir.File("first.wma");
+    std::string odd = dir.File("odd.wma");
+    std::string last = dir.File("last.wma");
+    std::string out = dir.File("joined.wma");
+    const std::string wma = " -ac 2 -c:a wmav2 -b:a 128k";
+    ASSERT_TRUE(kjtest::MakeWithFfmpeg("-f lavfi -i anullsrc=r=44100:cl=stereo -t 3" + wma, first));
+    ASSERT_TRUE(kjtest::MakeWithFfmpeg("-f lavfi -i sine=f=1000:r=22050:d=2 -c:a wmav1", odd));
+    ASSERT_TRUE(kjtest::MakeWithFfmpeg("-f lavfi -i anullsrc=r=44100:cl=stereo -t 2" + wma, last));
+    std::string files = " " + kjtest::ShellQuote(first) + " " + kjtest::ShellQuote(odd) + " " +
+                        kjtest::ShellQuote(last);
+    kjtest::CommandResult join =
+        kjtest::RunCommand(Kjoin() + " join --json -o " + kjtest::ShellQuote(out) + files);
+    ASSERT_EQ(join.exitCode, 0) << join.output;
+    QJsonArray inputs = JsonOf(join.output)["inputs"].toArray();
+    ASSERT_EQ(inputs.size(), 3) << join.output;
+    EXPECT_TRUE(inputs[1].toObject()["encoded"].toBool());
+    std::vector<std::string> joined = kjtest::PacketHashes(out, "a:0");
+    EXPECT_EQ(FindRun(joined, kjtest::PacketHashes(first, "a:0")), 0u);
+    EXPECT_NE(FindRun(joined, kjtest::PacketHashes(last, "a:0")), std::string::npos);
+    EXPECT_EQ(kjtest::Ffprobe(out, "stream=codec_name,sample_rate,channels"), "wmav2\n44100\n2");
+    EXPECT_EQ(kjtest::DecodeErrors(out), "");
+    EXPECT_EQ(kjtest::GstPlaybackFailure(out), "");
+    // The tone starts at the seam, as the same reader places a tone one second into a file of
+    // the first file's format (its decoder's delay puts any onset a little late).
+    std::string reference = dir.File("reference.wma");
+    ASSERT_TRUE(kjtest::MakeWithFfmpeg(
+        "-f lavfi -i anullsrc=r=44100:cl=stereo,atrim=0:1 -f lavfi -i sine=f=1000:r=44100:d=1 "
+        "-filter_complex " +
+            kjtest::ShellQuote("[1:a]pan=stereo|c0=c0|c1=c0[t];[0:a][t]concat=n=2:v=0:a=1") + wma,
+        reference));
+    double readerDelay = ToneStart(reference) - 1.0;
+    EXPECT_NEAR(ToneStart(out), inputs[1].toObject()["start"].toDouble() + readerDelay, kOneFrame);
+
+    // A Windows Media Audio 2 file of Microsoft's encoder: its block size goes with its bit rate
+    // in a way FFmpeg's encoder does not write, so a file of other sound cannot be made to match.
+    std::string windows = std::string(KJ_SHARED_MEDIA_DIR) + "/windowsmedia/wma2-cover-2009.wma";
+    ASSERT_TRUE(std::filesystem::exists(windows)) << windows;
+    kjtest::CommandResult refused = kjtest::RunCommand(
+        Kjoin() + " check " + kjtest::ShellQuote(windows) + " " + kjtest::ShellQuote(odd));
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.output.find("odd.wma cannot be encoded here to match the first file: the "
+                                  "encoder here writes Windows Media Audio 2 with a different "
+                                  "block size or bit rate from the first file's."),
+              std::string::npos)
+        << refused.output;
+}
 
 // A copy of a Windows Media file whose video stream says it is another codec: every FourCC of
 // `from` in its header (the stream's format and the codec list) becomes `to`.

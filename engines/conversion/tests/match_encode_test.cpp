@@ -95,9 +95,6 @@ TEST(MatchEncode, FirstFilesThatNoEncoderHereWritesAreRefusedWithTheReason) {
              Refused{"-c:v wmv2 -c:a mp3", "mp3.wmv",
                      "the first file's sound is MP3 (MPEG audio layer 3), which cannot be "
                      "encoded here"},
-             Refused{"-vn -c:a wmav2", "sound.wma",
-                     "the first file holds sound alone, and files of sound alone are not encoded "
-                     "here to match one"},
          }) {
         std::string first = Clip(dir, r.file, r.options, "320x240", 25, 1);
         MatchTarget target;
@@ -110,6 +107,31 @@ TEST(MatchEncode, FirstFilesThatNoEncoderHereWritesAreRefusedWithTheReason) {
     EXPECT_EQ(PlanMatchEncode(dir.File("missing.wmv"), odd, &target, &reason),
               MatchAnswer::kUnreadable);
     EXPECT_NE(reason, "");
+}
+
+TEST(MatchEncode, SoundAloneIsEncodedToTheFirstFilesSoundAndKeepsItsLength) {
+    kjtest::TempDir dir;
+    std::string first = dir.File("first.wma");
+    std::string odd = dir.File("odd.wma");
+    ASSERT_TRUE(kjtest::MakeWithFfmpeg(
+        "-f lavfi -i sine=f=440:r=44100:d=3 -ac 2 -c:a wmav2 -b:a 128k", first));
+    ASSERT_TRUE(kjtest::MakeWithFfmpeg("-f lavfi -i sine=f=660:r=22050:d=2.5 -c:a wmav1", odd));
+    MatchTarget target;
+    std::string reason;
+    ASSERT_EQ(PlanMatchEncode(first, odd, &target, &reason), MatchAnswer::kEncodable) << reason;
+    Conversion conversion;
+    std::string error;
+    std::string out = dir.File("matched.wma");
+    ASSERT_EQ(EncodeToMatch(conversion, first, odd, out, &error), 0) << error;
+    EXPECT_EQ(Header(out, "a:0"), Header(first, "a:0"));
+    EXPECT_EQ(kjtest::Ffprobe(out, "stream=codec_type"), "audio");
+    EXPECT_NEAR(std::stod(kjtest::Ffprobe(out, "format=duration")), 2.5, 0.1);
+    EXPECT_EQ(kjtest::DecodeErrors(out), "");
+
+    // A file with pictures is not made sound alone.
+    std::string film = Clip(dir, "film.wmv", "-c:v wmv2 -c:a wmav2", "320x240", 25, 1);
+    EXPECT_EQ(PlanMatchEncode(first, film, &target, &reason), MatchAnswer::kNot);
+    EXPECT_EQ(reason, "it has pictures, and the first file holds sound alone");
 }
 
 }  // namespace
