@@ -54,6 +54,9 @@ struct ConversionSettings {
     // Set when an odd input is encoded to be joined with a list by copying: the list's first
     // input, whose codecs, picture, rates and shape the output takes exactly.
     std::shared_ptr<const InputFacts> matchFirst;
+    // Frames from one key picture to the next when matching such a first file (its own
+    // spacing, so that the encoded part seeks as the rest does); 0: the format's usual.
+    int keyInterval = 0;
 };
 
 struct ConversionCallbacks {

@@ -163,6 +163,7 @@ ConversionSettings SettingsFor(const MatchTarget& target) {
     settings.height = target.model->height;
     settings.frameRate = target.frameRate;
     settings.keepDuration = true;
+    settings.keyInterval = target.keyInterval;
     return settings;
 }
 
@@ -219,6 +220,32 @@ int MakePlan(const MatchTarget& target, OutputPlan* plan, std::string* error) {
     plan->sampleRate = target.model->sampleRate;
     plan->channels = target.model->channels;
     plan->audioBitRate = target.model->audioBitRate;
+    return 0;
+}
+
+// Frames from the first key picture of the stream `video` to the next, among the file's first
+// packets; 0 when there are not two.
+int KeyInterval(AVFormatContext* context, int video) {
+    constexpr int kPacketsRead = 2000;
+    PacketPtr packet(av_packet_alloc());
+    int frames = 0;
+    bool started = false;
+    for (int n = 0; packet != nullptr && n < kPacketsRead; ++n) {
+        if (av_read_frame(context, packet.get()) < 0) {
+            break;
+        }
+        bool picture = packet->stream_index == video;
+        bool key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+        av_packet_unref(packet.get());
+        if (!picture) {
+            continue;
+        }
+        if (started && key) {
+            return frames;
+        }
+        started = started || key;
+        frames += started ? 1 : 0;
+    }
     return 0;
 }
 
@@ -555,6 +582,7 @@ MatchAnswer PlanMatchEncode(const std::string& firstPath, const std::string& odd
         }
     }
     target->model = ModelOf(first, streams, firstPath);
+    target->keyInterval = streams.video >= 0 ? KeyInterval(first, streams.video) : 0;
     target->frameRate =
         streams.video >= 0 ? av_q2d(target->model->exactFrameRate) : kSoundTicksPerSecond;
     if (target->frameRate <= 0) {

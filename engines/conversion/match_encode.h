@@ -19,6 +19,7 @@ struct MatchTarget {
     OutputKind kind = OutputKind::kNone;  // kAsf or kRealMedia
     std::shared_ptr<const InputFacts> model;
     double frameRate = 0;
+    int keyInterval = 0;  // frames between the first file's key pictures; 0: not found
 };
 
 enum class MatchAnswer { kEncodable, kNot, kUnreadable };

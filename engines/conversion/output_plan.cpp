@@ -267,8 +267,12 @@ int MakeOutputPlan(const ConversionSettings& settings, const std::vector<InputFa
         }
         plan->muxer = settings.kind == OutputKind::kAsf ? "asf" : "rm";
         plan->videoBitRate = 1000LL * (videoKbps > 0 ? videoKbps : kDefaultAviVideoKbps);
-        // A key picture every two seconds or so: a seek lands near where it was asked for.
-        plan->gopSize = std::max(1, static_cast<int>(std::lround(2 * av_q2d(plan->frameRate))));
+        // The first file's own spacing of key pictures, else one every two seconds or so: a
+        // seek lands near where it was asked for.
+        plan->gopSize =
+            settings.keyInterval > 0
+                ? settings.keyInterval
+                : std::max(1, static_cast<int>(std::lround(2 * av_q2d(plan->frameRate))));
     } else {
         *error = "No output format was set: choose an AVI video codec or an MPEG codec.";
         return AVERROR(EINVAL);

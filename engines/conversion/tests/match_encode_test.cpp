@@ -43,6 +43,21 @@ std::string Header(const std::string& path, const std::string& stream) {
         .output;
 }
 
+// Packets from the first key picture of the video to the next; 0 when there are not two.
+int FirstKeyInterval(const std::string& path) {
+    std::vector<kjtest::ProbedPacket> packets = kjtest::ProbePackets(path, "v:0");
+    int first = -1;
+    for (size_t i = 0; i < packets.size(); ++i) {
+        if (packets[i].key && first >= 0) {
+            return static_cast<int>(i) - first;
+        }
+        if (packets[i].key) {
+            first = static_cast<int>(i);
+        }
+    }
+    return 0;
+}
+
 class MatchEncodeTable : public testing::TestWithParam<MatchCase> {};
 
 TEST_P(MatchEncodeTable, EncodedFileHasTheFirstFilesStreamHeaders) {
@@ -64,8 +79,10 @@ TEST_P(MatchEncodeTable, EncodedFileHasTheFirstFilesStreamHeaders) {
         EXPECT_EQ(Header(out, stream), Header(first, stream)) << stream;
     }
     EXPECT_EQ(kjtest::DecodeErrors(out), "");
-    // 1.5 s at the first file's 25 frames a second.
+    // 1.5 s at the first file's 25 frames a second, its key pictures as far apart as the
+    // first file's, so that the encoded part seeks as the rest does.
     EXPECT_EQ(kjtest::CountPackets(out, "v:0"), 38);
+    EXPECT_EQ(FirstKeyInterval(out), FirstKeyInterval(first));
 }
 
 INSTANTIATE_TEST_SUITE_P(
