@@ -12,6 +12,7 @@
 #include "engines/asf/asf_format.h"
 #include "engines/asf/asf_header_parser.h"
 #include "platform/bytes.h"
+#include "tests/support/kjoin_output.h"
 #include "tests/support/media_fixtures.h"
 
 namespace {
@@ -22,20 +23,6 @@ std::string Kjoin() {
 
 kjtest::CommandResult RunKjoin(const std::string& args) {
     return kjtest::RunCommand(Kjoin() + " " + args);
-}
-
-// The JSON object kjoin printed on standard output (the last line that is one).
-QJsonObject JsonOf(const std::string& output) {
-    std::istringstream lines(output);
-    std::string line;
-    QJsonObject found;
-    while (std::getline(lines, line)) {
-        QJsonDocument doc = QJsonDocument::fromJson(QByteArray::fromStdString(line));
-        if (doc.isObject()) {
-            found = doc.object();
-        }
-    }
-    return found;
 }
 
 size_t Count(const std::string& text, const std::string& what) {
@@ -182,7 +169,7 @@ TEST_F(KjoinCheck, NamesEveryOddFileAndFieldAtOnceAndWhatWouldBeEncoded) {
     kjtest::CommandResult json =
         RunKjoin("check --json" + Files({"a.wmv", "w2big.wmv", "b.wmv", "low.wmv"}));
     EXPECT_EQ(json.exitCode, 0);
-    QJsonObject o = JsonOf(json.output);
+    QJsonObject o = kjtest::JsonOf(json.output);
     EXPECT_EQ(o["outcome"].toString(), "reencode");
     EXPECT_TRUE(o["joinable"].toBool());
     EXPECT_EQ(o["encode_inputs"].toArray(), (QJsonArray{1, 3})) << json.output;
@@ -200,7 +187,7 @@ TEST_F(KjoinCheck, NamesEveryOddFileAndFieldAtOnceAndWhatWouldBeEncoded) {
     // with the reason.
     kjtest::CommandResult refused = RunKjoin("check --json" + Files({"m.wmv", "mbig.wmv"}));
     EXPECT_EQ(refused.exitCode, 1);
-    QJsonObject no = JsonOf(refused.output);
+    QJsonObject no = kjtest::JsonOf(refused.output);
     EXPECT_EQ(no["outcome"].toString(), "refused");
     ASSERT_EQ(no["not_encoded"].toArray().size(), 1) << refused.output;
     EXPECT_EQ(no["not_encoded"].toArray()[0].toObject()["reason"].toString(),
@@ -231,11 +218,11 @@ TEST_F(KjoinCheck, WindowsMediaFieldsNoDecoderReadsAreNotCompared) {
     // WMV2 at 300 and 1000 kbit/s: the bit rate is only a hint in the codec data.
     kjtest::CommandResult rates = RunKjoin("check --json" + Files({"v300k.wmv", "v1000k.wmv"}));
     EXPECT_EQ(rates.exitCode, 0) << rates.output;
-    EXPECT_EQ(JsonOf(rates.output)["outcome"].toString(), "lossless") << rates.output;
+    EXPECT_EQ(kjtest::JsonOf(rates.output)["outcome"].toString(), "lossless") << rates.output;
     // A codec data word the WMA decoder does not read.
     kjtest::CommandResult words = RunKjoin("check --json" + Files({"a.wmv", "superblock.wmv"}));
     EXPECT_EQ(words.exitCode, 0) << words.output;
-    EXPECT_EQ(JsonOf(words.output)["outcome"].toString(), "lossless") << words.output;
+    EXPECT_EQ(kjtest::JsonOf(words.output)["outcome"].toString(), "lossless") << words.output;
 
     // The encoder options it reads: here they say the frames use a bit reservoir, which they
     // do not, so the file's sound does not even decode and cannot be encoded to match.
@@ -302,7 +289,7 @@ TEST_F(KjoinCheck, OtherKindsAndRealMediaStreams) {
 TEST_F(KjoinCheck, AviSetsThatReencodeAreJoinable) {
     kjtest::CommandResult same = RunKjoin("check --json" + Files({"v1.avi", "v2.avi"}));
     EXPECT_EQ(same.exitCode, 0) << same.output;
-    QJsonObject o = JsonOf(same.output);
+    QJsonObject o = kjtest::JsonOf(same.output);
     EXPECT_EQ(o["outcome"].toString(), "lossless");
     EXPECT_TRUE(o["copy_video"].toBool());
     EXPECT_TRUE(o["copy_audio"].toBool());
@@ -320,10 +307,11 @@ TEST_F(KjoinCheck, AviSetsThatReencodeAreJoinable) {
               std::string::npos)
         << other.output;
     QJsonObject odd =
-        JsonOf(RunKjoin("check --json" + Files({"v1.avi", "v3.avi", "v2.avi"})).output);
+        kjtest::JsonOf(RunKjoin("check --json" + Files({"v1.avi", "v3.avi", "v2.avi"})).output);
     EXPECT_EQ(odd["encode_inputs"].toArray(), QJsonArray({1}));
     EXPECT_EQ(
-        JsonOf(RunKjoin("check --json" + Files({"v1.avi", "v3.avi"})).output)["outcome"].toString(),
+        kjtest::JsonOf(RunKjoin("check --json" + Files({"v1.avi", "v3.avi"})).output)["outcome"]
+            .toString(),
         "reencode");
 }
 
@@ -331,7 +319,7 @@ TEST_F(KjoinCheck, FrameRatesCompareAsReducedFractions) {
     // 50/2 is 25/1: no line, and the video is still copied.
     kjtest::CommandResult fraction = RunKjoin("check --json" + Files({"v1.avi", "v2_50_2.avi"}));
     EXPECT_EQ(fraction.exitCode, 0);
-    QJsonObject o = JsonOf(fraction.output);
+    QJsonObject o = kjtest::JsonOf(fraction.output);
     EXPECT_EQ(o["differences"].toArray().size(), 0) << fraction.output;
     EXPECT_TRUE(o["copy_video"].toBool()) << fraction.output;
 
@@ -386,7 +374,7 @@ void ExpectStartsMatchFfprobe(const std::vector<std::string>& inputs, const std:
     }
     kjtest::CommandResult r = kjtest::RunCommand(Kjoin() + " " + args + " 2>/dev/null");
     ASSERT_EQ(r.exitCode, 0) << r.output;
-    QJsonObject o = JsonOf(r.output);
+    QJsonObject o = kjtest::JsonOf(r.output);
     EXPECT_EQ(o["output"].toString().toStdString(), output);
     QJsonArray reported = o["inputs"].toArray();
     ASSERT_EQ(reported.size(), static_cast<int>(inputs.size())) << r.output;
@@ -426,7 +414,7 @@ TEST_F(KjoinCheck, JoinJsonStartsAgreeWithFfprobeForAvi) {
     kjtest::CommandResult r = RunKjoin("join --json -y -o " + kjtest::ShellQuote(out) +
                                        Files({"v1.avi", "v3.avi"}) + " 2>/dev/null");
     ASSERT_EQ(r.exitCode, 0) << r.output;
-    QJsonArray inputs = JsonOf(r.output)["inputs"].toArray();
+    QJsonArray inputs = kjtest::JsonOf(r.output)["inputs"].toArray();
     ASSERT_EQ(inputs.size(), 2);
     EXPECT_NEAR(inputs[0].toObject()["start"].toDouble(), 0.0, 0.04);
     // The first input lasts its index entries, the empty one ffmpeg writes after the first
@@ -467,7 +455,7 @@ TEST_F(KjoinCheck, MarkersAtEachInputReadBackByOurReaderAndFfprobe) {
         RunKjoin("join --json --mark-inputs -y -o " + kjtest::ShellQuote(out) +
                  Files({"a.wmv", "b.wmv"}) + " 2>/dev/null");
     ASSERT_EQ(r.exitCode, 0) << r.output;
-    QJsonArray inputs = JsonOf(r.output)["inputs"].toArray();
+    QJsonArray inputs = kjtest::JsonOf(r.output)["inputs"].toArray();
     ASSERT_EQ(inputs.size(), 2);
 
     std::vector<uint8_t> bytes = kjtest::ReadFileBytes(out);

@@ -18,6 +18,7 @@
 #include "engines/asf/asf_format.h"
 #include "engines/conversion/tests/join_judge.h"
 #include "platform/bytes.h"
+#include "tests/support/kjoin_output.h"
 #include "tests/support/media_fixtures.h"
 #include "tests/support/output_judge.h"
 
@@ -59,23 +60,6 @@ double ToneStart(const std::string& path) {
     return at == std::string::npos ? -1.0 : std::stod(log.substr(at + 13));
 }
 
-// The JSON object kjoin printed on standard output (the last line that is one).
-QJsonObject JsonOf(const std::string& output) {
-    QJsonObject found;
-    size_t begin = 0;
-    while (begin < output.size()) {
-        size_t end = output.find('\n', begin);
-        end = end == std::string::npos ? output.size() : end;
-        QJsonDocument doc =
-            QJsonDocument::fromJson(QByteArray::fromStdString(output.substr(begin, end - begin)));
-        if (doc.isObject()) {
-            found = doc.object();
-        }
-        begin = end + 1;
-    }
-    return found;
-}
-
 class KjoinOddMatch : public testing::TestWithParam<OddCase> {};
 
 TEST_P(KjoinOddMatch, TheOddFileIsEncodedAndTheOthersCopiedPacketForPacket) {
@@ -104,7 +88,7 @@ TEST_P(KjoinOddMatch, TheOddFileIsEncodedAndTheOthersCopiedPacketForPacket) {
     kjtest::CommandResult join =
         kjtest::RunCommand(Kjoin() + " join --json -o " + kjtest::ShellQuote(out) + files);
     ASSERT_EQ(join.exitCode, 0) << join.output;
-    QJsonArray inputs = JsonOf(join.output)["inputs"].toArray();
+    QJsonArray inputs = kjtest::JsonOf(join.output)["inputs"].toArray();
     ASSERT_EQ(inputs.size(), 3) << join.output;
     EXPECT_FALSE(inputs[0].toObject()["encoded"].toBool());
     EXPECT_TRUE(inputs[1].toObject()["encoded"].toBool());
@@ -177,7 +161,7 @@ TEST(KjoinOddSound, AnOddFileOfSoundAloneIsEncodedToTheFirstFilesSound) {
     kjtest::CommandResult join =
         kjtest::RunCommand(Kjoin() + " join --json -o " + kjtest::ShellQuote(out) + files);
     ASSERT_EQ(join.exitCode, 0) << join.output;
-    QJsonArray inputs = JsonOf(join.output)["inputs"].toArray();
+    QJsonArray inputs = kjtest::JsonOf(join.output)["inputs"].toArray();
     ASSERT_EQ(inputs.size(), 3) << join.output;
     EXPECT_TRUE(inputs[1].toObject()["encoded"].toBool());
     std::vector<std::string> joined = kjtest::PacketHashes(out, "a:0");
