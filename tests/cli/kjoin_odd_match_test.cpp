@@ -184,7 +184,9 @@ TEST(KjoinOddSound, AnOddFileOfSoundAloneIsEncodedToTheFirstFilesSound) {
     // A Windows Media Audio 2 file of Microsoft's encoder: its block size goes with its bit rate
     // in a way FFmpeg's encoder does not write, so a file of other sound cannot be made to match.
     std::string windows = std::string(KJ_SHARED_MEDIA_DIR) + "/windowsmedia/wma2-cover-2009.wma";
-    ASSERT_TRUE(std::filesystem::exists(windows)) << windows;
+    if (!std::filesystem::exists(windows)) {
+        GTEST_SKIP() << windows << " is not there (the shared media folder is absent)";
+    }
     kjtest::CommandResult refused = kjtest::RunCommand(
         Kjoin() + " check " + kjtest::ShellQuote(windows) + " " + kjtest::ShellQuote(odd));
     EXPECT_EQ(refused.exitCode, 1);
@@ -247,7 +249,9 @@ TEST(KjoinOddRefused, FirstFilesNoEncoderHereWritesRefuseTheListWithTheReason) {
 
     // RealVideo 4 with cook, as RealNetworks' encoder wrote it, and a file of another size.
     std::string rv40 = std::string(KJ_SHARED_MEDIA_DIR) + "/realmedia/rv40-cook-640x480-2008.rv";
-    ASSERT_TRUE(std::filesystem::exists(rv40)) << rv40;
+    if (!std::filesystem::exists(rv40)) {
+        GTEST_SKIP() << rv40 << " is not there (the shared media folder is absent)";
+    }
     std::string small = dir.File("small.rm");
     ASSERT_TRUE(
         kjtest::MakeClip(small, false, true, "176x144", 25, 1, "-c:v rv20 -c:a ac3", &error))

@@ -42,7 +42,9 @@ TEST(KjoinRealMedia, RefusesOtherStreamsWhereTheFirstFileCannotBeMatched) {
     // RealNetworks' RealVideo 1 with 8 kHz AC-3, which no encoder here writes.
     const std::string first =
         std::string(KJ_SHARED_MEDIA_DIR) + "/realmedia/rv10-dnet-176x144-1997.rm";
-    ASSERT_TRUE(std::filesystem::exists(first)) << first;
+    if (!std::filesystem::exists(first)) {
+        GTEST_SKIP() << first << " is not there (the shared media folder is absent)";
+    }
     kjtest::TempDir dir;
     ASSERT_TRUE(kjtest::MakeWithFfmpeg(
         "-f lavfi -i testsrc=size=320x240:rate=15 -f lavfi -i sine -t 1 -c:v rv10 -c:a ac3",
