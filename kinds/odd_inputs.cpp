@@ -36,26 +36,35 @@ bool Refused(const KindRow& row, const JoinCheckFacts& first, const JoinCheckFac
            std::any_of(row.rules.begin(), row.rules.end(), refuses);
 }
 
-ListPlan PlanOddInputs(const KindRow& row, JoinHost& host, std::vector<JoinCheckFacts>& facts) {
-    ListPlan plan = row.planList ? row.planList(host, facts) : ListPlan{};
-    if (MclApi.MclPlanMatch == nullptr || facts.size() < 2) {
-        return plan;
-    }
-    plan.encodeInputs.assign(facts.size(), false);
-    plan.whyNotEncoded.assign(facts.size(), std::string());
-    for (size_t i = 1; i < facts.size(); ++i) {
-        if (!Refused(row, facts.front(), facts[i])) {
+// Asks the module about every file of `facts` that the row's join would refuse: `plan` gets
+// which it can encode to match the first and why not the others; `frameRates` (per input) the
+// rate each one that can is encoded at, 0 for the rest.
+void AskAboutOddFiles(const KindRow& row, const std::vector<JoinCheckFacts>& facts, ListPlan* plan,
+                      std::vector<double>* frameRates) {
+    plan->encodeInputs.assign(facts.size(), false);
+    plan->whyNotEncoded.assign(facts.size(), std::string());
+    frameRates->assign(facts.size(), 0.0);
+    for (size_t i = 1; MclApi.MclPlanMatch != nullptr && i < facts.size(); ++i) {
+        // Another kind of file is refused by the designed checks, never encoded.
+        if (facts[i].kind != facts.front().kind || !Refused(row, facts.front(), facts[i])) {
             continue;
         }
         std::array<char, kReasonBytes> reason{};
-        int answer = MclApi.MclPlanMatch(facts.front().path.c_str(), facts[i].path.c_str(), nullptr,
-                                         reason.data(), static_cast<int32_t>(reason.size()));
+        int answer = MclApi.MclPlanMatch(facts.front().path.c_str(), facts[i].path.c_str(),
+                                         &(*frameRates)[i], reason.data(),
+                                         static_cast<int32_t>(reason.size()));
         if (answer == 1) {
-            plan.encodeInputs[i] = true;
+            plan->encodeInputs[i] = true;
         } else if (answer == 0) {
-            plan.whyNotEncoded[i] = reason.data();
+            plan->whyNotEncoded[i] = reason.data();
         }
     }
+}
+
+ListPlan PlanOddInputs(const KindRow& row, JoinHost& host, std::vector<JoinCheckFacts>& facts) {
+    ListPlan plan = row.planList ? row.planList(host, facts) : ListPlan{};
+    std::vector<double> frameRates;
+    AskAboutOddFiles(row, facts, &plan, &frameRates);
     return plan;
 }
 
@@ -104,21 +113,21 @@ void EncodingProgressCallback(MclHandle conversion, int32_t status, int32_t fram
     std::lock_guard<std::mutex> lock(g_encoding.mutex);
     if (g_encoding.host != nullptr && status == 3 && g_encoding.totalFrames > 0) {
         frame = std::min(frame, g_encoding.totalFrames);
-        std::array<char, kTimeTextBytes> left{};
-        MclApi.MclMakeTimeStr(MclApi.MclGetRemainingTime(conversion, g_encoding.totalFrames, 0),
-                              left.data());
-        left.back() = '\0';
-        char text[512];
-        double rate = g_encoding.rate > 0 ? g_encoding.rate : 1.0;
-        std::snprintf(text, sizeof text,
-                      "Encoding %s to match the first file: %.1f s of %.1f s, Time Left: %s",
-                      g_encoding.name.c_str(), frame / rate, g_encoding.totalFrames / rate,
-                      left.data());
         double share = static_cast<double>(frame) / g_encoding.totalFrames;
         int percent = static_cast<int>(g_encoding.percentBefore + share * g_encoding.percentOfFile);
         // A line for each step of the bar, not for every frame.
         if (percent != g_encoding.lastPercent) {
             g_encoding.lastPercent = percent;
+            std::array<char, kTimeTextBytes> left{};
+            MclApi.MclMakeTimeStr(MclApi.MclGetRemainingTime(conversion, g_encoding.totalFrames, 0),
+                                  left.data());
+            left.back() = '\0';
+            char text[512];
+            double rate = g_encoding.rate > 0 ? g_encoding.rate : 1.0;
+            std::snprintf(text, sizeof text,
+                          "Encoding %s to match the first file: %.1f s of %.1f s, Time Left: %s",
+                          g_encoding.name.c_str(), frame / rate, g_encoding.totalFrames / rate,
+                          left.data());
             std::lock_guard<std::mutex> jobLock(g_jobLock);
             g_statusText = text;
             g_encoding.host->PostJoinProgress(percent);
@@ -127,17 +136,6 @@ void EncodingProgressCallback(MclHandle conversion, int32_t status, int32_t fram
     if (g_stopRequested != 0) {
         MclApi.MclAbort(conversion);
     }
-}
-
-// Where the stand-ins are written: beside the output, so that they take no other disk's room.
-std::filesystem::path StandInFolder(const std::string& outputPath) {
-    std::string named = g_outputPath.empty() ? outputPath : g_outputPath;
-    std::error_code ec;
-    if (named.empty() || HiddenOutput::IsOpenDescriptorPath(named)) {
-        return std::filesystem::temp_directory_path(ec);
-    }
-    std::filesystem::path folder = std::filesystem::absolute(named, ec).parent_path();
-    return folder.empty() ? std::filesystem::path(".") : folder;
 }
 
 std::string ModuleErrorText() {
@@ -169,9 +167,16 @@ int EncodeStandIn(const std::vector<JoinInput>& inputs, size_t index, const Hidd
 }
 
 int JoinWithOddInputsEncoded(const KindRow& row, JoinHost& host, const std::string& outputPath) {
+    // The files the check found odd, asked about again: the list may have changed on the disk
+    // since, and the encode needs each one's rate.
     std::vector<JoinCheckFacts> facts;
-    CheckResult check = CheckInputs(host, &facts);
-    const std::vector<bool>& encode = check.encodeInputs;
+    for (const JoinInput& input : host.Inputs()) {
+        facts.push_back(ReadCheckFacts(input.info));
+    }
+    ListPlan plan;
+    std::vector<double> frameRates;
+    AskAboutOddFiles(row, facts, &plan, &frameRates);
+    const std::vector<bool>& encode = plan.encodeInputs;
     if (MclApi.MclEncodeToMatch == nullptr ||
         std::find(encode.begin(), encode.end(), true) == encode.end()) {
         return row.engine(host, outputPath);
@@ -189,7 +194,8 @@ int JoinWithOddInputsEncoded(const KindRow& row, JoinHost& host, const std::stri
 
     std::vector<std::unique_ptr<HiddenOutput>> standIns;
     std::map<size_t, std::string> originals;
-    std::filesystem::path folder = StandInFolder(outputPath);
+    // Beside the output, so that they take no other disk's room.
+    std::filesystem::path folder = HiddenOutput::FolderOf(outputPath);
     std::string extension = std::filesystem::path(inputs.front().path).extension().string();
     double percentBefore = 0;
     for (size_t i = 1; i < inputs.size(); ++i) {
@@ -203,8 +209,7 @@ int JoinWithOddInputsEncoded(const KindRow& row, JoinHost& host, const std::stri
             return 0;
         }
         double seconds = std::max(0.0, static_cast<double>(inputs[i].info.m_fDuration));
-        double rate = 0;
-        MclApi.MclPlanMatch(inputs.front().path.c_str(), inputs[i].path.c_str(), &rate, nullptr, 0);
+        double rate = frameRates[i];
         {
             std::lock_guard<std::mutex> lock(g_encoding.mutex);
             g_encoding.host = &host;

@@ -32,6 +32,28 @@ public:
         return path.rfind("/proc/self/fd/", 0) == 0;
     }
 
+    // The folder a file written through `path` is in: for an open descriptor's path, the folder
+    // of the file it names (hidden or not); the system's temporary folder where that cannot be
+    // told. Files made beside an output go there, on the output's own disk.
+    static std::filesystem::path FolderOf(const std::string& path) {
+        std::error_code ec;
+        if (!IsOpenDescriptorPath(path)) {
+            std::filesystem::path folder = std::filesystem::absolute(path, ec).parent_path();
+            return folder.empty() ? std::filesystem::path(".") : folder;
+        }
+        std::string target = std::filesystem::read_symlink(path, ec).string();
+        const std::string deleted = " (deleted)";
+        if (target.size() > deleted.size() &&
+            target.compare(target.size() - deleted.size(), deleted.size(), deleted) == 0) {
+            target.resize(target.size() - deleted.size());
+        }
+        std::filesystem::path folder = std::filesystem::path(target).parent_path();
+        if (!ec && std::filesystem::is_directory(folder, ec)) {
+            return folder;
+        }
+        return std::filesystem::temp_directory_path(ec);
+    }
+
     // Makes the temporary file for `finalPath`: 0 or an errno value. `allowUnnamed` false takes
     // the hidden named file even where the file system has unnamed ones (the tests run both).
     int Open(const std::string& finalPath, bool allowUnnamed = true) {

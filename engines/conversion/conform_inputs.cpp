@@ -24,29 +24,6 @@ namespace {
 // MPEG-4 AVIs).
 constexpr double kCopiedFrameCost = 0.05;
 
-// The folder the stand-ins are written in: the output's, so that they take no other file
-// system's room; for an output that is an open descriptor (hidden already), the folder it is in.
-std::filesystem::path StandInFolder(const std::string& outputPath) {
-    std::error_code ec;
-    std::filesystem::path output = outputPath;
-    if (HiddenOutput::IsOpenDescriptorPath(outputPath)) {
-        std::filesystem::path target = std::filesystem::read_symlink(output, ec);
-        std::string text = target.string();
-        const std::string deleted = " (deleted)";
-        if (text.size() > deleted.size() &&
-            text.compare(text.size() - deleted.size(), deleted.size(), deleted) == 0) {
-            text.resize(text.size() - deleted.size());
-        }
-        std::filesystem::path folder = std::filesystem::path(text).parent_path();
-        if (!ec && std::filesystem::is_directory(folder, ec)) {
-            return folder;
-        }
-        return std::filesystem::temp_directory_path(ec);
-    }
-    std::filesystem::path folder = std::filesystem::absolute(output, ec).parent_path();
-    return folder.empty() ? std::filesystem::path(".") : folder;
-}
-
 const char* StandInExtension(const ConversionSettings& settings) {
     return settings.kind == OutputKind::kAvi ? ".avi" : ".mpg";
 }
@@ -143,7 +120,7 @@ int ConformOddInputs(Conversion& conversion, const ConversionSettings& settings,
         rate);
     progress->Preparing();
     auto model = std::make_shared<const InputFacts>(first);
-    std::filesystem::path folder = StandInFolder(settings.outputPath);
+    std::filesystem::path folder = HiddenOutput::FolderOf(settings.outputPath);
 
     int64_t framesBefore = 0;
     for (size_t i = 1; i < inputs.size(); ++i) {

@@ -1,5 +1,11 @@
 #include "engines/conversion/conversion.h"
 
+#include <cerrno>
+
+extern "C" {
+#include <libavutil/error.h>
+}
+
 std::atomic<bool> g_mpeg2Enabled{false};
 
 namespace {
@@ -12,6 +18,24 @@ int64_t SteadyNanoseconds() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(
                std::chrono::steady_clock::now().time_since_epoch())
         .count();
+}
+
+bool Conversion::BeginRun() {
+    if (running.exchange(true)) {
+        SetLastError(AVERROR(EBUSY), "This conversion is already running.");
+        return false;
+    }
+    abortRequested = false;
+    framesDone = 0;
+    samplesDone = 0;
+    endNanoseconds = 0;
+    startNanoseconds = SteadyNanoseconds();
+    return true;
+}
+
+void Conversion::EndRun() {
+    endNanoseconds = SteadyNanoseconds();
+    running = false;
 }
 
 double Conversion::ElapsedSeconds() const {

@@ -94,6 +94,11 @@ struct Conversion {
     // When set, progress goes here instead of to the progress callback.
     std::function<void(int32_t status, int64_t frames, int64_t samples)> progressHook;
 
+    // Starts a run (MclConvert, MclEncodeToMatch): its clock and figures from zero, no abort
+    // asked for. False, with the library's last error set, when one is running already.
+    bool BeginRun();
+    // Ends it: the clock stops.
+    void EndRun();
     // Seconds since MclConvert started (up to its end once it has ended).
     double ElapsedSeconds() const;
     // Keeps the figures and tells the hook, or else the caller's progress callback.

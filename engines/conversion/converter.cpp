@@ -750,14 +750,12 @@ void Joiner::NoteInputWarning(const std::string& sentence) {
 }
 
 int Joiner::JoinInput(const InputFacts& input, std::string* error) {
-    AVFormatContext* context = nullptr;
-    int result = OpenMediaInput(input.path, &context, error);
+    MediaInput opened;
+    int result = OpenMediaInput(input.path, &opened.context, error);
     if (result < 0) {
         return result;
     }
-    std::unique_ptr<AVFormatContext, void (*)(AVFormatContext*)> closer(
-        context, [](AVFormatContext* c) { CloseMediaInput(&c); });
-    result = BeginInput(input, context, error);
+    result = BeginInput(input, opened.context, error);
     if (result < 0) {
         return result;
     }

@@ -263,15 +263,9 @@ int32_t MclConvert(MclHandle handle) {
         SetLastError(AVERROR(EINVAL), "There is no conversion with this handle.");
         return AVERROR(EINVAL);
     }
-    if (conversion->running.exchange(true)) {
-        SetLastError(AVERROR(EBUSY), "This conversion is already running.");
+    if (!conversion->BeginRun()) {
         return AVERROR(EBUSY);
     }
-    conversion->abortRequested = false;
-    conversion->framesDone = 0;
-    conversion->samplesDone = 0;
-    conversion->endNanoseconds = 0;
-    conversion->startNanoseconds = SteadyNanoseconds();
     std::string error;
     ConversionSettings settings;
     {
@@ -298,8 +292,7 @@ int32_t MclConvert(MclHandle handle) {
         }
         EndConform(*conversion, conformed, &error);
     }
-    conversion->endNanoseconds = SteadyNanoseconds();
-    conversion->running = false;
+    conversion->EndRun();
     if (result == 0) {
         SetLastError(0, "");
         return 0;

@@ -56,21 +56,14 @@ int32_t MclEncodeToMatch(MclHandle handle, const char* firstPath, const char* od
         SetLastError(AVERROR(EINVAL), "There is no conversion with this handle, or no file.");
         return AVERROR(EINVAL);
     }
-    if (conversion->running.exchange(true)) {
-        SetLastError(AVERROR(EBUSY), "This conversion is already running.");
+    if (!conversion->BeginRun()) {
         return AVERROR(EBUSY);
     }
-    conversion->abortRequested = false;
-    conversion->framesDone = 0;
-    conversion->samplesDone = 0;
-    conversion->endNanoseconds = 0;
-    conversion->startNanoseconds = SteadyNanoseconds();
     std::string error;
     int result = EnsureFfmpeg(&error)
                      ? EncodeToMatch(*conversion, firstPath, oddPath, outputPath, &error)
                      : AVERROR(ENOSYS);
-    conversion->endNanoseconds = SteadyNanoseconds();
-    conversion->running = false;
+    conversion->EndRun();
     SetLastError(result, result == 0 ? std::string() : error);
     return result;
 }

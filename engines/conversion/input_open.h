@@ -20,3 +20,12 @@ void QuietFfmpegLog();
 
 // Closes what OpenMediaInput opened (and whatever I/O layer it put under it); null is fine.
 void CloseMediaInput(AVFormatContext** context);
+
+// An input opened by OpenMediaInput into `context`, closed when this goes.
+struct MediaInput {
+    AVFormatContext* context = nullptr;
+    MediaInput() = default;
+    ~MediaInput() { CloseMediaInput(&context); }
+    MediaInput(const MediaInput&) = delete;
+    MediaInput& operator=(const MediaInput&) = delete;
+};

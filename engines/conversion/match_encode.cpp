@@ -98,17 +98,6 @@ Streams FindStreams(const AVFormatContext* context) {
     return found;
 }
 
-class InputCloser {
-public:
-    explicit InputCloser(AVFormatContext** context) : m_context(context) {}
-    ~InputCloser() { CloseMediaInput(m_context); }
-    InputCloser(const InputCloser&) = delete;
-    InputCloser& operator=(const InputCloser&) = delete;
-
-private:
-    AVFormatContext** m_context;
-};
-
 // The first file's picture as the target of an encode: its codec, size, shape and rates.
 void TakeVideo(AVFormatContext* context, AVStream* video, InputFacts* model) {
     const AVCodecParameters& picture = *video->codecpar;
@@ -421,11 +410,11 @@ int EncodeSound(Conversion& conversion, const MatchTarget& target, const std::st
                 const std::string& outputPath, std::string* error) {
     OutputPlan plan;
     int result = MakePlan(target, &plan, error);
-    AVFormatContext* input = nullptr;
-    InputCloser closeInput(&input);
+    MediaInput opened;
     if (result >= 0) {
-        result = OpenMediaInput(oddPath, &input, error);
+        result = OpenMediaInput(oddPath, &opened.context, error);
     }
+    AVFormatContext* input = opened.context;
     if (result < 0) {
         return result;
     }
@@ -539,11 +528,11 @@ int EncodeSound(Conversion& conversion, const MatchTarget& target, const std::st
 
 MatchAnswer PlanMatchEncode(const std::string& firstPath, const std::string& oddPath,
                             MatchTarget* target, std::string* reason) {
-    AVFormatContext* first = nullptr;
-    InputCloser closeFirst(&first);
-    if (OpenMediaInput(firstPath, &first, reason) < 0) {
+    MediaInput firstInput;
+    if (OpenMediaInput(firstPath, &firstInput.context, reason) < 0) {
         return MatchAnswer::kUnreadable;
     }
+    AVFormatContext* first = firstInput.context;
     std::string format = first->iformat->name;
     target->kind = format == "asf"  ? OutputKind::kAsf
                    : format == "rm" ? OutputKind::kRealMedia
@@ -592,11 +581,11 @@ MatchAnswer PlanMatchEncode(const std::string& firstPath, const std::string& odd
 
     // The odd file only has to be decodable: it must have pictures, and both its streams a
     // decoder.
-    AVFormatContext* odd = nullptr;
-    InputCloser closeOdd(&odd);
-    if (OpenMediaInput(oddPath, &odd, reason) < 0) {
+    MediaInput oddInput;
+    if (OpenMediaInput(oddPath, &oddInput.context, reason) < 0) {
         return MatchAnswer::kUnreadable;
     }
+    AVFormatContext* odd = oddInput.context;
     Streams oddStreams = FindStreams(odd);
     if (streams.video >= 0 && oddStreams.video < 0) {
         *reason = "it has no pictures to encode";

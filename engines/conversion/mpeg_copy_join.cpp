@@ -25,7 +25,6 @@ bool SameFile(const std::string& a, const std::string& b) {
            sa.st_ino == sb.st_ino;
 }
 
-
 }  // namespace
 
 bool ProgramStreamCopyApplies(const ConversionSettings& settings,

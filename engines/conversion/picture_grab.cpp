@@ -22,11 +22,6 @@ constexpr int kMostFramesDecoded = 250;
 constexpr int kMostPacketsRead = 5000;
 constexpr int kLargestSide = 4096;
 
-struct Input {
-    AVFormatContext* format = nullptr;
-    ~Input() { CloseMediaInput(&format); }
-};
-
 struct Decoder {
     AVCodecContext* context = nullptr;
     ~Decoder() { avcodec_free_context(&context); }
@@ -143,17 +138,17 @@ bool GrabPicture(const std::string& path, double fraction, int maxWidth, int max
     if (!EnsureFfmpeg(&why)) {
         return false;
     }
-    Input input;
-    if (OpenMediaInput(path, &input.format, &why) != 0) {
+    MediaInput input;
+    if (OpenMediaInput(path, &input.context, &why) != 0) {
         return false;
     }
     const AVCodec* codec = nullptr;
-    int streamIndex = av_find_best_stream(input.format, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
+    int streamIndex = av_find_best_stream(input.context, AVMEDIA_TYPE_VIDEO, -1, -1, &codec, 0);
     if (streamIndex < 0 || codec == nullptr) {
         why = "the file has no picture to show";
         return false;
     }
-    AVStream* stream = input.format->streams[streamIndex];
+    AVStream* stream = input.context->streams[streamIndex];
     Decoder decoder;
     decoder.context = avcodec_alloc_context3(codec);
     if (decoder.context == nullptr ||
@@ -166,20 +161,20 @@ bool GrabPicture(const std::string& path, double fraction, int maxWidth, int max
         why = "the picture's decoder cannot be opened";
         return false;
     }
-    int64_t target = TargetTime(input.format, stream, std::clamp(fraction, 0.0, 1.0));
+    int64_t target = TargetTime(input.context, stream, std::clamp(fraction, 0.0, 1.0));
     if (target != AV_NOPTS_VALUE &&
-        av_seek_frame(input.format, streamIndex, target, AVSEEK_FLAG_BACKWARD) < 0) {
+        av_seek_frame(input.context, streamIndex, target, AVSEEK_FLAG_BACKWARD) < 0) {
         // Not seekable: the first picture is better than none.
-        av_seek_frame(input.format, streamIndex, 0, AVSEEK_FLAG_BACKWARD);
+        av_seek_frame(input.context, streamIndex, 0, AVSEEK_FLAG_BACKWARD);
         target = AV_NOPTS_VALUE;
     }
     FramePtr frame(av_frame_alloc());
-    if (!frame || !DecodeUntil(input.format, streamIndex, decoder.context, target, frame.get()) ||
+    if (!frame || !DecodeUntil(input.context, streamIndex, decoder.context, target, frame.get()) ||
         frame->width <= 0 || frame->height <= 0) {
         why = "no picture of the file could be decoded";
         return false;
     }
-    AVRational shape = av_guess_sample_aspect_ratio(input.format, stream, frame.get());
+    AVRational shape = av_guess_sample_aspect_ratio(input.context, stream, frame.get());
     if (!Scale(*frame, shape, maxWidth, maxHeight, out, &why)) {
         return false;
     }
