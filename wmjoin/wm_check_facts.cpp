@@ -1,6 +1,7 @@
 #include "wmjoin/wm_check_facts.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <numeric>
 
@@ -252,12 +253,13 @@ void AddAsfHeaderFacts(ByteReader bytes, JoinCheckFacts& facts) {
             ByteReader bitmap =
                 data.Sub(asf::videoinfo::kBitmapInfo, asf::videoinfo::kBitmapInfoSize);
             facts.videoCodec = FourCCText(bitmap.LE32(kBitmapCompression));
+            // A damaged header may give any 64-bit value: reduced in unsigned arithmetic, and
+            // a frame time past what the fraction holds is not known.
             uint64_t perFrame = stream.hasExtended ? stream.extended.avgTimePerFrame : 0;
-            if (perFrame > 0) {
-                int64_t g = std::gcd(static_cast<int64_t>(kAsfTicksPerSecond),
-                                     static_cast<int64_t>(perFrame));
-                facts.rateNum = static_cast<int64_t>(kAsfTicksPerSecond) / g;
-                facts.rateDen = static_cast<int64_t>(perFrame) / g;
+            if (perFrame > 0 && perFrame <= static_cast<uint64_t>(INT64_MAX)) {
+                uint64_t g = std::gcd(kAsfTicksPerSecond, perFrame);
+                facts.rateNum = static_cast<int64_t>(kAsfTicksPerSecond / g);
+                facts.rateDen = static_cast<int64_t>(perFrame / g);
             }
         } else if (stream.IsAudio() && !facts.hasAudio) {
             facts.hasAudio = true;
