@@ -23,7 +23,10 @@
 class OutputWriter {
 public:
     // Output goes to the file in whole buffers of this size; a small output never takes that much.
-    static constexpr size_t kBufferBytes = size_t{8} << 20;
+    // The buffer stays in the processor's cache between being filled and being copied into the
+    // page cache: with 8 MB buffers every byte went through memory twice more, and the Real Media
+    // and MPEG joins took 1.2 to 2 times as long as `cat`.
+    static constexpr size_t kBufferBytes = size_t{512} << 10;
     static constexpr size_t kSmallBytes = size_t{64} << 10;
     // In-kernel copies go in steps this large, so that the writeback keeps up.
     static constexpr uint64_t kCopyStep = GrowingOutput::kWritebackStep;

@@ -14,8 +14,11 @@
 
 namespace {
 
-// Reads go to the file in steps this large, so the kernel's read-ahead keeps the disk busy.
-constexpr size_t kReadStep = size_t{4} << 20;
+// Reads go to the file in steps this large: enough to make few calls, and small enough that the
+// bytes are still in the processor's cache when the copier patches them and passes them on (4 MB
+// steps made the copy of 2 x 72 MB half as fast again; the kernel's read-ahead keeps the disk
+// busy either way).
+constexpr size_t kReadStep = size_t{256} << 10;
 constexpr size_t kHeadBytes = 4096;
 // Bytes of other data allowed before the first pack header of a plain program stream (the
 // type detection looks at 128 bytes).
