@@ -31,6 +31,7 @@ int RunCheckCommand(const QStringList& arguments, FILE* out, FILE* err) {
         std::fprintf(err, "kjoin: check needs the files to compare (kjoin check --help)\n");
         return 1;
     }
+    InstallKinds();  // the probe reads each file with its kind's reader
     ProbeModules probeModules;
     std::vector<JoinInput> inputs;
     for (const std::string& file : files) {
@@ -43,7 +44,6 @@ int RunCheckCommand(const QStringList& arguments, FILE* out, FILE* err) {
         }
         inputs.push_back({record->m_strPath, *record});
     }
-    InstallKinds();
     probeModules.PrepareForKind(inputs.front().info.m_nKind);
     ListCheckHost host(std::move(inputs), [](int id) { return CommandLineString(id); });
     std::vector<JoinCheckFacts> facts;

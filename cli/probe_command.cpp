@@ -67,10 +67,9 @@ void ProbeModules::PrepareFor(const std::string& path) {
     if (m_conversion != nullptr) {
         return;
     }
-    FileTypeCode type = DetectFileType(path);
-    if (type == kTypeAvi || type == kTypeMpeg) {
-        m_conversion = Module::Load("zivuvore");
-        LoadMclApi(m_conversion.get());
+    const KindRow* row = FindKindReading(DetectFileType(path));
+    if (row != nullptr) {
+        PrepareForKind(row->kind);
     }
 }
 

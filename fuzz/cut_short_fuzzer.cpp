@@ -1,11 +1,13 @@
 // Whether a file holds what its header promises, over any bytes taken as a whole file: the judge
-// of the kind its signature says, or of one chosen by its size when it has none.
+// of the type its signature says, or of one chosen by its size when it has none.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <iterator>
 
 #include "probe/cut_short.h"
 #include "probe/detect_file_type.h"
+#include "probe/file_type_readers.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t* file = data;
@@ -18,26 +20,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::copy_n(file + offset, n, out);
         return n;
     };
-    CutShortFinding finding;
+    const FileTypeReader readers[] = {AsfFileReader(), RealMediaFileReader(), AviFileReader(),
+                                      MpegFileReader()};
     FileTypeCode type = DetectFileTypeInBytes(ByteReader(data, std::min(size, kDetectBytes)));
-    if (type == kTypeUnknown || type == kTypeOgg) {
-        const FileTypeCode byChoice[] = {kTypeAsf, kTypeRealMedia, kTypeAvi, kTypeMpeg};
-        type = byChoice[size % 4];
+    const FileTypeReader* reader =
+        std::find_if(std::begin(readers), std::end(readers),
+                     [type](const FileTypeReader& r) { return r.type == type; });
+    if (reader == std::end(readers)) {
+        reader = &readers[size % std::size(readers)];
     }
-    switch (type) {
-        case kTypeAsf:
-            finding = FindAsfCutShort(read, fileSize);
-            break;
-        case kTypeRealMedia:
-            finding = FindRmCutShort(read, fileSize);
-            break;
-        case kTypeAvi:
-            finding = FindAviCutShort(read, fileSize, -1);
-            break;
-        default:
-            finding = FindMpegCutShort(read, fileSize, -1);
-            break;
-    }
+    CutShortFinding finding = reader->findCutShort(read, fileSize, -1);
     (void)CutShortText(finding);
     return 0;
 }

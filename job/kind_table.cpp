@@ -18,6 +18,13 @@ std::atomic<bool> g_installed{false};
 void InstallKindTable(std::vector<KindRow> rows) {
     static std::once_flag once;
     std::call_once(once, [&rows] {
+        std::vector<FileTypeReader> readers;
+        for (const KindRow& row : rows) {
+            if (row.fileReader.type != kTypeUnknown) {
+                readers.push_back(row.fileReader);
+            }
+        }
+        InstallFileTypeReaders(std::move(readers));
         Table() = std::move(rows);
         g_installed.store(true, std::memory_order_release);
     });
@@ -31,6 +38,15 @@ const std::vector<KindRow>& KindRows() {
 const KindRow* FindKind(MediaKind kind) {
     for (const KindRow& row : KindRows()) {
         if (row.kind == kind) {
+            return &row;
+        }
+    }
+    return nullptr;
+}
+
+const KindRow* FindKindReading(FileTypeCode type) {
+    for (const KindRow& row : KindRows()) {
+        if (type != kTypeUnknown && row.fileReader.type == type) {
             return &row;
         }
     }

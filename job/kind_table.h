@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "job/join_check.h"
+#include "probe/file_type_readers.h"
 #include "probe/media_kind.h"
 
 class JoinHost;
@@ -33,6 +34,8 @@ struct ListPlan {
 struct KindRow {
     MediaKind kind = -1;
     const char* name = "";  // as the list and kjoin show it: "WMV/ASF"
+    // How the probe reads the kind's files into a record (unset: another row's reader does).
+    FileTypeReader fileReader{};
     // Packets are copied as they are under the first file's stream headers, so any difference
     // in a stream refuses the join; the other kinds encode again what differs.
     bool copiesPackets = false;
@@ -52,7 +55,8 @@ struct KindRow {
     JoinEngine engine{};
 };
 
-// Puts `rows` in the table; the first call wins and the table never changes after it.
+// Puts `rows` in the table, and their file readers in the probe; the first call wins and the
+// table never changes after it.
 void InstallKindTable(std::vector<KindRow> rows);
 
 // The row of `kind`; nullptr for a number without one, or before the table is installed.
@@ -60,6 +64,9 @@ const KindRow* FindKind(MediaKind kind);
 
 // Every row, in the order installed (empty before the table is installed).
 const std::vector<KindRow>& KindRows();
+
+// The row whose reader reads files of `type`; nullptr for a type no row reads.
+const KindRow* FindKindReading(FileTypeCode type);
 
 // "AVI", "MPEG", "MPEG-2", "Real Media", "WMV/ASF"; empty for a kind without a row.
 std::string MediaKindText(MediaKind kind);

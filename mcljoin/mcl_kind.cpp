@@ -1,6 +1,7 @@
 #include "mcljoin/mcl_kind.h"
 
 #include <cstring>
+#include <utility>
 
 #include "job/job_state.h"
 #include "mcljoin/mcl_api.h"
@@ -45,9 +46,10 @@ ListPlan PlanConversionList(JoinHost& host, std::vector<JoinCheckFacts>& facts) 
     return answer;
 }
 
-KindRow ConversionKind(MediaKind kind, const char* name) {
+KindRow ConversionKind(MediaKind kind, const char* name, FileTypeReader fileReader) {
     return {.kind = kind,
             .name = name,
+            .fileReader = std::move(fileReader),
             .usesConversionModule = true,
             .planList = PlanConversionList,
             .engine = JoinWithConversionLibrary};
@@ -56,7 +58,7 @@ KindRow ConversionKind(MediaKind kind, const char* name) {
 }  // namespace
 
 KindRow AviKind() {
-    KindRow row = ConversionKind(kKindAvi, "AVI");
+    KindRow row = ConversionKind(kKindAvi, "AVI", AviFileReader());
     // The library's AVI path was made to run on the window's thread: its progress callback
     // keeps the window alive by pumping that thread's events.
     row.joinsOnWindowThread = true;
@@ -64,9 +66,10 @@ KindRow AviKind() {
 }
 
 KindRow MpegKind() {
-    return ConversionKind(kKindMpeg, "MPEG");
+    // The reader of MPEG files tells MPEG-1 from MPEG-2, for both rows.
+    return ConversionKind(kKindMpeg, "MPEG", MpegFileReader());
 }
 
 KindRow Mpeg2Kind() {
-    return ConversionKind(kKindMpeg2, "MPEG-2");
+    return ConversionKind(kKindMpeg2, "MPEG-2", {});
 }

@@ -47,27 +47,16 @@ std::vector<uint8_t> ReadSpan(const CutShortReadAt& read, uint64_t offset, size_
     return bytes;
 }
 
-CutShortFinding FindCutShort(const std::string& path, MediaKind kind, double scannedSeconds) {
+CutShortFinding FindCutShort(const std::string& path, const CutShortJudge& judge,
+                             double scannedSeconds) {
     HeaderFile file;
     struct stat status {};
-    if (::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) || !file.Open(path)) {
+    if (!judge || ::stat(path.c_str(), &status) != 0 || !S_ISREG(status.st_mode) ||
+        !file.Open(path)) {
         return {};
     }
-    auto size = static_cast<uint64_t>(status.st_size);
     CutShortReadAt read = [&file](uint64_t offset, uint8_t* out, size_t count) {
         return file.ReadAt(offset, out, count);
     };
-    switch (kind) {
-        case kKindWmv:
-            return FindAsfCutShort(read, size);
-        case kKindRealMedia:
-            return FindRmCutShort(read, size);
-        case kKindAvi:
-            return FindAviCutShort(read, size, scannedSeconds);
-        case kKindMpeg:
-        case kKindMpeg2:
-            return FindMpegCutShort(read, size, scannedSeconds);
-        default:
-            return {};
-    }
+    return judge(read, static_cast<uint64_t>(status.st_size), scannedSeconds);
 }

@@ -6,8 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
-
-#include "probe/media_kind.h"
+#include <vector>
 
 // Reads up to `count` bytes at `offset`; returns how many it read.
 using CutShortReadAt = std::function<size_t(uint64_t offset, uint8_t* out, size_t count)>;
@@ -34,8 +33,13 @@ CutShortFinding FindAviCutShort(const CutShortReadAt& read, uint64_t fileSize,
 CutShortFinding FindMpegCutShort(const CutShortReadAt& read, uint64_t fileSize,
                                  double scannedSeconds);
 
-// The judge of `kind` over the file at `path`; a file that cannot be read is not judged.
-CutShortFinding FindCutShort(const std::string& path, MediaKind kind, double scannedSeconds);
+// A judge of one type of file, as the four above.
+using CutShortJudge = std::function<CutShortFinding(const CutShortReadAt& read, uint64_t fileSize,
+                                                    double scannedSeconds)>;
+
+// `judge` over the file at `path`; a file that cannot be read is not judged.
+CutShortFinding FindCutShort(const std::string& path, const CutShortJudge& judge,
+                             double scannedSeconds);
 
 // The bytes [offset, offset + count) of a source, fewer at its end (for the judges).
 std::vector<uint8_t> ReadSpan(const CutShortReadAt& read, uint64_t offset, size_t count);

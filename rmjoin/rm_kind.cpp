@@ -22,6 +22,7 @@ KindRow RealMediaKind() {
     };
     return {.kind = kKindRealMedia,
             .name = "Real Media",
+            .fileReader = RealMediaFileReader(),
             .copiesPackets = true,
             .joinsAudioOnly = true,
             .readFacts = ReadRmFacts,

@@ -9,6 +9,7 @@ KindRow WindowsMediaKind() {
     };
     return {.kind = kKindWmv,
             .name = "WMV/ASF",
+            .fileReader = AsfFileReader(),
             .copiesPackets = true,
             .joinsAudioOnly = true,
             .readFacts = ReadAsfFacts,

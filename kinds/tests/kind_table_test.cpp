@@ -2,6 +2,8 @@
 // number without one is refused rather than joined by some other kind's engine.
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "job/job_state.h"
 #include "kinds/join_engines.h"
 #include "kinds/kinds.h"
@@ -24,6 +26,24 @@ TEST(KindTable, EveryKindTheProbeGivesHasANamedRowWithAnEngine) {
         EXPECT_TRUE(row->usesConversionModule) << kind;
     }
     EXPECT_EQ(KindRows().size(), 5u);
+}
+
+TEST(KindTable, EveryTypeTheProbeDetectsButOggIsReadByOneRow) {
+    InstallKinds();
+    // MPEG-2 files are detected as MPEG: the MPEG row's reader tells the two apart.
+    for (auto [type, kind] :
+         {std::pair{kTypeAvi, kKindAvi}, std::pair{kTypeMpeg, kKindMpeg},
+          std::pair{kTypeRealMedia, kKindRealMedia}, std::pair{kTypeAsf, kKindWmv}}) {
+        const KindRow* row = FindKindReading(type);
+        ASSERT_NE(row, nullptr) << type;
+        EXPECT_EQ(row->kind, kind);
+        const FileTypeReader* reader = FindFileTypeReader(type);
+        ASSERT_NE(reader, nullptr) << type;
+        EXPECT_TRUE(reader->read && reader->findCutShort) << type;
+    }
+    EXPECT_EQ(FindKindReading(kTypeOgg), nullptr);
+    EXPECT_EQ(FindFileTypeReader(kTypeOgg), nullptr);
+    EXPECT_EQ(FindFileTypeReader(kTypeUnknown), nullptr);
 }
 
 TEST(KindTable, ANumberWithoutARowIsNeitherNamedNorJoined) {

@@ -6,6 +6,7 @@
 
 #include "platform/bytes.h"
 #include "probe/cut_short.h"
+#include "probe/file_type_readers.h"
 #include "probe/tests/header_builders.h"
 #include "tests/support/media_fixtures.h"
 
@@ -24,23 +25,14 @@ CutShortReadAt ReaderOf(const std::vector<uint8_t>& bytes) {
     };
 }
 
-CutShortFinding Judge(MediaKind kind, const std::vector<uint8_t>& bytes) {
-    CutShortReadAt read = ReaderOf(bytes);
-    switch (kind) {
-        case kKindWmv:
-            return FindAsfCutShort(read, bytes.size());
-        case kKindRealMedia:
-            return FindRmCutShort(read, bytes.size());
-        case kKindAvi:
-            return FindAviCutShort(read, bytes.size(), -1);
-        default:
-            return FindMpegCutShort(read, bytes.size(), -1);
-    }
+// The judge of the type's reader over the bytes, as the probe runs it on a file.
+CutShortFinding Judge(const FileTypeReader& reader, const std::vector<uint8_t>& bytes) {
+    return reader.findCutShort(ReaderOf(bytes), bytes.size(), -1);
 }
 
 struct KindCase {
     const char* name;
-    MediaKind kind;
+    FileTypeReader (*reader)();
     const char* codecs;
     bool tellsLength;  // the header says how long the whole file is
 };
@@ -58,12 +50,12 @@ TEST_P(CutFiles, AFileCutAtThirtyPercentIsToldAndTheWholeOneIsNot) {
             c.codecs,
         whole));
     std::vector<uint8_t> bytes = kjtest::ReadFileBytes(whole);
-    CutShortFinding intact = Judge(c.kind, bytes);
+    CutShortFinding intact = Judge(c.reader(), bytes);
     EXPECT_FALSE(intact.cutShort) << CutShortText(intact);
-    EXPECT_EQ(FindCutShort(whole, c.kind, -1).cutShort, false);
+    EXPECT_EQ(FindCutShort(whole, c.reader().findCutShort, -1).cutShort, false);
 
     bytes.resize(bytes.size() * 3 / 10);
-    CutShortFinding cut = Judge(c.kind, bytes);
+    CutShortFinding cut = Judge(c.reader(), bytes);
     ASSERT_TRUE(cut.cutShort);
     std::string text = CutShortText(cut);
     EXPECT_EQ(text.rfind("cut short: ", 0), 0u) << text;
@@ -75,15 +67,15 @@ TEST_P(CutFiles, AFileCutAtThirtyPercentIsToldAndTheWholeOneIsNot) {
     }
     std::string cutPath = dir.File(std::string("cut.") + c.name);
     ASSERT_TRUE(kjtest::WriteFileBytes(cutPath, bytes));
-    EXPECT_TRUE(FindCutShort(cutPath, c.kind, 1.2).cutShort);
+    EXPECT_TRUE(FindCutShort(cutPath, c.reader().findCutShort, 1.2).cutShort);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Kinds, CutFiles,
-    ::testing::Values(KindCase{"wmv", kKindWmv, "-c:v wmv2 -b:v 4M -c:a wmav2", true},
-                      KindCase{"rm", kKindRealMedia, "-c:v rv20 -b:v 4M -c:a ac3", true},
-                      KindCase{"avi", kKindAvi, "-c:v mpeg4 -b:v 4M -c:a libmp3lame", true},
-                      KindCase{"mpg", kKindMpeg,
+    ::testing::Values(KindCase{"wmv", AsfFileReader, "-c:v wmv2 -b:v 4M -c:a wmav2", true},
+                      KindCase{"rm", RealMediaFileReader, "-c:v rv20 -b:v 4M -c:a ac3", true},
+                      KindCase{"avi", AviFileReader, "-c:v mpeg4 -b:v 4M -c:a libmp3lame", true},
+                      KindCase{"mpg", MpegFileReader,
                                "-c:v mpeg1video -b:v 4M -maxrate 4M -bufsize 1M -c:a mp2 -f mpeg",
                                false}),
     [](const ::testing::TestParamInfo<KindCase>& info) { return std::string(info.param.name); });
@@ -91,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(CutShortAsf, AHeaderWithoutItsDataCanReadNothing) {
     // 40 packets of 3200 bytes promised, the file ends after the header.
     Bytes file = asf::Header(asf::FileProperties(40, 97'000'000));
-    CutShortFinding cut = Judge(kKindWmv, file);
+    CutShortFinding cut = Judge(AsfFileReader(), file);
     ASSERT_TRUE(cut.cutShort);
     EXPECT_DOUBLE_EQ(cut.readableSeconds, 0);
     EXPECT_NEAR(cut.promisedSeconds, 9.7 + 3.1 - 3.1, 0.01);
@@ -109,7 +101,7 @@ TEST(CutShortAsf, TheLastWholePacketsSendTimeSaysHowFarItGoes) {
         file.insert(file.end(), w.bytes().begin(), w.bytes().end());
     }
     file.resize(file.size() - 100);  // the third packet is cut
-    CutShortFinding cut = Judge(kKindWmv, file);
+    CutShortFinding cut = Judge(AsfFileReader(), file);
     ASSERT_TRUE(cut.cutShort);
     EXPECT_DOUBLE_EQ(cut.readableSeconds, 1.5);  // the second packet ends at 1250 + 250 ms
     EXPECT_EQ(CutShortText(cut), "cut short: about 1.5 s of 9.7 s can be read");
@@ -137,9 +129,9 @@ Bytes RmFile(uint32_t indexOffset, uint32_t dataBytes) {
 
 TEST(CutShortRealMedia, AFileCutInsideItsDataEndsAtItsLastWholePacket) {
     Bytes file = RmFile(0, 100 * 100);
-    EXPECT_FALSE(Judge(kKindRealMedia, file).cutShort);
+    EXPECT_FALSE(Judge(RealMediaFileReader(), file).cutShort);
     file.resize(file.size() - 4 * 100 - 50);  // 95 whole packets and half of the 96th
-    CutShortFinding cut = Judge(kKindRealMedia, file);
+    CutShortFinding cut = Judge(RealMediaFileReader(), file);
     ASSERT_TRUE(cut.cutShort);
     EXPECT_DOUBLE_EQ(cut.readableSeconds, 94 * 0.040);
     EXPECT_EQ(CutShortText(cut), "cut short: about 3.8 s of 20.0 s can be read");
@@ -149,7 +141,7 @@ TEST(CutShortRealMedia, AFileCutInsideItsDataEndsAtItsLastWholePacket) {
 TEST(CutShortRealMedia, WholeDataWithoutItsIndexIsToldAsAMissingIndex) {
     Bytes file = RmFile(0, 10 * 100);
     Bytes withIndex = RmFile(static_cast<uint32_t>(file.size()), 10 * 100);
-    CutShortFinding cut = Judge(kKindRealMedia, withIndex);
+    CutShortFinding cut = Judge(RealMediaFileReader(), withIndex);
     ASSERT_TRUE(cut.cutShort);
     EXPECT_TRUE(cut.indexMissing);
     EXPECT_EQ(CutShortText(cut), "cut short: its index is missing; all 20.0 s can be read");
@@ -157,16 +149,16 @@ TEST(CutShortRealMedia, WholeDataWithoutItsIndexIsToldAsAMissingIndex) {
 
 TEST(CutShortAvi, AFileShorterThanItsRiffSizeIsCutUnlessTheSizeWasNeverWritten) {
     Bytes file = avi::File(Concat({avi::MainHeader(), avi::VideoStreamList(0, 0)}));
-    ASSERT_FALSE(Judge(kKindAvi, file).cutShort);
+    ASSERT_FALSE(Judge(AviFileReader(), file).cutShort);
     Bytes cut(file.begin(), file.end() - 200);
-    CutShortFinding finding = Judge(kKindAvi, cut);
+    CutShortFinding finding = Judge(AviFileReader(), cut);
     ASSERT_TRUE(finding.cutShort);
     EXPECT_NEAR(finding.promisedSeconds, 25 * 0.04, 1e-9);  // 25 frames of 40 ms
     EXPECT_GT(finding.readableSeconds, 0);
     EXPECT_LT(finding.readableSeconds, finding.promisedSeconds);
     KeepAsFuzzSeed("cut_short_fuzzer", "avi_cut_movi", cut);
     cut[4] = cut[5] = cut[6] = cut[7] = 0;  // a capture that never wrote its RIFF size
-    EXPECT_FALSE(Judge(kKindAvi, cut).cutShort);
+    EXPECT_FALSE(Judge(AviFileReader(), cut).cutShort);
 }
 
 TEST(CutShortMpeg, AProgramEndCodeOrAWholePacketEndsAWholeFile) {
@@ -177,14 +169,14 @@ TEST(CutShortMpeg, AProgramEndCodeOrAWholePacketEndsAWholeFile) {
         w.BE32(0x000001BE).BE16(100).Zeros(100);
     }
     Bytes packets = w.bytes();
-    EXPECT_FALSE(Judge(kKindMpeg, packets).cutShort);
+    EXPECT_FALSE(Judge(MpegFileReader(), packets).cutShort);
     Bytes ended = packets;
     for (uint8_t b : {0x00, 0x00, 0x01, 0xB9}) {
         ended.push_back(b);
     }
-    EXPECT_FALSE(Judge(kKindMpeg, ended).cutShort);
+    EXPECT_FALSE(Judge(MpegFileReader(), ended).cutShort);
     Bytes cut(packets.begin(), packets.end() - 30);
-    CutShortFinding finding = Judge(kKindMpeg, cut);
+    CutShortFinding finding = Judge(MpegFileReader(), cut);
     EXPECT_TRUE(finding.cutShort);
     EXPECT_EQ(CutShortText(finding), "cut short: it ends inside its last packet");
     KeepAsFuzzSeed("cut_short_fuzzer", "mpeg_cut_packets", cut);
