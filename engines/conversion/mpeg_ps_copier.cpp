@@ -22,6 +22,9 @@ constexpr uint64_t kProgressEveryBytes = uint64_t{1} << 20;
 constexpr int kGopSearchPackets = 64;
 constexpr int64_t kPtmWrap = int64_t{1} << 32;
 constexpr uint8_t kEndCode[] = {0x00, 0x00, 0x01, kProgramEnd};
+// A file whose clock starts less than this after the last pack of the file before goes on from
+// it (the parts of a DVD title, or of a recording split in files).
+constexpr int64_t kGoesOnTicks = kClockHz;
 
 // The joined file, with its failures in words: the copier's results are negative errno values
 // with a readable reason.
@@ -261,7 +264,8 @@ public:
 
 private:
     int CopyInput(size_t n) {
-        InputCopy c(m_inputs[n], m_shifts[n], n + 1 < m_inputs.size() && m_shifts[n + 1] != 0);
+        InputCopy c(m_inputs[n], m_shifts[n],
+                    n + 1 < m_inputs.size() && m_shifts[n + 1] != m_shifts[n]);
         PsInput input;
         if (!input.Open(c.in.path, m_error)) {
             return -ENOENT;
@@ -270,7 +274,7 @@ private:
         if (int result = CopyInKernel(n, input, c, &whole); result != 0 || whole) {
             return result;
         }
-        c.ownClock = n > 0 && c.shift != 0;
+        c.ownClock = n > 0 && c.shift != m_shifts[n - 1];
         c.seekGop = c.ownClock;
         if (int result = CopyUnits(input, c); result != 0) {
             return result;
@@ -464,13 +468,38 @@ private:
 
 }  // namespace
 
+bool GoesOnFrom(const PsScan& before, const PsScan& after) {
+    if (before.lastScr < 0 || after.firstScr < 0) {
+        return false;
+    }
+    int64_t gap = TimeDifference(before.lastScr, after.firstScr);
+    return gap > 0 && gap <= kGoesOnTicks;
+}
+
+void MarkSplitParts(std::vector<PsCopyInput>* inputs) {
+    for (size_t n = 0; n + 1 < inputs->size(); ++n) {
+        PsScan& scan = (*inputs)[n].scan;
+        if (scan.cutBetweenPacks && GoesOnFrom(scan, (*inputs)[n + 1].scan)) {
+            // Its last picture goes on in the next file: nothing is missing.
+            scan.cutShort = false;
+            scan.cutBetweenPacks = false;
+            scan.cutAt = 0;
+            scan.videoEnd = scan.fullEnd;
+            scan.audioCuts.clear();
+            scan.scan.frameCount = scan.pictures;
+        }
+    }
+}
+
 std::vector<int64_t> SeamShifts(const std::vector<PsCopyInput>& inputs) {
     std::vector<int64_t> shifts(inputs.size(), 0);
     for (size_t n = 1; n < inputs.size(); ++n) {
         const PsScan& before = inputs[n - 1].scan;
         const PsScan& scan = inputs[n].scan;
         int64_t shift = 0;
-        if (before.videoEnd >= 0 && scan.videoStart >= 0) {
+        if (GoesOnFrom(before, scan)) {
+            shift = shifts[n - 1];  // one clock: the title's next file
+        } else if (before.videoEnd >= 0 && scan.videoStart >= 0) {
             shift = TimeDifference(scan.videoStart, ShiftTime(before.videoEnd, shifts[n - 1]));
         } else if (before.lastScr >= 0 && scan.firstScr >= 0) {
             shift = TimeDifference(scan.firstScr, ShiftTime(before.lastScr, shifts[n - 1]));

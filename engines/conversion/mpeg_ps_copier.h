@@ -38,5 +38,13 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
                        std::string* error);
 
 // The shift of each input's times, by the seam rule: input n starts where input n-1's pictures
-// end.
+// end, unless it goes on from it on the same clock (then its shift is that input's).
 std::vector<int64_t> SeamShifts(const std::vector<PsCopyInput>& inputs);
+
+// Whether `after` goes on from `before` on the same clock: its first pack follows the last pack
+// of `before` within a second, as the files of one DVD title do.
+bool GoesOnFrom(const PsScan& before, const PsScan& after);
+
+// An input cut between packs inside its last picture, which the next input goes on from (the
+// files of a title split at any sector), is whole: its picture ends in the next file.
+void MarkSplitParts(std::vector<PsCopyInput>* inputs);

@@ -96,8 +96,17 @@ inline constexpr uint8_t kSequenceHeader = 0xB3;
 inline constexpr uint8_t kExtensionStart = 0xB5;
 inline constexpr uint8_t kSequenceEnd = 0xB7;
 inline constexpr uint8_t kGopStart = 0xB8;
+inline constexpr uint8_t kFirstSlice = 0x01;  // slice start codes: the macroblock row + 1
+inline constexpr uint8_t kLastSlice = 0xAF;
 inline constexpr uint8_t kSequenceExtensionId = 1;  // top nibble of the extension's first byte
-inline constexpr uint8_t kGopClosedBit = 0x40;      // in the GOP header's fourth byte
+inline constexpr uint8_t kPictureCodingExtensionId = 8;
+inline constexpr size_t kPictureStructureByte = 2;  // in the picture coding extension's body
+inline constexpr uint8_t kPictureStructureMask = 0x03;
+inline constexpr uint8_t kFramePicture = 0x03;  // else a field picture: half the rows
+inline constexpr int kMacroblockRows = 16;
+// Pictures taller than this number their slices' rows with an extension the scan does not read.
+inline constexpr int kMaxPlainSliceHeight = 2800;
+inline constexpr uint8_t kGopClosedBit = 0x40;  // in the GOP header's fourth byte
 inline constexpr uint8_t kGopBrokenLinkBit = 0x20;
 
 }  // namespace mpegps

@@ -128,6 +128,21 @@ public:
     int64_t EndBeforeLast() const { return m_endBeforeLast; }
     uint64_t LastBoundary() const { return m_lastBoundary; }
 
+    // Whether the last picture stops before its bottom row of macroblocks: the stream was cut
+    // between packs, inside it. MPEG-2 starts a slice on every row (an MPEG-1 slice may run
+    // over rows, so its pictures are taken for whole), and a sequence end code after the
+    // picture says the stream ends whole.
+    bool LastPictureUnfinished() const {
+        const int height = m_scan->scan.height;
+        if (!m_sawExtension || m_scan->pictures == 0 || m_sequenceEnded || height <= 0 ||
+            height > kMaxPlainSliceHeight) {
+            return false;
+        }
+        const int frameRows = (height + kMacroblockRows - 1) / kMacroblockRows;
+        const int rows = m_fieldPicture ? (frameRows + 1) / 2 : frameRows;
+        return m_lastSliceRow + 1 < rows;
+    }
+
 private:
     void StartCode(uint8_t code, const uint8_t* body, size_t left, uint64_t position) {
         if (code == kSequenceHeader || code == kGopStart) {
@@ -148,9 +163,15 @@ private:
                     m_scan->frameTicks = kClockHz * den / num;
                 }
             }
-        } else if (code == kExtensionStart && !m_sawExtension && left >= 1 &&
-                   (body[0] >> 4) == kSequenceExtensionId) {
+        } else if (code == kExtensionStart && left >= 1 && (body[0] >> 4) == kSequenceExtensionId) {
             m_sawExtension = true;  // a sequence extension: MPEG-2 video
+        } else if (code == kExtensionStart && left > kPictureStructureByte &&
+                   (body[0] >> 4) == kPictureCodingExtensionId) {
+            m_fieldPicture = (body[kPictureStructureByte] & kPictureStructureMask) != kFramePicture;
+        } else if (code >= kFirstSlice && code <= kLastSlice) {
+            m_lastSliceRow = std::max(m_lastSliceRow, code - kFirstSlice);
+        } else if (code == kSequenceEnd) {
+            m_sequenceEnded = true;
         } else if (code == kPictureStart) {
             Picture(body, left, position);
         }
@@ -175,6 +196,9 @@ private:
         }
         uint64_t boundary = m_boundaryPending ? m_boundary : position;
         m_boundaryPending = false;
+        m_lastSliceRow = -1;
+        m_fieldPicture = false;
+        m_sequenceEnded = false;
         m_lastBoundary = boundary;
         m_endBeforeLast = m_end;
         ++m_scan->pictures;
@@ -207,6 +231,9 @@ private:
     bool m_boundaryPending = false;
     uint64_t m_boundary = 0;
     uint64_t m_lastBoundary = 0;
+    int m_lastSliceRow = -1;  // of the last picture
+    bool m_fieldPicture = false;
+    bool m_sequenceEnded = false;
     bool m_sawSequence = false;
     bool m_sawExtension = false;
 };
@@ -354,6 +381,12 @@ void SummarizeVideo(const VideoTracker& video, PsScan* s) {
     s->fullEnd = video.End();
     s->videoEnd = video.End();
     m.frameCount = s->pictures;
+    if (!s->cutShort && video.LastPictureUnfinished()) {
+        // Every pack is whole, but the last picture is not: the file was cut at a pack's end
+        // (or is one part of a title split in files, which the join puts together again).
+        s->cutShort = true;
+        s->cutBetweenPacks = true;
+    }
     if (s->cutShort && s->pictures > 0) {
         s->cutAt = video.LastBoundary();
         s->videoEnd = video.EndBeforeLast();

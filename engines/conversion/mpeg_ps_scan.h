@@ -33,8 +33,11 @@ struct PsScan {
     int64_t videoStart = -1;  // the earliest picture shown
     int64_t videoEnd = -1;    // the end of the last picture shown (of the kept ones when cut)
     int64_t pictures = 0;     // picture start codes (frameCount counts the kept ones)
-    // The stream breaks off inside a pack: only the pictures before the last one are whole.
+    // The stream breaks off inside a pack, or inside its last picture: only the pictures before
+    // the last one are whole.
     bool cutShort = false;
+    bool cutBetweenPacks = false;  // every pack whole, the last picture not
+
     uint64_t cutAt = 0;                 // stream offset where the last (incomplete) picture begins
     int64_t fullEnd = -1;               // the end of all pictures, the incomplete one included
     std::vector<PsAudioCut> audioCuts;  // when cut short: where each audio stream ends

@@ -413,37 +413,96 @@ TEST_F(MpegCopyJoin, AVideoCdFileWithAFrontMarginIsScannedAndJoined) {
     ExpectWholeAndClean({a, a}, out);
 }
 
-TEST_F(MpegCopyJoin, AnInputCutShortEndsAtItsLastWholePictureAndSaysSo) {
-    TempDir dir;
-    std::string a = Clip(dir, "a.mpg", "testsrc2", 440, 4.0, "pal-vcd", "352x288");
-    std::string b = Clip(dir, "b.mpg", "testsrc", 880, 1.6, "pal-vcd", "352x288");
-    std::vector<uint8_t> bytes = kjtest::ReadFileBytes(a);
-    bytes.resize(bytes.size() * 7 / 10);
-    std::string cut = dir.File("cut.mpg");
-    ASSERT_TRUE(kjtest::WriteFileBytes(cut, bytes));
-    ASSERT_NE(kjtest::DecodeErrors(cut), "");  // the input itself decodes with errors
-    for (bool cutFirst : {true, false}) {
-        std::string out = dir.File(cutFirst ? "cut_b.mpg" : "b_cut.mpg");
-        kjtest::ConvertRun run = Join(
-            cutFirst ? std::vector<std::string>{cut, b} : std::vector<std::string>{b, cut}, out);
-        ASSERT_EQ(run.result, 0) << run.errorText;
-        EXPECT_EQ(kjtest::DecodeErrors(out), "");
-        EXPECT_EQ(kjtest::CountPackets(out, "v:0"),
-                  kjtest::CountPackets(cut, "v:0") - 1 + kjtest::CountPackets(b, "v:0"));
-        ASSERT_EQ(run.inputs.size(), 2u);
-        const kjtest::InputSeen& seen = run.inputs[cutFirst ? 0 : 1];
-        double kept = (kjtest::CountPackets(cut, "v:0") - 1) * kFrame;
-        EXPECT_NEAR(seen.duration, kept, kFrame);
-        char seconds[16];
-        std::snprintf(seconds, sizeof seconds, "%.1f", seen.duration);
-        EXPECT_EQ(seen.warning,
-                  std::string("cut.mpg is cut short: its first ") + seconds + " s were joined.");
-        EXPECT_EQ(run.inputs[cutFirst ? 1 : 0].warning, "");
-        std::vector<double> times = VideoTimes(out);
-        for (size_t i = 1; i < times.size(); ++i) {
-            EXPECT_NEAR(times[i] - times[i - 1], kFrame, kFrame / 2) << "picture " << i;
+// The first pack boundary at or before `near` that lies inside a picture: cut there, the file
+// decodes with a damaged last picture. 0 when none of the few tried does.
+size_t PackEndInsideAPicture(const TempDir& dir, const std::vector<uint8_t>& bytes, size_t near) {
+    std::vector<size_t> packs;
+    for (const kjtest::WalkedUnit& u : kjtest::WalkUnits(bytes)) {
+        if (u.unit.kind == PsUnitKind::kPack && u.at <= near) {
+            packs.push_back(u.at);
         }
     }
+    std::string probe = dir.File("pack_cut_probe.mpg");
+    for (size_t tried = 0; tried < 8 && tried < packs.size(); ++tried) {
+        size_t at = packs[packs.size() - 1 - tried];
+        if (kjtest::WriteFileBytes(
+                probe,
+                std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(at))) &&
+            kjtest::DecodeErrors(probe) != "") {
+            return at;
+        }
+    }
+    return 0;
+}
+
+// Cut inside a packet (the download that stopped), or at the end of a pack inside an MPEG-2
+// picture (every pack whole, the last picture not).
+TEST_F(MpegCopyJoin, AnInputCutShortEndsAtItsLastWholePictureAndSaysSo) {
+    for (bool packEnd : {false, true}) {
+        SCOPED_TRACE(packEnd ? "DVD cut at a pack's end" : "Video CD cut inside a packet");
+        TempDir dir;
+        const char* target = packEnd ? "pal-dvd" : "pal-vcd";
+        const char* size = packEnd ? "720x576" : "352x288";
+        std::string a = Clip(dir, "a.mpg", "testsrc2", 440, 4.0, target, size);
+        std::string b = Clip(dir, "b.mpg", "testsrc", 880, 1.6, target, size);
+        const std::vector<uint8_t> whole = kjtest::ReadFileBytes(a);
+        size_t cutAt = whole.size() * 7 / 10;
+        if (packEnd) {
+            cutAt = PackEndInsideAPicture(dir, whole, cutAt);
+            ASSERT_NE(cutAt, 0u);
+        }
+        std::vector<uint8_t> bytes(whole.begin(), whole.begin() + static_cast<ptrdiff_t>(cutAt));
+        std::string cut = dir.File("cut.mpg");
+        ASSERT_TRUE(kjtest::WriteFileBytes(cut, bytes));
+        ASSERT_NE(kjtest::DecodeErrors(cut), "");  // the input itself decodes with errors
+        for (bool cutFirst : {true, false}) {
+            std::string out = dir.File(cutFirst ? "cut_b.mpg" : "b_cut.mpg");
+            kjtest::ConvertRun run =
+                Join(cutFirst ? std::vector<std::string>{cut, b} : std::vector<std::string>{b, cut},
+                     out, packEnd);
+            ASSERT_EQ(run.result, 0) << run.errorText;
+            EXPECT_EQ(kjtest::DecodeErrors(out), "");
+            EXPECT_EQ(kjtest::CountPackets(out, "v:0"),
+                      kjtest::CountPackets(cut, "v:0") - 1 + kjtest::CountPackets(b, "v:0"));
+            ASSERT_EQ(run.inputs.size(), 2u);
+            const kjtest::InputSeen& seen = run.inputs[cutFirst ? 0 : 1];
+            double kept = (kjtest::CountPackets(cut, "v:0") - 1) * kFrame;
+            EXPECT_NEAR(seen.duration, kept, kFrame);
+            char seconds[16];
+            std::snprintf(seconds, sizeof seconds, "%.1f", seen.duration);
+            EXPECT_EQ(seen.warning, std::string("cut.mpg is cut short: its first ") + seconds +
+                                        " s were joined.");
+            EXPECT_EQ(run.inputs[cutFirst ? 1 : 0].warning, "");
+            std::vector<double> times = VideoTimes(out);
+            for (size_t i = 1; i < times.size(); ++i) {
+                EXPECT_NEAR(times[i] - times[i - 1], kFrame, kFrame / 2) << "picture " << i;
+            }
+        }
+    }
+}
+
+// A title's files are split at any sector, often inside a picture, which the next file ends:
+// the join puts the title together again byte for byte, and tells of no cut.
+TEST_F(MpegCopyJoin, AFileSplitInsideAPictureIsWholeWithTheFileThatGoesOn) {
+    TempDir dir;
+    std::string whole = Clip(dir, "whole.mpg", "testsrc2", 440, 4.0, "pal-dvd", "720x576");
+    std::vector<uint8_t> bytes = kjtest::ReadFileBytes(whole);
+    const size_t split = PackEndInsideAPicture(dir, bytes, bytes.size() / 2);
+    ASSERT_NE(split, 0u);
+    std::string a = dir.File("VTS_01_1.VOB");
+    std::string b = dir.File("VTS_01_2.VOB");
+    ASSERT_TRUE(kjtest::WriteFileBytes(
+        a, std::vector<uint8_t>(bytes.begin(), bytes.begin() + static_cast<ptrdiff_t>(split))));
+    ASSERT_TRUE(kjtest::WriteFileBytes(
+        b, std::vector<uint8_t>(bytes.begin() + static_cast<ptrdiff_t>(split), bytes.end())));
+    std::string out = dir.File("title.vob");
+    kjtest::ConvertRun run = Join({a, b}, out, true);
+    ASSERT_EQ(run.result, 0) << run.errorText;
+    EXPECT_EQ(kjtest::ReadFileBytes(out), bytes);
+    ASSERT_EQ(run.inputs.size(), 2u);
+    EXPECT_EQ(run.inputs[0].warning, "");
+    EXPECT_EQ(run.inputs[1].warning, "");
+    EXPECT_NEAR(run.inputs[1].start, run.inputs[0].duration, kFrame);
 }
 
 TEST_F(MpegCopyJoin, AStoppedJoinLeavesWhatWasAtTheOutput) {
