@@ -48,8 +48,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         input.path = PathOf(in);
         std::string error;
         if (ScanProgramStream(input.path, &input.scan, nullptr, &error) == 0) {
+            // The input twice: its end is planned for a seam (a cut one ends with its sound).
+            std::vector<PsCopyInput> inputs = {input, input};
+            PlanInputEnds(&inputs);
             std::vector<PsCopiedInput> copied;
-            int result = CopyProgramStreams({input, input}, PathOf(out), nullptr, &copied, &error);
+            int result = CopyProgramStreams(inputs, PathOf(out), nullptr, &copied, &error);
             off_t written = lseek(out, 0, SEEK_END);
             if (result == 0 && written > static_cast<off_t>(2 * size + 4)) {
                 std::abort();  // a copy never adds data

@@ -105,7 +105,7 @@ bool RunProgramStreamCopy(Conversion& conversion, const ConversionSettings& sett
         }
         inputs.push_back(std::move(input));
     }
-    MarkSplitParts(&inputs);
+    PlanInputEnds(&inputs);
     std::string why;
     if (!ProgramStreamCopyApplies(settings, inputs, &why)) {
         return false;

@@ -14,14 +14,6 @@ size_t AudioDataAt(const uint8_t* data, const PsUnit& unit) {
     return unit.payloadOffset + AudioDataOffset(FramingOfStream(AudioKeyOf(data, unit)));
 }
 
-void PutPadding(uint8_t* at, size_t bytes) {
-    const size_t length = bytes - kPesHeaderBytes;
-    const uint8_t head[] = {
-        0, 0, 1, kPaddingStream, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
-    std::memcpy(at, head, sizeof head);
-    std::memset(at + kPesHeaderBytes, kMpeg1Stuffing, length);
-}
-
 // Leaves out bytes [from, from + count) of the packet, its pack keeping its size: a padding
 // packet in front, or stuffing in the packet's header. The bytes of that padding packet, or -1
 // when neither fits.
@@ -73,6 +65,14 @@ bool Edited(uint8_t* data, const PsUnit& unit, int64_t padding, EditedAudio* edi
 }
 
 }  // namespace
+
+void PutPadding(uint8_t* at, size_t bytes) {
+    const size_t length = bytes - kPesHeaderBytes;
+    const uint8_t head[] = {
+        0, 0, 1, kPaddingStream, static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length)};
+    std::memcpy(at, head, sizeof head);
+    std::memset(at + kPesHeaderBytes, kMpeg1Stuffing, length);
+}
 
 uint16_t AudioKeyOf(const uint8_t* data, const PsUnit& unit) {
     const bool sub = unit.code == kPrivateStream1 && unit.payloadOffset < unit.size;

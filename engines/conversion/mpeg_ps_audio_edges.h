@@ -10,6 +10,9 @@
 #include "engines/conversion/mpeg_ps_audio_frames.h"
 #include "engines/conversion/mpeg_ps_units.h"
 
+// Writes a padding packet of `bytes` (at least a packet header's) at `at`.
+void PutPadding(uint8_t* at, size_t bytes);
+
 // The key of an audio PES packet (stream id << 8, or 0xBD << 8 | sub id).
 uint16_t AudioKeyOf(const uint8_t* data, const PsUnit& unit);
 

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "engines/conversion/mpeg_ps_facts.h"
+#include "engines/conversion/mpeg_ps_units.h"
 
 using namespace mpegps;
 
@@ -200,8 +201,9 @@ uint32_t LpcmGroupBytes(const uint8_t* lpcmHeader) {
     }
 }
 
-void AudioFrameWalker::Feed(uint64_t pesAt, uint64_t packAt, const uint8_t* data, size_t size) {
-    m_packets.push_back({pesAt, packAt, m_esBytes, size});
+void AudioFrameWalker::Feed(uint64_t pesAt, uint64_t packAt, const uint8_t* data, size_t size,
+                            int64_t pts) {
+    m_packets.push_back({pesAt, packAt, m_esBytes, size, pts});
     if (m_packets.size() > kKeptRecords) {
         m_packets.erase(m_packets.begin(), m_packets.begin() + kKeptRecords / 2);
     }
@@ -251,11 +253,17 @@ void AudioFrameWalker::FindFrames(const uint8_t* data, size_t size, uint64_t bas
             at = m_headerAt + 1 >= base ? static_cast<size_t>(m_headerAt + 1 - base) : 0;
             continue;
         }
+        if (m_sampleRate == 0) {
+            m_samplesPerFrame = header.samplesPerFrame;
+            m_sampleRate = header.sampleRate;
+        }
         m_lastFrameStart = m_headerAt;
+        m_frameStarts.push_back(m_headerAt);
         m_headerAt += header.frameBytes;
         m_frameEnds.push_back(m_headerAt);
         if (m_frameEnds.size() > kKeptRecords) {
             m_frameEnds.erase(m_frameEnds.begin(), m_frameEnds.begin() + kKeptRecords / 2);
+            m_frameStarts.erase(m_frameStarts.begin(), m_frameStarts.begin() + kKeptRecords / 2);
         }
     }
 }
@@ -308,4 +316,57 @@ bool AudioFrameWalker::TrailingPart(PsAudioCut* cut) const {
         whole = m_headerAt;  // the data ends inside the next frame's header
     }
     return whole < m_esBytes && CutAt(whole, cut);
+}
+
+template <typename F>
+void AudioFrameWalker::ForEachTimedFrame(F frame) const {
+    if (m_sampleRate <= 0 || m_samplesPerFrame <= 0) {
+        return;
+    }
+    // A packet's time is that of the first frame whose header begins in it; the frames after
+    // follow on, each as long as the first.
+    size_t packet = 0;
+    int64_t anchorTime = -1;
+    size_t anchorFrame = 0;
+    for (size_t i = 0; i < m_frameStarts.size(); ++i) {
+        const uint64_t start = m_frameStarts[i];
+        for (; packet < m_packets.size() && m_packets[packet].esStart <= start; ++packet) {
+            const Packet& p = m_packets[packet];
+            if (p.pts >= 0 && start < p.esStart + p.bytes) {
+                anchorTime = p.pts;
+                anchorFrame = i;
+            }
+        }
+        if (anchorTime < 0 || m_frameEnds[i] > m_esBytes) {
+            continue;
+        }
+        const int64_t samples = static_cast<int64_t>(i - anchorFrame) * m_samplesPerFrame;
+        frame(ShiftTime(anchorTime, samples * mpegps::kClockHz / m_sampleRate), m_frameEnds[i]);
+    }
+}
+
+bool AudioFrameWalker::WholeEnd(int64_t* time) const {
+    const int64_t frameTicks =
+        m_sampleRate > 0 ? int64_t{m_samplesPerFrame} * mpegps::kClockHz / m_sampleRate : 0;
+    bool found = false;
+    ForEachTimedFrame([&](int64_t start, uint64_t) {
+        *time = ShiftTime(start, frameTicks);
+        found = true;
+    });
+    return found;
+}
+
+std::vector<PsTimedAudioCut> AudioFrameWalker::TimedCuts(int64_t from, int64_t to) const {
+    const int64_t frameTicks =
+        m_sampleRate > 0 ? int64_t{m_samplesPerFrame} * mpegps::kClockHz / m_sampleRate : 0;
+    std::vector<PsTimedAudioCut> cuts;
+    ForEachTimedFrame([&](int64_t start, uint64_t end) {
+        PsTimedAudioCut timed;
+        timed.end = ShiftTime(start, frameTicks);
+        if (TimeDifference(from, timed.end) >= 0 && TimeDifference(timed.end, to) >= 0 &&
+            CutAt(end, &timed.cut)) {
+            cuts.push_back(timed);
+        }
+    });
+    return cuts;
 }

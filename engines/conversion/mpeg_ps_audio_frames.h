@@ -45,6 +45,12 @@ struct PsAudioCut {
     size_t keepBytes = 0;
 };
 
+// A place to end a stream, and the time its last frame ends at.
+struct PsTimedAudioCut {
+    int64_t end = -1;
+    PsAudioCut cut;
+};
+
 // One audio stream's frames, walked through its PES packets in order.
 class AudioFrameWalker {
 public:
@@ -55,8 +61,9 @@ public:
     AudioFrameWalker(AudioFraming framing, uint32_t lpcmGroupBytes)
         : m_framing(framing), m_groupBytes(lpcmGroupBytes) {}
 
-    // The audio data of the PES packet at stream offset `pesAt` in the pack at `packAt`.
-    void Feed(uint64_t pesAt, uint64_t packAt, const uint8_t* data, size_t size);
+    // The audio data of the PES packet at stream offset `pesAt` in the pack at `packAt`, with
+    // its presentation time in 90 kHz ticks (-1 when it has none).
+    void Feed(uint64_t pesAt, uint64_t packAt, const uint8_t* data, size_t size, int64_t pts = -1);
 
     // Where the stream must end when everything from stream offset `cutAt` on is left out.
     bool CutBefore(uint64_t cutAt, PsAudioCut* cut) const;
@@ -64,13 +71,25 @@ public:
     // (or its frames are not known).
     bool TrailingPart(PsAudioCut* cut) const;
 
+    // Times of whole frames (MPEG audio, AC-3, DTS), from the packets' presentation times and
+    // the frames counted after them. The end of the last whole frame; false when not known.
+    bool WholeEnd(int64_t* time) const;
+    // The places to end the stream after a whole frame that ends in [from, to], with the time
+    // each ends at; none when the times are not known.
+    std::vector<PsTimedAudioCut> TimedCuts(int64_t from, int64_t to) const;
+
 private:
     struct Packet {
         uint64_t at;
         uint64_t packAt;
         uint64_t esStart;
         size_t bytes;
+        int64_t pts;
     };
+    // Calls `frame(start time, end in the stream's data)` for each whole frame after the first
+    // packet with a time, in order.
+    template <typename F>
+    void ForEachTimedFrame(F frame) const;
     // The cut that keeps `whole` bytes of the stream's data.
     bool CutAt(uint64_t whole, PsAudioCut* cut) const;
     void FindFrames(const uint8_t* data, size_t size, uint64_t base);
@@ -79,6 +98,9 @@ private:
     uint32_t m_groupBytes = 0;
     std::vector<Packet> m_packets;
     std::vector<uint64_t> m_frameEnds;
+    std::vector<uint64_t> m_frameStarts;  // beside m_frameEnds
+    int m_samplesPerFrame = 0;            // of the first frame header read
+    int m_sampleRate = 0;
     uint8_t m_header[16] = {};
     size_t m_headerHave = 0;
     bool m_searching = true;

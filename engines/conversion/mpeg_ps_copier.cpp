@@ -342,7 +342,7 @@ private:
             }
             m_endCode = false;
             const bool pastCut = scan.cutShort && at + unit.size > scan.cutAt;
-            if (unit.kind == PsUnitKind::kJunk && pastCut) {
+            if (unit.kind == PsUnitKind::kJunk && pastCut && !scan.audioPastCut) {
                 break;
             }
             if (unit.kind == PsUnitKind::kJunk) {
@@ -357,7 +357,15 @@ private:
             size_t consumed = unit.size;
             uint8_t* data = input.WindowBytes();  // patched in place: the input is only read
             bool isVideo = unit.kind == PsUnitKind::kPes && unit.code == scan.videoId;
-            if (pastCut) {
+            if (pastCut && scan.audioPastCut) {
+                // The pictures end here, the sound goes on: the pictures' packets become
+                // padding, so that every pack keeps its size.
+                if (isVideo) {
+                    if (int result = EndPictures(&data, &unit, at, scan.cutAt); result < 0) {
+                        return result;
+                    }
+                }
+            } else if (pastCut) {
                 // The last picture is incomplete: the input ends before it.
                 if (!isVideo || scan.cutAt <= at + unit.payloadOffset) {
                     break;
@@ -370,7 +378,8 @@ private:
                     return result;
                 }
             }
-            if (isVideo && c.seekGop && c.videoPackets++ < kGopSearchPackets) {
+            if (isVideo && unit.kind == PsUnitKind::kPes && c.seekGop &&
+                c.videoPackets++ < kGopSearchPackets) {
                 MarkOpenGop(data, unit, &c);
             }
             if (unit.kind == PsUnitKind::kPack) {
@@ -382,7 +391,7 @@ private:
                 return result;
             }
             input.Advance(consumed);
-            if (pastCut) {
+            if (pastCut && !scan.audioPastCut) {
                 break;
             }
             if (input.FileOffset() >= nextReport) {
@@ -395,6 +404,29 @@ private:
                 }
             }
         }
+        return 0;
+    }
+
+    // A video packet at or after `cutAt`, where the pictures end: what lies before the cut is
+    // written (its packet cut short there), the rest becomes padding; *data and *unit are then
+    // those bytes, to be written as they are.
+    int EndPictures(uint8_t** data, PsUnit* unit, uint64_t at, uint64_t cutAt) {
+        size_t keep = cutAt > at + unit->payloadOffset ? static_cast<size_t>(cutAt - at) : 0;
+        if (keep > 0) {
+            const size_t size = unit->size;
+            TruncatePes(*data, unit, keep);
+            if (int result = m_output.Write(*data, keep, m_error); result < 0) {
+                return result;
+            }
+            *data += keep;
+            unit->size = size - keep;
+        }
+        if (unit->size >= kPesHeaderBytes) {
+            PutPadding(*data, unit->size);
+        } else {
+            std::memset(*data, 0, unit->size);  // too few bytes for a packet: zero stuffing
+        }
+        unit->kind = PsUnitKind::kJunk;
         return 0;
     }
 
@@ -476,10 +508,39 @@ bool GoesOnFrom(const PsScan& before, const PsScan& after) {
     return gap > 0 && gap <= kGoesOnTicks;
 }
 
-void MarkSplitParts(std::vector<PsCopyInput>* inputs) {
+namespace {
+
+// Where each audio stream of an input with a seam ending stops: with its last frame that ends by
+// the end of the pictures, less the time the next input's sound starts ahead of its pictures, so
+// that the two sounds do not overlap.
+std::vector<PsAudioCut> SeamAudioCuts(const PsSeamEnding& ending, const PsScan& next) {
+    int64_t limit = ending.videoEnd;
+    if (next.audioStart >= 0 && next.videoStart >= 0) {
+        limit = ShiftTime(limit,
+                          -std::max<int64_t>(0, TimeDifference(next.audioStart, next.videoStart)));
+    }
+    std::vector<PsAudioCut> cuts;
+    for (const PsTimedAudioCut& timed : ending.audioCuts) {
+        auto same = std::find_if(cuts.begin(), cuts.end(), [&timed](const PsAudioCut& cut) {
+            return cut.key == timed.cut.key;
+        });
+        bool fits = timed.end < 0 || TimeDifference(timed.end, limit) >= 0;
+        if (same == cuts.end()) {
+            cuts.push_back(timed.cut);  // the earliest, should none fit
+        } else if (fits) {
+            *same = timed.cut;  // a later one that fits
+        }
+    }
+    return cuts;
+}
+
+}  // namespace
+
+void PlanInputEnds(std::vector<PsCopyInput>* inputs) {
     for (size_t n = 0; n + 1 < inputs->size(); ++n) {
         PsScan& scan = (*inputs)[n].scan;
-        if (scan.cutBetweenPacks && GoesOnFrom(scan, (*inputs)[n + 1].scan)) {
+        const bool goesOn = GoesOnFrom(scan, (*inputs)[n + 1].scan);
+        if (scan.cutBetweenPacks && goesOn) {
             // Its last picture goes on in the next file: nothing is missing.
             scan.cutShort = false;
             scan.cutBetweenPacks = false;
@@ -487,6 +548,14 @@ void MarkSplitParts(std::vector<PsCopyInput>* inputs) {
             scan.videoEnd = scan.fullEnd;
             scan.audioCuts.clear();
             scan.scan.frameCount = scan.pictures;
+        } else if (scan.cutShort && scan.seamEnding && !goesOn) {
+            const PsSeamEnding& ending = *scan.seamEnding;
+            scan.cutAt = ending.videoCutAt;
+            scan.videoEnd = ending.videoEnd;
+            scan.scan.frameCount = ending.frames;
+            scan.audioCuts = SeamAudioCuts(ending, (*inputs)[n + 1].scan);
+            scan.audioPastCut = true;
+            scan.seamEnding.reset();
         }
     }
 }

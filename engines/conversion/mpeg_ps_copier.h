@@ -45,6 +45,8 @@ std::vector<int64_t> SeamShifts(const std::vector<PsCopyInput>& inputs);
 // of `before` within a second, as the files of one DVD title do.
 bool GoesOnFrom(const PsScan& before, const PsScan& after);
 
-// An input cut between packs inside its last picture, which the next input goes on from (the
-// files of a title split at any sector), is whole: its picture ends in the next file.
-void MarkSplitParts(std::vector<PsCopyInput>* inputs);
+// Where each input ends, by what follows it: one cut between packs inside its last picture,
+// which the next input goes on from (the files of a title split at any sector), is whole (its
+// picture ends in the next file); one cut short before an input on a clock of its own ends as its
+// seam ending has it, its sound as long as its pictures.
+void PlanInputEnds(std::vector<PsCopyInput>* inputs);

@@ -29,6 +29,12 @@ constexpr size_t kPackProbeBytes = 65536;
 constexpr size_t kMaxUnitBytes = kPesHeaderBytes + 0xFFFF;
 constexpr size_t kSequenceHeaderBytes = 8;  // after the start code: size, aspect, rate, ...
 constexpr size_t kPictureHeaderBytes = 2;
+constexpr int kIntraPicture = 1;  // picture_coding_type
+constexpr int kPredictedPicture = 2;
+// Reference pictures remembered as places to end a cut input: seconds of them.
+constexpr size_t kKeptAnchors = 256;
+// How far before its pictures' end a cut input's sound may end at a seam.
+constexpr int64_t kSeamAudioSearch = kClockHz / 2;
 constexpr int kFrameRates[][2] = {{0, 1},  {24000, 1001}, {24, 1},       {25, 1}, {30000, 1001},
                                   {30, 1}, {50, 1},       {60000, 1001}, {60, 1}};
 
@@ -128,6 +134,15 @@ public:
     int64_t EndBeforeLast() const { return m_endBeforeLast; }
     uint64_t LastBoundary() const { return m_lastBoundary; }
 
+    // A place the pictures can end: before a reference picture in the order of decoding, every
+    // picture before it shown up to `endBefore`.
+    struct Anchor {
+        uint64_t at;
+        int64_t endBefore;
+        int64_t picturesBefore;
+    };
+    const std::vector<Anchor>& Anchors() const { return m_anchors; }
+
     // Whether the last picture stops before its bottom row of macroblocks: the stream was cut
     // between packs, inside it. MPEG-2 starts a slice on every row (an MPEG-1 slice may run
     // over rows, so its pictures are taken for whole), and a sequence end code after the
@@ -196,6 +211,12 @@ private:
         }
         uint64_t boundary = m_boundaryPending ? m_boundary : position;
         m_boundaryPending = false;
+        if ((type == kIntraPicture || type == kPredictedPicture) && m_end >= 0) {
+            m_anchors.push_back({boundary, m_end, m_scan->pictures});
+            if (m_anchors.size() > kKeptAnchors) {
+                m_anchors.erase(m_anchors.begin(), m_anchors.begin() + kKeptAnchors / 2);
+            }
+        }
         m_lastSliceRow = -1;
         m_fieldPicture = false;
         m_sequenceEnded = false;
@@ -231,7 +252,8 @@ private:
     bool m_boundaryPending = false;
     uint64_t m_boundary = 0;
     uint64_t m_lastBoundary = 0;
-    int m_lastSliceRow = -1;  // of the last picture
+    std::vector<Anchor> m_anchors;  // the last ones
+    int m_lastSliceRow = -1;        // of the last picture
     bool m_fieldPicture = false;
     bool m_sequenceEnded = false;
     bool m_sawSequence = false;
@@ -272,7 +294,8 @@ public:
                                        ? LpcmGroupBytes(payload.data() + kAc3HeaderBytes)
                                        : 0;
             m_frames.try_emplace(key, framing, group)
-                .first->second.Feed(position, packAt, payload.data() + skip, payload.size() - skip);
+                .first->second.Feed(position, packAt, payload.data() + skip, payload.size() - skip,
+                                    hasPts ? pts : -1);
         }
         if (m_first == 0) {
             m_first = key;
@@ -322,6 +345,32 @@ public:
             m_end = ShiftTime(m_end, static_cast<int64_t>(facts.samplesPerFrame) * kClockHz /
                                          facts.stream.sampleRate);
         }
+    }
+
+    // The end of the first stream's last whole frame; false when not known.
+    bool WholeEnd(int64_t* time) const {
+        auto first = m_frames.find(m_first);
+        return first != m_frames.end() && first->second.WholeEnd(time);
+    }
+
+    // Places to end each stream with a frame that ends in [from, to]; a stream whose frames'
+    // times are not known ends as a cut at `cutAt` ends it, at no time.
+    std::vector<PsTimedAudioCut> TimedCuts(int64_t from, int64_t to, uint64_t cutAt) const {
+        std::vector<PsTimedAudioCut> cuts;
+        for (const auto& [key, walker] : m_frames) {
+            std::vector<PsTimedAudioCut> own = walker.TimedCuts(from, to);
+            if (own.empty()) {
+                own.emplace_back();
+                if (!walker.CutBefore(cutAt, &own.back().cut)) {
+                    continue;
+                }
+            }
+            for (PsTimedAudioCut& timed : own) {
+                timed.cut.key = key;
+                cuts.push_back(timed);
+            }
+        }
+        return cuts;
     }
 
     // The first stream's earliest time and the latest end (after Summarize); -1 when unknown.
@@ -391,6 +440,31 @@ void SummarizeVideo(const VideoTracker& video, PsScan* s) {
         s->cutAt = video.LastBoundary();
         s->videoEnd = video.EndBeforeLast();
         m.frameCount = s->pictures - 1;
+    }
+}
+
+// For an input cut short: where it ends when a seam follows (PsSeamEnding), the latest place
+// that ends the pictures by the end of the sound, within half a frame.
+void FindSeamEnding(const VideoTracker& video, const AudioTracker& audio, PsScan* s) {
+    int64_t soundEnd = -1;
+    if (!s->cutShort || s->pictures == 0 || s->videoEnd < 0 || !audio.WholeEnd(&soundEnd)) {
+        return;
+    }
+    const int64_t slack = s->frameTicks / 2;
+    PsSeamEnding ending{s->cutAt, s->videoEnd, s->scan.frameCount, {}};
+    bool found = TimeDifference(s->videoEnd, soundEnd) >= -slack;
+    if (!found) {
+        for (const VideoTracker::Anchor& anchor : video.Anchors()) {
+            if (anchor.at <= s->cutAt && TimeDifference(anchor.endBefore, soundEnd) >= -slack) {
+                ending = {anchor.at, anchor.endBefore, anchor.picturesBefore, {}};
+                found = true;
+            }
+        }
+    }
+    if (found) {
+        ending.audioCuts = audio.TimedCuts(ShiftTime(ending.videoEnd, -kSeamAudioSearch),
+                                           ending.videoEnd, ending.videoCutAt);
+        s->seamEnding = std::move(ending);
     }
 }
 
@@ -487,6 +561,8 @@ int ScanProgramStream(const std::string& path, PsScan* out, const ScanProgress& 
     }
     SummarizeVideo(video, &s);
     audio.Summarize(&s);
+    FindSeamEnding(video, audio, &s);
+    s.audioStart = audio.Start();
     s.scan.duration = Duration(s, audio);
     s.scan.standard = MpegStandard(s.scan);
     return 0;

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,6 +20,20 @@ struct PsAudioStream {
     bool operator==(const PsAudioStream&) const = default;
 };
 
+// Where an input cut short can end so that its sound lasts as long as its pictures, for a seam
+// into an input on a clock of its own: a cut leaves the sound shorter than the pictures, which
+// the muxer sends ahead of their time. The pictures end before a reference picture (so that
+// every one kept is shown), the sound goes on past that place in the file to the end of its last
+// whole frame before the pictures' end (and before the sound of the input that follows starts).
+struct PsSeamEnding {
+    uint64_t videoCutAt = 0;  // stream offset of the first picture left out
+    int64_t videoEnd = -1;
+    int64_t frames = 0;  // pictures kept
+    // Places each audio stream can end, with the times they end at (-1: a stream whose frames'
+    // times are not known, ending where the pictures' cut is).
+    std::vector<PsTimedAudioCut> audioCuts;
+};
+
 struct PsScan {
     MediaScan scan;
     bool mpeg2Packs = false;
@@ -31,6 +46,7 @@ struct PsScan {
     int64_t firstScr = -1;
     int64_t lastScr = -1;
     int64_t videoStart = -1;  // the earliest picture shown
+    int64_t audioStart = -1;  // the earliest time of the first audio stream
     int64_t videoEnd = -1;    // the end of the last picture shown (of the kept ones when cut)
     int64_t pictures = 0;     // picture start codes (frameCount counts the kept ones)
     // The stream breaks off inside a pack, or inside its last picture: only the pictures before
@@ -41,6 +57,9 @@ struct PsScan {
     uint64_t cutAt = 0;                 // stream offset where the last (incomplete) picture begins
     int64_t fullEnd = -1;               // the end of all pictures, the incomplete one included
     std::vector<PsAudioCut> audioCuts;  // when cut short: where each audio stream ends
+    std::optional<PsSeamEnding> seamEnding;  // when cut short, and one is found
+    // The input ends as its seam ending has it: its sound is copied past cutAt.
+    bool audioPastCut = false;
     // Audio streams whose data ends inside a frame: where their last whole frame ends.
     std::vector<PsAudioCut> audioTails;
     int endCodes = 0;  // program end codes
