@@ -275,7 +275,7 @@ const std::vector<CheckRule>& JoinCheckRules() {
 
 CheckResult CheckJoinFacts(const std::vector<JoinCheckFacts>& files, int refusal,
                            std::optional<bool> copyVideo, std::optional<bool> copyAudio,
-                           std::vector<bool> encodeInputs) {
+                           std::vector<bool> encodeInputs, int encodedAudioTracks) {
     CheckResult result;
     result.refusal = refusal;
     bool refuses = refusal != 0;
@@ -307,6 +307,7 @@ CheckResult CheckJoinFacts(const std::vector<JoinCheckFacts>& files, int refusal
     if (converted) {
         result.copyVideo = copyVideo;
         result.copyAudio = copyAudio;
+        result.encodedAudioTracks = encodedAudioTracks;
     }
     if (someEncoded) {
         result.encodeInputs = std::move(encodeInputs);
@@ -315,7 +316,7 @@ CheckResult CheckJoinFacts(const std::vector<JoinCheckFacts>& files, int refusal
         result.outcome = JoinOutcome::kRefused;
     } else if (someEncoded ||
                (converted && ((copyVideo && !*copyVideo) || (copyAudio && !*copyAudio) ||
-                              (!copyVideo && differs)))) {
+                              (!copyVideo && differs) || result.encodedAudioTracks > 0))) {
         result.outcome = JoinOutcome::kReencode;
     } else {
         result.outcome = JoinOutcome::kLossless;
@@ -373,7 +374,12 @@ std::string CheckSummary(const CheckResult& result, const std::vector<JoinCheckF
     std::string text = "A join would re-encode the " + count;
     if (result.copyVideo && result.copyAudio) {
         text += " (" + StreamPlan("video", result.copyVideo) + ", " +
-                StreamPlan("audio", result.copyAudio) + ")";
+                StreamPlan("audio", result.copyAudio);
+        if (result.encodedAudioTracks > 0) {
+            text += ", " + std::to_string(result.encodedAudioTracks) + " further audio track" +
+                    (result.encodedAudioTracks == 1 ? "" : "s") + " re-encoded";
+        }
+        text += ")";
     }
     text += " into the first file's format.";
     return text;
@@ -428,6 +434,9 @@ std::string CheckReportJson(const CheckResult& result, const std::vector<JoinChe
     }
     if (result.copyAudio) {
         out += std::string(", \"copy_audio\": ") + (*result.copyAudio ? "true" : "false");
+    }
+    if (result.encodedAudioTracks > 0) {
+        out += ", \"encoded_audio_tracks\": " + std::to_string(result.encodedAudioTracks);
     }
     if (!result.planFailure.empty()) {
         out += ", \"plan_failure\": " + JsonString(result.planFailure);

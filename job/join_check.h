@@ -77,6 +77,9 @@ struct CheckResult {
     // conversion module decides for the whole list; unset when not known.
     std::optional<bool> copyVideo;
     std::optional<bool> copyAudio;
+    // AVI: the output's further audio tracks that are encoded, the inputs not holding them
+    // alike (the tracks before them, if any, are copied).
+    int encodedAudioTracks = 0;
     // Per input, whether it is encoded to the first file's format before the others are copied
     // around it (AVI/MPEG: the streams above are then the copied inputs'); empty when none is.
     std::vector<bool> encodeInputs;
@@ -113,7 +116,7 @@ std::string CheckFileName(const std::string& path);
 CheckResult CheckJoinFacts(const std::vector<JoinCheckFacts>& files, int refusal,
                            std::optional<bool> copyVideo = std::nullopt,
                            std::optional<bool> copyAudio = std::nullopt,
-                           std::vector<bool> encodeInputs = {});
+                           std::vector<bool> encodeInputs = {}, int encodedAudioTracks = 0);
 
 // The facts the probe's record already holds (for a check without the container's details).
 JoinCheckFacts FactsFromRecord(const MediaFileInfo& info);

@@ -23,6 +23,7 @@ using JoinEngine = std::function<int(JoinHost& host, const std::string& outputPa
 struct ListPlan {
     std::optional<bool> copyVideo;
     std::optional<bool> copyAudio;
+    int encodedAudioTracks = 0;  // an AVI's further audio tracks encoded (not held alike)
     // Per input: encoded to the first's format while the others are copied (empty: none is).
     std::vector<bool> encodeInputs;
     // Per input that differs and cannot be encoded so: why, as CheckResult::whyNotEncoded.

@@ -27,6 +27,7 @@ CheckResult CheckInputs(JoinHost& host, std::vector<JoinCheckFacts>* facts) {
     int refusal = CheckJoinList(rows);
     std::optional<bool> copyVideo;
     std::optional<bool> copyAudio;
+    int encodedAudioTracks = 0;
     std::vector<bool> encodeInputs;
     std::vector<std::string> whyNotEncoded;
     std::string planFailure;
@@ -38,12 +39,13 @@ CheckResult CheckInputs(JoinHost& host, std::vector<JoinCheckFacts>* facts) {
         ListPlan plan = row->planList(host, *facts);
         copyVideo = plan.copyVideo;
         copyAudio = plan.copyAudio;
+        encodedAudioTracks = plan.encodedAudioTracks;
         encodeInputs = std::move(plan.encodeInputs);
         whyNotEncoded = std::move(plan.whyNotEncoded);
         planFailure = plan.failure;
     }
-    CheckResult result =
-        CheckJoinFacts(*facts, refusal, copyVideo, copyAudio, std::move(encodeInputs));
+    CheckResult result = CheckJoinFacts(*facts, refusal, copyVideo, copyAudio,
+                                        std::move(encodeInputs), encodedAudioTracks);
     result.whyNotEncoded = std::move(whyNotEncoded);
     if (!planFailure.empty()) {
         // What the module refuses, a join through it would fail on.

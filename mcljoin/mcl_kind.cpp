@@ -36,6 +36,7 @@ ListPlan PlanConversionList(JoinHost& host, std::vector<JoinCheckFacts>& facts) 
         }
         answer.copyVideo = plan.result.copyVideo != 0;
         answer.copyAudio = plan.result.copyAudio != 0;
+        answer.encodedAudioTracks = plan.result.encodedAudioTracks;
         for (const MclPlanInput& input : plan.inputs) {
             answer.encodeInputs.push_back(input.encode != 0);
         }

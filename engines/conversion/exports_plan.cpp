@@ -87,6 +87,7 @@ int32_t MclPlanJoin(MclHandle handle, MclPlanInput* inputs, int32_t capacity,
     }
     result->copyVideo = plan.copyVideo ? 1 : 0;
     result->copyAudio = plan.copyAudio || !plan.audio ? 1 : 0;  // no sound: none to encode
+    result->encodedAudioTracks = static_cast<int32_t>(plan.encodedAudioTracks);
     CopyName(result->videoCodec, plan.videoCodec);
     CopyName(result->audioCodec, plan.audioCodec);
     SetLastError(0, "");

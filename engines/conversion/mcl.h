@@ -144,6 +144,9 @@ struct MclPlanResult {
     char videoCodec[kMclPlanCodecBytes];  // the output's codecs
     char audioCodec[kMclPlanCodecBytes];
     int32_t encodedInputs;  // how many inputs are encoded to match the first
+    // An AVI output's audio tracks after those copied that are encoded (tracks the inputs do
+    // not hold alike)
+    int32_t encodedAudioTracks;
 };
 
 #pragma pack(pop)

@@ -315,6 +315,36 @@ TEST_F(KjoinCheck, AviSetsThatReencodeAreJoinable) {
         "reencode");
 }
 
+// An AVI's further audio tracks are copied only where every file holds them alike: the check
+// says when one is encoded instead, and does not call such a join lossless.
+TEST_F(KjoinCheck, AviFurtherAudioTracksThatDifferAreSaidToBeEncoded) {
+    auto make = [](int secondRate, const char* name) {
+        return kjtest::MakeWithFfmpeg(
+            "-f lavfi -i testsrc=size=320x240:rate=25 -f lavfi -i sine=r=44100 -f lavfi -i "
+            "sine=f=660:r=" +
+                std::to_string(secondRate) +
+                " -t 2 -map 0 -map 1 -map 2 -c:v mpeg4 -c:a:0 libmp3lame -c:a:1 pcm_s16le",
+            File(name));
+    };
+    ASSERT_TRUE(make(22050, "t1.avi"));
+    ASSERT_TRUE(make(22050, "t2.avi"));
+    ASSERT_TRUE(make(44100, "t3.avi"));
+    QJsonObject alike =
+        kjtest::JsonOf(RunKjoin("check --json" + Files({"t1.avi", "t2.avi"})).output);
+    EXPECT_EQ(alike["outcome"].toString(), "lossless");
+    EXPECT_FALSE(alike.contains("encoded_audio_tracks"));
+
+    kjtest::CommandResult other = RunKjoin("check" + Files({"t1.avi", "t3.avi"}));
+    EXPECT_EQ(other.exitCode, 0) << other.output;
+    EXPECT_NE(other.output.find("A join would re-encode the 2 files (video copied, audio copied, "
+                                "1 further audio track re-encoded) into the first file's format."),
+              std::string::npos)
+        << other.output;
+    QJsonObject odd = kjtest::JsonOf(RunKjoin("check --json" + Files({"t1.avi", "t3.avi"})).output);
+    EXPECT_EQ(odd["outcome"].toString(), "reencode");
+    EXPECT_EQ(odd["encoded_audio_tracks"].toInt(), 1);
+}
+
 TEST_F(KjoinCheck, FrameRatesCompareAsReducedFractions) {
     // 50/2 is 25/1: no line, and the video is still copied.
     kjtest::CommandResult fraction = RunKjoin("check --json" + Files({"v1.avi", "v2_50_2.avi"}));
