@@ -25,28 +25,18 @@ CheckResult CheckInputs(JoinHost& host, std::vector<JoinCheckFacts>* facts) {
         facts->push_back(ReadCheckFacts(input.info));
     }
     int refusal = CheckJoinList(rows);
-    std::optional<bool> copyVideo;
-    std::optional<bool> copyAudio;
-    int encodedAudioTracks = 0;
-    std::vector<bool> encodeInputs;
-    std::vector<std::string> whyNotEncoded;
-    std::string planFailure;
     MediaKind kind = inputs.empty() ? kKindAvi : inputs.front().info.m_nKind;
     bool sameKind = std::all_of(inputs.begin(), inputs.end(),
                                 [&](const JoinInput& in) { return in.info.m_nKind == kind; });
     const KindRow* row = FindKind(kind);
+    ListPlan plan;  // nothing known unless the engine is asked
     if (refusal == 0 && sameKind && row != nullptr && row->planList) {
-        ListPlan plan = row->planList(host, *facts);
-        copyVideo = plan.copyVideo;
-        copyAudio = plan.copyAudio;
-        encodedAudioTracks = plan.encodedAudioTracks;
-        encodeInputs = std::move(plan.encodeInputs);
-        whyNotEncoded = std::move(plan.whyNotEncoded);
-        planFailure = plan.failure;
+        plan = row->planList(host, *facts);
     }
-    CheckResult result = CheckJoinFacts(*facts, refusal, copyVideo, copyAudio,
-                                        std::move(encodeInputs), encodedAudioTracks);
-    result.whyNotEncoded = std::move(whyNotEncoded);
+    CheckResult result = CheckJoinFacts(*facts, refusal, plan.copyVideo, plan.copyAudio,
+                                        std::move(plan.encodeInputs), plan.encodedAudioTracks);
+    result.whyNotEncoded = std::move(plan.whyNotEncoded);
+    std::string& planFailure = plan.failure;
     if (!planFailure.empty()) {
         // What the module refuses, a join through it would fail on.
         while (!planFailure.empty() && (planFailure.back() == '\n' || planFailure.back() == '\r')) {
