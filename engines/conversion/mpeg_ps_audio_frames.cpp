@@ -340,29 +340,25 @@ void AudioFrameWalker::ForEachTimedFrame(F frame) const {
         if (anchorTime < 0 || m_frameEnds[i] > m_esBytes) {
             continue;
         }
-        const int64_t samples = static_cast<int64_t>(i - anchorFrame) * m_samplesPerFrame;
+        const int64_t samples = static_cast<int64_t>(i + 1 - anchorFrame) * m_samplesPerFrame;
         frame(ShiftTime(anchorTime, samples * mpegps::kClockHz / m_sampleRate), m_frameEnds[i]);
     }
 }
 
 bool AudioFrameWalker::WholeEnd(int64_t* time) const {
-    const int64_t frameTicks =
-        m_sampleRate > 0 ? int64_t{m_samplesPerFrame} * mpegps::kClockHz / m_sampleRate : 0;
     bool found = false;
-    ForEachTimedFrame([&](int64_t start, uint64_t) {
-        *time = ShiftTime(start, frameTicks);
+    ForEachTimedFrame([&](int64_t endTime, uint64_t) {
+        *time = endTime;
         found = true;
     });
     return found;
 }
 
 std::vector<PsTimedAudioCut> AudioFrameWalker::TimedCuts(int64_t from, int64_t to) const {
-    const int64_t frameTicks =
-        m_sampleRate > 0 ? int64_t{m_samplesPerFrame} * mpegps::kClockHz / m_sampleRate : 0;
     std::vector<PsTimedAudioCut> cuts;
-    ForEachTimedFrame([&](int64_t start, uint64_t end) {
+    ForEachTimedFrame([&](int64_t endTime, uint64_t end) {
         PsTimedAudioCut timed;
-        timed.end = ShiftTime(start, frameTicks);
+        timed.end = endTime;
         if (TimeDifference(from, timed.end) >= 0 && TimeDifference(timed.end, to) >= 0 &&
             CutAt(end, &timed.cut)) {
             cuts.push_back(timed);

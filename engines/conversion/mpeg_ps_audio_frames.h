@@ -86,7 +86,7 @@ private:
         size_t bytes;
         int64_t pts;
     };
-    // Calls `frame(start time, end in the stream's data)` for each whole frame after the first
+    // Calls `frame(end time, end in the stream's data)` for each whole frame after the first
     // packet with a time, in order.
     template <typename F>
     void ForEachTimedFrame(F frame) const;

@@ -498,8 +498,8 @@ private:
     bool m_endCode = false;  // the last input copied ended with a program end code
 };
 
-}  // namespace
-
+// Whether `after` goes on from `before` on the same clock: its first pack follows the last pack
+// of `before` within a second, as the files of one DVD title do.
 bool GoesOnFrom(const PsScan& before, const PsScan& after) {
     if (before.lastScr < 0 || after.firstScr < 0) {
         return false;
@@ -507,8 +507,6 @@ bool GoesOnFrom(const PsScan& before, const PsScan& after) {
     int64_t gap = TimeDifference(before.lastScr, after.firstScr);
     return gap > 0 && gap <= kGoesOnTicks;
 }
-
-namespace {
 
 // Where each audio stream of an input with a seam ending stops: with its last frame that ends by
 // the end of the pictures, less the time the next input's sound starts ahead of its pictures, so

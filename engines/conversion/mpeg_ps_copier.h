@@ -41,10 +41,6 @@ int CopyProgramStreams(const std::vector<PsCopyInput>& inputs, const std::string
 // end, unless it goes on from it on the same clock (then its shift is that input's).
 std::vector<int64_t> SeamShifts(const std::vector<PsCopyInput>& inputs);
 
-// Whether `after` goes on from `before` on the same clock: its first pack follows the last pack
-// of `before` within a second, as the files of one DVD title do.
-bool GoesOnFrom(const PsScan& before, const PsScan& after);
-
 // Where each input ends, by what follows it: one cut between packs inside its last picture,
 // which the next input goes on from (the files of a title split at any sector), is whole (its
 // picture ends in the next file); one cut short before an input on a clock of its own ends as its
